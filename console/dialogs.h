@@ -1,0 +1,28 @@
+#pragma once
+// Message boxes, questions and file choosers. The window toolkit shows them;
+// tests answer them by script and the headless runner on its terminal.
+// All texts are UTF-8.
+#include <optional>
+#include <string>
+
+namespace qv {
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // A plain message with the application's title as caption.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // A warning box with its own caption ("警告").
+  virtual void Warning(const std::string& caption, const std::string& text) = 0;
+  // A yes/no question with a question icon; true for yes.
+  virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
+  // File choosers: the chosen path, or nothing when the user cancelled.
+  // `filter` reads like "CMD|*.CMD|所有文件|*.*".
+  virtual std::optional<std::string> ChooseOpenFile(const std::string& filter,
+                                                     const std::string& defaultExt) = 0;
+  virtual std::optional<std::string> ChooseSaveFile(const std::string& filter,
+                                                     const std::string& defaultExt) = 0;
+  virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,103 @@
+// The console's side of the link: open and close, pacing, sending, counters.
+#include <chrono>
+
+#include "console/convert.h"
+#include "console/main.h"
+#include "serial/port_list.h"
+
+namespace qv {
+
+bool TFrmMain::OpenPort(const std::string& portName, int rate) {
+  const std::string path = DevicePathFor(portName);
+  if (path.empty()) return false;
+  return link_.Open(path, rate);
+}
+
+void TFrmMain::ClosePort() {
+  if (!link_.IsOpen()) return;
+  link_.SetModemLines(false);
+  link_.RequestStop();
+  // The receive thread may be parked on a notification; serving it lets the
+  // thread see the stop request.
+  while (!link_.ReceiverFinished()) Delay(1);
+  link_.FinishClose();
+}
+
+bool TFrmMain::SetPortBaud(int rate) { return link_.SetBaud(rate); }
+
+bool TFrmMain::SetModemLines(bool on) { return link_.SetModemLines(on); }
+
+std::string TFrmMain::ReadAvailable() { return link_.ReadAvailable(); }
+
+void TFrmMain::ServiceLink() {
+  if (link_.NotificationPending()) {
+    ReceiveNotify();
+    link_.NotificationHandled();
+  }
+  if (link_.Lost() && link_.IsOpen()) PortLost();
+}
+
+void TFrmMain::ProcessEvents() {
+  ServiceLink();
+  pump_.ProcessPendingEvents();
+}
+
+bool TFrmMain::Tick(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
+  for (;;) {
+    const bool woke = link_.WaitForNotification(deadline);
+    if (woke || link_.Lost()) {
+      ServiceLink();
+      if (done && done()) return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return done && done();
+  }
+}
+
+void TFrmMain::Delay(int n) {
+  for (int i = 0; i < n; ++i) {
+    Tick(nullptr);
+    ProcessEvents();
+  }
+}
+
+void TFrmMain::SendString(std::string_view bytes) {
+  link_.WriteBytewise(bytes.data(), bytes.size());
+  TxCount = AddWrapping(TxCount, bytes.size());
+  ShowTx();
+}
+
+void TFrmMain::Sendbuffer(const void* data, uint16_t count) {
+  link_.WriteBlock(static_cast<const char*>(data), count);
+  TxCount = AddWrapping(TxCount, count);
+  ShowTx();
+}
+
+void TFrmMain::ShowStatus() {
+  if (btnSwitch == "关闭串口")
+    edStatus = " STATUS: " + ComboBox1.Text() + " Opened " + ComboBox2.Text() + " None 8 1";
+  else
+    edStatus = " STATUS: COM Port Closed";
+  Notify(MainView::What::Status);
+}
+
+void TFrmMain::ShowRx() {
+  edRx = "Rx:" + std::to_string(RxCount);
+  Notify(MainView::What::Counters);
+}
+
+void TFrmMain::ShowTx() {
+  edTx = "Tx:" + std::to_string(TxCount);
+  Notify(MainView::What::Counters);
+}
+
+void TFrmMain::Button5Click() {
+  RxCount = 0;
+  TxCount = 0;
+  ShowRx();
+  ShowTx();
+}
+
+void TFrmMain::Button16Click() { stopFlag = 1; }
+
+}  // namespace qv

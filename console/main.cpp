@@ -1,0 +1,233 @@
+// Start-up, shutdown, the port bar and the pane's own commands.
+#include "console/main.h"
+
+#include <sched.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "console/convert.h"
+#include "console/text.h"
+#include "serial/open_failure.h"
+#include "serial/port_list.h"
+
+namespace qv {
+
+namespace {
+constexpr const char* kCaptionClosed = "打开串口";
+constexpr const char* kCaptionOpen = "关闭串口";
+constexpr const char* kPortBusy = "选择的端口正在被使用或不存在！";
+
+std::vector<std::string> BasicRates() {
+  std::vector<std::string> items;
+  for (size_t i = 0; i < kBasicRateCount; ++i) items.emplace_back(kRates[i].text);
+  return items;
+}
+
+std::string FolderOfProgram() {
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  std::string folder = ec ? std::filesystem::current_path().string() : exe.parent_path().string();
+  folder = Trim(folder);
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+// The receive thread inherits the binding, so the reader of the line and the
+// main thread share one processor's cache.
+void BindToRandomProcessor() {
+  long count = sysconf(_SC_NPROCESSORS_ONLN);
+  if (count < 1) return;
+  std::mt19937 rng(std::random_device{}());
+  int k = static_cast<int>(std::uniform_int_distribution<long>(0, count - 1)(rng));
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(k, &set);
+  sched_setaffinity(0, sizeof set, &set);
+}
+}  // namespace
+
+std::string_view ReceiveModeName(ReceiveMode mode) {
+  switch (mode) {
+    case ReceiveMode::usercmd: return "usercmd";
+    case ReceiveMode::syscmd: return "syscmd";
+    case ReceiveMode::R_DATA: return "R_DATA";
+    case ReceiveMode::Empty: break;
+  }
+  return "";
+}
+
+TFrmMain::TFrmMain(EventPump& pump, Dialogs& dialogs)
+    : btnSwitch(kCaptionClosed), edStatus("COM STATUS："), edRx("Rx:0"), edTx("Tx:0"),
+      pump_(pump), dialogs_(dialogs) {}
+
+TFrmMain::~TFrmMain() {
+  if (link_.IsOpen()) {
+    link_.RequestStop();
+    link_.FinishClose();
+  }
+}
+
+void TFrmMain::AddView(MainView* view) { views_.push_back(view); }
+
+void TFrmMain::RemoveView(MainView* view) {
+  views_.erase(std::remove(views_.begin(), views_.end(), view), views_.end());
+}
+
+void TFrmMain::AddRateFollower(ListControl* list) {
+  rateFollowers_.push_back(list);
+  list->items = ComboBox2.items;
+  list->SelectLast();
+}
+
+void TFrmMain::Notify(MainView::What what) {
+  for (MainView* view : views_) view->Changed(what);
+}
+
+void TFrmMain::FormCreate(const StartupOptions& options) {
+  if (options.bindToOneProcessor) BindToRandomProcessor();
+  programFolder = FolderOfProgram();
+  firmwareFolder = programFolder;
+  receiveMode = ReceiveMode::Empty;
+  RxCount = 0;
+  TxCount = 0;
+  ComboBox2.items = BasicRates();
+  ComboBox2.index = 0;
+  ComboBox1.items = ListComPorts(options.sysClassTty);
+  ComboBox1.index = ComboBox1.items.empty() ? -1 : 0;
+  if (!ComboBox1.items.empty()) ProbeRates(ComboBox1.items.front());
+  ComboBox7.items = ComboBox2.items;
+  ComboBox7.SelectLast();
+  for (ListControl* follower : rateFollowers_) {
+    follower->items = ComboBox2.items;
+    follower->SelectLast();
+  }
+  Panel2Enabled = false;
+  receiveMode = ReceiveMode::usercmd;
+  Notify(MainView::What::Ports);
+  Notify(MainView::What::Rates);
+  Notify(MainView::What::Port);
+}
+
+// Opens the port at 9600 and offers the four high rates only when it also
+// takes 921600. A port that cannot be opened is skipped silently.
+void TFrmMain::ProbeRates(const std::string& port) {
+  if (OpenPort(port, 9600) && SetPortBaud(921600))
+    for (size_t i = kBasicRateCount; i < kRates.size(); ++i) ComboBox2.items.emplace_back(kRates[i].text);
+  ClosePort();
+}
+
+void TFrmMain::FormClose() {
+  if (btnSwitch != kCaptionOpen) return;
+  try {
+    ClosePort();
+  } catch (...) {
+    // Nothing is left to save at shutdown; a failed close must not keep the program alive.
+  }
+}
+
+void TFrmMain::ShowClosedState() {
+  btnSwitch = kCaptionClosed;
+  Panel2Enabled = false;
+  ImageOn = false;
+  Notify(MainView::What::Port);
+}
+
+void TFrmMain::btnSwitchClick() {
+  stopFlag = 0;
+  if (btnSwitch == kCaptionClosed) {
+    int32_t rate = 0;
+    try {
+      rate = StrToInt(ComboBox2.Text());
+    } catch (const EConvertError&) {
+      dialogs_.Warning("警告", "波特率设定有误\r 请重新输入");
+      for (MainView* view : views_) view->FocusRateList();
+      return;
+    }
+    if (ComboBox1.index < 0) {
+      dialogs_.ShowMessage(kPortBusy);
+      return;
+    }
+    const std::string port = ComboBox1.Text();
+    if (!OpenPort(port, rate)) {
+      AddLine(DescribeOpenFailure(DevicePathFor(port), link_.LastErrno()));
+      dialogs_.ShowMessage(kPortBusy);
+      return;
+    }
+    SetModemLines(CheckBox1);
+    btnSwitch = kCaptionOpen;
+    Panel2Enabled = true;
+    ImageOn = true;
+    Notify(MainView::What::Port);
+  } else {
+    ClosePort();
+    ShowClosedState();
+  }
+  ShowStatus();
+}
+
+void TFrmMain::PortLost() {
+  const std::string port = ComboBox1.Text();
+  link_.FinishClose();
+  ShowClosedState();
+  ShowStatus();
+  AddLine("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
+}
+
+void TFrmMain::ComboBox1Change() {
+  receiveMode = ReceiveMode::Empty;
+  ComboBox2.items = BasicRates();
+  ComboBox2.index = 0;
+  const std::string port = ComboBox1.Text();
+  if (!OpenPort(port, 9600)) {
+    AddLine(DescribeOpenFailure(DevicePathFor(port), link_.LastErrno()));
+    dialogs_.ShowMessage(kPortBusy);
+  } else if (SetPortBaud(921600)) {
+    for (size_t i = kBasicRateCount; i < kRates.size(); ++i) ComboBox2.items.emplace_back(kRates[i].text);
+  }
+  ClosePort();
+  ComboBox7.items = ComboBox2.items;
+  ComboBox7.SelectLast();
+  for (ListControl* follower : rateFollowers_) {
+    follower->items = ComboBox2.items;
+    follower->SelectLast();
+  }
+  Notify(MainView::What::Rates);
+  receiveMode = ReceiveMode::usercmd;
+}
+
+void TFrmMain::CheckBox1Click() { SetModemLines(CheckBox1); }
+
+void TFrmMain::AddLine(std::string_view text) { memo1.AddLine(Gbk(text)); }
+
+void TFrmMain::AppendToLastLine(std::string_view text) { memo1.AppendToLastLine(Gbk(text)); }
+
+void TFrmMain::Button6Click() { memo1.Clear(); }
+
+void TFrmMain::Button8Click() {
+  receiveMode = ReceiveMode::usercmd;
+  SendString("/T\r");
+  AddLine("Quorvane：硬盘串口终端维修工具，由 Quorvane 开发组编写。");
+  Delay(10);
+  SendString("/\r");
+  Delay(10);
+  AddLine("更多信息请阅读随程序附带的 README 文件。");
+  SendString("\n");
+}
+
+void TFrmMain::SetProgress(int max, int position) {
+  ProgressBar1.max = max;
+  ProgressBar1.position = position;
+  Notify(MainView::What::Progress);
+}
+
+void TFrmMain::SetProgressPosition(int position) {
+  ProgressBar1.position = position;
+  Notify(MainView::What::Progress);
+}
+
+void TFrmMain::StepProgress(int by) { SetProgressPosition(ProgressBar1.position + by); }
+
+}  // namespace qv

@@ -1,0 +1,200 @@
+#pragma once
+// TFrmMain: the console. It owns the serial link, the received-text stores
+// and every drive operation; the window only draws its controls and forwards
+// clicks and keys. Secondary windows, the batch runner and the tests call its
+// methods directly.
+//
+// Everything runs on one thread. Long operations wait only through Delay and
+// the Wait* methods, which keep handling received bytes and window events, so
+// a STOP click lands inside a running transfer.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console/controls.h"
+#include "console/dialogs.h"
+#include "console/event_pump.h"
+#include "console/text_store.h"
+#include "serial/link.h"
+#include "serial/rates.h"
+
+namespace qv {
+
+// Where received text goes.
+enum class ReceiveMode {
+  Empty,    // nowhere (set-up, rate changes, the start of the F-level switch)
+  usercmd,  // the terminal pane: replies the user reads
+  syscmd,   // the capture buffer: replies the program examines
+  R_DATA,   // the capture buffer: hexadecimal dumps
+};
+
+// What a window draws from the console's state; told whenever it changes.
+class MainView {
+ public:
+  enum class What {
+    Port,      // btnSwitch caption and enabled state, ComboBox1 enabled, Panel2, the images
+    Rates,     // ComboBox2 and ComboBox7 items and selection (and the followers')
+    Ports,     // ComboBox1 items and selection
+    Status,    // edStatus
+    Counters,  // edRx, edTx
+    Progress,  // ProgressBar1
+    Edits,     // the edit boxes' texts changed from the console side
+  };
+  virtual ~MainView() = default;
+  virtual void Changed(What what) = 0;
+  virtual void FocusRateList() {}
+};
+
+struct StartupOptions {
+  bool bindToOneProcessor = true;
+  std::string sysClassTty = "/sys/class/tty";
+};
+
+class TFrmMain {
+ public:
+  TFrmMain(EventPump& pump, Dialogs& dialogs);
+  TFrmMain(const TFrmMain&) = delete;
+  TFrmMain& operator=(const TFrmMain&) = delete;
+  ~TFrmMain();
+
+  void AddView(MainView* view);
+  void RemoveView(MainView* view);
+  // Rate lists of other windows that copy ComboBox2 after every port probe.
+  void AddRateFollower(ListControl* list);
+  EventPump& Pump() { return pump_; }
+  Dialogs& Dlg() { return dialogs_; }
+  SerialLink& Link() { return link_; }
+
+  // --- start-up and shutdown ---
+  void FormCreate(const StartupOptions& options = {});
+  void FormClose();
+
+  // --- controls ---
+  ListControl ComboBox1;  // ports
+  ListControl ComboBox2;  // line rate
+  ListControl ComboBox7;  // transfer rate (highest selected)
+  ListControl ComboBox3;  // drive families
+  bool CheckBox1 = true;   // "USB to COM": DTR and RTS asserted while open
+  bool CheckBox2 = false;  // "自动清空": clear the pane past 200 lines
+  std::string btnSwitch;   // "打开串口" while closed, "关闭串口" while open
+  bool btnSwitchEnabled = true;
+  bool Panel2Enabled = false;
+  bool ImageOn = false;    // ImageOff is shown while this is false
+  std::string edStatus, edRx, edTx;
+  ProgressBar ProgressBar1;
+  TextPane memo1;  // the terminal pane
+  // Inputs of the procedure buttons, as typed (UTF-8).
+  std::string Edit1, Edit2, Edit3, Edit4, Edit8, Edit9, Edit10;
+  // Single-byte sender.
+  std::string Edit21;
+  bool Edit21Hex = false;   // RadioButton2 "HEX" chosen; RadioButton1 "DEC" otherwise
+  int Edit21MaxLength = 0;  // 0: no limit
+
+  // --- shared state ---
+  ReceiveMode receiveMode = ReceiveMode::Empty;
+  std::string LastPrompt;
+  std::string WbReply;
+  std::string WeReply;
+  uint8_t stopFlag = 0;
+  int32_t RxCount = 0;
+  int32_t TxCount = 0;
+  std::string programFolder;   // ends in '/'
+  std::string firmwareFolder;  // ends in '/'
+  PromptScanner Memo2;  // prompt scan buffer
+  std::string Memo3;    // capture buffer (GBK text; see SplitLines)
+
+  // --- the link ---
+  bool OpenPort(const std::string& portName, int rate);
+  void ClosePort();
+  bool PortOpen() const { return link_.IsOpen(); }
+  bool SetPortBaud(int rate);
+  bool SetModemLines(bool on);
+  std::string ReadAvailable();
+  // n ticks: each waits 10 ms (handling received bytes as they come) and then
+  // handles all pending events. n <= 0 returns at once.
+  void Delay(int n);
+  // Handles a pending receive notification, a lost device, then the toolkit's events.
+  void ProcessEvents();
+  void SendString(std::string_view bytes);
+  void Sendbuffer(const void* data, uint16_t count);
+  void ShowStatus();
+  void ShowRx();
+  void ShowTx();
+  void ReceiveNotify();
+
+  // --- waits, levels ---
+  bool WaitHD(int n);
+  bool WaitWB(int n);
+  bool WaitWE(int n);
+  void WaitPrompt();
+  bool isT();
+  bool isF();
+  bool ToF();
+
+  // --- rates ---
+  void Speed(const Rate& rate);  // port side only
+  void Set(const Rate& rate);    // drive at level T, then port
+  void SetF(const Rate& rate);   // drive at another level, then port
+  void SetSpeed();               // to ComboBox2's rate
+  void AdSpeed();                // to ComboBox7's rate
+  void AdMySpeed(std::string_view rateText);
+  void SetSpeed9600();
+
+  // --- the pane (texts in UTF-8) ---
+  void AddLine(std::string_view text);
+  void AppendToLastLine(std::string_view text);
+  void Button6Click();  // "清空接收区"
+  void Button8Click();  // "关于软件"
+
+  // --- port bar ---
+  void btnSwitchClick();
+  void ComboBox1Change();
+  void ComboBox2Change();
+  void CheckBox1Click();
+
+  // --- command entry ---
+  // A key typed into CMD. Returns true when the key is to be inserted into
+  // the line; Enter sends the line and empties `line`.
+  bool CMDKeyPress(char key, std::string& line);
+  void RadioButton1Click();  // DEC
+  void RadioButton2Click();  // HEX
+  // Filters a key for Edit21; returns the key to insert, or 0 to drop it.
+  char Edit21KeyPress(char key);
+  void Edit21Enter();
+  void Button5Click();   // "CLEAR": counters to zero
+  void Button16Click();  // "STOP"
+
+  // --- progress ---
+  void SetProgress(int max, int position);
+  void SetProgressPosition(int position);
+  void StepProgress(int by = 1);
+
+  // --- for other windows and tests ---
+  void Notify(MainView::What what);
+  void SetReceiveMode(ReceiveMode mode) { receiveMode = mode; }
+  std::vector<std::string_view> CaptureLines() const { return SplitLines(Memo3); }
+
+ private:
+  void ServiceLink();
+  // Waits one tick (10 ms), handling received bytes as they arrive; returns
+  // early with true once `done` holds.
+  bool Tick(const std::function<bool()>& done);
+  bool WaitFor(std::string& marker, int n, bool clearScan);
+  void DispatchRate(std::string_view rateText);
+  void ProbeRates(const std::string& port);
+  void ShowClosedState();
+  void PortLost();
+
+  EventPump& pump_;
+  Dialogs& dialogs_;
+  SerialLink link_;
+  std::vector<MainView*> views_;
+  std::vector<ListControl*> rateFollowers_;
+};
+
+// Texts of the receive mode as the system names them ("usercmd", "R_DATA", "").
+std::string_view ReceiveModeName(ReceiveMode mode);
+
+}  // namespace qv

@@ -1,0 +1,61 @@
+// Moving the drive and the port to another line rate together.
+#include "console/main.h"
+
+namespace qv {
+
+void TFrmMain::Speed(const Rate& rate) {
+  Delay(1);
+  ComboBox2.SelectText(std::string(rate.text));
+  SetPortBaud(rate.baud);
+  Notify(MainView::What::Rates);
+  ShowStatus();
+  Delay(1);
+}
+
+// The drive is told at the old rate; after about 100 ms it has switched and
+// the port follows, then a prompt is asked for at the new rate.
+void TFrmMain::Set(const Rate& rate) {
+  WaitPrompt();
+  SendString(rate.tCommand);
+  Delay(10);
+  Speed(rate);
+  WaitPrompt();
+}
+
+void TFrmMain::SetF(const Rate& rate) {
+  WaitPrompt();
+  SendString(rate.fCommand);
+  Delay(10);
+  Speed(rate);
+  WaitPrompt();
+}
+
+void TFrmMain::DispatchRate(std::string_view rateText) {
+  const Rate& rate = RateFromText(rateText);
+  if (isT()) Set(rate);
+  else SetF(rate);
+}
+
+void TFrmMain::SetSpeed() { DispatchRate(ComboBox2.Text()); }
+
+void TFrmMain::AdSpeed() { DispatchRate(ComboBox7.Text()); }
+
+void TFrmMain::AdMySpeed(std::string_view rateText) { DispatchRate(rateText); }
+
+void TFrmMain::SetSpeed9600() { DispatchRate(kRates[0].text); }
+
+void TFrmMain::ComboBox2Change() {
+  if (btnSwitch != "关闭串口") return;  // the next open uses the new rate
+  btnSwitchEnabled = false;
+  Notify(MainView::What::Port);
+  receiveMode = ReceiveMode::Empty;
+  AddLine("正在调整速率，请稍候........");
+  SetSpeed();
+  AppendToLastLine("完成！");
+  receiveMode = ReceiveMode::usercmd;
+  SendString("\r");
+  btnSwitchEnabled = true;
+  Notify(MainView::What::Port);
+}
+
+}  // namespace qv

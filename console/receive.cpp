@@ -1,0 +1,149 @@
+// Receive routing, prompt scan, reply markers, the waits and the level tests.
+#include "console/convert.h"
+#include "console/main.h"
+#include "console/text.h"
+
+namespace qv {
+
+namespace {
+// The pane shows at most this many bytes on a line; longer output wraps.
+constexpr size_t kPaneLineWidth = 110;
+// With auto-clear on, a pane longer than this is cleared before more text.
+constexpr size_t kAutoClearLines = 200;
+}  // namespace
+
+void TFrmMain::ReceiveNotify() {
+  const std::string chunk = ReadAvailable();
+  if (chunk.empty()) return;
+  const std::string_view text = TextOfChunk(chunk);
+
+  if (LastPrompt.empty()) LastPrompt = Memo2.Scan(text);
+
+  // The protocol's answers are recognised only when they come as a chunk of
+  // their own, as they do between two steps of a block transfer.
+  if (chunk == "w\x88" || chunk == "w" || chunk == "\x88") WbReply = "OK";
+  else if (chunk == "\x06") WeReply = "OK";
+  else if (chunk == "\x15") WeReply = "ER";
+
+  if (receiveMode == ReceiveMode::syscmd || receiveMode == ReceiveMode::R_DATA) {
+    Memo3.append(text);
+  } else if (receiveMode == ReceiveMode::usercmd) {
+    if (CheckBox2 && memo1.LineCount() > kAutoClearLines) memo1.Clear();
+    std::string_view shown = text;
+    if (!shown.empty() && shown.back() == '\r') shown.remove_suffix(1);
+    // A CR LF split over two chunks must still make one line break.
+    if (!shown.empty() && shown.front() == '\n') memo1.AppendText("\r");
+    memo1.AppendText(shown);
+    memo1.WrapLastLine(kPaneLineWidth);
+  }
+
+  RxCount = AddWrapping(RxCount, chunk.size());
+  ShowRx();
+}
+
+bool TFrmMain::WaitFor(std::string& marker, int n, bool clearScan) {
+  marker.clear();
+  if (clearScan) Memo2.Clear();
+  ProcessEvents();
+  const auto done = [&marker] { return !marker.empty(); };
+  for (int i = 0;;) {
+    if (done()) return true;
+    ++i;
+    if (Tick(done)) return true;
+    if (i > n) return false;
+    ProcessEvents();
+  }
+}
+
+bool TFrmMain::WaitHD(int n) { return WaitFor(LastPrompt, n, true); }
+
+bool TFrmMain::WaitWB(int n) { return WaitFor(WbReply, n, false); }
+
+bool TFrmMain::WaitWE(int n) { return WaitFor(WeReply, n, false); }
+
+void TFrmMain::WaitPrompt() {
+  const ReceiveMode remembered = receiveMode;
+  receiveMode = ReceiveMode::syscmd;
+  for (int attempt = 0; attempt < 30; ++attempt) {
+    SendString("\x1A");
+    WaitHD(2);
+    SendString("/\r");
+    if (WaitHD(5)) break;
+  }
+  receiveMode = remembered;
+}
+
+bool TFrmMain::isT() {
+  WaitPrompt();
+  const ReceiveMode remembered = receiveMode;
+  receiveMode = ReceiveMode::syscmd;
+  SendString("/\r");
+  WaitHD(10);
+  const bool result = LastPrompt == "T>";
+  receiveMode = remembered;
+  return result;
+}
+
+bool TFrmMain::isF() {
+  WaitPrompt();
+  const ReceiveMode remembered = receiveMode;
+  receiveMode = ReceiveMode::syscmd;
+  SendString("/\r");
+  WaitHD(10);
+  const bool result = LastPrompt == "F>";
+  receiveMode = remembered;
+  return result;
+}
+
+bool TFrmMain::ToF() {
+  AddLine("转换至F级...........");
+  receiveMode = ReceiveMode::Empty;
+  Delay(10);
+  SendString("\x1A");
+  Delay(20);
+  if (isF()) {
+    SendString("/\r");
+    Delay(20);
+    receiveMode = ReceiveMode::syscmd;
+    Memo3.clear();
+    SendString("\x03");
+  } else {
+    SendString("/\r");
+    Delay(20);
+    SendString("N50,,22\r");
+    WaitHD(500);
+    SendString("/\r");
+    Delay(20);
+    receiveMode = ReceiveMode::syscmd;
+    Memo3.clear();
+    SendString("\x14");
+  }
+  // After the switch the drive talks at 9600 without being told.
+  Speed(kRates[0]);
+  for (int i = 0; i <= 500 && Memo3.empty(); ++i) {
+    Delay(2);
+    if (stopFlag) break;
+  }
+  LastPrompt.clear();
+  for (int i = 0; i < 501 && !stopFlag; ++i) {
+    SendString("\x1B");
+    Delay(2);
+    if (LastPrompt.size() >= 2 && LastPrompt[1] == '>') break;
+  }
+  SendString("/\r");
+  WaitHD(20);
+  if (LastPrompt == "F>") {
+    SendString("\x1A");
+    Delay(2);
+    SendString("Z");
+    Delay(20);
+    SendString("Z");
+    Delay(20);
+    AppendToLastLine("成功！");
+    return true;
+  }
+  AppendToLastLine("失败！");
+  return false;
+}
+
+}  // namespace qv

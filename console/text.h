@@ -1,0 +1,27 @@
+#pragma once
+// Text helpers shared by the whole core.
+//
+// The drive talks in the ANSI code page of the original workstations (GBK), so
+// everything that travels on the line, and the terminal pane with its hidden
+// buffers, holds GBK bytes. Everything the user types or reads in a dialog, and
+// every file name, is UTF-8. These helpers convert at that border.
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// UTF-8 -> GBK. Characters GBK cannot hold become '?'.
+std::string Gbk(std::string_view utf8);
+// GBK -> UTF-8. Bytes that are not valid GBK are shown as U+FFFD; NUL stays NUL.
+std::string Utf8FromGbk(std::string_view gbk);
+// True when the bytes are well-formed UTF-8.
+bool IsValidUtf8(std::string_view text);
+
+// Removes leading and trailing blanks and control characters (every byte <= 0x20).
+std::string Trim(std::string_view text);
+std::string TrimLeft(std::string_view text);
+std::string TrimRight(std::string_view text);
+// ASCII letters only; other bytes unchanged.
+std::string UpperCase(std::string_view text);
+
+}  // namespace qv

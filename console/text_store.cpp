@@ -1,0 +1,114 @@
+#include "console/text_store.h"
+
+#include "console/text.h"
+
+namespace qv {
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t lf = text.find('\n', start);
+    size_t end = lf == std::string_view::npos ? text.size() : lf;
+    size_t len = end - start;
+    if (lf != std::string_view::npos && len > 0 && text[end - 1] == '\r') --len;
+    lines.push_back(text.substr(start, len));
+    if (lf == std::string_view::npos) break;
+    start = lf + 1;
+  }
+  return lines;
+}
+
+std::string_view TextOfChunk(std::string_view chunk) {
+  size_t nul = chunk.find('\0');
+  return nul == std::string_view::npos ? chunk : chunk.substr(0, nul);
+}
+
+std::string TextPane::Text() const {
+  std::string text;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    if (i) text += "\r\n";
+    text += lines_[i];
+  }
+  if (!open_ && !lines_.empty()) text += "\r\n";
+  return text;
+}
+
+void TextPane::Notify(size_t firstLine) {
+  if (listener_) listener_->PaneChanged(firstLine);
+}
+
+void TextPane::Clear() {
+  lines_.clear();
+  open_ = false;
+  Notify(0);
+}
+
+void TextPane::AddLine(std::string_view text) {
+  lines_.emplace_back(text);
+  open_ = false;
+  Notify(lines_.size() - 1);
+}
+
+void TextPane::AppendToLastLine(std::string_view text) {
+  if (lines_.empty()) {
+    lines_.emplace_back();
+    open_ = true;
+  }
+  lines_.back() += text;
+  Notify(lines_.size() - 1);
+}
+
+void TextPane::AppendText(std::string_view text) {
+  if (text.empty()) return;
+  size_t first = lines_.empty() ? 0 : lines_.size() - (open_ ? 1 : 0);
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t brk = text.find_first_of("\r\n", pos);
+    std::string_view segment = text.substr(pos, (brk == std::string_view::npos ? text.size() : brk) - pos);
+    if (!segment.empty()) {
+      if (!open_) lines_.emplace_back();
+      open_ = true;
+      lines_.back() += segment;
+    }
+    if (brk == std::string_view::npos) break;
+    if (!open_) lines_.emplace_back();  // a break right after a break: an empty line
+    open_ = false;
+    pos = brk + 1;
+    if (text[brk] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+  }
+  Notify(first);
+}
+
+void TextPane::WrapLastLine(size_t width) {
+  if (lines_.empty() || lines_.back().size() <= width) return;
+  size_t first = lines_.size() - 1;
+  while (lines_.back().size() > width) {
+    std::string rest = lines_.back().substr(width);
+    lines_.back().resize(width);
+    lines_.push_back(std::move(rest));
+  }
+  Notify(first);
+}
+
+std::string PromptScanner::Scan(std::string_view chunk) {
+  tail_.append(chunk);
+  std::vector<std::string_view> lines = SplitLines(tail_);
+  for (size_t i = lines.size(); i-- > 0;) {
+    std::string trimmed = Trim(lines[i]);
+    if (trimmed.empty()) continue;
+    if (trimmed.back() == '>') {
+      tail_.clear();
+      return trimmed.size() >= 2 ? trimmed.substr(trimmed.size() - 2) : trimmed;
+    }
+    break;
+  }
+  // Keep only the last line (with its line break, if it has one).
+  if (lines.size() > 1) {
+    size_t lastStart = static_cast<size_t>(lines.back().data() - tail_.data());
+    tail_.erase(0, lastStart);
+  }
+  return {};
+}
+
+}  // namespace qv

@@ -1,0 +1,21 @@
+#pragma once
+// Which serial devices this machine has, and where a port name is opened.
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// The name under which the built-in simulated drive is offered.
+inline constexpr const char* kSimPortName = "SIM";
+
+// Short names of the serial devices that really exist (ttyS ports with a UART
+// behind them, USB adapters, modems, ...), sorted as text without regard to
+// case, followed by the simulated drive. `sysClassTty` is where the kernel
+// lists tty devices; tests point it elsewhere.
+std::vector<std::string> ListComPorts(const std::string& sysClassTty = "/sys/class/tty");
+
+// The device a port name is opened at: an absolute path as it stands, the
+// simulated drive's pseudo-terminal for "SIM", otherwise under /dev.
+std::string DevicePathFor(const std::string& portName);
+
+}  // namespace qv

@@ -1,0 +1,42 @@
+#include "tests/support/sim_fixture.h"
+
+#include "console/text.h"
+
+namespace qv::test {
+
+void SimFixture::SetUp() {
+  drive = std::make_unique<sim::SimDrive>(Options());
+  ASSERT_TRUE(drive->Start());
+  main = std::make_unique<TFrmMain>(pump, dialogs);
+  main->receiveMode = ReceiveMode::usercmd;
+  main->ComboBox1.items = {drive->SlavePath()};
+  main->ComboBox1.index = 0;
+  for (const Rate& rate : kRates) main->ComboBox2.items.emplace_back(rate.text);
+  main->ComboBox2.index = 0;
+  main->ComboBox7.items = main->ComboBox2.items;
+  main->ComboBox7.SelectLast();
+}
+
+void SimFixture::TearDown() {
+  if (main) main->FormClose();
+  main.reset();
+  drive.reset();
+}
+
+void SimFixture::OpenAt(const std::string& rate) {
+  main->ComboBox2.SelectText(rate);
+  main->btnSwitchClick();
+  ASSERT_TRUE(main->PortOpen()) << (dialogs.shown.empty() ? "" : dialogs.shown.back().text);
+}
+
+std::string SimFixture::TakeReceived() {
+  std::string bytes = drive->Received();
+  drive->ClearReceived();
+  return bytes;
+}
+
+void SimFixture::Settle(int ticks) { main->Delay(ticks); }
+
+std::string SimFixture::PaneText() const { return Utf8FromGbk(main->memo1.Text()); }
+
+}  // namespace qv::test

@@ -1,0 +1,42 @@
+#pragma once
+// The operations that move a technician's data between the drive and files.
+// Each runs on the console's thread and waits only through its pauses and
+// waits; outcomes are reported in the terminal pane. Numbers arrive as texts
+// (hexadecimal unless said otherwise); a text that is not a number raises
+// EConvertError, a file that cannot be read or written EFileError.
+#include <string>
+
+namespace qv {
+
+class TFrmMain;
+
+// Reads blockCount 512-byte blocks of the drive's buffer from startBlock into
+// fileName through hexadecimal dumps at level 2.
+void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
+                const std::string& fileName);
+
+// Writes at most blockCount blocks of fileName into the drive's buffer at
+// startBlock (passed verbatim to the drive's "d" command).
+void WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
+                 const std::string& fileName);
+
+// Sends fileName as one download sequence of blockSize-byte blocks; the drive
+// must already expect it. True when every block was acknowledged.
+bool SendFile(TFrmMain& main, const std::string& fileName, int blockSize);
+
+// Reads sectorCount sectors of track (cylinder, head) from startSector into
+// fileName, chunk sectors per read command, through buffer blocks from bufferBase.
+bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
+               const std::string& startSector, const std::string& sectorCount,
+               const std::string& bufferBase, const std::string& chunk, const std::string& fileName,
+               bool verbose);
+
+// Writes at most sectorCount sectors of fileName to track (cylinder, head)
+// from startSector, chunk sectors per download; rateText is the rate to
+// restore when the drive falls back to 9600 baud after a download.
+void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
+                const std::string& startSector, const std::string& sectorCount,
+                const std::string& bufferPosition, const std::string& chunk,
+                const std::string& fileName, const std::string& rateText);
+
+}  // namespace qv

@@ -1,0 +1,286 @@
+// The drive's thread: reads what the PC sends, hands it to the model, and writes
+// the answers back in irregular chunks, as a real line and driver deliver them.
+#include "sim/sim_drive.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "sim/sim_line.h"
+#include "sim/sim_model.h"
+
+namespace qv::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A protocol answer is recognised only as a read of its own, so it follows the
+// previous output only after the PC has had time to take that away.
+constexpr auto kSoloQuiet = std::chrono::milliseconds(2);
+constexpr int kMaxChunk = 64;
+constexpr int kMaxGapUs = 300;
+
+struct Pending {
+  std::string bytes;
+  int rate;
+  bool solo;
+  bool noise;
+  Clock::time_point notBefore;
+};
+
+}  // namespace
+
+struct SimDrive::Impl {
+  explicit Impl(const SimOptions& o) : model(o), dice(o.seed), noise(o.seed + 7) {}
+
+  mutable std::mutex mu;
+  DriveModel model;  // guarded by mu
+  SimLine line;
+  std::thread thread;
+  std::atomic<bool> stop{false};
+  int wake[2] = {-1, -1};
+
+  // Owned by the drive thread.
+  std::deque<Pending> queue;
+  Clock::time_point nextWrite{};
+  Clock::time_point lastWrite{};
+  size_t planned = 0;  // size of the next chunk of the queue's front
+  Dice dice;
+  LineNoise noise;
+
+  void Run();
+  void Receive(Clock::time_point now);
+  void WriteSome(Clock::time_point now);
+  bool Pacing() const;
+};
+
+void SimDrive::Impl::Run() {
+  while (!stop.load()) {
+    const auto now = Clock::now();
+    bool wantWrite = false;
+    timespec wait{};
+    const timespec* timeout = nullptr;
+    if (!queue.empty()) {
+      const Pending& p = queue.front();
+      if (planned == 0)
+        planned = p.solo ? p.bytes.size() : std::min<size_t>(p.bytes.size(), dice.Between(1, kMaxChunk));
+      auto due = std::max(p.notBefore, nextWrite);
+      if (p.solo) due = std::max(due, lastWrite + kSoloQuiet);
+      if (Pacing() && p.rate > 0) {
+        // A paced chunk reaches the PC when its last byte would have crossed the line.
+        due = std::max(due, std::max(p.notBefore, lastWrite) +
+                                std::chrono::microseconds(static_cast<long long>(planned) * 10 * 1000000LL / p.rate));
+      }
+      if (due <= now) {
+        wantWrite = true;
+      } else {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due - now).count();
+        wait.tv_sec = ns / 1000000000;
+        wait.tv_nsec = ns % 1000000000;
+        timeout = &wait;
+      }
+    }
+    pollfd fds[2] = {{line.MasterFd(), static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+                     {wake[0], POLLIN, 0}};
+    const int ready = ppoll(fds, 2, timeout, nullptr);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[1].revents & POLLIN) {
+      char drain[16];
+      while (read(wake[0], drain, sizeof drain) > 0) {
+      }
+      continue;
+    }
+    if (fds[0].revents & (POLLERR | POLLNVAL)) break;
+    if (fds[0].revents & POLLIN) Receive(Clock::now());
+    if (wantWrite && (fds[0].revents & POLLOUT)) WriteSome(Clock::now());
+  }
+}
+
+void SimDrive::Impl::Receive(Clock::time_point now) {
+  uint8_t in[4096];
+  const ssize_t n = read(line.MasterFd(), in, sizeof in);
+  if (n <= 0) {
+    // Nothing to read after all, or the line is in trouble: don't spin on it.
+    if (n < 0 && errno != EAGAIN && errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return;
+  }
+  // The rate the bytes were sent at is the PC's rate now: it changes it only
+  // while the line is quiet.
+  const int pcRate = line.PcRate();
+  std::vector<Emit> emits;
+  {
+    std::lock_guard lock(mu);
+    for (ssize_t i = 0; i < n; ++i) model.Feed(in[i], pcRate, emits);
+  }
+  for (auto& e : emits)
+    queue.push_back(Pending{std::move(e.bytes), e.rate, e.solo, e.noise, now + std::chrono::milliseconds(e.delayMs)});
+}
+
+void SimDrive::Impl::WriteSome(Clock::time_point now) {
+  Pending& p = queue.front();
+  std::string chunk = p.bytes.substr(0, planned);
+  // Sent at one rate and read at another, the bytes arrive as noise.
+  if (!p.noise && line.PcRate() != p.rate)
+    for (auto& c : chunk) c = static_cast<char>(noise.Next());
+  const ssize_t written = write(line.MasterFd(), chunk.data(), chunk.size());
+  if (written <= 0) return;  // the PC's queue is full; poll waits until it drains
+  p.bytes.erase(0, static_cast<size_t>(written));
+  if (p.bytes.empty()) queue.pop_front();
+  planned = 0;
+  lastWrite = now;
+  nextWrite = now + std::chrono::microseconds(dice.Between(0, kMaxGapUs));
+}
+
+bool SimDrive::Impl::Pacing() const {
+  std::lock_guard lock(mu);
+  return model.options.paceAtLineRate;
+}
+
+SimDrive::SimDrive(SimOptions options) : impl_(std::make_unique<Impl>(options)) {}
+
+SimDrive::~SimDrive() {
+  Stop();
+  impl_->line.Close();
+  for (int fd : impl_->wake)
+    if (fd >= 0) close(fd);
+}
+
+bool SimDrive::Start() {
+  if (impl_->thread.joinable()) return true;
+  if (!impl_->line.IsOpen() && !impl_->line.Open()) return false;
+  if (impl_->wake[0] < 0 && pipe2(impl_->wake, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  impl_->stop = false;
+  impl_->thread = std::thread([this] { impl_->Run(); });
+  return true;
+}
+
+void SimDrive::Stop() {
+  if (!impl_->thread.joinable()) return;
+  impl_->stop = true;
+  const char wake = 1;
+  [[maybe_unused]] const ssize_t n = write(impl_->wake[1], &wake, 1);
+  impl_->thread.join();
+}
+
+const std::string& SimDrive::SlavePath() const { return impl_->line.SlavePath(); }
+
+void SimDrive::CloseMaster() {
+  Stop();
+  impl_->queue.clear();
+  impl_->planned = 0;
+  impl_->line.Close();
+}
+
+std::string SimDrive::Received() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.received;
+}
+
+void SimDrive::ClearReceived() {
+  std::lock_guard lock(impl_->mu);
+  impl_->model.received.clear();
+}
+
+std::string SimDrive::Level() const {
+  std::lock_guard lock(impl_->mu);
+  return std::string(1, impl_->model.level());
+}
+
+int SimDrive::Rate() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.rate();
+}
+
+bool SimDrive::InIdentityEditor() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.inIdentityEditor();
+}
+
+void SimDrive::SetOptions(const SimOptions& options) {
+  std::lock_guard lock(impl_->mu);
+  impl_->model.options = options;
+}
+
+SimOptions SimDrive::Options() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.options;
+}
+
+void SimDrive::RefuseNextBlocks(int k) {
+  std::lock_guard lock(impl_->mu);
+  impl_->model.refuseBlocks = std::max(0, k);
+}
+
+std::vector<uint8_t> SimDrive::BufferBytes(size_t offset, size_t count) const {
+  std::lock_guard lock(impl_->mu);
+  const auto& b = impl_->model.buffer;
+  if (offset >= b.size()) return {};
+  count = std::min(count, b.size() - offset);
+  return std::vector<uint8_t>(b.begin() + offset, b.begin() + offset + count);
+}
+
+void SimDrive::SetBufferBytes(size_t offset, const std::vector<uint8_t>& data) {
+  std::lock_guard lock(impl_->mu);
+  auto& b = impl_->model.buffer;
+  if (offset >= b.size()) return;
+  std::copy_n(data.begin(), std::min(data.size(), b.size() - offset), b.begin() + offset);
+}
+
+std::vector<uint8_t> SimDrive::SectorBytes(int cyl, int head, int sector) const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.Sector(cyl, head, sector);
+}
+
+void SimDrive::SetSector(int cyl, int head, int sector, const std::vector<uint8_t>& data) {
+  std::lock_guard lock(impl_->mu);
+  impl_->model.SetSector(cyl, head, sector, data);
+}
+
+std::vector<uint16_t> SimDrive::IdWords() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.idWords;
+}
+
+int SimDrive::CommandsSeen() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.commandsSeen;
+}
+
+std::vector<uint8_t> SimDrive::LastDownload() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.lastDownload;
+}
+
+int SimDrive::DownloadsCompleted() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.downloadsCompleted;
+}
+
+int SimDrive::DownloadsRejected() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.downloadsRejected;
+}
+
+SimDrive& SimPortDrive() {
+  static SimDrive drive;
+  return drive;
+}
+
+const std::string& SimPortPath() {
+  static const std::string path = SimPortDrive().Start() ? SimPortDrive().SlavePath() : std::string();
+  return path;
+}
+
+}  // namespace qv::sim

@@ -1,0 +1,77 @@
+// A simulated drive terminal on the master side of a pseudo-terminal.
+//
+// The PC side opens SlavePath() like any serial device and talks to it with the
+// real serial code; the drive runs in its own thread, keeps its own line rate
+// and answers only when the PC's rate matches it, the way a real terminal does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qv::sim {
+
+struct SimOptions {
+  bool paceAtLineRate = false;      // hold output to rate/10 bytes per second
+  unsigned seed = 1;                // seeds chunk boundaries, gaps and line noise
+  int silentAfterCommand = -1;      // >=0: after the n-th complete command line the drive answers nothing
+  bool fallBackTo9600AfterDownload = false;  // the drive drops to 9600 after a download's closing checksum
+  bool answerReservedQuery = true;  // "%" at level T names the reserved area; off: it doesn't know the command
+  // Damage to the following dumps, for tests of the dump parser.
+  bool dumpSkipLine = false;        // the 6th line of each dumped block is missing
+  bool dumpLowerCase = false;       // data digits in lower case (addresses stay upper case)
+  bool dumpExtraLines = false;      // stray text before the header, a 17th line and noise after each block
+  bool dumpMissingPrompt = false;   // no prompt after the dump
+};
+
+class DriveModel;
+class SimLine;
+
+class SimDrive {
+ public:
+  static constexpr size_t kBufferSize = (16u << 20) + (64u << 10);  // buffer memory in bytes
+  static constexpr int kIdWords = 256;
+  static constexpr int kReservedFirst = 0x7F, kReservedLast = 0x83;   // reserved-area cylinders
+
+  explicit SimDrive(SimOptions options = {});
+  ~SimDrive();
+  SimDrive(const SimDrive&) = delete;
+  SimDrive& operator=(const SimDrive&) = delete;
+
+  bool Start();   // opens the pty pair and starts the drive thread; false on failure
+  void Stop();    // ends the thread; the pty stays open until destruction or CloseMaster()
+  const std::string& SlavePath() const;
+  void CloseMaster();  // drops the line: the PC side sees a hang-up
+
+  // Inspection and control, all thread-safe.
+  std::string Received() const;  // bytes received while the PC's rate matched the drive's
+  void ClearReceived();
+  std::string Level() const;     // "T", "1", "2", ..., "F"
+  int Rate() const;              // the drive's own rate in baud
+  bool InIdentityEditor() const; // at the "->" prompt
+  void SetOptions(const SimOptions&);
+  SimOptions Options() const;
+  void RefuseNextBlocks(int k);  // refuse (NAK) the next k block checksums
+  std::vector<uint8_t> BufferBytes(size_t offset, size_t count) const;
+  void SetBufferBytes(size_t offset, const std::vector<uint8_t>&);
+  std::vector<uint8_t> SectorBytes(int cyl, int head, int sector) const;
+  void SetSector(int cyl, int head, int sector, const std::vector<uint8_t>&);
+  std::vector<uint16_t> IdWords() const;
+  int CommandsSeen() const;
+  std::vector<uint8_t> LastDownload() const;  // data of the last download whose closing checksum matched
+  int DownloadsCompleted() const;             // downloads whose closing checksum matched
+  int DownloadsRejected() const;              // downloads whose closing checksum did not
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The process-wide drive behind the port name "SIM". SimPortPath() starts it on
+// first use and returns its slave path, or an empty text when it can't start.
+SimDrive& SimPortDrive();
+const std::string& SimPortPath();
+
+}  // namespace qv::sim

@@ -1,0 +1,113 @@
+// What the simulated drive does with each byte it receives, without any I/O:
+// the terminal, its levels and rate, the buffer memory, the disk, the download
+// protocol and the identity record. SimDrive feeds it and writes what it emits.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/sim_drive.h"
+#include "sim/sim_rates.h"
+
+namespace qv::sim {
+
+// A piece of output. The drive "sends" it at `rate`; a PC listening at another
+// rate reads noise instead.
+struct Emit {
+  std::string bytes;
+  int rate = 9600;
+  bool solo = false;   // a protocol answer: written alone, in one write
+  bool noise = false;  // already line noise; never scrambled again
+  int delayMs = 0;     // held back this long (the boot banner after a restart)
+};
+
+class DriveModel {
+ public:
+  explicit DriveModel(const SimOptions& options);
+
+  // One byte from the PC, sent at pcRate.
+  void Feed(uint8_t byte, int pcRate, std::vector<Emit>& out);
+
+  SimOptions options;
+  std::string received;
+  int commandsSeen = 0;
+  int refuseBlocks = 0;
+  int downloadsCompleted = 0;
+  int downloadsRejected = 0;
+  std::vector<uint8_t> lastDownload;
+  std::vector<uint8_t> buffer;
+  std::vector<uint16_t> idWords;
+
+  char level() const { return level_; }
+  int rate() const { return rate_; }
+  bool inIdentityEditor() const { return idEditor_; }
+  std::vector<uint8_t> Sector(int cyl, int head, int sector) const;
+  void SetSector(int cyl, int head, int sector, const std::vector<uint8_t>& data);
+  void ResetIdentity();
+
+ private:
+  enum class Dl {
+    Off,
+    Armed,       // after "d": waiting for the sequence's 0xCC
+    Armed3,      // waiting for its "3"
+    FrameStart,  // waiting for a frame's 0xCC (or the end of a failed sequence)
+    FrameStart2,
+    BlockNumber,
+    Data,
+    End1,
+    End2,
+    Checksum,
+    Closing,
+  };
+
+  // Terminal (sim_model.cpp).
+  void Terminal(uint8_t byte, std::vector<Emit>& out);
+  void Line(const std::string& cmd, std::vector<Emit>& out);
+  void AtLevel(const std::string& cmd, std::vector<Emit>& out);
+  void AtMonitor(const std::string& cmd, std::vector<Emit>& out);
+  void InIdentityEditor(const std::string& cmd, std::vector<Emit>& out);
+  bool RateCommand(const std::string& cmd, std::vector<Emit>& out);
+  void EnterMonitor(std::vector<Emit>& out);
+  std::string Prompt() const;
+  void Say(std::string text, std::vector<Emit>& out) const;
+  void Answer(const std::vector<std::string>& lines, std::vector<Emit>& out) const;
+
+  // Buffer, disk, reserved area (sim_model_data.cpp).
+  std::vector<std::string> Dump(const std::string& args, bool& ok);
+  std::vector<std::string> Seek(const std::string& args);
+  std::vector<std::string> TrackTransfer(const std::string& args, bool toDisk);
+  std::vector<std::string> ReservedQuery() const;
+  std::vector<std::string> ReservedDirectory() const;
+  bool IdentityWrite(const std::string& args);
+
+  // Download protocol (sim_model_download.cpp).
+  bool ArmDownload(const std::string& args);
+  bool Download(uint8_t byte, std::vector<Emit>& out);  // false: the byte is not the protocol's
+  void Solo(const char* bytes, size_t n, std::vector<Emit>& out) const;
+  void FinishDownload(uint16_t closing);
+
+  char level_ = 'T';
+  int rate_ = 9600;
+  bool idEditor_ = false;
+  std::string line_;
+  LineNoise noise_;
+  int cyl_ = 0, head_ = 0;
+  std::map<uint64_t, std::vector<uint8_t>> written_;
+
+  Dl dl_ = Dl::Off;
+  size_t dlBase_ = 0;        // byte address in the buffer where the data lands
+  size_t dlBlockSize_ = 512;
+  std::map<int, std::vector<uint8_t>> dlBlocks_;
+  int dlNumber_ = 0;
+  std::vector<uint8_t> dlData_;
+  uint16_t dlSum_ = 0;
+  int dlSumBytes_ = 0;
+};
+
+// Parses a hexadecimal field; false when it is empty or not hexadecimal.
+bool ParseHex(const std::string& text, long long& value);
+std::vector<std::string> SplitFields(const std::string& text);
+
+}  // namespace qv::sim

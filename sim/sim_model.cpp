@@ -10,6 +10,7 @@ namespace {
 
 constexpr uint8_t kCtrlC = 0x03, kCtrlT = 0x14, kCtrlZ = 0x1A, kEsc = 0x1B;
 constexpr size_t kMaxLine = 256;  // the terminal's line buffer; longer input is dropped
+constexpr size_t kMaxReceived = 64u << 20;
 
 }  // namespace
 
@@ -50,6 +51,8 @@ void DriveModel::Feed(uint8_t byte, int pcRate, std::vector<Emit>& out) {
     out.push_back(Emit{std::string(1, static_cast<char>(noise_.Next())), pcRate, false, true, 0});
     return;
   }
+  // A long session at the shared "SIM" port keeps only the recent past.
+  if (received.size() >= kMaxReceived) received.erase(0, kMaxReceived / 2);
   received.push_back(static_cast<char>(byte));
   if (options.silentAfterCommand >= 0 && commandsSeen >= options.silentAfterCommand) {
     if (byte == '\r') ++commandsSeen;

@@ -46,7 +46,7 @@ class SimDrive {
   void CloseMaster();  // drops the line: the PC side sees a hang-up
 
   // Inspection and control, all thread-safe.
-  std::string Received() const;  // bytes received while the PC's rate matched the drive's
+  std::string Received() const;  // bytes received while the PC's rate matched the drive's (the last 32 MiB at least)
   void ClearReceived();
   std::string Level() const;     // "T", "1", "2", ..., "F"
   int Rate() const;              // the drive's own rate in baud

@@ -32,8 +32,8 @@ void TFrmMain::ReceiveNotify() {
     std::string_view shown = text;
     if (!shown.empty() && shown.back() == '\r') shown.remove_suffix(1);
     // A CR LF split over two chunks must still make one line break.
-    if (!shown.empty() && shown.front() == '\n') memo1.AppendText("\r");
-    memo1.AppendText(shown);
+    if (!shown.empty() && shown.front() == '\n') memo1.AppendText("\r" + std::string(shown));
+    else memo1.AppendText(shown);
     memo1.WrapLastLine(kPaneLineWidth);
   }
 

@@ -1,0 +1,200 @@
+// The receive path through the real serial code, fed by hand with exact chunks.
+#include <gtest/gtest.h>
+
+#include "console/main.h"
+#include "console/text.h"
+#include "tests/support/raw_pty.h"
+#include "tests/support/scripted_dialogs.h"
+
+namespace qv {
+namespace {
+
+class ConsoleReceive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    main.ComboBox1.items = {pty.SlavePath()};
+    main.ComboBox1.index = 0;
+    main.ComboBox2.items = {"9600"};
+    main.ComboBox2.index = 0;
+    main.receiveMode = ReceiveMode::usercmd;
+    main.btnSwitchClick();
+    ASSERT_TRUE(main.PortOpen());
+  }
+  void TearDown() override { main.FormClose(); }
+
+  // Writes one chunk and lets the console handle it before anything else comes.
+  void Feed(const std::string& chunk) {
+    pty.Write(chunk);
+    main.Delay(3);
+  }
+  std::string Pane() const { return main.memo1.Text(); }
+
+  test::RawPty pty;
+  NoToolkitPump pump;
+  test::ScriptedDialogs dialogs;
+  TFrmMain main{pump, dialogs};
+};
+
+TEST_F(ConsoleReceive, RoutesTextByReceiveMode) {
+  Feed("shown\r\n");
+  main.receiveMode = ReceiveMode::syscmd;
+  Feed("captured ");
+  main.receiveMode = ReceiveMode::R_DATA;
+  Feed("dump\r\n");
+  main.receiveMode = ReceiveMode::Empty;
+  Feed("lost\r\n");
+  EXPECT_EQ(Pane(), "shown\r\n");
+  EXPECT_EQ(main.Memo3, "captured dump\r\n");
+  EXPECT_EQ(main.RxCount, 7 + 9 + 6 + 6);
+  EXPECT_EQ(main.edRx, "Rx:28");
+}
+
+TEST_F(ConsoleReceive, PromptSplitOverChunksAndLatching) {
+  main.receiveMode = ReceiveMode::syscmd;
+  Feed("text\r\nF3 ");
+  EXPECT_EQ(main.LastPrompt, "");
+  Feed("T>");
+  EXPECT_EQ(main.LastPrompt, "T>");
+  Feed("\r\nF3 2>");  // latched: a later prompt is not recorded until somebody empties it
+  EXPECT_EQ(main.LastPrompt, "T>");
+
+  pty.Write("\r\nF3 2>");
+  EXPECT_TRUE(main.WaitHD(100));  // the wait empties the old prompt first
+  EXPECT_EQ(main.LastPrompt, "2>");
+  EXPECT_FALSE(main.WaitHD(3));  // nothing more comes
+  EXPECT_FALSE(main.WaitHD(0));
+}
+
+TEST_F(ConsoleReceive, ReplyMarkersOnlyAsChunksOfTheirOwn) {
+  struct Case {
+    std::string chunk;
+    std::string wb, we;
+  };
+  const Case cases[] = {
+      {"w", "OK", ""},          {std::string("w\x88"), "OK", ""}, {"\x88", "OK", ""},
+      {"ww", "", ""},           {"wx", "", ""},                   {"\x06", "", "OK"},
+      {"\x15", "", "ER"},       {"\x06\x06", "", ""},             {"ok\x06", "", ""},
+  };
+  main.receiveMode = ReceiveMode::Empty;
+  for (const Case& c : cases) {
+    main.WbReply.clear();
+    main.WeReply.clear();
+    Feed(c.chunk);
+    EXPECT_EQ(main.WbReply, c.wb) << testing::PrintToString(c.chunk);
+    EXPECT_EQ(main.WeReply, c.we) << testing::PrintToString(c.chunk);
+  }
+  pty.Write("\x15");
+  EXPECT_TRUE(main.WaitWE(100));
+  EXPECT_EQ(main.WeReply, "ER");
+}
+
+TEST_F(ConsoleReceive, PaneLineBreaksNulAndWrapping) {
+  Feed("\r");  // a CR alone shows nothing
+  EXPECT_EQ(Pane(), "");
+  Feed("\n");  // ... and with the LF that follows it makes one line break
+  Feed("abc\r");
+  Feed("\ndef");
+  EXPECT_EQ(Pane(), "\r\nabc\r\ndef");
+  Feed(std::string("gh\0ij", 5));  // a NUL ends the chunk's text, but every byte counts
+  EXPECT_EQ(Pane(), "\r\nabc\r\ndefgh");
+  EXPECT_EQ(main.RxCount, 1 + 1 + 4 + 4 + 5);
+  main.Button6Click();
+  Feed(std::string(250, 'x'));
+  ASSERT_EQ(main.memo1.LineCount(), 3u);
+  EXPECT_EQ(main.memo1.Lines()[2].size(), 30u);
+}
+
+TEST_F(ConsoleReceive, AutoClearPastTwoHundredLines) {
+  std::string lines;
+  for (int i = 0; i < 201; ++i) lines += "line\r\n";
+  Feed(lines);
+  EXPECT_EQ(main.memo1.LineCount(), 201u);
+  Feed("more\r\n");  // unchecked: the pane keeps growing
+  EXPECT_EQ(main.memo1.LineCount(), 202u);
+  main.CheckBox2 = true;
+  Feed("fresh\r\n");
+  EXPECT_EQ(Pane(), "fresh\r\n");
+}
+
+TEST_F(ConsoleReceive, GarbageNeverBreaksThePane) {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 131 + 7) & 0xFF);
+  Feed(garbage);
+  EXPECT_EQ(main.RxCount, 4096);
+  EXPECT_TRUE(IsValidUtf8(Utf8FromGbk(main.memo1.Text())));
+}
+
+TEST_F(ConsoleReceive, SendingAndCounters) {
+  main.SendString("");
+  EXPECT_EQ(main.TxCount, 0);
+  main.SendString("/2\r");
+  const char block[] = {'\xCC', '\x33'};
+  main.Sendbuffer(block, 2);
+  main.Delay(2);
+  EXPECT_EQ(pty.ReadAll(), "/2\r\xCC\x33");
+  EXPECT_EQ(main.edTx, "Tx:5");
+  main.Button5Click();
+  EXPECT_EQ(main.edRx, "Rx:0");
+  EXPECT_EQ(main.edTx, "Tx:0");
+  EXPECT_EQ(main.edStatus, " STATUS: " + pty.SlavePath() + " Opened 9600 None 8 1");
+
+  main.btnSwitchClick();  // close
+  EXPECT_EQ(main.edStatus, " STATUS: COM Port Closed");
+  main.SendString("abc");  // nothing is written, but the counter still grows
+  EXPECT_EQ(main.TxCount, 3);
+  EXPECT_EQ(pty.ReadAll(), "");
+}
+
+TEST_F(ConsoleReceive, TheLinkIsNotShared) {
+  SerialLink second;
+  EXPECT_FALSE(second.Open(pty.SlavePath(), 9600));
+  EXPECT_EQ(second.LastErrno(), EBUSY);
+
+  // The open button reports a busy port with the system's message and a reason in the pane.
+  TFrmMain other(pump, dialogs);
+  other.ComboBox1.items = {pty.SlavePath()};
+  other.ComboBox1.index = 0;
+  other.ComboBox2.items = {"9600"};
+  other.ComboBox2.index = 0;
+  other.btnSwitchClick();
+  EXPECT_FALSE(other.PortOpen());
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back().text, "选择的端口正在被使用或不存在！");
+  EXPECT_NE(Utf8FromGbk(other.memo1.Text()).find("其他程序"), std::string::npos);
+  EXPECT_EQ(other.btnSwitch, "打开串口");
+}
+
+TEST_F(ConsoleReceive, ALostDeviceClosesThePort) {
+  pty.CloseMaster();
+  for (int i = 0; i < 100 && main.PortOpen(); ++i) main.Delay(1);
+  EXPECT_FALSE(main.PortOpen());
+  EXPECT_EQ(main.btnSwitch, "打开串口");
+  EXPECT_FALSE(main.Panel2Enabled);
+  EXPECT_FALSE(main.ImageOn);
+  EXPECT_EQ(main.edStatus, " STATUS: COM Port Closed");
+  EXPECT_NE(Utf8FromGbk(main.memo1.Text()).find("已断开"), std::string::npos);
+  main.Delay(5);  // no spinning receive thread, no second report
+  main.SendString("x");
+}
+
+TEST(ConsolePortBar, BadRateTextAndMissingPort) {
+  NoToolkitPump pump;
+  test::ScriptedDialogs dialogs;
+  TFrmMain main(pump, dialogs);
+  main.ComboBox1.items = {"/dev/does-not-exist-qv"};
+  main.ComboBox1.index = 0;
+  main.ComboBox2.items = {"9600"};
+  main.ComboBox2.index = -1;  // a rate outside the list was set: no text
+  main.btnSwitchClick();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].caption, "警告");
+  EXPECT_EQ(dialogs.shown[0].text, "波特率设定有误\r 请重新输入");
+  main.ComboBox2.index = 0;
+  main.btnSwitchClick();
+  EXPECT_EQ(dialogs.shown.back().text, "选择的端口正在被使用或不存在！");
+  EXPECT_NE(Utf8FromGbk(main.memo1.Text()).find("设备不存在"), std::string::npos);
+  EXPECT_FALSE(main.PortOpen());
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,101 @@
+// The pane, the prompt scan and the number texts, without a line.
+#include <gtest/gtest.h>
+
+#include "console/convert.h"
+#include "console/text.h"
+#include "console/text_store.h"
+
+namespace qv {
+namespace {
+
+TEST(TextPane, LineBreaksAndAppending) {
+  TextPane pane;
+  pane.AppendText("a\r\n\r\nb");
+  EXPECT_EQ(pane.Lines(), (std::vector<std::string>{"a", "", "b"}));
+  EXPECT_FALSE(pane.EndsWithBreak());
+  pane.AppendText("c\n");  // continues the open line, then ends it
+  EXPECT_EQ(pane.Lines().back(), "bc");
+  EXPECT_TRUE(pane.EndsWithBreak());
+  pane.AddLine("progress......");
+  pane.AppendToLastLine("OK");
+  EXPECT_EQ(pane.Lines().back(), "progress......OK");
+  pane.AppendText("next");  // after a line added with AddLine, text starts a new line
+  EXPECT_EQ(pane.Lines().back(), "next");
+  EXPECT_EQ(pane.Text(), "a\r\n\r\nbc\r\nprogress......OK\r\nnext");
+}
+
+TEST(TextPane, WrapsTheLastLineAt110) {
+  TextPane pane;
+  pane.AppendText(std::string(250, 'x'));
+  pane.WrapLastLine(110);
+  ASSERT_EQ(pane.LineCount(), 3u);
+  EXPECT_EQ(pane.Lines()[0].size(), 110u);
+  EXPECT_EQ(pane.Lines()[1].size(), 110u);
+  EXPECT_EQ(pane.Lines()[2].size(), 30u);
+}
+
+TEST(TextPane, ReportsTheFirstChangedLine) {
+  struct Recorder : TextPane::Listener {
+    std::vector<size_t> firsts;
+    void PaneChanged(size_t firstLine) override { firsts.push_back(firstLine); }
+  } recorder;
+  TextPane pane;
+  pane.SetListener(&recorder);
+  pane.AppendText("one\r\ntwo");
+  pane.AppendText(" more");
+  pane.AppendText("\r\nthree");
+  pane.Clear();
+  EXPECT_EQ(recorder.firsts, (std::vector<size_t>{0, 1, 1, 0}));
+}
+
+TEST(PromptScanner, FindsPromptsAcrossChunksAndKeepsOnlyTheTail) {
+  PromptScanner scan;
+  EXPECT_EQ(scan.Scan("output line\r\nF3 "), "");
+  EXPECT_EQ(scan.Tail(), "F3 ");
+  EXPECT_EQ(scan.Scan("T>"), "T>");
+  EXPECT_EQ(scan.Tail(), "");
+  EXPECT_EQ(scan.Scan("done\r\nF3 2>\r\n\r\n"), "2>");  // blank lines after the prompt
+  EXPECT_EQ(scan.Scan("a\r\nb\r\nc"), "");
+  EXPECT_EQ(scan.Tail(), "c");
+  EXPECT_EQ(scan.Scan("\r\n"), "");
+  EXPECT_EQ(scan.Tail(), "c\r\n");
+  EXPECT_EQ(scan.Scan("ab > cd"), "");  // '>' inside a line is no prompt
+  scan.Clear();
+  EXPECT_EQ(scan.Scan("->"), "->");
+}
+
+TEST(Convert, NumberTextsAndTheirErrors) {
+  EXPECT_EQ(HexToInt("1F"), 31);
+  EXPECT_EQ(HexToInt("1f"), 31);
+  EXPECT_EQ(HexToInt("FFFFFFFF"), -1);
+  EXPECT_EQ(StrToInt(" -12"), -12);
+  EXPECT_EQ(StrToInt("2147483647"), 2147483647);
+  EXPECT_EQ(StrToIntDef("abc", 0), 0);
+  EXPECT_EQ(IntToHex(0), "0");
+  EXPECT_EQ(IntToHex(1000, 8), "000003E8");
+  EXPECT_EQ(IntToHex(static_cast<uint32_t>(-1), 8), "FFFFFFFF");
+  for (const char* bad : {"", "zz", "1G", "100000000", "12 "}) {
+    try {
+      HexToInt(bad);
+      ADD_FAILURE() << bad;
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("'") + bad + "' is not a valid integer value");
+    }
+  }
+  EXPECT_THROW(StrToInt("2147483648"), EConvertError);
+  EXPECT_THROW(StrToInt("-"), EConvertError);
+}
+
+TEST(Text, GbkRoundTripAndBrokenInput) {
+  const std::string gbk = Gbk("正在读取缓冲区......成功！");
+  EXPECT_EQ(Gbk("　"), "\xA1\xA1");
+  EXPECT_EQ(Utf8FromGbk(gbk), "正在读取缓冲区......成功！");
+  // A lone lead byte and bytes that are not GBK must still give valid UTF-8.
+  const std::string shown = Utf8FromGbk(std::string("ab\xFF\x81", 4));
+  EXPECT_TRUE(IsValidUtf8(shown));
+  EXPECT_EQ(shown.substr(0, 2), "ab");
+  EXPECT_EQ(Trim("\x1A /2 \r\n"), "/2");
+}
+
+}  // namespace
+}  // namespace qv

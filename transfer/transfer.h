@@ -4,6 +4,8 @@
 // waits; outcomes are reported in the terminal pane. Numbers arrive as texts
 // (hexadecimal unless said otherwise); a text that is not a number raises
 // EConvertError, a file that cannot be read or written EFileError.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace qv {
@@ -21,8 +23,14 @@ void WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::strin
                  const std::string& fileName);
 
 // Sends fileName as one download sequence of blockSize-byte blocks; the drive
-// must already expect it. True when every block was acknowledged.
+// must already expect it. True when every block was acknowledged. At most 255
+// blocks travel; a file whose length is not a multiple of blockSize is refused
+// with a message box, an empty file silently, both before anything is sent.
+// A blockSize outside 1..65535 raises std::invalid_argument.
 bool SendFile(TFrmMain& main, const std::string& fileName, int blockSize);
+
+// The same for bytes already in memory (the buffer write sends its cut data so).
+bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize);
 
 // Reads sectorCount sectors of track (cylinder, head) from startSector into
 // fileName, chunk sectors per read command, through buffer blocks from bufferBase.

@@ -1,0 +1,57 @@
+// File download: a file (or bytes already in memory) as one download sequence,
+// with progress in bytes and STOP honoured between blocks.
+#include <stdexcept>
+#include <string>
+
+#include "console/main.h"
+#include "transfer/block_protocol.h"
+#include "transfer/file_io.h"
+#include "transfer/transfer.h"
+
+namespace qv {
+
+namespace {
+constexpr int kMaxBlocksPerDownload = 255;
+constexpr int kSettleTicks = 100;  // the drive stores the data after the closing checksum
+
+// A block size of 0 has no block count at all; above 65535 a frame can't carry it.
+void CheckBlockSize(int blockSize) {
+  if (blockSize <= 0 || static_cast<size_t>(blockSize) > kMaxBlockSize)
+    throw std::invalid_argument("block size must be 1 to 65535 bytes, not " + std::to_string(blockSize));
+}
+
+}  // namespace
+
+bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize) {
+  CheckBlockSize(blockSize);
+  const size_t block = static_cast<size_t>(blockSize);
+  if (size % block != 0) {
+    main.Dlg().ShowMessage("文件长度必须是" + std::to_string(blockSize) + "的倍数！");
+    return false;
+  }
+  // Nothing to send has no block 0 either: the drive would wait for it.
+  if (size == 0) return false;
+  if (!OpenSequence(main)) return false;
+
+  int n = size / block > static_cast<size_t>(kMaxBlocksPerDownload) ? kMaxBlocksPerDownload
+                                                                      : static_cast<int>(size / block);
+  const int total = n * blockSize;
+  main.SetProgress(total, 0);
+  const auto afterBlock = [&main, blockSize] {
+    main.StepProgress(blockSize);
+    if (!main.stopFlag) return true;
+    main.AddLine("操作被用户中止！");
+    return false;
+  };
+  if (!SendSequenceBlocks(main, data, block, n, afterBlock)) return false;
+  main.SetProgressPosition(total);
+  main.Delay(kSettleTicks);
+  return true;
+}
+
+bool SendFile(TFrmMain& main, const std::string& fileName, int blockSize) {
+  const std::vector<uint8_t> data = ReadWholeFile(fileName);
+  return SendData(main, data.data(), data.size(), blockSize);
+}
+
+}  // namespace qv

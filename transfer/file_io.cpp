@@ -1,0 +1,78 @@
+#include "transfer/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "console/convert.h"
+
+namespace qv {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
+  throw EFileError(what + " \"" + path + "\": " + std::strerror(err));
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  // Closes now; a delayed write error shows up here on some file systems.
+  int Close() {
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) Fail("Cannot open file", path, errno);
+  struct stat st{};
+  if (::fstat(fd.get(), &st) != 0) Fail("Cannot read file", path, errno);
+  if (S_ISDIR(st.st_mode)) Fail("Cannot read file", path, EISDIR);
+  std::vector<uint8_t> data;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
+  uint8_t chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot read file", path, errno);
+    }
+    if (n == 0) break;
+    data.insert(data.end(), chunk, chunk + n);
+  }
+  return data;
+}
+
+void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (fd.get() < 0) Fail("Cannot create file", path, errno);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd.get(), data + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot write file", path, errno);
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (fd.Close() != 0) Fail("Cannot write file", path, errno);
+}
+
+}  // namespace qv

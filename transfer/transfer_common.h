@@ -1,0 +1,30 @@
+#pragma once
+// Small pieces the transfer operations share.
+#include <string>
+#include <string_view>
+
+#include "console/main.h"
+#include "console/text.h"
+
+namespace qv {
+
+inline constexpr int kBlockBytes = 512;  // a buffer block and a sector alike
+inline constexpr int kPromptTicks = 1500;
+
+// Puts the receive mode back to empty when an operation ends, also when it
+// ends through a raised error.
+class ReceiveModeReset {
+ public:
+  explicit ReceiveModeReset(TFrmMain& main) : main_(main) {}
+  ~ReceiveModeReset() { main_.receiveMode = ReceiveMode::Empty; }
+  ReceiveModeReset(const ReceiveModeReset&) = delete;
+  ReceiveModeReset& operator=(const ReceiveModeReset&) = delete;
+
+ private:
+  TFrmMain& main_;
+};
+
+// A drive command line: the text in the drive's code page and a closing CR.
+inline std::string Command(std::string_view utf8) { return Gbk(utf8) + "\r"; }
+
+}  // namespace qv

@@ -117,6 +117,10 @@ class TFrmMain {
   void Delay(int n);
   // Handles a pending receive notification, a lost device, then the toolkit's events.
   void ProcessEvents();
+  // Only the link's part of ProcessEvents: a pending receive notification and
+  // a lost device. A window toolkit idling in its own loop calls this when the
+  // link's wake hook fires.
+  void ServiceReceive() { ServiceLink(); }
   void SendString(std::string_view bytes);
   void Sendbuffer(const void* data, uint16_t count);
   void ShowStatus();

@@ -1,0 +1,13 @@
+// The GUI tests share one QApplication on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quorvane"));
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,338 @@
+// The main window against the console and a simulated drive.
+#include <QAbstractScrollArea>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTimer>
+#include <fstream>
+
+#include "console/convert.h"
+#include "console/text.h"
+#include "serial/rates.h"
+#include "tests/gui/gui_fixture.h"
+#include "ui/app_windows.h"
+#include "ui/device_path.h"
+#include "ui/qt_dialogs.h"
+#include "ui/terminal_pane.h"
+
+namespace qv::test {
+namespace {
+
+std::vector<std::string> AllRates() {
+  std::vector<std::string> rates;
+  for (const Rate& rate : kRates) rates.emplace_back(rate.text);
+  return rates;
+}
+
+QStringList Items(const QComboBox* box) {
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  return items;
+}
+
+QStringList ToQ(const std::vector<std::string>& items) {
+  QStringList list;
+  for (const std::string& item : items) list << QString::fromStdString(item);
+  return list;
+}
+
+// Closed: what the window shows before the first open and after every close.
+void ExpectClosed(ui::MainWindow& window) {
+  EXPECT_EQ(window.findChild<QPushButton*>("btnSwitch")->text(), QStringLiteral("打开串口"));
+  EXPECT_FALSE(window.findChild<QWidget*>("Panel2")->isEnabled());
+  EXPECT_FALSE(window.findChild<QWidget*>("CMD")->isEnabled());
+  EXPECT_TRUE(window.findChild<QComboBox*>("ComboBox1")->isEnabled());
+  EXPECT_TRUE(window.findChild<QWidget*>("ImageOff")->isVisibleTo(&window));
+  EXPECT_FALSE(window.findChild<QWidget*>("ImageOn")->isVisibleTo(&window));
+  EXPECT_TRUE(window.findChild<QWidget*>("Button16")->isEnabled());
+  EXPECT_TRUE(window.findChild<QWidget*>("CheckBox1")->isEnabled());
+}
+
+TEST_F(GuiFixture, StartUpShowsTheProbedRatesAndAClosedPort) {
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane Version 7.0"));
+  EXPECT_EQ(window->centralWidget()->size(), QSize(960, 688));
+  EXPECT_EQ(window->minimumSize(), window->maximumSize());  // not resizable
+
+  // The only listed port is the built-in drive; it takes 921600, so all eight rates.
+  EXPECT_EQ(Items(Find<QComboBox>("ComboBox1")), QStringList{QStringLiteral("SIM")});
+  auto* rates = Find<QComboBox>("ComboBox2");
+  EXPECT_EQ(Items(rates), ToQ(AllRates()));
+  EXPECT_EQ(rates->currentText(), QStringLiteral("9600"));
+  auto* transfer = Find<QComboBox>("ComboBox7");
+  EXPECT_EQ(Items(transfer), ToQ(AllRates()));
+  EXPECT_EQ(transfer->currentText(), QStringLiteral("921600"));
+  EXPECT_FALSE(rates->isEditable());
+
+  ExpectClosed(*window);
+  EXPECT_EQ(Find<QLineEdit>("edStatus")->text(), QStringLiteral("COM STATUS："));
+  EXPECT_EQ(Find<QLineEdit>("edRx")->text(), QStringLiteral("Rx:0"));
+  EXPECT_EQ(Find<QLineEdit>("edTx")->text(), QStringLiteral("Tx:0"));
+  EXPECT_TRUE(Find<QCheckBox>("CheckBox1")->isChecked());
+  EXPECT_FALSE(Find<QCheckBox>("CheckBox2")->isChecked());
+  EXPECT_TRUE(Find<QRadioButton>("RadioButton1")->isChecked());
+  EXPECT_TRUE(Find<QWidget>("ComboBox3")->isHidden());
+  EXPECT_EQ(main->receiveMode, ReceiveMode::usercmd);
+}
+
+TEST_F(GuiFixture, OpensAndClosesTheDriveEnteredByPath) {
+  OpenDrive();
+  EXPECT_EQ(Find<QPushButton>("btnSwitch")->text(), QStringLiteral("关闭串口"));
+  EXPECT_TRUE(Find<QWidget>("Panel2")->isEnabled());
+  EXPECT_TRUE(Find<QWidget>("CMD")->isEnabled());
+  EXPECT_FALSE(Find<QComboBox>("ComboBox1")->isEnabled());
+  EXPECT_TRUE(Find<QWidget>("ImageOn")->isVisibleTo(window.get()));
+  EXPECT_FALSE(Find<QWidget>("ImageOff")->isVisibleTo(window.get()));
+  EXPECT_EQ(Find<QLineEdit>("edStatus")->text(),
+            QString::fromStdString(" STATUS: " + drive->SlavePath() + " Opened 9600 None 8 1"));
+  // No other device while one is open.
+  EXPECT_FALSE(window->AddDeviceByPath(QStringLiteral("/dev/null")));
+
+  Find<QPushButton>("btnSwitch")->click();
+  EXPECT_FALSE(main->PortOpen());
+  ExpectClosed(*window);
+  EXPECT_EQ(Find<QLineEdit>("edStatus")->text(), QStringLiteral(" STATUS: COM Port Closed"));
+}
+
+TEST_F(GuiFixture, TypedCommandSendsExactlyItsBytesAndTheReplyReachesThePane) {
+  OpenDrive();
+  auto* cmd = Find<QLineEdit>("CMD");
+  TypeText(cmd, QStringLiteral("  /2 "));
+  EXPECT_EQ(cmd->text(), QStringLiteral("  /2 "));
+  EXPECT_EQ(drive->Received(), "");  // nothing goes out before Enter
+  TypeKey(cmd, Qt::Key_Return, QStringLiteral("\r"));
+  EXPECT_EQ(cmd->text(), QString());
+  EXPECT_EQ(ReceivedAtLeast(3), "/2\r");
+
+  ASSERT_TRUE(PumpUntil([&] { return main->memo1.Text().find("2>") != std::string::npos; }));
+  window->Pane()->Flush();
+  EXPECT_TRUE(window->Pane()->toPlainText().contains(QStringLiteral("F3 2>")));
+  EXPECT_EQ(Find<QLineEdit>("edTx")->text(), QStringLiteral("Tx:3"));
+  EXPECT_NE(Find<QLineEdit>("edRx")->text(), QStringLiteral("Rx:0"));
+
+  // Ctrl-Z goes out at once and leaves the line as it is.
+  drive->ClearReceived();
+  TypeText(cmd, QStringLiteral("ab"));
+  TypeKey(cmd, Qt::Key_Z, QStringLiteral("\x1a"), Qt::ControlModifier);
+  EXPECT_EQ(ReceivedAtLeast(1), "\x1A");
+  EXPECT_EQ(cmd->text(), QStringLiteral("ab"));
+
+  Find<QPushButton>("Button5")->click();
+  EXPECT_EQ(Find<QLineEdit>("edTx")->text(), QStringLiteral("Tx:0"));
+}
+
+TEST_F(GuiFixture, ConsoleButtonsAndTheSingleByteSenderSendTheirBytes) {
+  OpenDrive();
+  Find<QPushButton>("Button13")->click();  // "Disk Info"
+  EXPECT_EQ(ReceivedAtLeast(4), "/TJ\r");
+
+  drive->ClearReceived();
+  Find<QRadioButton>("RadioButton2")->click();  // HEX
+  auto* edit = Find<QLineEdit>("Edit21");
+  EXPECT_EQ(edit->maxLength(), 2);
+  TypeText(edit, QStringLiteral("1ag"));  // g is no hex digit
+  EXPECT_EQ(edit->text(), QStringLiteral("1A"));
+  TypeKey(edit, Qt::Key_Return, QStringLiteral("\r"));
+  EXPECT_EQ(ReceivedAtLeast(1), "\x1A");
+  EXPECT_EQ(edit->text(), QString());
+
+  // An empty field is no number: the conversion error is shown, nothing is sent.
+  drive->ClearReceived();
+  Find<QRadioButton>("RadioButton1")->click();  // DEC
+  TypeKey(edit, Qt::Key_Return, QStringLiteral("\r"));
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back().text, "'' is not a valid integer value");
+
+  // "Implementation process" answered with No sends nothing.
+  dialogs.answers = {false};
+  Find<QPushButton>("Button10")->click();
+  ASSERT_EQ(dialogs.questions.size(), 1u);
+  EXPECT_EQ(dialogs.questions.back().caption, "提示");
+  main->Delay(5);
+  EXPECT_EQ(drive->Received(), "");
+}
+
+TEST_F(GuiFixture, HandlerExceptionsBecomeMessageBoxes) {
+  window->Run([] { throw EConvertError("x1"); });
+  window->Run([] { throw EFileError("无法写入文件 a.bin"); });
+  ASSERT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialogs.shown[0].text, "'x1' is not a valid integer value");
+  EXPECT_EQ(dialogs.shown[1].text, "无法写入文件 a.bin");
+}
+
+// The drive answers the first five command lines of the F-level switch and
+// then falls silent, so the switch waits for the monitor until STOP.
+class SilentDriveGui : public GuiFixture {
+ protected:
+  sim::SimOptions DriveOptions() const override {
+    sim::SimOptions options;
+    options.silentAfterCommand = 5;
+    return options;
+  }
+};
+
+TEST_F(SilentDriveGui, StopEndsAWaitingOperation) {
+  OpenDrive();
+  auto* stop = Find<QPushButton>("Button16");
+  QTimer::singleShot(300, stop, [stop] { stop->click(); });
+  const bool switched = main->ToF();
+  EXPECT_FALSE(switched);
+  EXPECT_EQ(main->stopFlag, 1);
+  // Without STOP the switch would go on to knock with up to 501 ESC bytes.
+  const std::string sent = drive->Received();
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), '\x1B'), 0);
+  const std::string last = Utf8FromGbk(main->memo1.Lines().back());
+  EXPECT_EQ(last, "转换至F级...........失败！");
+}
+
+TEST_F(GuiFixture, LostDeviceReturnsTheWindowToClosed) {
+  OpenDrive();
+  drive->CloseMaster();
+  ASSERT_TRUE(PumpUntil([&] { return !main->PortOpen(); }));
+  ExpectClosed(*window);
+  EXPECT_EQ(Find<QLineEdit>("edStatus")->text(), QStringLiteral(" STATUS: COM Port Closed"));
+  window->Pane()->Flush();
+  EXPECT_TRUE(window->Pane()->toPlainText().contains(QStringLiteral("已断开")));
+}
+
+TEST_F(GuiFixture, PathEntryTakesOnlyCharacterDevices) {
+  const std::vector<std::string> portsBefore = main->ComboBox1.items;
+  EXPECT_FALSE(window->AddDeviceByPath(QStringLiteral("/dev/quorvane-no-such-device")));
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown.back().caption, "警告");
+  EXPECT_NE(dialogs.shown.back().text.find("不存在"), std::string::npos);
+
+  const std::filesystem::path file = emptyTtyFolder / "plain.txt";
+  std::ofstream(file) << "not a device";
+  EXPECT_FALSE(window->AddDeviceByPath(QString::fromStdString(file.string())));
+  EXPECT_NE(dialogs.shown.back().text.find("不是字符设备"), std::string::npos);
+  EXPECT_FALSE(window->AddDeviceByPath(QStringLiteral("   ")));
+  EXPECT_EQ(main->ComboBox1.items, portsBefore);
+
+  // Short names mean the device under /dev.
+  EXPECT_TRUE(ui::CheckDevicePath("null").ok);
+  EXPECT_EQ(ui::CheckDevicePath("null").path, "/dev/null");
+
+  // A pseudo-terminal is taken, selected and probed: it takes 921600.
+  main->ComboBox2.items = {"9600"};
+  main->Notify(MainView::What::Rates);
+  const QString pty = QString::fromStdString(drive->SlavePath());
+  ASSERT_TRUE(window->AddDeviceByPath(pty));
+  EXPECT_EQ(Find<QComboBox>("ComboBox1")->currentText(), pty);
+  EXPECT_EQ(Items(Find<QComboBox>("ComboBox2")), ToQ(AllRates()));
+  EXPECT_EQ(Find<QComboBox>("ComboBox7")->currentText(), QStringLiteral("921600"));
+  EXPECT_FALSE(main->PortOpen());  // the probe closes it again
+  // Entering it again selects the listed entry instead of adding another.
+  ASSERT_TRUE(window->AddDeviceByPath(pty));
+  EXPECT_EQ(main->ComboBox1.items.size(), portsBefore.size() + 1);
+}
+
+TEST_F(GuiFixture, RateChoiceReachesTheConsole) {
+  auto* rates = Find<QComboBox>("ComboBox2");
+  rates->setCurrentIndex(3);
+  emit rates->activated(3);
+  EXPECT_EQ(main->ComboBox2.Text(), "115200");
+  // A selection made by the console is not taken for the user's.
+  main->ComboBox2.index = 0;
+  main->Notify(MainView::What::Rates);
+  EXPECT_EQ(rates->currentText(), QStringLiteral("9600"));
+  EXPECT_EQ(main->ComboBox2.index, 0);
+}
+
+// The pane redraws only from the first changed line; whatever the changes,
+// the view must read exactly like the console's pane.
+TEST_F(GuiFixture, PaneFollowsEveryKindOfChange) {
+  ui::TerminalPane* pane = window->Pane();
+  auto expect = [&] {
+    pane->Flush();
+    QStringList lines;
+    for (const std::string& line : main->memo1.Lines()) lines << ui::DisplayLine(line);
+    EXPECT_EQ(pane->toPlainText(), lines.join(QLatin1Char('\n')));
+  };
+  main->AddLine("正在读取缓冲区......");
+  expect();
+  main->AppendToLastLine("成功！");
+  main->memo1.AppendText("F3 T>abc\r\ndef");
+  expect();
+  main->memo1.AppendText(std::string(300, 'x'));
+  main->memo1.WrapLastLine(110);
+  main->memo1.AppendText("\r\n");
+  main->memo1.AppendText(std::string("nul\x01\x1b end", 12));
+  expect();
+  for (int i = 0; i < 2000; ++i) main->memo1.AddLine("line " + std::to_string(i));
+  expect();
+  main->Button6Click();
+  expect();
+  EXPECT_EQ(pane->toPlainText(), QString());
+  main->AddLine("after clear");
+  main->memo1.AppendText("\xC4\xE3\xBA\xC3");  // GBK for 你好
+  expect();
+  EXPECT_TRUE(pane->toPlainText().endsWith(QStringLiteral("after clear\n你好")));
+  // The caret stays at the end, so the newest output is in view.
+  EXPECT_TRUE(pane->textCursor().atEnd());
+}
+
+TEST(QtDialogsTest, FiltersBecomeQtFilters) {
+  EXPECT_EQ(ui::QtFilter("CMD|*.CMD|所有文件|*.*"), QStringLiteral("CMD (*.CMD);;所有文件 (*.*)"));
+  EXPECT_EQ(ui::QtFilter("ROM|*.bin;*.rom"), QStringLiteral("ROM (*.bin *.rom)"));
+  EXPECT_EQ(ui::QtFilter(""), QString());
+}
+
+// Every control of every window carries its control name (object name and
+// accessible description) and an accessible name, so that it can be found.
+bool IsInternal(const QWidget* widget, const QWidget* window) {
+  for (const QWidget* up = widget->parentWidget(); up && up != window; up = up->parentWidget())
+    if (qobject_cast<const QComboBox*>(up) || qobject_cast<const QAbstractSpinBox*>(up) ||
+        qobject_cast<const QAbstractScrollArea*>(up) || qobject_cast<const QMenuBar*>(up))
+      return true;
+  return false;
+}
+
+bool IsControl(const QWidget* widget) {
+  return qobject_cast<const QAbstractButton*>(widget) || qobject_cast<const QLineEdit*>(widget) ||
+         qobject_cast<const QComboBox*>(widget) || qobject_cast<const QAbstractSpinBox*>(widget) ||
+         qobject_cast<const QProgressBar*>(widget) || qobject_cast<const QAbstractScrollArea*>(widget) ||
+         qobject_cast<const QAbstractSlider*>(widget);
+}
+
+TEST(WindowNamesTest, EveryControlOfEveryWindowCanBeFoundByName) {
+  const std::filesystem::path tty = std::filesystem::temp_directory_path() / "qv-gui-names-tty";
+  std::filesystem::create_directories(tty);
+  StartupOptions options;
+  options.bindToOneProcessor = false;
+  options.sysClassTty = tty.string();
+  std::unique_ptr<ui::AppWindows> app = ui::CreateWindows(options);
+
+  int windows = 0;
+  int controls = 0;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (!top->isWindow() || qobject_cast<QMenu*>(top)) continue;
+    ++windows;
+    EXPECT_FALSE(top->objectName().isEmpty()) << top->metaObject()->className();
+    EXPECT_EQ(top->accessibleDescription(), top->objectName());
+    for (QWidget* widget : top->findChildren<QWidget*>()) {
+      if (!IsControl(widget) || IsInternal(widget, top)) continue;
+      ++controls;
+      const QString where = top->objectName() + QStringLiteral(" / ") + widget->metaObject()->className() +
+                            QStringLiteral(" '") + widget->objectName() + QStringLiteral("'");
+      EXPECT_FALSE(widget->objectName().isEmpty()) << where.toStdString();
+      EXPECT_EQ(widget->accessibleDescription(), widget->objectName()) << where.toStdString();
+      EXPECT_FALSE(widget->accessibleName().isEmpty()) << where.toStdString();
+    }
+  }
+  EXPECT_GE(windows, 1);
+  EXPECT_GE(controls, 30);
+  ASSERT_NE(app->mainWindow->findChild<QWidget*>("memo1"), nullptr);
+  EXPECT_EQ(app->mainWindow->objectName(), QStringLiteral("TFrmMain"));
+  EXPECT_EQ(app->mainWindow->findChild<QWidget*>("ComboBox1")->accessibleName(), QStringLiteral("端口选择："));
+  EXPECT_EQ(app->mainWindow->findChild<QWidget*>("CMD")->accessibleName(), QStringLiteral("Input"));
+
+  app.reset();
+  std::filesystem::remove_all(tty);
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,28 @@
+#include "ui/app_windows.h"
+
+namespace qv::ui {
+
+AppWindows::~AppWindows() {
+  // The console's link must be closed before the pump stops serving it.
+  mainWindow.reset();
+  main.reset();
+  pump.Detach();
+}
+
+std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
+  auto app = std::make_unique<AppWindows>();
+  app->main = std::make_unique<TFrmMain>(app->pump, app->dialogs);
+  // Before any port is opened: the start-up probe opens one.
+  app->pump.Attach(*app->main);
+
+  // 1. TFrmMain
+  app->mainWindow = std::make_unique<MainWindow>(*app->main);
+  app->dialogs.SetParent(app->mainWindow.get());
+  app->main->FormCreate(options);
+
+  // 2. TForm1 ... 8. TForm7: one line each, in this order.
+
+  return app;
+}
+
+}  // namespace qv::ui

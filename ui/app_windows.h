@@ -1,0 +1,29 @@
+#pragma once
+// The program's windows, created in their fixed order: the main window first
+// (its start-up fills the rate and family lists), then each secondary window,
+// which copies those lists when it is created. A new window adds a member
+// below `mainWindow` and one creation line in CreateWindows; members are
+// destroyed in reverse order, so secondary windows go before the console.
+#include <memory>
+
+#include "console/main.h"
+#include "ui/main_window.h"
+#include "ui/qt_dialogs.h"
+#include "ui/qt_event_pump.h"
+
+namespace qv::ui {
+
+struct AppWindows {
+  ~AppWindows();
+
+  QtEventPump pump;
+  QtDialogs dialogs;
+  std::unique_ptr<TFrmMain> main;
+  std::unique_ptr<MainWindow> mainWindow;
+  // Secondary windows follow here, in creation order.
+};
+
+// Creates the console and the windows and runs the main window's start-up.
+std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options);
+
+}  // namespace qv::ui

@@ -1,0 +1,37 @@
+#include "ui/device_path.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "console/text.h"
+
+namespace qv::ui {
+
+DevicePathCheck CheckDevicePath(const std::string& entered) {
+  DevicePathCheck check;
+  const std::string trimmed = Trim(entered);
+  if (trimmed.empty()) {
+    check.message = "请输入设备路径，例如 /dev/ttyUSB0。";
+    return check;
+  }
+  check.path = trimmed.front() == '/' ? trimmed : "/dev/" + trimmed;
+  struct stat info {};
+  if (stat(check.path.c_str(), &info) != 0) {
+    const int err = errno;
+    if (err == ENOENT || err == ENOTDIR)
+      check.message = "设备 " + check.path + " 不存在。";
+    else
+      check.message = "无法访问设备 " + check.path + "：" + std::strerror(err);
+    return check;
+  }
+  if (!S_ISCHR(info.st_mode)) {
+    check.message = check.path + " 不是字符设备，不能作为串口打开。";
+    return check;
+  }
+  check.ok = true;
+  return check;
+}
+
+}  // namespace qv::ui

@@ -1,0 +1,530 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <algorithm>
+
+#include "console/console_buttons.h"
+#include "serial/port_list.h"
+#include "ui/device_path.h"
+#include "ui/fonts.h"
+#include "ui/handler.h"
+#include "ui/naming.h"
+#include "ui/procedure_groups.h"
+#include "ui/signs.h"
+#include "ui/terminal_pane.h"
+
+namespace qv::ui {
+
+namespace {
+
+const char* const kCaptionOpen = "关闭串口";
+
+QFrame* MakePanel(QWidget* parent, const char* name, const QRect& geometry) {
+  auto* panel = new QFrame(parent);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setGeometry(geometry);
+  Name(panel, name, QString());
+  return panel;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
+  auto* label = new QLabel(text, parent);
+  label->move(x, y);
+  label->adjustSize();
+  if (name) Name(label, name, text);
+  return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
+  auto* button = new QPushButton(caption, parent);
+  button->setGeometry(geometry);
+  button->setFocusPolicy(Qt::StrongFocus);
+  Name(button, name, caption);
+  return button;
+}
+
+QComboBox* MakeList(QWidget* parent, const char* name, const QString& label, const QRect& geometry) {
+  auto* box = new QComboBox(parent);
+  box->setEditable(false);  // a drop-down list: only its items can be chosen
+  box->setGeometry(geometry);
+  Name(box, name, label);
+  return box;
+}
+
+// A read-only edit that reports state: it stays legible while its panel is disabled.
+QLineEdit* MakeDisplay(QWidget* parent, const char* name, const QString& label, const QRect& geometry) {
+  auto* edit = new QLineEdit(parent);
+  edit->setReadOnly(true);
+  edit->setGeometry(geometry);
+  edit->setFocusPolicy(Qt::ClickFocus);
+  QPalette palette = edit->palette();
+  for (QPalette::ColorRole role : {QPalette::Text, QPalette::Base, QPalette::WindowText})
+    palette.setColor(QPalette::Disabled, role, palette.color(QPalette::Active, role));
+  edit->setPalette(palette);
+  Name(edit, name, label);
+  return edit;
+}
+
+// The byte a key types, as the console's key handlers take it; -1 for keys
+// that only edit or move (arrows, Home, Tab ...).
+int KeyByte(const QKeyEvent* key) {
+  switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 0x0D;
+    case Qt::Key_Backspace: return 0x08;
+    case Qt::Key_Escape: return 0x1B;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return -1;
+    default: break;
+  }
+  const Qt::KeyboardModifiers mods = key->modifiers();
+  if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier)) {
+    const int k = key->key();
+    if (k >= Qt::Key_A && k <= Qt::Key_Z) return k - Qt::Key_A + 1;
+    switch (k) {
+      case Qt::Key_BracketLeft: return 0x1B;
+      case Qt::Key_Backslash: return 0x1C;
+      case Qt::Key_BracketRight: return 0x1D;
+      case Qt::Key_AsciiCircum: return 0x1E;
+      case Qt::Key_Underscore: return 0x1F;
+      default: return -1;
+    }
+  }
+  const QByteArray text = key->text().toUtf8();
+  if (text.isEmpty()) return -1;
+  return static_cast<unsigned char>(text[0]);
+}
+
+// Lays out one row of buttons across `width`, each as wide as its caption asks.
+void LayRow(const std::vector<QPushButton*>& row, int x, int y, int width, int height) {
+  constexpr int kGap = 4;
+  int wanted = 0;
+  std::vector<int> widths;
+  for (QPushButton* button : row) {
+    widths.push_back(button->fontMetrics().horizontalAdvance(button->text()) + 14);
+    wanted += widths.back();
+  }
+  const int free = width - kGap * (static_cast<int>(row.size()) - 1);
+  int left = x;
+  for (size_t i = 0; i < row.size(); ++i) {
+    const int w = i + 1 == row.size() ? x + width - left : widths[i] * free / wanted;
+    row[i]->setGeometry(left, y, w, height);
+    left += w + kGap;
+  }
+}
+
+}  // namespace
+
+MainWindow::MainWindow(TFrmMain& main, QWidget* parent) : QMainWindow(parent), main_(main) {
+  setWindowTitle(QStringLiteral("Quorvane Version 7.0"));
+  NameWindow(this, "TFrmMain");
+  setFont(CjkFont(12, true));
+
+  auto* client = new QWidget(this);
+  Name(client, "ClientArea", QString());
+  client->setFixedSize(kClientWidth, kClientHeight);
+  client->setAutoFillBackground(true);
+  QPalette palette = client->palette();
+  palette.setColor(QPalette::Window, QColor(192, 220, 192));
+  client->setPalette(palette);
+  setCentralWidget(client);
+
+  const int panel2Height = 264;
+  QFrame* panel1 = MakePanel(client, "Panel1", QRect(0, 0, kClientWidth, kClientHeight - panel2Height));
+  QFrame* panel3 = MakePanel(panel1, "Panel3", QRect(0, 0, kClientWidth, 33));
+  BuildPortBar(panel3, client);
+
+  memo1_ = new TerminalPane(main_.memo1, panel1);
+  memo1_->setGeometry(0, 33, kClientWidth, panel1->height() - 33);
+  Name(memo1_, "memo1", QStringLiteral("接收区"));
+  connect(memo1_, &TerminalPane::emptyRequested, this, [this] { Run([this] { main_.Button6Click(); }); });
+
+  QFrame* panel2 = MakePanel(client, "Panel2", QRect(0, kClientHeight - panel2Height, kClientWidth, panel2Height));
+  panel2_ = panel2;
+  BuildPanel2(panel2);
+
+  // STOP lies outside the lower panel so that it is usable at all times.
+  QPushButton* stop = MakeButton(client, "Button16", QStringLiteral("STOP"), QRect(896, 670, 65, 16));
+  stop->setFont(CjkFont(11, true));
+  stop->raise();
+  connect(stop, &QPushButton::clicked, this, [this] { Run([this] { main_.Button16Click(); }); });
+
+  BuildMenus();
+  // The menu bar sits above the client area, which keeps its full size.
+  setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  if (QScreen* screen = QApplication::primaryScreen())
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+
+  main_.AddView(this);
+  AddProcedureGroups(procedureArea_, *this, main_);
+  for (What what : {What::Port, What::Rates, What::Ports, What::Status, What::Counters, What::Progress, What::Edits})
+    Changed(what);
+}
+
+MainWindow::~MainWindow() { main_.RemoveView(this); }
+
+void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
+  imageOff_ = new QLabel(panel3);
+  imageOff_->setGeometry(5, 1, 32, 32);
+  imageOff_->setPixmap(PortSign(false));
+  Name(imageOff_, "ImageOff", QStringLiteral("串口已关闭"));
+  imageOn_ = new QLabel(panel3);
+  imageOn_->setGeometry(5, 1, 32, 32);
+  imageOn_->setPixmap(PortSign(true));
+  Name(imageOn_, "ImageOn", QStringLiteral("串口已打开"));
+  imageOn_->hide();
+
+  const QString portLabel = QStringLiteral("端口选择：");
+  MakeLabel(panel3, "Label3", portLabel, 42, 9);
+  comboBox1_ = MakeList(panel3, "ComboBox1", portLabel, QRect(108, 6, 77, 22));
+  connect(comboBox1_, &QComboBox::activated, this, [this](int index) {
+    if (updating_) return;
+    main_.ComboBox1.index = index;
+    Run([this] { main_.ComboBox1Change(); });
+  });
+
+  const QString rateLabel = QStringLiteral("波特率选择：");
+  MakeLabel(panel3, "Label4", rateLabel, 190, 9);
+  comboBox2_ = MakeList(panel3, "ComboBox2", rateLabel, QRect(277, 6, 92, 22));
+  connect(comboBox2_, &QComboBox::activated, this, [this](int index) {
+    if (updating_) return;
+    main_.ComboBox2.index = index;
+    Run([this] { main_.ComboBox2Change(); });
+  });
+
+  btnSwitch_ = MakeButton(panel3, "btnSwitch", QStringLiteral("打开串口"), QRect(378, 3, 62, 27));
+  connect(btnSwitch_, &QPushButton::clicked, this, [this] {
+    Run([this] { main_.btnSwitchClick(); });
+    btnSwitch_->setAccessibleName(btnSwitch_->text());
+  });
+
+  // A child of the window, not of the port bar: it stays usable while the port is open.
+  checkBox1_ = new QCheckBox(QStringLiteral("USB to COM"), client);
+  checkBox1_->setGeometry(446, 8, 82, 18);
+  checkBox1_->setChecked(main_.CheckBox1);
+  Name(checkBox1_, "CheckBox1", checkBox1_->text());
+  connect(checkBox1_, &QCheckBox::clicked, this, [this](bool checked) {
+    main_.CheckBox1 = checked;
+    Run([this] { main_.CheckBox1Click(); });
+  });
+
+  const QRect rateButtons[] = {QRect(530, 5, 52, 23), QRect(585, 5, 52, 23)};
+  size_t slot = 0;
+  for (const ButtonDef& def : PortBarButtons()) {
+    if (slot >= std::size(rateButtons)) break;
+    const std::string name(def.name);
+    QPushButton* button = MakeButton(panel3, name.c_str(), Q(def.caption), rateButtons[slot++]);
+    connect(button, &QPushButton::clicked, this, [this, &def] { Run([this, &def] { RunButton(main_, def); }); });
+  }
+
+  QLabel* panel5 = MakeLabel(panel3, "Panel5", QStringLiteral("接收区"), 645, 9);
+  panel5->setGeometry(642, 5, 54, 23);
+  panel5->setAlignment(Qt::AlignCenter);
+  panel5->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+  QPushButton* button6 = MakeButton(panel3, "Button6", QStringLiteral("清空接收区"), QRect(700, 4, 74, 25));
+  connect(button6, &QPushButton::clicked, this, [this] { Run([this] { main_.Button6Click(); }); });
+
+  checkBox2_ = new QCheckBox(QStringLiteral("自动清空"), panel3);
+  checkBox2_->setGeometry(782, 8, 90, 18);
+  checkBox2_->setChecked(main_.CheckBox2);
+  Name(checkBox2_, "CheckBox2", checkBox2_->text());
+  connect(checkBox2_, &QCheckBox::clicked, this, [this](bool checked) { main_.CheckBox2 = checked; });
+
+  QPushButton* button8 = MakeButton(panel3, "Button8", QStringLiteral("关于软件"), QRect(880, 4, 74, 25));
+  connect(button8, &QPushButton::clicked, this, [this] { Run([this] { main_.Button8Click(); }); });
+  checkBox1_->raise();
+}
+
+void MainWindow::BuildPanel2(QWidget* panel2) {
+  const QString inputLabel = QStringLiteral("Input");
+  QLabel* panel4 = MakeLabel(panel2, "Panel4", inputLabel, 8, 9);
+  panel4->setGeometry(8, 8, 74, 24);
+  panel4->setAlignment(Qt::AlignCenter);
+  panel4->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+  cmd_ = new QLineEdit(panel2);
+  cmd_->setGeometry(88, 8, 233, 24);
+  cmd_->setFont(CjkFont(14, false));
+  Name(cmd_, "CMD", inputLabel);
+  cmd_->installEventFilter(this);
+
+  // The console buttons, in rows as wide as their captions ask.
+  auto* group = new QGroupBox(QStringLiteral("控制台命令"), panel2);
+  group->setGeometry(5, 36, 318, 132);
+  Name(group, "GroupConsole", group->title());
+  std::vector<QPushButton*> buttons;
+  for (const ButtonDef& def : ConsoleButtons()) {
+    const std::string name(def.name);
+    QPushButton* button = MakeButton(group, name.c_str(), Q(def.caption), QRect());
+    connect(button, &QPushButton::clicked, this, [this, &def] { Run([this, &def] { RunButton(main_, def); }); });
+    buttons.push_back(button);
+  }
+  // T Stage ? 。 /1 /6 | Disk Info, Restore Setting, 11 Series | 12 Series, View SMART, Clear SMART | the rest.
+  const size_t rowSizes[] = {5, 3, 3, buttons.size()};
+  size_t next = 0;
+  int y = 20;
+  for (size_t size : rowSizes) {
+    std::vector<QPushButton*> row;
+    while (row.size() < size && next < buttons.size()) row.push_back(buttons[next++]);
+    if (row.empty()) break;
+    LayRow(row, 6, y, group->width() - 12, 24);
+    y += 27;
+  }
+
+  // The single-byte sender.
+  const QString byteLabel = QStringLiteral("单字节：");
+  MakeLabel(panel2, nullptr, byteLabel, 10, 178);
+  edit21_ = new QLineEdit(panel2);
+  edit21_->setGeometry(74, 174, 46, 22);
+  Name(edit21_, "Edit21", byteLabel);
+  edit21_->setToolTip(QStringLiteral("回车发送一个字节"));
+  edit21_->installEventFilter(this);
+  connect(edit21_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    // Pasted text passes the same key filter as typed text.
+    std::string kept;
+    for (char c : U8(text))
+      if (char k = main_.Edit21KeyPress(c); k != 0 && k != 0x08) kept += k;
+    main_.Edit21 = kept;
+    if (Q(kept) != text) edit21_->setText(Q(kept));
+  });
+  radioButton1_ = new QRadioButton(QStringLiteral("DEC"), panel2);
+  radioButton1_->setGeometry(128, 176, 52, 18);
+  Name(radioButton1_, "RadioButton1", radioButton1_->text());
+  radioButton2_ = new QRadioButton(QStringLiteral("HEX"), panel2);
+  radioButton2_->setGeometry(184, 176, 52, 18);
+  Name(radioButton2_, "RadioButton2", radioButton2_->text());
+  radioButton1_->setChecked(true);
+  connect(radioButton1_, &QRadioButton::clicked, this, [this] { Run([this] { main_.RadioButton1Click(); }); });
+  connect(radioButton2_, &QRadioButton::clicked, this, [this] { Run([this] { main_.RadioButton2Click(); }); });
+
+  // The transfer rate that AdSpeed moves drive and port to.
+  const QString transferLabel = QStringLiteral("读写速率：");
+  MakeLabel(panel2, nullptr, transferLabel, 10, 208);
+  comboBox7_ = MakeList(panel2, "ComboBox7", transferLabel, QRect(88, 204, 92, 22));
+  comboBox7_->setToolTip(QStringLiteral("Set to read and write data rate tracks"));
+  connect(comboBox7_, &QComboBox::activated, this, [this](int index) {
+    if (!updating_) main_.ComboBox7.index = index;
+  });
+
+  comboBox3_ = MakeList(panel2, "ComboBox3", QStringLiteral("硬盘系列"), QRect(190, 204, 120, 22));
+  comboBox3_->hide();
+  connect(comboBox3_, &QComboBox::activated, this, [this](int index) {
+    if (!updating_) main_.ComboBox3.index = index;
+  });
+
+  procedureArea_ = new QWidget(panel2);
+  procedureArea_->setGeometry(kProcedureArea);
+  Name(procedureArea_, "procedureArea", QString());
+
+  // The bottom row: status, counters, CLEAR, progress.
+  edStatus_ = MakeDisplay(panel2, "edStatus", QStringLiteral("Status"), QRect(5, 240, 76, 21));
+  const QString countLabel = QStringLiteral("Count:");
+  MakeLabel(panel2, "Label31", countLabel, 84, 243);
+  edRx_ = MakeDisplay(panel2, "edRx", countLabel, QRect(124, 240, 72, 21));
+  edTx_ = MakeDisplay(panel2, "edTx", countLabel, QRect(200, 240, 72, 21));
+  QPushButton* button5 = MakeButton(panel2, "Button5", QStringLiteral("CLEAR"), QRect(280, 239, 56, 23));
+  connect(button5, &QPushButton::clicked, this, [this] { Run([this] { main_.Button5Click(); }); });
+  progressBar1_ = new QProgressBar(panel2);
+  progressBar1_->setGeometry(344, 247, 553, 11);
+  progressBar1_->setTextVisible(false);
+  Name(progressBar1_, "ProgressBar1", QStringLiteral("进度"));
+}
+
+void MainWindow::BuildMenus() {
+  QMenu* portMenu = menuBar()->addMenu(QStringLiteral("端口"));
+  portMenu->setObjectName(QStringLiteral("MenuPort"));
+  otherDevice_ = portMenu->addAction(QStringLiteral("其他设备…"));
+  otherDevice_->setObjectName(QStringLiteral("MenuOtherDevice"));
+  connect(otherDevice_, &QAction::triggered, this, &MainWindow::AskForDevicePath);
+
+  windowMenu_ = menuBar()->addMenu(QStringLiteral("窗口"));
+  windowMenu_->setObjectName(QStringLiteral("MenuWindow"));
+  windowMenu_->menuAction()->setVisible(false);  // shown once a window is registered
+}
+
+QAction* MainWindow::AddWindowMenuEntry(const QString& caption, QWidget* window, bool modal) {
+  if (modal) window->setWindowModality(Qt::ApplicationModal);
+  QAction* action = windowMenu_->addAction(caption);
+  action->setObjectName(QStringLiteral("MenuWindow_") + window->objectName());
+  connect(action, &QAction::triggered, window, [window] {
+    window->show();
+    window->raise();
+    window->activateWindow();
+  });
+  windowMenu_->menuAction()->setVisible(true);
+  return action;
+}
+
+void MainWindow::AskForDevicePath() {
+  bool ok = false;
+  const QString path = QInputDialog::getText(
+      this, QStringLiteral("其他设备"),
+      QStringLiteral("串口设备的路径（例如 /dev/ttyUSB0、/dev/pts/3、/dev/rfcomm0、/dev/serial/by-id/…）："),
+      QLineEdit::Normal, QStringLiteral("/dev/"), &ok);
+  if (ok) AddDeviceByPath(path);
+}
+
+bool MainWindow::AddDeviceByPath(const QString& path) {
+  if (main_.btnSwitch == kCaptionOpen) {
+    main_.Dlg().Warning("警告", "请先关闭串口，再选择其他设备。");
+    return false;
+  }
+  const DevicePathCheck check = CheckDevicePath(U8(path));
+  if (!check.ok) {
+    main_.Dlg().Warning("警告", check.message);
+    return false;
+  }
+  std::vector<std::string>& items = main_.ComboBox1.items;
+  // A device that is listed already (by short name or by path) is selected, not repeated.
+  auto it = std::find_if(items.begin(), items.end(),
+                         [&](const std::string& item) { return DevicePathFor(item) == check.path; });
+  if (it == items.end()) it = items.insert(items.end(), check.path);
+  main_.ComboBox1.index = static_cast<int>(it - items.begin());
+  main_.Notify(What::Ports);
+  Run([this] { main_.ComboBox1Change(); });
+  return true;
+}
+
+void MainWindow::Run(const std::function<void()>& handler) {
+  ++busy_;
+  RunHandler(main_.Dlg(), handler);
+  --busy_;
+}
+
+void MainWindow::FillList(QComboBox* box, const ListControl& list) {
+  updating_ = true;
+  bool same = box->count() == static_cast<int>(list.items.size());
+  for (int i = 0; same && i < box->count(); ++i) same = box->itemText(i) == Q(list.items[i]);
+  if (!same) {
+    box->clear();
+    for (const std::string& item : list.items) box->addItem(Q(item));
+  }
+  box->setCurrentIndex(list.index < box->count() ? list.index : -1);
+  updating_ = false;
+}
+
+void MainWindow::ShowPort() {
+  const bool open = main_.btnSwitch == kCaptionOpen;
+  btnSwitch_->setText(Q(main_.btnSwitch));
+  btnSwitch_->setAccessibleName(btnSwitch_->text());
+  btnSwitch_->setEnabled(main_.btnSwitchEnabled);
+  comboBox1_->setEnabled(!open);
+  otherDevice_->setEnabled(!open);
+  panel2_->setEnabled(main_.Panel2Enabled);
+  imageOn_->setVisible(main_.ImageOn);
+  imageOff_->setVisible(!main_.ImageOn);
+}
+
+void MainWindow::ShowEdit21() {
+  if (edit21_->text() != Q(main_.Edit21)) edit21_->setText(Q(main_.Edit21));
+  edit21_->setMaxLength(main_.Edit21MaxLength > 0 ? main_.Edit21MaxLength : 32767);
+  QRadioButton* chosen = main_.Edit21Hex ? radioButton2_ : radioButton1_;
+  if (!chosen->isChecked()) chosen->setChecked(true);
+}
+
+void MainWindow::Changed(What what) {
+  switch (what) {
+    case What::Port: ShowPort(); break;
+    case What::Rates:
+      FillList(comboBox2_, main_.ComboBox2);
+      FillList(comboBox7_, main_.ComboBox7);
+      break;
+    case What::Ports: FillList(comboBox1_, main_.ComboBox1); break;
+    case What::Status:
+      edStatus_->setText(Q(main_.edStatus));
+      edStatus_->setToolTip(edStatus_->text());
+      edStatus_->setCursorPosition(0);
+      break;
+    case What::Counters:
+      edRx_->setText(Q(main_.edRx));
+      edTx_->setText(Q(main_.edTx));
+      break;
+    case What::Progress: {
+      const ProgressBar& bar = main_.ProgressBar1;
+      progressBar1_->setRange(bar.min, std::max(bar.min, bar.max));
+      progressBar1_->setValue(std::clamp(bar.position, bar.min, std::max(bar.min, bar.max)));
+      break;
+    }
+    case What::Edits: ShowEdit21(); break;
+  }
+  // The family list has no notice of its own; it changes only with the others.
+  FillList(comboBox3_, main_.ComboBox3);
+  emit modelChanged(static_cast<int>(what));
+}
+
+void MainWindow::FocusRateList() { comboBox2_->setFocus(); }
+
+bool MainWindow::CmdKey(QKeyEvent* key) {
+  const int byte = KeyByte(key);
+  if (byte < 0 || byte == 0x08) return false;  // editing keys: the line edit does them
+  std::string line = U8(cmd_->text());
+  bool insert = false;
+  Run([&] { insert = main_.CMDKeyPress(static_cast<char>(byte), line); });
+  if (insert) return false;  // the line edit inserts the typed text
+  if (Q(line) != cmd_->text()) cmd_->setText(Q(line));
+  return true;
+}
+
+bool MainWindow::Edit21Key(QKeyEvent* key) {
+  const int byte = KeyByte(key);
+  if (byte < 0 || byte == 0x08) return false;
+  if (byte == 0x0D) {
+    main_.Edit21 = U8(edit21_->text());
+    Run([this] { main_.Edit21Enter(); });
+    ShowEdit21();
+    return true;
+  }
+  const char typed = main_.Edit21KeyPress(static_cast<char>(byte));
+  if (typed == 0) return true;
+  if (typed == static_cast<char>(byte)) return false;
+  // Upper-cased in HEX mode.
+  if (edit21_->text().size() < edit21_->maxLength() || edit21_->hasSelectedText())
+    edit21_->insert(QString(QChar(typed)));
+  main_.Edit21 = U8(edit21_->text());
+  return true;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == cmd_ || watched == edit21_) {
+    if (event->type() == QEvent::ShortcutOverride) {
+      // Ctrl-Z, Ctrl-C ... are bytes for the drive here, not the edit's undo or copy.
+      auto* key = static_cast<QKeyEvent*>(event);
+      const int byte = KeyByte(key);
+      if (byte >= 0 && byte < 0x20 && byte != 0x08) {
+        event->accept();
+        return true;
+      }
+    } else if (event->type() == QEvent::KeyPress) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      return watched == cmd_ ? CmdKey(key) : Edit21Key(key);
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A long operation still waiting somewhere below ends at its next test of the flag.
+  if (busy_ > 0) main_.stopFlag = 1;
+  Run([this] { main_.FormClose(); });
+  event->accept();
+  emit closed();
+}
+
+}  // namespace qv::ui

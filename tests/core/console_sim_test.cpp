@@ -154,6 +154,20 @@ TEST_F(ConsoleSim, RateChangesEndWithPortAndDriveAgreeing) {
   EXPECT_TRUE(main->isF());
 }
 
+TEST_F(ConsoleSim, EveryRateOfTheTableBothWays) {
+  OpenAt();
+  for (const Rate& rate : kRates) {
+    main->Set(rate);
+    EXPECT_EQ(drive->Rate(), rate.baud) << rate.text;
+    EXPECT_EQ(main->ComboBox2.Text(), rate.text);
+    EXPECT_NE(TakeReceived().find(std::string(rate.tCommand)), std::string::npos) << rate.text;
+    main->SendString("/\r");
+    EXPECT_TRUE(main->WaitHD(50)) << "no dialogue at " << rate.text;
+  }
+  main->Set(kRates[0]);
+  EXPECT_EQ(drive->Rate(), 9600);
+}
+
 TEST_F(ConsoleSim, PortSideOnlyRateWithoutListItem) {
   OpenAt();
   main->ComboBox2.items.resize(4);  // an adapter that took only the basic rates

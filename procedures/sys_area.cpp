@@ -1,0 +1,77 @@
+#include "procedures/sys_area.h"
+
+#include <string_view>
+
+#include "console/convert.h"
+#include "console/main.h"
+#include "console/text.h"
+
+namespace qv {
+
+namespace {
+
+// The operation borrows the capture buffer; whatever the caller had set is
+// back when it returns or throws.
+class ModeGuard {
+ public:
+  explicit ModeGuard(TFrmMain& main) : main_(main), remembered_(main.receiveMode) {}
+  ~ModeGuard() { main_.receiveMode = remembered_; }
+  ModeGuard(const ModeGuard&) = delete;
+  ModeGuard& operator=(const ModeGuard&) = delete;
+
+ private:
+  TFrmMain& main_;
+  ReceiveMode remembered_;
+};
+
+std::string_view After(std::string_view text, char mark) {
+  const size_t at = text.find(mark);
+  return at == std::string_view::npos ? text : text.substr(at + 1);
+}
+
+// "0007F-00083" -> "7F". The range must have its dash: without one there is
+// no start to read, and the conversion error says what was found.
+std::string RangeStart(std::string_view range) {
+  const size_t dash = range.find('-');
+  const std::string start = Trim(dash == std::string_view::npos ? std::string_view{} : range.substr(0, dash));
+  return IntToHex(static_cast<uint32_t>(HexToInt(start)));
+}
+
+}  // namespace
+
+std::string GetSysB(TFrmMain& main) {
+  std::string result;
+  ModeGuard guard(main);
+  main.receiveMode = ReceiveMode::syscmd;
+  main.Memo3.clear();
+  main.SendString("%\r");
+  main.WaitHD(100);
+  // The area's line reads like  : "SYSTEM" 0007F-00083 "RESERVED" : the
+  // range follows the first quoted name.
+  for (std::string_view line : main.CaptureLines()) {
+    if (line.empty() || line.front() != ':') continue;
+    std::string text = Trim(line);
+    text = Trim(After(text, '"'));
+    text = Trim(After(text, '"'));
+    result = RangeStart(text);
+  }
+  if (Trim(result).empty() && main.isT()) {
+    main.Memo3.clear();
+    main.SendString("/2\r");
+    main.WaitHD(100);
+    if (main.LastPrompt == "2>") {
+      main.SendString("x\r");
+      main.WaitHD(1500);
+      for (std::string_view line : main.CaptureLines()) {
+        std::string_view rest;
+        if (line.starts_with("Reserve:")) rest = line.substr(8);
+        else if (line.starts_with("Sys=")) rest = line.substr(4);
+        else continue;
+        result = RangeStart(Trim(rest));
+      }
+    }
+  }
+  return result;
+}
+
+}  // namespace qv

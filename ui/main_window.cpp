@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QAbstractItemView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -193,9 +194,13 @@ void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
   const QString portLabel = QStringLiteral("端口选择：");
   MakeLabel(panel3, "Label3", portLabel, 42, 9);
   comboBox1_ = MakeList(panel3, "ComboBox1", portLabel, QRect(108, 6, 77, 22));
+  // Device paths are longer than the box: the open list shows them whole.
+  comboBox1_->view()->setMinimumWidth(220);
+  comboBox1_->view()->setTextElideMode(Qt::ElideNone);
   connect(comboBox1_, &QComboBox::activated, this, [this](int index) {
     if (updating_) return;
     main_.ComboBox1.index = index;
+    comboBox1_->setToolTip(comboBox1_->currentText());
     Run([this] { main_.ComboBox1Change(); });
   });
 
@@ -216,7 +221,8 @@ void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
 
   // A child of the window, not of the port bar: it stays usable while the port is open.
   checkBox1_ = new QCheckBox(QStringLiteral("USB to COM"), client);
-  checkBox1_->setGeometry(446, 8, 82, 18);
+  checkBox1_->setFont(CjkFont(11, true));
+  checkBox1_->setGeometry(444, 8, 88, 18);
   checkBox1_->setChecked(main_.CheckBox1);
   Name(checkBox1_, "CheckBox1", checkBox1_->text());
   connect(checkBox1_, &QCheckBox::clicked, this, [this](bool checked) {
@@ -224,7 +230,7 @@ void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
     Run([this] { main_.CheckBox1Click(); });
   });
 
-  const QRect rateButtons[] = {QRect(530, 5, 52, 23), QRect(585, 5, 52, 23)};
+  const QRect rateButtons[] = {QRect(533, 5, 54, 23), QRect(589, 5, 50, 23)};
   size_t slot = 0;
   for (const ButtonDef& def : PortBarButtons()) {
     if (slot >= std::size(rateButtons)) break;
@@ -336,8 +342,9 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
   // The bottom row: status, counters, CLEAR, progress.
   edStatus_ = MakeDisplay(panel2, "edStatus", QStringLiteral("Status"), QRect(5, 240, 76, 21));
   const QString countLabel = QStringLiteral("Count:");
-  MakeLabel(panel2, "Label31", countLabel, 84, 243);
-  edRx_ = MakeDisplay(panel2, "edRx", countLabel, QRect(124, 240, 72, 21));
+  QLabel* label31 = MakeLabel(panel2, "Label31", countLabel, 84, 243);
+  label31->setPalette(edStatus_->palette());
+  edRx_ = MakeDisplay(panel2, "edRx", countLabel, QRect(126, 240, 70, 21));
   edTx_ = MakeDisplay(panel2, "edTx", countLabel, QRect(200, 240, 72, 21));
   QPushButton* button5 = MakeButton(panel2, "Button5", QStringLiteral("CLEAR"), QRect(280, 239, 56, 23));
   connect(button5, &QPushButton::clicked, this, [this] { Run([this] { main_.Button5Click(); }); });
@@ -446,7 +453,10 @@ void MainWindow::Changed(What what) {
       FillList(comboBox2_, main_.ComboBox2);
       FillList(comboBox7_, main_.ComboBox7);
       break;
-    case What::Ports: FillList(comboBox1_, main_.ComboBox1); break;
+    case What::Ports:
+      FillList(comboBox1_, main_.ComboBox1);
+      comboBox1_->setToolTip(comboBox1_->currentText());
+      break;
     case What::Status:
       edStatus_->setText(Q(main_.edStatus));
       edStatus_->setToolTip(edStatus_->text());

@@ -1,0 +1,100 @@
+#include "batch/form4.h"
+
+#include <exception>
+
+#include "batch/runner.h"
+#include "batch/script_file.h"
+#include "batch/statement.h"
+#include "console/text.h"
+
+namespace qv {
+
+void TForm4::Notify(View::What what) {
+  if (view_) view_->Form4Changed(what);
+}
+
+void TForm4::SetRunning(bool running) {
+  Panel1Enabled = !running;
+  Button10Enabled = running;
+  Notify(View::What::State);
+}
+
+bool TForm4::LoadFile(const std::string& path) {
+  auto lines = LoadScript(path);
+  if (!lines) {
+    main_.Dlg().ShowMessage("打开文件" + path + "失败！");
+    return false;
+  }
+  Memo1 = std::move(*lines);
+  Notify(View::What::Script);
+  return true;
+}
+
+void TForm4::Button51Click() {
+  if (const auto path = main_.Dlg().ChooseOpenFile(kFilter, kDefaultExt)) LoadFile(*path);
+}
+
+void TForm4::Button1Click() {
+  const auto path = main_.Dlg().ChooseSaveFile(kFilter, kDefaultExt);
+  if (!path) return;
+  if (!SaveScript(*path, Memo1)) main_.Dlg().ShowMessage("保存文件" + *path + "失败！");
+}
+
+void TForm4::Button11Click() {
+  Memo1.clear();
+  Notify(View::What::Script);
+}
+
+void TForm4::Button10Click() { main_.stopFlag = 1; }
+
+TForm4::RunResult TForm4::Button9Click() {
+  RunResult result;
+  bool blank = true;
+  for (const std::string& line : Memo1)
+    if (!Trim(line).empty()) blank = false;
+  if (blank) {
+    main_.Dlg().ShowMessage("请输入要执行的命令脚本！");
+    return result;
+  }
+
+  // The drive's replies stay out of the pane while the script runs.
+  main_.receiveMode = ReceiveMode::Empty;
+  main_.stopFlag = 0;
+  SetRunning(true);
+  result.end = RunResult::End::Finished;
+  size_t i = 0;
+  try {
+    for (; i < Memo1.size(); ++i) {
+      const ScriptLine line = ParseLine(Memo1[i]);
+      if (line.kind != ScriptLine::Kind::Empty && line.kind != ScriptLine::Kind::Comment) {
+        Edit1 = line.text;
+        Notify(View::What::CurrentLine);
+        if (line.kind == ScriptLine::Kind::Statement) {
+          RunStatement(main_, line);
+          main_.Delay(20);
+        }
+      }
+      if (main_.stopFlag) {
+        result.end = RunResult::End::Stopped;
+        break;
+      }
+    }
+  } catch (const std::exception& e) {
+    result.end = RunResult::End::Failed;
+    result.error = e.what();
+  } catch (...) {
+    result.end = RunResult::End::Failed;
+    result.error = "执行命令时发生未知错误！";
+  }
+  result.line = i;
+
+  // Back to idle whatever happened, with the drive's next prompt in the pane.
+  SetRunning(false);
+  main_.receiveMode = ReceiveMode::usercmd;
+  main_.SendString("\r");
+  main_.stopFlag = 0;
+  if (result.end == RunResult::End::Failed) main_.Dlg().ShowMessage(result.error);
+  return result;
+}
+
+}  // namespace qv

@@ -1,0 +1,73 @@
+#pragma once
+// The batch window "Quorvane 自定义批处理流程": a script editor with load,
+// save, clear, run and stop. This is the window's behaviour without its
+// drawing; the Qt window and the headless runner both drive it.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "console/main.h"
+
+namespace qv {
+
+class TForm4 {
+ public:
+  static constexpr const char* kCaption = "Quorvane 自定义批处理流程";
+  static constexpr const char* kFilter = "CMD|*.CMD|所有文件|*.*";
+  static constexpr const char* kDefaultExt = "cmd";
+
+  // What the window redraws when the model changes.
+  class View {
+   public:
+    enum class What {
+      Script,       // Memo1 replaced (loaded or cleared): caret to the start, focus the editor
+      CurrentLine,  // Edit1
+      State,        // Panel1 and Button10 enabled states
+    };
+    virtual ~View() = default;
+    virtual void Form4Changed(What what) = 0;
+  };
+
+  // How a run ended.
+  struct RunResult {
+    enum class End {
+      EmptyScript,  // nothing to run; the message was shown
+      Finished,     // the last line was done
+      Stopped,      // the stop flag ended it
+      Failed,       // a statement raised an error; its message was shown
+    };
+    End end = End::EmptyScript;
+    std::string error;  // Failed: the message
+    size_t line = 0;    // Stopped, Failed: index of the last line carried out
+  };
+
+  explicit TForm4(TFrmMain& main) : main_(main) {}
+
+  void SetView(View* view) { view_ = view; }
+
+  // --- controls ---
+  std::vector<std::string> Memo1;  // the script, one UTF-8 text per line
+  std::string Edit1;               // the line being executed
+  bool Panel1Enabled = true;
+  bool Button10Enabled = false;
+  bool Running() const { return !Panel1Enabled; }
+
+  void Button51Click();  // "读取流程"
+  void Button1Click();   // "保存流程"
+  void Button11Click();  // "清空当前流程"
+  void Button10Click();  // "停止运行"
+  RunResult Button9Click();  // "加载流程": runs the script
+
+  // Loads a script file into the editor; false (after a message) when it
+  // cannot be read.
+  bool LoadFile(const std::string& path);
+
+ private:
+  void Notify(View::What what);
+  void SetRunning(bool running);
+
+  TFrmMain& main_;
+  View* view_ = nullptr;
+};
+
+}  // namespace qv

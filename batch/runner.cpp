@@ -1,0 +1,112 @@
+#include "batch/runner.h"
+
+#include <stdexcept>
+
+#include "console/convert.h"
+#include "console/main.h"
+#include "console/text.h"
+#include "fileutil/cut_join.h"
+#include "serial/rates.h"
+#include "transfer/transfer.h"
+
+namespace qv {
+
+namespace {
+
+// The first character of a UTF-8 text (one to four bytes).
+std::string_view FirstCharacter(std::string_view text) {
+  const unsigned char lead = static_cast<unsigned char>(text.front());
+  size_t length = 1;
+  if ((lead & 0xE0) == 0xC0) length = 2;
+  else if ((lead & 0xF0) == 0xE0) length = 3;
+  else if ((lead & 0xF8) == 0xF0) length = 4;
+  return text.substr(0, length);
+}
+
+void Level(TFrmMain& main, std::string_view argument) {
+  // Without a level letter there is nothing sensible to send; the run ends
+  // here like for any other statement it cannot carry out.
+  if (argument.empty()) throw std::runtime_error("LEVEL 语句缺少级别字符！");
+  const std::string_view level = FirstCharacter(argument);
+  if (level == "F") main.ToF();
+  else if (level == "T") main.SendString("/\r");
+  else main.SendString("/" + Gbk(level) + "\r");
+}
+
+void SendByte(TFrmMain& main, int32_t value) {
+  const char byte = static_cast<char>(static_cast<uint8_t>(value & 0xFF));
+  main.SendString(std::string_view(&byte, 1));
+}
+
+}  // namespace
+
+void RunStatement(TFrmMain& main, const ScriptLine& line) {
+  if (line.kind != ScriptLine::Kind::Statement) return;
+  const std::string& arg = line.argument;
+  switch (KeywordOf(line.keyword)) {
+    case Keyword::None:
+      return;
+    case Keyword::ECHO:
+      main.AddLine(arg);
+      return;
+    case Keyword::LEVEL:
+      Level(main, arg);
+      return;
+    case Keyword::SLEEP:
+      main.Delay(StrToInt(arg) / 10);
+      return;
+    case Keyword::SPEED:
+      // The level test decides between the T-level and the other-level
+      // command; any text that is not a faster rate means 9600.
+      main.AdMySpeed(arg);
+      return;
+    case Keyword::BAUDRATE:
+      main.Speed(RateFromText(arg));
+      return;
+    case Keyword::STR:
+      main.SendString(Gbk(arg) + "\r");
+      return;
+    case Keyword::HEX:
+      SendByte(main, HexToInt(arg));
+      return;
+    case Keyword::DEC:
+      SendByte(main, StrToInt(arg));
+      return;
+    case Keyword::SEND_FILE: {
+      const SendFileArgs a = SplitSendFileArgs(arg);
+      const int32_t blockSize = StrToInt(a.blockSize);
+      SendFile(main, a.file, blockSize);
+      return;
+    }
+    case Keyword::R_SECTORS: {
+      const TrackArgs a = SplitTrackArgs(arg);
+      ReadTrack(main, a.cylinder, a.head, a.startSector, a.sectorCount, a.buffer, a.chunk, a.file, true);
+      return;
+    }
+    case Keyword::W_SECTORS: {
+      const TrackArgs a = SplitTrackArgs(arg);
+      WriteTrack(main, a.cylinder, a.head, a.startSector, a.sectorCount, a.buffer, a.chunk, a.file,
+                 main.ComboBox2.Text());
+      return;
+    }
+    case Keyword::R_BUF: {
+      const BufferArgs a = SplitBufferArgs(arg);
+      ReadBuffer(main, a.startBlock, a.blockCount, a.file);
+      return;
+    }
+    case Keyword::W_BUF: {
+      const BufferArgs a = SplitBufferArgs(arg);
+      WriteBuffer(main, a.startBlock, a.blockCount, a.file);
+      return;
+    }
+    case Keyword::CREAT_FILE: {
+      // The routine reports a failure by its result only; in a script the
+      // technician must see it, or a missing output goes unnoticed.
+      const CutJoinRequest request = SplitCreateFileArgs(arg);
+      if (!CutAndJoin(request)) throw EFileError("生成文件" + request.output + "失败！");
+      return;
+    }
+  }
+}
+
+}  // namespace qv

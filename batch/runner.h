@@ -1,0 +1,17 @@
+#pragma once
+// Carrying out one batch statement through the console's own routines; the
+// runner has no serial code of its own.
+#include "batch/statement.h"
+
+namespace qv {
+
+class TFrmMain;
+
+// Performs the statement's action. Numbers that do not convert raise
+// EConvertError; files that cannot be read or written raise the error of the
+// called routine. Outcomes the called routines report themselves (no prompt,
+// a refused download, a stop) are theirs to show; this returns normally then.
+// Non-statements and unknown keywords do nothing.
+void RunStatement(TFrmMain& main, const ScriptLine& line);
+
+}  // namespace qv

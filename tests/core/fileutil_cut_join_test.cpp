@@ -101,8 +101,9 @@ TEST_F(CutJoinTest, UnwritableOutputIsAFailure) {
   MakeSectors("src.bin", 1);
   EXPECT_FALSE(CutAndJoin(Path("src.bin"), "0", "1", "", "", "", Path("no/such/folder/out.bin")));
   EXPECT_FALSE(CutAndJoin(Path("src.bin"), "0", "1", "", "", "", dir.string()));  // a folder
-  if (fs::exists("/dev/full"))  // every write fails with "no space left"
+  if (fs::exists("/dev/full")) {  // every write fails with "no space left"
     EXPECT_FALSE(CutAndJoin(Path("src.bin"), "0", "1", "", "", "", "/dev/full"));
+  }
 }
 
 TEST_F(CutJoinTest, WindowChoosersFillTheRanges) {

@@ -1,0 +1,269 @@
+// The headless runner as a technician uses it: the built program started as
+// a child process, its stdout, stderr and exit status; and the example scripts.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "batch/form4.h"
+#include "fileutil/file_io.h"
+#include "tests/core/transfer_sim_support.h"
+
+#ifndef QV_BATCH_BINARY
+#error "QV_BATCH_BINARY must name the built quorvane-batch"
+#endif
+
+namespace qv {
+namespace {
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out, err;
+};
+
+// Starts quorvane-batch in `cwd`; `watch` sees the output so far and may
+// signal the child. A child that hangs is killed after a generous limit so
+// that a fault shows as a failure, not a stuck test run.
+Outcome RunCli(const std::vector<std::string>& args, const fs::path& cwd,
+               const std::function<void(pid_t, const Outcome&)>& watch = {}) {
+  std::vector<std::string> argv{QV_BATCH_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> cargv;
+  for (auto& a : argv) cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+  const std::string dir = cwd.string();
+
+  int outPipe[2], errPipe[2];
+  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    execv(cargv[0], cargv.data());
+    _exit(127);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+  Outcome o;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  int open = 2;
+  while (open > 0) {
+    if (std::chrono::steady_clock::now() > limit) kill(pid, SIGKILL);
+    if (poll(fds, 2, 100) < 0) break;
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP))) continue;
+      char buf[65536];
+      const ssize_t n = read(fds[k].fd, buf, sizeof buf);
+      if (n <= 0) {
+        close(fds[k].fd);
+        fds[k].fd = -1;
+        --open;
+      } else {
+        (k == 0 ? o.out : o.err).append(buf, static_cast<size_t>(n));
+      }
+    }
+    if (watch) watch(pid, o);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return o;
+}
+
+class BatchCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/qv-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir = name;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  std::string Script(const std::string& name, const std::string& text) {
+    EXPECT_TRUE(WriteFileBytes((dir / name).string(), text));
+    return name;
+  }
+  std::string Read(const std::string& name) const { return ReadFileBytes((dir / name).string()).value_or("<missing>"); }
+
+  fs::path dir;
+};
+
+TEST_F(BatchCliTest, HelpAndBadUsage) {
+  Outcome o = RunCli({"--help"}, dir);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_NE(o.out.find("Usage: quorvane-batch [--port NAME] [--rate RATE] [--yes] SCRIPT.cmd"), std::string::npos);
+
+  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"--bogus", "a.cmd"}, {"a.cmd", "b.cmd"}}) {
+    o = RunCli(args, dir);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("Usage:"), std::string::npos);
+  }
+  o = RunCli({"missing.cmd"}, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("missing.cmd"), std::string::npos);
+
+  o = RunCli({Script("blank.cmd", " \r\n\t\r\n")}, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("Quorvane: 请输入要执行的命令脚本！"), std::string::npos) << o.err;
+}
+
+TEST_F(BatchCliTest, PortsThatCannotBeOpenedOrRatesNotOffered) {
+  const std::string s = Script("s.cmd", "STR/x\r\n");
+  Outcome o = RunCli({"--port", "/dev/qv-no-such-port", s}, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("选择的端口正在被使用或不存在！"), std::string::npos) << o.err;
+
+  o = RunCli({"--rate", "12345", s}, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("12345"), std::string::npos);
+}
+
+TEST_F(BatchCliTest, OutputAndExitStatusOfARun) {
+  Outcome o = RunCli({Script("ok.cmd", "ECHO/开始\r\nLEVEL/2\nECHO/第二\rSTR/\r\n")}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out.substr(0, o.out.find("第二\n") + 7), "开始\n第二\n");
+  EXPECT_NE(o.out.find("2>"), std::string::npos) << o.out;  // the prompt after the closing CR
+  EXPECT_EQ(o.err, "");
+
+  o = RunCli({Script("bad.cmd", "ECHO/before\nDEC/zz\nECHO/after\n")}, dir);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "Quorvane: 'zz' is not a valid integer value\n");
+  EXPECT_NE(o.out.find("before\n"), std::string::npos);
+  EXPECT_EQ(o.out.find("after"), std::string::npos);
+}
+
+TEST_F(BatchCliTest, AbsoluteDevicePathReachesTheDrive) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  const Outcome o = RunCli({"--port", drive.SlavePath(), Script("s.cmd", "LEVEL/2x\r\nSTR/abc\r\nHEX/7E\r\n")}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(drive.Received(), "/2\rabc\r~\r");
+}
+
+TEST_F(BatchCliTest, FirstInterruptStopsSecondEnds) {
+  const std::string s = Script("s.cmd", "ECHO/a\nECHO/ready\nSLEEP/600\nECHO/b\n");
+  bool sent = false;
+  Outcome o = RunCli({s}, dir, [&](pid_t pid, const Outcome& so_far) {
+    if (!sent && so_far.out.find("a\n") != std::string::npos) {
+      sent = true;
+      kill(pid, SIGINT);
+    }
+  });
+  EXPECT_EQ(o.status, 130);
+  EXPECT_NE(o.out.find("ready"), std::string::npos);
+  EXPECT_EQ(o.out.find("b\n"), std::string::npos);
+  EXPECT_NE(o.err.find("stopping"), std::string::npos);
+
+  // A sleep of an hour: the first Ctrl-C waits for it, the second does not.
+  int sentCount = 0;
+  o = RunCli({Script("long.cmd", "ECHO/a\nECHO/ready\nSLEEP/3600000\n")}, dir, [&](pid_t pid, const Outcome& so_far) {
+    if (sentCount == 0 && so_far.out.find("a\n") != std::string::npos) {
+      ++sentCount;
+      kill(pid, SIGINT);
+    } else if (sentCount == 1 && so_far.err.find("stopping") != std::string::npos) {
+      ++sentCount;
+      kill(pid, SIGINT);
+    }
+  });
+  EXPECT_EQ(o.status, 130);
+  EXPECT_NE(o.err.find("interrupted"), std::string::npos);
+}
+
+TEST_F(BatchCliTest, GarbageAndHugeLinesDoNotCrash) {
+  std::string garbage;
+  uint32_t x = 12345;
+  for (int i = 0; i < 3000; ++i) {
+    x = x * 1103515245u + 12345u;
+    garbage += static_cast<char>(x >> 24);
+  }
+  Outcome o = RunCli({Script("garbage.cmd", garbage)}, dir);
+  EXPECT_TRUE(o.status == 0 || o.status == 1) << o.status << o.err;
+
+  const std::string huge(1 << 20, 'A');
+  o = RunCli({Script("huge.cmd", "ECHO/" + huge + "\r\n" + huge + "/x\r\nR_BUF/0/1\r\n")}, dir);
+  EXPECT_EQ(o.status, 1) << o.err;
+  EXPECT_NE(o.out.find(huge + "\n"), std::string::npos);
+  EXPECT_NE(o.err.find("'' is not a valid integer value"), std::string::npos) << o.err;
+}
+
+// --- the example scripts ---
+
+std::string Example(const std::string& name) { return std::string(QV_EXAMPLES_DIR) + "/" + name; }
+
+TEST_F(BatchCliTest, ExampleBufferRoundTrip) {
+  std::string pattern;
+  for (int i = 0; i < 1024; ++i) pattern += static_cast<char>(i * 37 + i / 512);
+  ASSERT_TRUE(WriteFileBytes((dir / "pattern.bin").string(), pattern));
+  const Outcome o = RunCli({Example("buffer_round_trip.cmd")}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(Read("copy.bin"), pattern);
+  EXPECT_NE(o.out.find("正在写入缓冲区......成功！\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("正在读取缓冲区......成功！\n"), std::string::npos) << o.out;
+}
+
+TEST_F(BatchCliTest, ExampleBuildFile) {
+  const Outcome o = RunCli({Example("build_file.cmd")}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("正在读取数据.........完成！\n"), std::string::npos) << o.out;
+  const std::string rotated = Read("rotated.bin");
+  ASSERT_EQ(rotated.size(), 4u * 512);
+  const std::string part = rotated.substr(1536) + rotated.substr(0, 1536);  // the sectors as read
+  EXPECT_EQ(Read("sector2.bin"), part.substr(1024, 512));
+  EXPECT_EQ(Read("part.bin"), part.substr(0, 1024));
+}
+
+// The other two examples run in this process, where the drive can be inspected.
+class ExampleOnSim : public test::TransferSim {
+ protected:
+  TForm4::RunResult RunExample(const std::string& name) {
+    TForm4 form(*main);
+    EXPECT_TRUE(form.LoadFile(Example(name)));
+    OpenAt("9600");
+    const auto here = fs::current_path();
+    fs::current_path(dir);
+    const auto result = form.Button9Click();
+    fs::current_path(here);
+    return result;
+  }
+};
+
+TEST_F(ExampleOnSim, LevelsAndRates) {
+  EXPECT_EQ(RunExample("levels_and_rates.cmd").end, TForm4::RunResult::End::Finished);
+  Settle(10);
+  EXPECT_EQ(drive->Rate(), 9600);
+  EXPECT_EQ(main->ComboBox2.Text(), "9600");
+  const std::string received = TakeReceived();
+  for (const char* part : {"s0,0,22\r", "B0115\r", "x\r", "B0096\r", "b0384\r", "b0096\r", "\x1A\r"})
+    EXPECT_NE(received.find(part), std::string::npos) << part;
+  EXPECT_NE(PaneText().find("级别与速率\r\n转换至F级...........成功！\r\n完成"), std::string::npos) << PaneText();
+}
+
+TEST_F(ExampleOnSim, TrackReadWrite) {
+  EXPECT_EQ(RunExample("track_read_write.cmd").end, TForm4::RunResult::End::Finished);
+  const std::vector<uint8_t> track = ReadFile("track.bin");
+  ASSERT_EQ(track.size(), 16u * 512);
+  EXPECT_EQ(ReadFile("check.bin"), track);
+  for (int s = 0; s < 16; ++s) {
+    const auto sector = drive->SectorBytes(0x11, 0, s);
+    EXPECT_TRUE(std::equal(sector.begin(), sector.end(), track.begin() + s * 512)) << s;
+  }
+  EXPECT_EQ(drive->SectorBytes(0x10, 0, 3), drive->SectorBytes(0x11, 0, 3));
+  EXPECT_EQ(PaneText().find("失败"), std::string::npos) << PaneText();
+}
+
+}  // namespace
+}  // namespace qv

@@ -11,5 +11,10 @@ class MainWindow;
 // procedure buttons and the edit boxes that feed them.
 void AddProcedureGroups(QWidget* area, MainWindow& window, TFrmMain& main);
 
+// Binds "Loading process" (Button83) to the batch window, which it places
+// beside the main window's lower panel and shows modally. The button stays
+// disabled until this is called.
+void SetLoadingProcessWindow(MainWindow& window, QWidget* batchWindow);
+
 }  // namespace ui
 }  // namespace qv

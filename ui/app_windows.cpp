@@ -21,6 +21,9 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   app->main->FormCreate(options);
 
   // 2. TForm1 ... 8. TForm7: one line each, in this order.
+  app->form1 = std::make_unique<Form1CreateFile>(app->dialogs);
+  app->mainWindow->AddWindowMenuEntry(app->form1->windowTitle(), app->form1.get(), false);
+  app->form4 = std::make_unique<Form4Batch>(*app->main);
 
   return app;
 }

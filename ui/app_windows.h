@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "console/main.h"
+#include "ui/form1_create_file.h"
+#include "ui/form4_batch.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_event_pump.h"
@@ -21,6 +23,8 @@ struct AppWindows {
   std::unique_ptr<TFrmMain> main;
   std::unique_ptr<MainWindow> mainWindow;
   // Secondary windows follow here, in creation order.
+  std::unique_ptr<Form1CreateFile> form1;
+  std::unique_ptr<Form4Batch> form4;
 };
 
 // Creates the console and the windows and runs the main window's start-up.

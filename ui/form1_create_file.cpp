@@ -1,0 +1,140 @@
+#include "ui/form1_create_file.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ui/fonts.h"
+#include "ui/naming.h"
+
+namespace qv::ui {
+
+namespace {
+constexpr int kFontPixels = 12;
+}  // namespace
+
+Form1CreateFile::Form1CreateFile(Dialogs& dialogs, QWidget* parent) : QDialog(parent), model_(dialogs) {
+  setWindowTitle(QString::fromUtf8(TForm1::kCaption));
+  NameWindow(this, "TForm1");
+  setFont(CjkFont(kFontPixels, false));
+  setFixedSize(460, 268);
+
+  auto label = [this](QWidget* parent, const char* text, int x, int y, int w = 70) {
+    auto* l = new QLabel(QString::fromUtf8(text), parent);
+    l->setGeometry(x, y, w, 22);
+    return l;
+  };
+  auto edit = [](QWidget* parent, const char* name, const QString& accessible, int x, int y, int w) {
+    auto* e = new QLineEdit(parent);
+    Name(e, name, accessible);
+    e->setGeometry(x, y, w, 22);
+    return e;
+  };
+  auto button = [this](QWidget* parent, const char* name, const char* caption, const QString& accessible, int x,
+                       int y, int w, void (TForm1::*handler)()) {
+    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
+    Name(b, name, accessible);
+    b->setGeometry(x, y, w, 24);
+    b->setAutoDefault(false);
+    connect(b, &QPushButton::clicked, this, [this, handler] { Click(handler); });
+    return b;
+  };
+
+  // One source: its file, chooser, range and reset, in a frame of its own.
+  struct Source {
+    const char* title;
+    const char* fileLabel;
+    const char* fileEdit;
+    const char* chooser;
+    const char* startEdit;
+    const char* countEdit;
+    const char* reset;
+    void (TForm1::*choose)();
+    void (TForm1::*clear)();
+  };
+  const Source sources[2] = {
+      {"源文件1", "源文件1:", "Edit1", "Button51", "Edit5", "Edit3", "Button4", &TForm1::Button51Click,
+       &TForm1::Button4Click},
+      {"源文件2", "源文件2:", "Edit2", "Button1", "Edit4", "Edit7", "Button5", &TForm1::Button1Click,
+       &TForm1::Button5Click},
+  };
+  QLineEdit** fileEdits[2] = {&edit1_, &edit2_};
+  QLineEdit** startEdits[2] = {&edit5_, &edit4_};
+  QLineEdit** countEdits[2] = {&edit3_, &edit7_};
+  for (int i = 0; i < 2; ++i) {
+    const Source& s = sources[i];
+    auto* frame = new QGroupBox(QString::fromUtf8(s.title), this);
+    frame->setGeometry(8, 6 + i * 100, 444, 94);
+    label(frame, s.fileLabel, 10, 22);
+    *fileEdits[i] = edit(frame, s.fileEdit, QString::fromUtf8(s.fileLabel), 80, 22, 310);
+    button(frame, s.chooser, "...", QString::fromUtf8(s.fileLabel), 396, 21, 38, s.choose);
+    label(frame, "截取范围", 10, 56);
+    label(frame, "开始扇区:", 80, 56);
+    *startEdits[i] = edit(frame, s.startEdit, QStringLiteral("开始扇区:"), 150, 56, 90);
+    label(frame, "扇区数:", 252, 56, 56);
+    *countEdits[i] = edit(frame, s.countEdit, QStringLiteral("扇区数:"), 306, 56, 84);
+    button(frame, s.reset, "重置", QStringLiteral("重置"), 396, 55, 38, s.clear);
+  }
+  for (QLineEdit* e : {edit5_, edit3_, edit4_, edit7_}) {
+    e->installEventFilter(this);
+    e->setToolTip(QStringLiteral("十六进制扇区号"));
+  }
+
+  label(this, "目标文件:", 18, 210);
+  edit6_ = edit(this, "Edit6", QStringLiteral("目标文件:"), 88, 210, 318);
+  button(this, "Button2", "...", QStringLiteral("目标文件:"), 412, 209, 38, &TForm1::Button2Click);
+  button(this, "Button3", "生成文件", QStringLiteral("生成文件"), 180, 240, 100, &TForm1::Button3Click);
+}
+
+void Form1CreateFile::ToModel() {
+  model_.Edit1 = U8(edit1_->text());
+  model_.Edit5 = U8(edit5_->text());
+  model_.Edit3 = U8(edit3_->text());
+  model_.Edit2 = U8(edit2_->text());
+  model_.Edit4 = U8(edit4_->text());
+  model_.Edit7 = U8(edit7_->text());
+  model_.Edit6 = U8(edit6_->text());
+}
+
+void Form1CreateFile::FromModel() {
+  const std::pair<QLineEdit*, const std::string*> fields[] = {
+      {edit1_, &model_.Edit1}, {edit5_, &model_.Edit5}, {edit3_, &model_.Edit3}, {edit2_, &model_.Edit2},
+      {edit4_, &model_.Edit4}, {edit7_, &model_.Edit7}, {edit6_, &model_.Edit6},
+  };
+  for (const auto& [widget, text] : fields)
+    if (widget->text() != Q(*text)) widget->setText(Q(*text));
+}
+
+void Form1CreateFile::Click(void (TForm1::*handler)()) {
+  ToModel();
+  (model_.*handler)();
+  FromModel();
+}
+
+bool Form1CreateFile::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  switch (key->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Delete:  // carries a DEL character on some platforms
+      return false;  // the dialog's and the editor's own keys
+    default:
+      break;
+  }
+  if (key->modifiers() & Qt::ControlModifier) {
+    // Copy and paste only; cut, undo and the like would change the range
+    // around the filter.
+    return !(key->key() == Qt::Key_C || key->key() == Qt::Key_V);
+  }
+  const QString text = key->text();
+  if (text.isEmpty()) return false;  // arrows, Delete, Home: editing, not typing
+  return !TForm1::RangeKeyAccepted(text.at(0).unicode());
+}
+
+}  // namespace qv::ui

@@ -1,5 +1,7 @@
 #include "ui/app_windows.h"
 
+#include "ui/procedure_groups.h"
+
 namespace qv::ui {
 
 AppWindows::~AppWindows() {
@@ -24,6 +26,10 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   app->form1 = std::make_unique<Form1CreateFile>(app->dialogs);
   app->mainWindow->AddWindowMenuEntry(app->form1->windowTitle(), app->form1.get(), false);
   app->form4 = std::make_unique<Form4Batch>(*app->main);
+  SetLoadingProcessWindow(*app->mainWindow,
+                          [windows = app.get()] { ShowBatchWindow(*windows->mainWindow, *windows->form4); });
+  app->form5 = std::make_unique<Form5IdEditor>(*app->main);
+  app->mainWindow->AddWindowMenuEntry(app->form5->windowTitle(), app->form5.get(), true);
 
   return app;
 }

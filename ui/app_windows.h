@@ -9,6 +9,7 @@
 #include "console/main.h"
 #include "ui/form1_create_file.h"
 #include "ui/form4_batch.h"
+#include "ui/form5_id_editor.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_event_pump.h"
@@ -25,6 +26,7 @@ struct AppWindows {
   // Secondary windows follow here, in creation order.
   std::unique_ptr<Form1CreateFile> form1;
   std::unique_ptr<Form4Batch> form4;
+  std::unique_ptr<Form5IdEditor> form5;
 };
 
 // Creates the console and the windows and runs the main window's start-up.

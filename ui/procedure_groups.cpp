@@ -1,12 +1,12 @@
 #include "ui/procedure_groups.h"
 
-#include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRect>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -175,20 +175,11 @@ QLineEdit* MakeEdit(QWidget* parent, const Input& input, MainWindow& window, TFr
 
 }  // namespace
 
-void SetLoadingProcessWindow(MainWindow& window, QWidget* batchWindow) {
+void SetLoadingProcessWindow(MainWindow& window, std::function<void()> open) {
   auto* button = window.findChild<QPushButton*>(QStringLiteral("Button83"));
-  if (!button || !batchWindow) return;
+  if (!button || !open) return;
   button->setEnabled(true);
-  QObject::connect(button, &QPushButton::clicked, batchWindow, [&window, batchWindow] {
-    // Below and to the right of the main window's corner, over its lower panel.
-    batchWindow->move(window.frameGeometry().topLeft() + QPoint(330, 445));
-    if (auto* dialog = qobject_cast<QDialog*>(batchWindow)) {
-      dialog->exec();
-    } else {
-      batchWindow->setWindowModality(Qt::ApplicationModal);
-      batchWindow->show();
-    }
-  });
+  QObject::connect(button, &QPushButton::clicked, &window, [&window, open = std::move(open)] { window.Run(open); });
 }
 
 void AddProcedureGroups(QWidget* area, MainWindow& window, TFrmMain& main) {

@@ -1,5 +1,7 @@
 #pragma once
 // The procedure buttons of the main window's lower panel, grouped by family.
+#include <functional>
+
 class QWidget;
 
 namespace qv {
@@ -11,10 +13,9 @@ class MainWindow;
 // procedure buttons and the edit boxes that feed them.
 void AddProcedureGroups(QWidget* area, MainWindow& window, TFrmMain& main);
 
-// Binds "Loading process" (Button83) to the batch window, which it places
-// beside the main window's lower panel and shows modally. The button stays
-// disabled until this is called.
-void SetLoadingProcessWindow(MainWindow& window, QWidget* batchWindow);
+// Binds "Loading process" (Button83) to what opens the batch window. The
+// button stays disabled until this is called.
+void SetLoadingProcessWindow(MainWindow& window, std::function<void()> open);
 
 }  // namespace ui
 }  // namespace qv

@@ -1,0 +1,139 @@
+#include "ui/form5_id_editor.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "console/main.h"
+#include "ui/fonts.h"
+#include "ui/handler.h"
+#include "ui/naming.h"
+
+namespace qv::ui {
+
+namespace {
+constexpr int kClientWidth = 334;
+constexpr int kClientHeight = 139;
+constexpr int kFontPixels = 12;
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  Name(label, name, label->text());
+  label->setGeometry(geometry);
+  return label;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
+  auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+  Name(box, name, box->text());
+  box->setGeometry(geometry);
+  return box;
+}
+}  // namespace
+
+Form5IdEditor::Form5IdEditor(TFrmMain& main, QWidget* parent) : QDialog(parent), main_(main), model_(main) {
+  setWindowTitle(QString::fromUtf8(kCaption));
+  NameWindow(this, "TForm5");
+  setFont(CjkFont(kFontPixels, false));
+  setFixedSize(kClientWidth, kClientHeight);
+  setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+  panel1_ = new QWidget(this);
+  Name(panel1_, "Panel1", QString::fromUtf8(kCaption));
+  panel1_->setGeometry(0, 0, kClientWidth, kClientHeight);
+
+  QLabel* label2 = MakeLabel(panel1_, "Label2", "型号：", QRect(14, 14, 48, 22));
+  edit1_ = new QLineEdit(panel1_);
+  Name(edit1_, "Edit1", label2->text());
+  edit1_->setGeometry(62, 14, 160, 22);
+  edit1_->setMaxLength(TForm5::kModelMaxLength);
+  label2->setBuddy(edit1_);
+
+  QLabel* label1 = MakeLabel(panel1_, "Label1", "容量：", QRect(14, 44, 48, 22));
+  edit2_ = new QLineEdit(panel1_);
+  Name(edit2_, "Edit2", label1->text());
+  edit2_->setGeometry(62, 44, 104, 22);
+  edit2_->setMaxLength(TForm5::kCapacityMaxLength);
+  edit2_->setToolTip(QStringLiteral("10～2048 为 GB；19000000～4000000000 为扇区数"));
+  label1->setBuddy(edit2_);
+  MakeLabel(panel1_, "Label3", "GB/LBA", QRect(172, 44, 60, 22));
+
+  checkBox4_ = MakeCheckBox(panel1_, "CheckBox4", "初始化ID", QRect(240, 14, 90, 22));
+  checkBox1_ = MakeCheckBox(panel1_, "CheckBox1", "写入型号", QRect(14, 76, 84, 22));
+  checkBox2_ = MakeCheckBox(panel1_, "CheckBox2", "写入容量", QRect(100, 76, 84, 22));
+  checkBox3_ = MakeCheckBox(panel1_, "CheckBox3", "写入1、3、6键标准值", QRect(186, 76, 146, 22));
+
+  auto* button7 = new QPushButton(QStringLiteral("写入信息"), panel1_);
+  Name(button7, "Button7", button7->text());
+  button7->setGeometry(232, 106, 92, 26);
+  button7->setAutoDefault(false);
+
+  edit1_->installEventFilter(this);
+  edit2_->installEventFilter(this);
+  connect(edit1_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    // Typed (and pasted) letters a to z go in as capitals.
+    const std::string typed = U8(text);
+    std::string upper;
+    for (char c : typed) upper += TForm5::Edit1KeyPress(c);
+    if (upper != typed) {
+      const int cursor = edit1_->cursorPosition();
+      edit1_->setText(Q(upper));
+      edit1_->setCursorPosition(cursor);
+    }
+    model_.Edit1 = upper;
+  });
+  connect(edit2_, &QLineEdit::textChanged, this, [this](const QString& text) { model_.Edit2 = U8(text); });
+  connect(checkBox1_, &QCheckBox::toggled, this, [this](bool on) { model_.CheckBox1 = on; });
+  connect(checkBox2_, &QCheckBox::toggled, this, [this](bool on) { model_.CheckBox2 = on; });
+  connect(checkBox3_, &QCheckBox::toggled, this, [this](bool on) { model_.CheckBox3 = on; });
+  connect(checkBox4_, &QCheckBox::toggled, this, [this](bool on) { model_.CheckBox4 = on; });
+  connect(button7, &QPushButton::clicked, this, [this] { Write(); });
+
+  model_.onChanged = [this] { ShowModel(); };
+  model_.onFocus = [this](const std::string& control) {
+    QLineEdit* edit = control == "Edit1" ? edit1_ : edit2_;
+    edit->setFocus();
+    edit->selectAll();
+  };
+  ShowModel();
+}
+
+void Form5IdEditor::ShowModel() {
+  if (edit1_->text() != Q(model_.Edit1)) edit1_->setText(Q(model_.Edit1));
+  if (edit2_->text() != Q(model_.Edit2)) edit2_->setText(Q(model_.Edit2));
+  checkBox1_->setChecked(model_.CheckBox1);
+  checkBox2_->setChecked(model_.CheckBox2);
+  checkBox3_->setChecked(model_.CheckBox3);
+  checkBox4_->setChecked(model_.CheckBox4);
+  panel1_->setEnabled(model_.Panel1Enabled);
+}
+
+void Form5IdEditor::Write() { RunHandler(main_.Dlg(), [this] { model_.Button7Click(); }); }
+
+void Form5IdEditor::showEvent(QShowEvent* event) {
+  model_.FormShow();
+  ShowModel();
+  QDialog::showEvent(event);
+}
+
+bool Form5IdEditor::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == edit2_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & Qt::ControlModifier) {
+      // Copy and paste only; a pasted text is checked when it is written.
+      return key->key() != Qt::Key_C && key->key() != Qt::Key_V;
+    }
+    const QString text = key->text();
+    // Keys without a character (arrows, Delete, Home, Tab, Escape) keep their usual meaning.
+    if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+        key->key() == Qt::Key_Escape || key->key() == Qt::Key_Delete)
+      return false;
+    const char16_t c = text.at(0).unicode();
+    return c >= 0x80 || TForm5::Edit2KeyPress(static_cast<char>(c)) == 0;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace qv::ui

@@ -29,6 +29,11 @@ constexpr auto kSoloQuiet = std::chrono::milliseconds(2);
 constexpr int kMaxChunk = 64;
 constexpr int kMaxGapUs = 300;
 
+// How long `bytes` take on the line at `rate` (10 bits a byte).
+std::chrono::microseconds LineTime(size_t bytes, int rate) {
+  return std::chrono::microseconds(static_cast<long long>(bytes) * 10 * 1000000LL / rate);
+}
+
 struct Pending {
   std::string bytes;
   int rate;
@@ -53,6 +58,10 @@ struct SimDrive::Impl {
   std::deque<Pending> queue;
   Clock::time_point nextWrite{};
   Clock::time_point lastWrite{};
+  // When paced: the moment the line has finished sending what was written so
+  // far. It runs on the line's own clock, so the wake-up delays of this thread
+  // and the irregular gaps between chunks don't add up to a slower line.
+  Clock::time_point lineFree{};
   size_t planned = 0;  // size of the next chunk of the queue's front
   Dice dice;
   LineNoise noise;
@@ -77,8 +86,7 @@ void SimDrive::Impl::Run() {
       if (p.solo) due = std::max(due, lastWrite + kSoloQuiet);
       if (Pacing() && p.rate > 0) {
         // A paced chunk reaches the PC when its last byte would have crossed the line.
-        due = std::max(due, std::max(p.notBefore, lastWrite) +
-                                std::chrono::microseconds(static_cast<long long>(planned) * 10 * 1000000LL / p.rate));
+        due = std::max(due, std::max(p.notBefore, lineFree) + LineTime(planned, p.rate));
       }
       if (due <= now) {
         wantWrite = true;
@@ -136,6 +144,7 @@ void SimDrive::Impl::WriteSome(Clock::time_point now) {
     for (auto& c : chunk) c = static_cast<char>(noise.Next());
   const ssize_t written = write(line.MasterFd(), chunk.data(), chunk.size());
   if (written <= 0) return;  // the PC's queue is full; poll waits until it drains
+  if (Pacing() && p.rate > 0) lineFree = std::max(p.notBefore, lineFree) + LineTime(static_cast<size_t>(written), p.rate);
   p.bytes.erase(0, static_cast<size_t>(written));
   if (p.bytes.empty()) queue.pop_front();
   planned = 0;

@@ -1,6 +1,7 @@
 #include "batch/form4.h"
 
 #include <exception>
+#include <stdexcept>
 
 #include "batch/runner.h"
 #include "batch/script_file.h"
@@ -62,6 +63,7 @@ TForm4::RunResult TForm4::Button9Click() {
   main_.stopFlag = 0;
   SetRunning(true);
   result.end = RunResult::End::Finished;
+  const bool portWasOpen = main_.PortOpen();
   size_t i = 0;
   try {
     for (; i < Memo1.size(); ++i) {
@@ -74,6 +76,9 @@ TForm4::RunResult TForm4::Button9Click() {
           main_.Delay(20);
         }
       }
+      // Without the port every later statement would only wait out its
+      // timeouts (15 s each) and write empty files.
+      if (portWasOpen && !main_.PortOpen()) throw std::runtime_error("串口已断开，批处理已中止！");
       if (main_.stopFlag) {
         result.end = RunResult::End::Stopped;
         break;

@@ -184,6 +184,18 @@ TEST_F(BatchRunTest, StopDuringABufferReadEndsTheReadAndTheRun) {
   ExpectIdle();
 }
 
+TEST_F(BatchRunTest, ALostPortEndsTheRun) {
+  hookPump.hook = [this] {
+    if (drive->Received().find("x\r") != std::string::npos) drive->CloseMaster();
+  };
+  const auto result = Run({"STR/x", "SLEEP/100", "R_BUF/0/1/" + Path("never.bin")});
+  hookPump.hook = nullptr;
+  EXPECT_EQ(result.end, End::Failed);
+  EXPECT_EQ(Shown(), "串口已断开，批处理已中止！");
+  EXPECT_FALSE(Exists("never.bin"));
+  ExpectIdle();
+}
+
 TEST_F(BatchRunTest, CreateFileBuildsFromSectorRanges) {
   std::string ten;
   for (int k = 0; k < 10; ++k) ten.append(512, static_cast<char>('a' + k));

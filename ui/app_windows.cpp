@@ -4,12 +4,11 @@
 
 namespace qv::ui {
 
-AppWindows::~AppWindows() {
-  // The console's link must be closed before the pump stops serving it.
-  mainWindow.reset();
-  main.reset();
-  pump.Detach();
-}
+// Members go in reverse order of declaration: the secondary windows, the main
+// window, the console (which closes its link and ends the receive thread) and
+// last the pump, so no window outlives the console it calls and the link's
+// wake hook never reaches a destroyed pump.
+AppWindows::~AppWindows() = default;
 
 std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   auto app = std::make_unique<AppWindows>();

@@ -273,7 +273,10 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
 
   // The console buttons, in rows as wide as their captions ask.
   auto* group = new QGroupBox(QStringLiteral("控制台命令"), panel2);
-  group->setGeometry(5, 36, 318, 132);
+  group->setGeometry(5, 38, 318, 128);
+  group->setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
+      "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0px 2px; }"));
   Name(group, "GroupConsole", group->title());
   std::vector<QPushButton*> buttons;
   for (const ButtonDef& def : ConsoleButtons()) {
@@ -285,7 +288,7 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
   // T Stage ? 。 /1 /6 | Disk Info, Restore Setting, 11 Series | 12 Series, View SMART, Clear SMART | the rest.
   const size_t rowSizes[] = {5, 3, 3, buttons.size()};
   size_t next = 0;
-  int y = 20;
+  int y = 16;
   for (size_t size : rowSizes) {
     std::vector<QPushButton*> row;
     while (row.size() < size && next < buttons.size()) row.push_back(buttons[next++]);

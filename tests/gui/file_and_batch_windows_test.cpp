@@ -114,7 +114,7 @@ TEST_F(GuiFixture, BatchWindowOpensAtItsPlaceModally) {
   EXPECT_TRUE(modal);
 }
 
-TEST(AppWindows, SecondaryWindowsFollowTheMainWindowAndTheMenuOpensTheFileWindow) {
+TEST(AppWindows, FileWindowInTheMenuBatchWindowFromLoadingProcess) {
   const auto empty = std::filesystem::temp_directory_path() / ("qv-gui-app-" + std::to_string(getpid()));
   std::filesystem::create_directories(empty);
   StartupOptions options;
@@ -130,6 +130,26 @@ TEST(AppWindows, SecondaryWindowsFollowTheMainWindowAndTheMenuOpensTheFileWindow
   entry->trigger();
   EXPECT_TRUE(app->form1->isVisible());
   app->form1->close();
+
+  // "Loading process" opens the batch window modally beside the main window.
+  app->mainWindow->move(20, 10);
+  app->mainWindow->show();
+  app->mainWindow->findChild<QPushButton*>(QStringLiteral("btnSwitch"))->click();  // the built-in drive
+  ASSERT_TRUE(app->main->PortOpen());
+  auto* button83 = app->mainWindow->findChild<QPushButton*>(QStringLiteral("Button83"));
+  ASSERT_NE(button83, nullptr);
+  EXPECT_EQ(button83->text(), QStringLiteral("Loading process"));
+  QPoint at;
+  bool shownModal = false;
+  QTimer::singleShot(0, app->form4.get(), [&] {
+    shownModal = app->form4->isVisible() && app->form4->isModal();
+    at = app->form4->pos();
+    app->form4->reject();
+  });
+  button83->click();
+  EXPECT_TRUE(shownModal);
+  EXPECT_EQ(at, app->mainWindow->frameGeometry().topLeft() + QPoint(330, 445));
+  app->mainWindow->close();
   app.reset();
   std::filesystem::remove_all(empty);
 }

@@ -440,6 +440,9 @@ void MainWindow::ShowPort() {
   panel2_->setEnabled(main_.Panel2Enabled);
   imageOn_->setVisible(main_.ImageOn);
   imageOff_->setVisible(!main_.ImageOn);
+  // Once the port opens, typing goes straight to the command line.
+  if (open && !shownOpen_ && isActiveWindow()) cmd_->setFocus();
+  shownOpen_ = open;
 }
 
 void MainWindow::ShowEdit21() {

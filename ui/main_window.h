@@ -84,6 +84,7 @@ class MainWindow : public QMainWindow, public MainView {
   TFrmMain& main_;
   int busy_ = 0;
   bool updating_ = false;  // lists being refilled from the console: not a user's choice
+  bool shownOpen_ = false;  // the open state last drawn
 
   QLabel* imageOff_ = nullptr;
   QLabel* imageOn_ = nullptr;

@@ -1,0 +1,78 @@
+// The terminal pane as the technician sees it: drive output arriving through
+// the real link and drawn by the window, with a million lines already in it.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <thread>
+
+#include "ui/app_windows.h"
+#include "ui/main_window.h"
+#include "ui/terminal_pane.h"
+
+namespace qv {
+namespace {
+
+void ReceiveIntoWindowPane(benchmark::State& state) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  grantpt(master);
+  unlockpt(master);
+  const std::string slave = ptsname(master);
+  termios t{};
+  tcgetattr(master, &t);
+  cfmakeraw(&t);
+  tcsetattr(master, TCSANOW, &t);
+  std::string text;
+  const std::string line = "0000A0 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 00 11 22 33 44 55 66 77\r\n";
+  while (text.size() < (1u << 20)) text += line;
+
+  StartupOptions options;
+  options.bindToOneProcessor = false;
+  options.sysClassTty = "/nonexistent";
+  auto windows = ui::CreateWindows(options);
+  windows->mainWindow->show();
+  TFrmMain& main = *windows->main;
+  for (int i = 0; i < 1'000'000; ++i) main.memo1.AddLine("earlier output " + std::to_string(i));
+  windows->mainWindow->Pane()->Flush();
+  main.ComboBox1.items = {slave};
+  main.ComboBox1.index = 0;
+  main.ComboBox2.items = {"921600"};
+  main.ComboBox2.index = 0;
+  main.btnSwitchClick();
+  main.receiveMode = ReceiveMode::usercmd;
+
+  for (auto _ : state) {
+    const int32_t before = main.RxCount;
+    std::thread writer([&] {
+      size_t done = 0;
+      while (done < text.size()) {
+        ssize_t n = write(master, text.data() + done, text.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+      }
+    });
+    while (main.RxCount - before < static_cast<int32_t>(text.size())) main.Delay(1);
+    writer.join();
+    windows->mainWindow->Pane()->Flush();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  main.FormClose();
+  close(master);
+}
+BENCHMARK(ReceiveIntoWindowPane)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+}  // namespace qv
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

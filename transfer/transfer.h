@@ -13,7 +13,9 @@ namespace qv {
 class TFrmMain;
 
 // Reads blockCount 512-byte blocks of the drive's buffer from startBlock into
-// fileName through hexadecimal dumps at level 2.
+// fileName through hexadecimal dumps at level 2. A read that ends early (no
+// prompt, a block without bytes, STOP) still writes the blocks read so far;
+// a raised error (a dump that is not hexadecimal, the file) writes nothing.
 void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
                 const std::string& fileName);
 
@@ -33,7 +35,11 @@ bool SendFile(TFrmMain& main, const std::string& fileName, int blockSize);
 bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize);
 
 // Reads sectorCount sectors of track (cylinder, head) from startSector into
-// fileName, chunk sectors per read command, through buffer blocks from bufferBase.
+// fileName, chunk sectors per read command, through buffer blocks from
+// bufferBase. True only when every sector was read and the file written.
+// Conversion errors of sectorCount, bufferBase and chunk reach the caller;
+// every later error (a bad dump, the file, a chunk of 0) is reported in the
+// pane and gives false.
 bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
                const std::string& startSector, const std::string& sectorCount,
                const std::string& bufferBase, const std::string& chunk, const std::string& fileName,
@@ -41,7 +47,8 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
 
 // Writes at most sectorCount sectors of fileName to track (cylinder, head)
 // from startSector, chunk sectors per download; rateText is the rate to
-// restore when the drive falls back to 9600 baud after a download.
+// restore when the drive falls back to 9600 baud after a download. A chunk
+// below 1 raises std::invalid_argument after the first prompt request.
 void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
                 const std::string& startSector, const std::string& sectorCount,
                 const std::string& bufferPosition, const std::string& chunk,

@@ -186,6 +186,7 @@ class TFrmMain {
   // early with true once `done` holds.
   bool Tick(const std::function<bool()>& done);
   bool WaitFor(std::string& marker, int n, bool clearScan);
+  bool PromptIs(std::string_view prompt);
   void DispatchRate(std::string_view rateText);
   void ProbeRates(const std::string& port);
   void ShowClosedState();

@@ -73,27 +73,21 @@ void TFrmMain::WaitPrompt() {
   receiveMode = remembered;
 }
 
-bool TFrmMain::isT() {
+// Brings the drive to show a prompt, asks once more and compares the level.
+bool TFrmMain::PromptIs(std::string_view prompt) {
   WaitPrompt();
   const ReceiveMode remembered = receiveMode;
   receiveMode = ReceiveMode::syscmd;
   SendString("/\r");
   WaitHD(10);
-  const bool result = LastPrompt == "T>";
+  const bool result = LastPrompt == prompt;
   receiveMode = remembered;
   return result;
 }
 
-bool TFrmMain::isF() {
-  WaitPrompt();
-  const ReceiveMode remembered = receiveMode;
-  receiveMode = ReceiveMode::syscmd;
-  SendString("/\r");
-  WaitHD(10);
-  const bool result = LastPrompt == "F>";
-  receiveMode = remembered;
-  return result;
-}
+bool TFrmMain::isT() { return PromptIs("T>"); }
+
+bool TFrmMain::isF() { return PromptIs("F>"); }
 
 bool TFrmMain::ToF() {
   AddLine("转换至F级...........");

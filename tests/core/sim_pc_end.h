@@ -2,7 +2,11 @@
 // termios2 rate), so the drive's tests don't depend on the serial code.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
+
+#include "sim/sim_drive.h"
 
 namespace qv::sim::testing {
 
@@ -28,6 +32,23 @@ class PcEnd {
 
  private:
   int fd_ = -1;
+};
+
+// A drive of its own and the PC's end of its line, opened at 9600.
+class SimLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(drive.Start());
+    ASSERT_TRUE(pc.Open(drive.SlavePath()));
+  }
+  // Sends the bytes and reads until the answer ends with `tail`.
+  std::string Cmd(const std::string& bytes, const std::string& tail) {
+    pc.Send(bytes);
+    return pc.ReadUntilEnd(tail);
+  }
+
+  SimDrive drive;
+  PcEnd pc;
 };
 
 }  // namespace qv::sim::testing

@@ -10,7 +10,6 @@
 namespace qv::sim {
 namespace {
 
-using testing::PcEnd;
 
 std::string Trim(const std::string& s) {
   const size_t a = s.find_first_not_of(" \t");
@@ -27,16 +26,8 @@ std::string StartAfterFirstName(std::string line) {
   return Trim(line.substr(0, line.find('-')));
 }
 
-class SimRecords : public ::testing::Test {
+class SimRecords : public testing::SimLineTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(drive.Start());
-    ASSERT_TRUE(pc.Open(drive.SlavePath()));
-  }
-  std::string Cmd(const std::string& line, const std::string& tail) {
-    pc.Send(line);
-    return pc.ReadUntilEnd(tail);
-  }
   std::vector<std::string> LinesStarting(const std::string& text, const std::string& start) {
     std::vector<std::string> found;
     size_t at = 0;
@@ -45,8 +36,6 @@ class SimRecords : public ::testing::Test {
     return found;
   }
 
-  SimDrive drive;
-  PcEnd pc;
 };
 
 TEST_F(SimRecords, ReservedAreaQueries) {

@@ -13,20 +13,7 @@ namespace {
 
 using testing::PcEnd;
 
-class SimTerminal : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(drive.Start());
-    ASSERT_TRUE(pc.Open(drive.SlavePath()));
-  }
-  std::string Cmd(const std::string& bytes, const std::string& tail) {
-    pc.Send(bytes);
-    return pc.ReadUntilEnd(tail);
-  }
-
-  SimDrive drive;
-  PcEnd pc;
-};
+using SimTerminal = testing::SimLineTest;
 
 TEST(SimRates, CommandDigitsAndFullRates) {
   EXPECT_EQ(RateFromDigits("0096"), 9600);

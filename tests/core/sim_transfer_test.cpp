@@ -13,7 +13,6 @@
 namespace qv::sim {
 namespace {
 
-using testing::PcEnd;
 using Bytes = std::vector<uint8_t>;
 
 const std::string kReady = "\x77\x88";
@@ -58,16 +57,8 @@ TEST(SimChecksum, WorkedValues) {
   EXPECT_EQ(RunningSum(abc + 1, 2, RunningSum(abc, 1)), 0x164u);
 }
 
-class SimTransfer : public ::testing::Test {
+class SimTransfer : public testing::SimLineTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(drive.Start());
-    ASSERT_TRUE(pc.Open(drive.SlavePath()));
-  }
-  std::string Cmd(const std::string& line, const std::string& tail) {
-    pc.Send(line);
-    return pc.ReadUntilEnd(tail);
-  }
   // Sends one frame the way the PC does, step by step; returns the verdict chunk.
   std::string Frame(int k, const Bytes& block, uint16_t checksum) {
     pc.Send("\xCC\x33");
@@ -96,8 +87,6 @@ class SimTransfer : public ::testing::Test {
     return Bytes(data.begin() + k * size, data.begin() + (k + 1) * size);
   }
 
-  SimDrive drive;
-  PcEnd pc;
 };
 
 TEST_F(SimTransfer, DumpLayout) {

@@ -30,7 +30,15 @@ void SimFixture::OpenAt(const std::string& rate) {
 }
 
 std::string SimFixture::TakeReceived() {
+  // The drive reads on its own thread; on a loaded machine the last bytes
+  // sent may still be on their way, so wait until the record stops growing.
   std::string bytes = drive->Received();
+  for (int i = 0; i < 50; ++i) {
+    main->Delay(2);
+    std::string again = drive->Received();
+    if (again == bytes) break;
+    bytes = std::move(again);
+  }
   drive->ClearReceived();
   return bytes;
 }

@@ -18,7 +18,8 @@ class SimFixture : public ::testing::Test {
 
   // Opens the sim's port with the open button at `rate` (ComboBox2 holds all eight rates).
   void OpenAt(const std::string& rate = "9600");
-  // The bytes the drive received since the last call, and forgets them.
+  // The bytes the drive received since the last call (once they have stopped
+  // coming), and forgets them.
   std::string TakeReceived();
   // Runs the event loop for a while so that pending output reaches the console.
   void Settle(int ticks = 5);

@@ -98,8 +98,8 @@ void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& 
   }
 
   if (good && !main.stopFlag) {
-    if (perChunk <= 0) throw std::invalid_argument("chunk must be at least one sector, not " + chunk);
     main.AddLine("正在写入数据......");
+    if (perChunk <= 0) throw std::invalid_argument("chunk must be at least one sector, not " + chunk);
     const int64_t sectors = limit / kBlockBytes;
     const int64_t fullChunks = sectors / perChunk;
     const int32_t remainder = static_cast<int32_t>(sectors % perChunk);

@@ -210,6 +210,7 @@ TEST_F(TrackSim, WriteFailuresAndStop) {
   WriteFile("four.bin", Blocks(4));
   EXPECT_THROW(WriteTrack(*main, "1", "0", "0", "4", "0", "0", Path("four.bin"), "9600"), std::invalid_argument);
   EXPECT_EQ(TakeReceived(), "/\r");
+  EXPECT_EQ(LastLine(), "正在写入数据......");
 
   // A refused download fails its chunk and the write; the next chunk never goes.
   drive->RefuseNextBlocks(3);

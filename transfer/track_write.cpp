@@ -112,8 +112,9 @@ void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& 
     if (good && !main.stopFlag && remainder > 0) {
       good = write.Chunk(first + fullChunks * perChunk, remainder,
                          data.data() + fullChunks * perChunk * kBlockBytes);
-      main.SetProgressPosition(main.ProgressBar1.max);
     }
+    // The bar ends full however the chunks ended.
+    main.SetProgressPosition(main.ProgressBar1.max);
   }
   data.clear();
   data.shrink_to_fit();

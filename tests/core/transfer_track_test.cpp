@@ -224,6 +224,8 @@ TEST_F(TrackSim, WriteFailuresAndStop) {
   const auto before = drive->SectorBytes(1, 0, 2);
   WriteTrack(*main, "1", "0", "0", "4", "0", "2", Path("four.bin"), "9600");
   EXPECT_EQ(LastLine(), "被用户中止！");
+  EXPECT_EQ(main->ProgressBar1.max, 2);
+  EXPECT_EQ(main->ProgressBar1.position, 2);
   EXPECT_EQ(drive->DownloadsCompleted(), 1);
   const auto four = Blocks(4);
   EXPECT_EQ(Sectors(1, 0, 0, 2), std::vector<uint8_t>(four.begin(), four.begin() + 1024));

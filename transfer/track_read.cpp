@@ -69,9 +69,9 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
     if (!main.WaitHD(kPromptTicks)) {
       read.good = false;
     } else if (!main.stopFlag) {
+      main.SetProgress(count, 0);
       if (perChunk <= 0) throw std::invalid_argument("chunk must be at least one sector, not " + chunk);
       if (count < 0) throw std::invalid_argument("sector count must not be negative: " + sectorCount);
-      main.SetProgress(count, 0);
       const int32_t fullChunks = count / perChunk;
       std::string current = startSector;
       int64_t previousSize = -1;

@@ -100,9 +100,12 @@ TEST_F(TrackSim, StopLeavesNoFile) {
 TEST_F(TrackSim, ReadErrorsAreCaughtExceptBadCounts) {
   OpenAt();
   // A chunk of 0 and a file that can't be written end in the error line, without the closing "/".
+  main->SetProgress(9, 9);
   EXPECT_FALSE(ReadTrack(*main, "1", "0", "0", "4", "0", "0", Path("zero.bin"), false));
   EXPECT_EQ(LastLine(), "读取数据错误，请调低一档速率后再试!");
   EXPECT_EQ(TakeReceived(), "/2\r");
+  EXPECT_EQ(main->ProgressBar1.max, 4);
+  EXPECT_EQ(main->ProgressBar1.position, 0);
   main->memo1.Clear();
   EXPECT_FALSE(ReadTrack(*main, "1", "0", "0", "1", "0", "1", Path("no/folder/x.bin"), true));
   EXPECT_EQ(LastLine(), "读取数据错误，请调低一档速率后再试!");

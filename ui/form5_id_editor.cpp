@@ -1,6 +1,7 @@
 #include "ui/form5_id_editor.h"
 
 #include <QCheckBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,6 +57,9 @@ Form5IdEditor::Form5IdEditor(TFrmMain& main, QWidget* parent) : QDialog(parent),
   Name(edit2_, "Edit2", label1->text());
   edit2_->setGeometry(62, 44, 104, 22);
   edit2_->setMaxLength(TForm5::kCapacityMaxLength);
+  // An input method would commit its text past the key filter (full-width
+  // digits, letters); the capacity box takes plain key presses only.
+  edit2_->setAttribute(Qt::WA_InputMethodEnabled, false);
   edit2_->setToolTip(QStringLiteral("10～2048 为 GB；19000000～4000000000 为扇区数"));
   label1->setBuddy(edit2_);
   MakeLabel(panel1_, "Label3", "GB/LBA", QRect(172, 44, 60, 22));
@@ -132,6 +136,12 @@ bool Form5IdEditor::eventFilter(QObject* watched, QEvent* event) {
       return false;
     const char16_t c = text.at(0).unicode();
     return c >= 0x80 || TForm5::Edit2KeyPress(static_cast<char>(c)) == 0;
+  }
+  if (watched == edit2_ && event->type() == QEvent::InputMethod) {
+    // Committed text obeys the same filter as typed keys.
+    for (const QChar c : static_cast<QInputMethodEvent*>(event)->commitString())
+      if (c.unicode() >= 0x80 || TForm5::Edit2KeyPress(static_cast<char>(c.unicode())) == 0) return true;
+    return false;
   }
   return QDialog::eventFilter(watched, event);
 }

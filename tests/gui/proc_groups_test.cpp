@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
@@ -147,6 +148,13 @@ TEST(IdEditorWindow, OpensFromTheMenuWithItsControlsAndDefaults) {
   type(edit2, Qt::Key_4, QStringLiteral("4"));
   type(edit2, Qt::Key_2, QStringLiteral("2"));
   type(edit2, Qt::Key_Backspace, QStringLiteral("\b"));
+  EXPECT_EQ(edit2->text(), QStringLiteral("4"));
+  EXPECT_EQ(form->Model().Edit2, "4");
+  // Text committed by an input method is typed too: full-width digits or
+  // letters from a Chinese input method must not get past the filter.
+  QInputMethodEvent composed;
+  composed.setCommitString(QStringLiteral("８a"));
+  QApplication::sendEvent(edit2, &composed);
   EXPECT_EQ(edit2->text(), QStringLiteral("4"));
   EXPECT_EQ(form->Model().Edit2, "4");
 

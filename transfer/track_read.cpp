@@ -36,7 +36,8 @@ struct TrackRead {
   bool FetchBlock(int32_t j) {
     main.receiveMode = ReceiveMode::R_DATA;
     main.Memo3.clear();
-    const std::string n = IntToHex(static_cast<uint32_t>(bufferBase + j));
+    // Sums of 32-bit numbers wrap, as the drive's own hexadecimal texts do.
+    const std::string n = IntToHex(static_cast<uint32_t>(bufferBase) + static_cast<uint32_t>(j));
     main.SendString("B" + n + "," + n + "\r");
     if (!main.WaitHD(kPromptTicks)) return false;
     parser.ResetLineCount();
@@ -78,7 +79,7 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
 
       for (int32_t k = 1; k <= fullChunks; ++k) {
         const bool prompted = read.Position(current, chunk);
-        current = IntToHex(static_cast<uint32_t>(HexToInt(current) + perChunk));
+        current = IntToHex(static_cast<uint32_t>(HexToInt(current)) + static_cast<uint32_t>(perChunk));
         if (!prompted) {
           read.good = false;
           break;

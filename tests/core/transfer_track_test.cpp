@@ -68,6 +68,10 @@ TEST_F(TrackSim, ChunksThenRemainder) {
   EXPECT_EQ(ReadFile("three.bin"), Sectors(3, 1, 7, 3));
   EXPECT_EQ(TakeReceived(), "/2\rs3,1,22\rr,7,3\rB0,0\rB1,1\rB2,2\r/\r");
 
+  // The next start sector past the top of the signed range wraps into its text.
+  EXPECT_TRUE(ReadTrack(*main, "3", "1", "7FFFFFFF", "3", "0", "2", Path("top.bin"), false));
+  EXPECT_EQ(TakeReceived(), "/2\rs3,1,22\rr,7FFFFFFF,2\rB0,0\rB1,1\rs3,1,22\rr,80000001,1\rB0,0\r/\r");
+
   // An exact multiple: no remainder step.
   EXPECT_TRUE(ReadTrack(*main, "3", "1", "0", "4", "0", "2", Path("four.bin"), false));
   EXPECT_EQ(ReadFile("four.bin"), Sectors(3, 1, 0, 4));

@@ -1,6 +1,7 @@
 #include "ui/form1_create_file.h"
 
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -114,6 +115,17 @@ void Form1CreateFile::Click(void (TForm1::*handler)()) {
 }
 
 bool Form1CreateFile::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::InputMethod) {
+    // Text committed by an input method is typed text too: full-width digits
+    // or Chinese characters must not get into a sector number.
+    auto* input = static_cast<QInputMethodEvent*>(event);
+    QString kept;
+    for (const QChar c : input->commitString())
+      if (TForm1::RangeKeyAccepted(c.unicode())) kept += c;
+    if (kept != input->commitString())
+      input->setCommitString(kept, input->replacementStart(), input->replacementLength());
+    return false;
+  }
   if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
   const auto* key = static_cast<QKeyEvent*>(event);
   switch (key->key()) {

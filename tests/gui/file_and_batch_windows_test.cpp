@@ -1,5 +1,7 @@
 // The file window and the batch window with their controls.
 #include <QAction>
+#include <QApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -35,6 +37,13 @@ TEST_F(GuiFixture, FileWindowBuildsAndFiltersRangeKeys) {
   TypeKey(start, Qt::Key_Backspace, QStringLiteral("\b"));
   TypeKey(start, Qt::Key_X, QStringLiteral("\x18"), Qt::ControlModifier);  // cut is dropped
   EXPECT_EQ(start->text(), QStringLiteral("1A"));
+  // An input method's text passes the same filter: full-width digits and
+  // Chinese characters stay out, hexadecimal digits go in.
+  QInputMethodEvent composed;
+  composed.setCommitString(QStringLiteral("８扇b"));
+  QApplication::sendEvent(start, &composed);
+  EXPECT_EQ(start->text(), QStringLiteral("1Ab"));
+  TypeKey(start, Qt::Key_Backspace, QStringLiteral("\b"));
 
   const auto dir = std::filesystem::temp_directory_path() / ("qv-gui-form1-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);

@@ -73,11 +73,13 @@ bool TForm1::CheckSource(int number, const std::string& path, const std::string&
 
 void TForm1::Button3Click() {
   try {
-    if (Given(Edit1) && (!Given(Edit5) || !Given(Edit3))) {
+    // A source field holding anything at all is a source: one of blanks only
+    // must be reported as missing, not skipped under a success message.
+    if (!Edit1.empty() && (!Given(Edit5) || !Given(Edit3))) {
       dialogs_.ShowMessage("请设置源文件1的截取范围！");
       return;
     }
-    if (Given(Edit2) && (!Given(Edit4) || !Given(Edit7))) {
+    if (!Edit2.empty() && (!Given(Edit4) || !Given(Edit7))) {
       dialogs_.ShowMessage("请设置源文件2的截取范围！");
       return;
     }
@@ -85,8 +87,8 @@ void TForm1::Button3Click() {
       dialogs_.ShowMessage("请设置目标文件！");
       return;
     }
-    if (Given(Edit1) && !CheckSource(1, Edit1, Edit5, Edit3)) return;
-    if (Given(Edit2) && !CheckSource(2, Edit2, Edit4, Edit7)) return;
+    if (!Edit1.empty() && !CheckSource(1, Edit1, Edit5, Edit3)) return;
+    if (!Edit2.empty() && !CheckSource(2, Edit2, Edit4, Edit7)) return;
     const bool ok = CutAndJoin(Edit1, Edit5, Edit3, Edit2, Edit4, Edit7, Edit6);
     dialogs_.ShowMessage(ok ? "生成文件完成！" : "生成文件失败！");
   } catch (const std::exception& e) {

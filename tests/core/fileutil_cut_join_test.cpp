@@ -159,6 +159,8 @@ TEST_F(CutJoinTest, WindowChecksInOrderAndLeavesTheOutputAlone) {
 
   form.Edit1 = Path("gone.bin");
   EXPECT_EQ(build(), "源文件1不存在！");
+  form.Edit1 = "  ";  // blanks are a name, not an absent source
+  EXPECT_EQ(build(), "源文件1不存在！");
   form.Edit1 = Path("ten.bin");
   form.Edit5 = "1";  // one sector past the end
   EXPECT_EQ(build(), "源文件1的截取范围超出源文件1长度！");

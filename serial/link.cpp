@@ -126,8 +126,11 @@ std::string SerialLink::ReadAvailable() {
 }
 
 void SerialLink::WriteBytewise(const char* data, size_t count) {
-  for (size_t i = 0; i < count && IsOpen(); ++i)
-    if (write(fd_, data + i, 1) < 0 && errno != EINTR) break;
+  for (size_t i = 0; i < count && IsOpen();) {
+    const ssize_t n = write(fd_, data + i, 1);
+    if (n == 1) ++i;
+    else if (n == 0 || errno != EINTR) break;  // after a signal the same byte is still to go
+  }
 }
 
 void SerialLink::WriteBlock(const char* data, size_t count) {

@@ -1,5 +1,11 @@
 // The receive path through the real serial code, fed by hand with exact chunks.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "console/main.h"
 #include "console/text.h"
@@ -143,6 +149,39 @@ TEST_F(ConsoleReceive, SendingAndCounters) {
   main.SendString("abc");  // nothing is written, but the counter still grows
   EXPECT_EQ(main.TxCount, 3);
   EXPECT_EQ(pty.ReadAll(), "");
+}
+
+// A write that blocks on a full line and is interrupted by a signal must not
+// drop its byte.
+TEST_F(ConsoleReceive, InterruptedWritesLoseNoBytes) {
+  struct sigaction action {}, previous {};
+  action.sa_handler = [](int) {};
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a blocked write returns EINTR
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+
+  std::string sent;
+  for (int i = 0; i < 200000; ++i) sent += static_cast<char>('a' + i % 26);
+  std::atomic<bool> done{false};
+  std::string received;
+  const pthread_t self = pthread_self();
+  std::thread signaller([&] {
+    while (!done) {
+      pthread_kill(self, SIGUSR1);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  std::thread reader([&] {
+    while (!done) received += pty.ReadAll();
+    received += pty.ReadAll();
+  });
+  main.SendString(sent);
+  done = true;
+  signaller.join();
+  reader.join();
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_EQ(received.size(), sent.size());
+  EXPECT_TRUE(received == sent);
 }
 
 TEST_F(ConsoleReceive, TheLinkIsNotShared) {

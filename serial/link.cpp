@@ -50,6 +50,9 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
   // then returns when the driver has taken the byte.
   fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   tty::MakeRaw(fd_);
+  // The kernel raises DTR and RTS on open; the line starts with both low and
+  // only "USB to COM" raises them (a probe leaves them low).
+  tty::SetModemLines(fd_, false);
   if (!tty::SetBaud(fd_, rate)) {
     Fail(devicePath + " (" + std::to_string(rate) + " baud)", EINVAL);
     return false;
@@ -83,6 +86,10 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
 bool SerialLink::SetBaud(int rate) { return IsOpen() && tty::SetBaud(fd_, rate); }
 
 bool SerialLink::SetModemLines(bool on) { return IsOpen() && tty::SetModemLines(fd_, on); }
+
+bool SerialLink::GetModemLines(bool& dtr, bool& rts) const {
+  return IsOpen() && tty::GetModemLines(fd_, dtr, rts);
+}
 
 void SerialLink::RequestStop() {
   {

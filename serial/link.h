@@ -32,6 +32,8 @@ class SerialLink {
 
   bool SetBaud(int rate);
   bool SetModemLines(bool on);
+  // The DTR and RTS states; false when closed or the device has no modem lines.
+  bool GetModemLines(bool& dtr, bool& rts) const;
 
   // Closing, in two halves so that the caller can keep handling notifications
   // (the thread may be parked on one) until the thread has finished.

@@ -216,6 +216,20 @@ TEST_F(ConsoleReceive, ALostDeviceClosesThePort) {
   main.SendString("x");
 }
 
+// Needs a port with modem lines, which pseudo-terminals lack: the first ttyS
+// port, when this machine has one with a UART behind it and it is free.
+TEST(SerialLinkModemLines, BothLowAfterOpenUntilAsked) {
+  SerialLink link;
+  if (!link.Open("/dev/ttyS0", 9600)) GTEST_SKIP() << link.LastError();
+  bool dtr = true, rts = true;
+  if (!link.GetModemLines(dtr, rts)) GTEST_SKIP() << "no modem lines";
+  EXPECT_FALSE(dtr);
+  EXPECT_FALSE(rts);
+  ASSERT_TRUE(link.SetModemLines(true));
+  ASSERT_TRUE(link.GetModemLines(dtr, rts));
+  EXPECT_TRUE(dtr && rts);
+}
+
 TEST(ConsolePortBar, BadRateTextAndMissingPort) {
   NoToolkitPump pump;
   test::ScriptedDialogs dialogs;

@@ -35,8 +35,9 @@ std::string FolderOfProgram() {
   return folder;
 }
 
-// The receive thread inherits the binding, so the reader of the line and the
-// main thread share one processor's cache.
+// The whole process, threads the window toolkit already started included,
+// runs on one processor; the receive thread inherits the binding, so the
+// reader of the line and the main thread share one processor's cache.
 void BindToRandomProcessor() {
   long count = sysconf(_SC_NPROCESSORS_ONLN);
   if (count < 1) return;
@@ -45,6 +46,9 @@ void BindToRandomProcessor() {
   cpu_set_t set;
   CPU_ZERO(&set);
   CPU_SET(k, &set);
+  std::error_code ec;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec))
+    sched_setaffinity(static_cast<pid_t>(std::stol(task.path().filename().string())), sizeof set, &set);
   sched_setaffinity(0, sizeof set, &set);
 }
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "console/main.h"
 #include "sim/sim_drive.h"
+#include "tests/support/port_bar.h"
 #include "tests/support/scripted_dialogs.h"
 
 namespace qv {
@@ -25,14 +26,7 @@ struct Console {
   test::ScriptedDialogs dialogs;
   TFrmMain main{pump, dialogs};
 
-  bool Open(const std::string& path, int rate) {
-    main.ComboBox1.items = {path};
-    main.ComboBox1.index = 0;
-    main.ComboBox2.items = {std::to_string(rate)};
-    main.ComboBox2.index = 0;
-    main.btnSwitchClick();
-    return main.PortOpen();
-  }
+  bool Open(const std::string& path, int rate) { return test::OpenWithButton(main, path, std::to_string(rate)); }
 };
 
 void RoundTrip(benchmark::State& state) {

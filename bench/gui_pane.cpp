@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <thread>
 
+#include "tests/support/port_bar.h"
 #include "ui/app_windows.h"
 #include "ui/main_window.h"
 #include "ui/terminal_pane.h"
@@ -38,11 +39,7 @@ void ReceiveIntoWindowPane(benchmark::State& state) {
   TFrmMain& main = *windows->main;
   for (int i = 0; i < 1'000'000; ++i) main.memo1.AddLine("earlier output " + std::to_string(i));
   windows->mainWindow->Pane()->Flush();
-  main.ComboBox1.items = {slave};
-  main.ComboBox1.index = 0;
-  main.ComboBox2.items = {"921600"};
-  main.ComboBox2.index = 0;
-  main.btnSwitchClick();
+  test::OpenWithButton(main, slave, "921600");
   main.receiveMode = ReceiveMode::usercmd;
 
   for (auto _ : state) {

@@ -11,6 +11,7 @@
 
 #include "console/main.h"
 #include "sim/sim_drive.h"
+#include "tests/support/port_bar.h"
 #include "tests/support/scripted_dialogs.h"
 #include "transfer/transfer.h"
 
@@ -33,12 +34,7 @@ void ReadBufferPaced(benchmark::State& state) {
   NoToolkitPump pump;
   test::ScriptedDialogs dialogs;
   TFrmMain main(pump, dialogs);
-  main.ComboBox1.items = {drive.SlavePath()};
-  main.ComboBox1.index = 0;
-  for (const Rate& rate : kRates) main.ComboBox2.items.emplace_back(rate.text);
-  main.ComboBox2.index = 0;
-  main.btnSwitchClick();
-  if (!main.PortOpen()) return state.SkipWithError("cannot open");
+  if (!test::OpenWithButton(main, drive.SlavePath(), "9600")) return state.SkipWithError("cannot open");
   main.AdMySpeed("921600");
   if (drive.Rate() != 921600) return state.SkipWithError("drive not at 921600");
 

@@ -15,6 +15,7 @@
 
 #include "console/main.h"
 #include "sim/sim_drive.h"
+#include "tests/support/port_bar.h"
 #include "tests/support/scripted_dialogs.h"
 #include "transfer/transfer.h"
 
@@ -36,12 +37,7 @@ void ReadBuffer16MiB(benchmark::State& state) {
   NoToolkitPump pump;
   test::ScriptedDialogs dialogs;
   TFrmMain main(pump, dialogs);
-  main.ComboBox1.items = {g_slavePath};
-  main.ComboBox1.index = 0;
-  for (const Rate& rate : kRates) main.ComboBox2.items.emplace_back(rate.text);
-  main.ComboBox2.index = 0;
-  main.btnSwitchClick();
-  if (!main.PortOpen()) return state.SkipWithError("cannot open");
+  if (!test::OpenWithButton(main, g_slavePath, "9600")) return state.SkipWithError("cannot open");
   main.AdMySpeed("921600");
 
   const std::string file = "/tmp/qv-bench-read-memory.bin";

@@ -9,6 +9,7 @@
 
 #include "console/main.h"
 #include "console/text.h"
+#include "tests/support/port_bar.h"
 #include "tests/support/raw_pty.h"
 #include "tests/support/scripted_dialogs.h"
 
@@ -18,13 +19,8 @@ namespace {
 class ConsoleReceive : public ::testing::Test {
  protected:
   void SetUp() override {
-    main.ComboBox1.items = {pty.SlavePath()};
-    main.ComboBox1.index = 0;
-    main.ComboBox2.items = {"9600"};
-    main.ComboBox2.index = 0;
     main.receiveMode = ReceiveMode::usercmd;
-    main.btnSwitchClick();
-    ASSERT_TRUE(main.PortOpen());
+    ASSERT_TRUE(test::OpenWithButton(main, pty.SlavePath(), "9600"));
   }
   void TearDown() override { main.FormClose(); }
 
@@ -191,12 +187,7 @@ TEST_F(ConsoleReceive, TheLinkIsNotShared) {
 
   // The open button reports a busy port with the system's message and a reason in the pane.
   TFrmMain other(pump, dialogs);
-  other.ComboBox1.items = {pty.SlavePath()};
-  other.ComboBox1.index = 0;
-  other.ComboBox2.items = {"9600"};
-  other.ComboBox2.index = 0;
-  other.btnSwitchClick();
-  EXPECT_FALSE(other.PortOpen());
+  EXPECT_FALSE(test::OpenWithButton(other, pty.SlavePath(), "9600"));
   ASSERT_FALSE(dialogs.shown.empty());
   EXPECT_EQ(dialogs.shown.back().text, "选择的端口正在被使用或不存在！");
   EXPECT_NE(Utf8FromGbk(other.memo1.Text()).find("其他程序"), std::string::npos);

@@ -1,6 +1,7 @@
 #include "tests/support/sim_fixture.h"
 
 #include "console/text.h"
+#include "tests/support/port_bar.h"
 
 namespace qv::test {
 
@@ -9,12 +10,7 @@ void SimFixture::SetUp() {
   ASSERT_TRUE(drive->Start());
   main = std::make_unique<TFrmMain>(pump, dialogs);
   main->receiveMode = ReceiveMode::usercmd;
-  main->ComboBox1.items = {drive->SlavePath()};
-  main->ComboBox1.index = 0;
-  for (const Rate& rate : kRates) main->ComboBox2.items.emplace_back(rate.text);
-  main->ComboBox2.index = 0;
-  main->ComboBox7.items = main->ComboBox2.items;
-  main->ComboBox7.SelectLast();
+  SetPortBar(*main, drive->SlavePath());
 }
 
 void SimFixture::TearDown() {

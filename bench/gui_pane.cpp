@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <filesystem>
 #include <thread>
 
 #include "tests/support/port_bar.h"
+#include "tests/support/quiet_startup.h"
 #include "ui/app_windows.h"
 #include "ui/main_window.h"
 #include "ui/terminal_pane.h"
@@ -31,10 +33,9 @@ void ReceiveIntoWindowPane(benchmark::State& state) {
   const std::string line = "0000A0 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 00 11 22 33 44 55 66 77\r\n";
   while (text.size() < (1u << 20)) text += line;
 
-  StartupOptions options;
-  options.bindToOneProcessor = false;
-  options.sysClassTty = "/nonexistent";
-  auto windows = ui::CreateWindows(options);
+  const std::string folder = std::filesystem::temp_directory_path() / "qv-bench-gui-pane";
+  std::filesystem::create_directories(folder);
+  auto windows = ui::CreateWindows(test::QuietStartup(folder));
   windows->mainWindow->show();
   TFrmMain& main = *windows->main;
   for (int i = 0; i < 1'000'000; ++i) main.memo1.AddLine("earlier output " + std::to_string(i));

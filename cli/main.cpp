@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -60,14 +59,6 @@ class CliPump : public qv::EventPump {
   bool announced_ = false;
 };
 
-std::string ProgramFolder() {
-  std::error_code ec;
-  std::string folder = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
-  if (ec || folder.empty()) folder = std::filesystem::current_path(ec).string();
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
 int Fail(const std::string& why) {
   std::cerr << "quorvane-batch: " << why << "\n\n" << qv::kBatchUsage;
   return kExitUsage;
@@ -109,8 +100,7 @@ int main(int argc, char** argv) {
   qv::PanePrinter printer(main.memo1, std::cout);
   main.memo1.SetListener(&printer);
   pump.Attach(&main, &printer);
-  main.programFolder = ProgramFolder();
-  main.firmwareFolder = main.programFolder;
+  main.SetUpFolders(qv::ProgramFolder(), qv::UserDataFolder());
 
   // Opening the port starts its receive thread, which must start with Ctrl-C
   // blocked; the probe below opens it first.

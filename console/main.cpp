@@ -26,15 +26,6 @@ std::vector<std::string> BasicRates() {
   return items;
 }
 
-std::string FolderOfProgram() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  std::string folder = ec ? std::filesystem::current_path().string() : exe.parent_path().string();
-  folder = Trim(folder);
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
 // The whole process, threads the window toolkit already started included,
 // runs on one processor; the receive thread inherits the binding, so the
 // reader of the line and the main thread share one processor's cache.
@@ -92,8 +83,8 @@ void TFrmMain::Notify(MainView::What what) {
 
 void TFrmMain::FormCreate(const StartupOptions& options) {
   if (options.bindToOneProcessor) BindToRandomProcessor();
-  programFolder = FolderOfProgram();
-  firmwareFolder = programFolder;
+  SetUpFolders(options.programFolder.empty() ? ProgramFolder() : options.programFolder,
+               options.userDataFolder.empty() ? UserDataFolder() : options.userDataFolder);
   receiveMode = ReceiveMode::Empty;
   RxCount = 0;
   TxCount = 0;
@@ -113,6 +104,13 @@ void TFrmMain::FormCreate(const StartupOptions& options) {
   Notify(MainView::What::Ports);
   Notify(MainView::What::Rates);
   Notify(MainView::What::Port);
+}
+
+void TFrmMain::SetUpFolders(const std::string& program, const std::string& userData) {
+  ownFiles = OwnFiles(program, userData);
+  programFolder = ownFiles.ProgramDir();
+  firmwareFolder = ownFiles.WritableFolder();
+  if (firmwareFolder.empty()) firmwareFolder = programFolder;
 }
 
 // Opens the port at 9600 and offers the four high rates only when it also

@@ -16,6 +16,7 @@
 #include "console/controls.h"
 #include "console/dialogs.h"
 #include "console/event_pump.h"
+#include "console/own_files.h"
 #include "console/text_store.h"
 #include "serial/link.h"
 #include "serial/rates.h"
@@ -50,6 +51,8 @@ class MainView {
 struct StartupOptions {
   bool bindToOneProcessor = true;
   std::string sysClassTty = "/sys/class/tty";
+  std::string programFolder;   // empty: the folder of the running program
+  std::string userDataFolder;  // empty: UserDataFolder()
 };
 
 class TFrmMain {
@@ -69,6 +72,10 @@ class TFrmMain {
 
   // --- start-up and shutdown ---
   void FormCreate(const StartupOptions& options = {});
+  // The program folder, where the program's own files live, and the firmware
+  // base folder that starts there. Part of FormCreate; the headless runner,
+  // which has no start-up of its own, calls it directly.
+  void SetUpFolders(const std::string& programFolder, const std::string& userDataFolder);
   void FormClose();
 
   // --- controls ---
@@ -101,7 +108,8 @@ class TFrmMain {
   int32_t RxCount = 0;
   int32_t TxCount = 0;
   std::string programFolder;   // ends in '/'
-  std::string firmwareFolder;  // ends in '/'
+  OwnFiles ownFiles;           // where the program's own files live
+  std::string firmwareFolder;  // ends in '/'; starts as the folder the program's own files go to
   PromptScanner Memo2;  // prompt scan buffer
   std::string Memo3;    // capture buffer (GBK text; see SplitLines)
 

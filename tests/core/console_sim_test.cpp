@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "console/console_buttons.h"
+#include "tests/support/quiet_startup.h"
 #include "tests/support/sim_fixture.h"
 
 namespace qv {
@@ -196,7 +197,7 @@ TEST_F(ConsoleSim, AboutButtonTalksToTheDrive) {
 TEST_F(ConsoleSim, StartUpProbesTheFirstPort) {
   const std::string dir = ::testing::TempDir() + "qv_tty_empty";
   std::filesystem::create_directories(dir);
-  main->FormCreate({false, dir});
+  main->FormCreate(test::QuietStartup(dir));
   // Only the simulated drive is listed; it takes 921600, so all eight rates are offered.
   EXPECT_EQ(main->ComboBox1.items, std::vector<std::string>{"SIM"});
   EXPECT_EQ(main->ComboBox2.items.size(), 8u);

@@ -9,6 +9,7 @@
 
 #include "fileutil/file_io.h"
 #include "tests/gui/gui_fixture.h"
+#include "tests/support/quiet_startup.h"
 #include "ui/app_windows.h"
 #include "ui/form1_create_file.h"
 #include "ui/form4_batch.h"
@@ -126,10 +127,7 @@ TEST_F(GuiFixture, BatchWindowOpensAtItsPlaceModally) {
 TEST(AppWindows, FileWindowInTheMenuBatchWindowFromLoadingProcess) {
   const auto empty = std::filesystem::temp_directory_path() / ("qv-gui-app-" + std::to_string(getpid()));
   std::filesystem::create_directories(empty);
-  StartupOptions options;
-  options.bindToOneProcessor = false;
-  options.sysClassTty = empty.string();
-  auto app = ui::CreateWindows(options);
+  auto app = ui::CreateWindows(test::QuietStartup(empty.string()));
   ASSERT_TRUE(app->form1 && app->form4);
   EXPECT_EQ(app->form1->objectName(), QStringLiteral("TForm1"));
   EXPECT_EQ(app->form4->objectName(), QStringLiteral("TForm4"));

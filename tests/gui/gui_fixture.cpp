@@ -4,6 +4,7 @@
 #include <QThread>
 #include <unistd.h>
 
+#include "tests/support/quiet_startup.h"
 #include "ui/terminal_pane.h"
 
 namespace qv::test {
@@ -18,10 +19,7 @@ void GuiFixture::SetUp() {
   main = std::make_unique<TFrmMain>(pump, dialogs);
   pump.Attach(*main);
   window = std::make_unique<ui::MainWindow>(*main);
-  StartupOptions options;
-  options.bindToOneProcessor = false;
-  options.sysClassTty = emptyTtyFolder.string();
-  main->FormCreate(options);
+  main->FormCreate(QuietStartup(emptyTtyFolder.string()));
 }
 
 void GuiFixture::TearDown() {

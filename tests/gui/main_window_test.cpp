@@ -14,6 +14,7 @@
 #include "console/text.h"
 #include "serial/rates.h"
 #include "tests/gui/gui_fixture.h"
+#include "tests/support/quiet_startup.h"
 #include "ui/app_windows.h"
 #include "ui/device_path.h"
 #include "ui/qt_dialogs.h"
@@ -301,10 +302,7 @@ bool IsControl(const QWidget* widget) {
 TEST(WindowNamesTest, EveryControlOfEveryWindowCanBeFoundByName) {
   const std::filesystem::path tty = std::filesystem::temp_directory_path() / "qv-gui-names-tty";
   std::filesystem::create_directories(tty);
-  StartupOptions options;
-  options.bindToOneProcessor = false;
-  options.sysClassTty = tty.string();
-  std::unique_ptr<ui::AppWindows> app = ui::CreateWindows(options);
+  std::unique_ptr<ui::AppWindows> app = ui::CreateWindows(test::QuietStartup(tty.string()));
 
   int windows = 0;
   int controls = 0;

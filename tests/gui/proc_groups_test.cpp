@@ -12,6 +12,7 @@
 
 #include "procedures/procedure_buttons.h"
 #include "tests/gui/gui_fixture.h"
+#include "tests/support/quiet_startup.h"
 #include "ui/app_windows.h"
 #include "ui/form5_id_editor.h"
 #include "ui/naming.h"
@@ -97,10 +98,7 @@ ui::Form5IdEditor* OpenIdEditor(ui::AppWindows& app) {
 TEST(IdEditorWindow, OpensFromTheMenuWithItsControlsAndDefaults) {
   const auto empty = std::filesystem::temp_directory_path() / ("qv-gui-id-" + std::to_string(getpid()));
   std::filesystem::create_directories(empty);
-  StartupOptions options;
-  options.bindToOneProcessor = false;
-  options.sysClassTty = empty.string();
-  auto app = ui::CreateWindows(options);
+  auto app = ui::CreateWindows(test::QuietStartup(empty.string()));
   ui::Form5IdEditor* form = OpenIdEditor(*app);
   ASSERT_NE(form, nullptr);
   EXPECT_TRUE(form->isVisible());

@@ -17,6 +17,7 @@
 #include "console/dialogs.h"
 #include "console/event_pump.h"
 #include "console/own_files.h"
+#include "firmware/family_table.h"
 #include "console/text_store.h"
 #include "serial/link.h"
 #include "serial/rates.h"
@@ -109,6 +110,7 @@ class TFrmMain {
   int32_t TxCount = 0;
   std::string programFolder;   // ends in '/'
   OwnFiles ownFiles;           // where the program's own files live
+  FamilyTable families;        // the drive-family table, loaded at start-up
   std::string firmwareFolder;  // ends in '/'; starts as the folder the program's own files go to
   PromptScanner Memo2;  // prompt scan buffer
   std::string Memo3;    // capture buffer (GBK text; see SplitLines)

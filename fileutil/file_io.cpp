@@ -31,13 +31,28 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
-bool WriteFileBytes(const std::string& path, std::string_view bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
+namespace {
+
+bool WriteAndClose(std::FILE* file, std::string_view bytes) {
   bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   ok = std::fflush(file) == 0 && ok;
   ok = std::fclose(file) == 0 && ok;
   return ok;
+}
+
+}  // namespace
+
+bool WriteFileBytes(const std::string& path, std::string_view bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  return file && WriteAndClose(file, bytes);
+}
+
+bool CreateFileBytes(const std::string& path, std::string_view bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wbx");  // fails when the name exists
+  if (!file) return false;
+  if (WriteAndClose(file, bytes)) return true;
+  std::remove(path.c_str());
+  return false;
 }
 
 }  // namespace qv

@@ -19,5 +19,8 @@ std::optional<std::string> ReadFileBytes(const std::string& path);
 // or when any byte cannot be written (a full disk shows up at the final
 // flush and close, so those are checked too).
 bool WriteFileBytes(const std::string& path, std::string_view bytes);
+// Creates the file with `bytes` only when nothing of that name exists yet;
+// an incomplete file is removed again. False when it existed or failed.
+bool CreateFileBytes(const std::string& path, std::string_view bytes);
 
 }  // namespace qv

@@ -1,0 +1,114 @@
+#include "firmware/family_table.h"
+
+#include <array>
+#include <optional>
+
+#include "console/main.h"
+#include "console/text.h"
+#include "fileutil/file_io.h"
+
+namespace qv {
+
+namespace {
+
+using Field = std::string FamilyRecord::*;
+constexpr std::array<std::pair<std::string_view, Field>, 6> kKeys{{
+    {"APP", &FamilyRecord::APP},
+    {"CERT0", &FamilyRecord::CERT0},
+    {"CERT1", &FamilyRecord::CERT1},
+    {"TABLE", &FamilyRecord::TABLE},
+    {"ATA", &FamilyRecord::ATA},
+    {"VEN", &FamilyRecord::VEN},
+}};
+
+// A body line "KEY = value" with one of the six keys sets that field; a
+// later line with the same key wins, other lines mean nothing.
+void SetField(FamilyRecord& record, std::string_view line) {
+  const size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return;
+  const std::string key = Trim(line.substr(0, eq));
+  for (const auto& [name, field] : kKeys)
+    if (key == name) record.*field = Trim(line.substr(eq + 1));
+}
+
+}  // namespace
+
+void FamilyTable::Parse(std::string_view gbkText) {
+  records_.clear();
+  dropped_ = 0;
+  const std::string text = Utf8FromGbk(gbkText);
+  bool inDroppedSection = false;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = UpperCase(Trim(std::string_view(text).substr(start, end - start)));
+    start = end + 1;
+    if (line.empty()) continue;
+    if (line[0] == '[') {
+      // The closing bracket is not looked for, only the last character dropped.
+      inDroppedSection = records_.size() == kCapacity;
+      if (inDroppedSection) {
+        ++dropped_;
+        continue;
+      }
+      records_.push_back(FamilyRecord{line.substr(1, line.size() >= 2 ? line.size() - 2 : 0), {}, {}, {}, {}, {}, {}});
+    } else if (!records_.empty() && !inDroppedSection) {
+      SetField(records_.back(), line);
+    }
+  }
+}
+
+std::vector<std::string> FamilyTable::Names() const {
+  std::vector<std::string> names;
+  for (const FamilyRecord& record : records_) names.push_back(record.name);
+  return names;
+}
+
+const FamilyRecord* FamilyTable::AtListPosition(int position) const {
+  if (position < 0 || static_cast<size_t>(position) >= records_.size()) return nullptr;
+  return &records_[static_cast<size_t>(position)];
+}
+
+void LoadFamilyTable(TFrmMain& main) {
+  const std::string name = FamilyTable::kFileName;
+  std::string path = main.ownFiles.Find(name);
+  if (path.empty()) {
+    const std::string folder = main.ownFiles.WritableFolder();
+    // Created only when absent: a table a technician edited is never replaced.
+    if (!folder.empty() && CreateFileBytes(folder + name, BuiltInFamilyTable())) path = folder + name;
+  }
+  std::optional<std::string> text;
+  if (!path.empty()) text = ReadFileBytes(path);
+  if (!text) {
+    text = BuiltInFamilyTable();
+    if (path.empty())
+      main.AddLine("无法在程序目录 " + main.ownFiles.ProgramDir() + " 或用户数据目录 " + main.ownFiles.UserDir() +
+                   " 中创建驱动器系列表文件 " + name + "，本次使用程序内置的系列表。");
+    else
+      main.AddLine("无法读取驱动器系列表文件 " + path + "，本次使用程序内置的系列表。");
+  }
+  main.families.Parse(*text);
+  if (main.families.Dropped() > 0)
+    main.AddLine("驱动器系列表最多载入 " + std::to_string(FamilyTable::kCapacity) + " 个系列，其后的 " +
+                 std::to_string(main.families.Dropped()) + " 个系列未载入。");
+  main.ComboBox3.items = main.families.Names();
+  main.ComboBox3.index = main.ComboBox3.items.empty() ? -1 : 0;
+}
+
+std::vector<std::string> SplitLocation(std::string_view field, size_t count, bool restInLast) {
+  std::vector<std::string> values;
+  std::string rest = Trim(field);
+  while (!rest.empty() && values.size() < count) {
+    const size_t space = rest.find(' ');
+    if (space == std::string::npos || (restInLast && values.size() + 1 == count)) {
+      values.push_back(rest);
+      break;
+    }
+    values.push_back(Trim(std::string_view(rest).substr(0, space)));
+    rest = Trim(std::string_view(rest).substr(space));
+  }
+  return values;
+}
+
+}  // namespace qv

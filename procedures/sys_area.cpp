@@ -39,22 +39,38 @@ std::string RangeStart(std::string_view range) {
 
 }  // namespace
 
-std::string GetSysB(TFrmMain& main) {
+std::string ReservedStartFromPercentReply(const std::vector<std::string_view>& lines) {
   std::string result;
-  ModeGuard guard(main);
-  main.receiveMode = ReceiveMode::syscmd;
-  main.Memo3.clear();
-  main.SendString("%\r");
-  main.WaitHD(100);
-  // The area's line reads like  : "SYSTEM" 0007F-00083 "RESERVED" : the
-  // range follows the first quoted name.
-  for (std::string_view line : main.CaptureLines()) {
+  // The range follows the first quoted name.
+  for (std::string_view line : lines) {
     if (line.empty() || line.front() != ':') continue;
     std::string text = Trim(line);
     text = Trim(After(text, '"'));
     text = Trim(After(text, '"'));
     result = RangeStart(text);
   }
+  return result;
+}
+
+std::string ReservedStartFromDirectory(const std::vector<std::string_view>& lines) {
+  std::string result;
+  for (std::string_view line : lines) {
+    std::string_view rest;
+    if (line.starts_with("Reserve:")) rest = line.substr(8);
+    else if (line.starts_with("Sys=")) rest = line.substr(4);
+    else continue;
+    result = RangeStart(Trim(rest));
+  }
+  return result;
+}
+
+std::string GetSysB(TFrmMain& main) {
+  ModeGuard guard(main);
+  main.receiveMode = ReceiveMode::syscmd;
+  main.Memo3.clear();
+  main.SendString("%\r");
+  main.WaitHD(100);
+  std::string result = ReservedStartFromPercentReply(main.CaptureLines());
   if (Trim(result).empty() && main.isT()) {
     main.Memo3.clear();
     main.SendString("/2\r");
@@ -62,13 +78,7 @@ std::string GetSysB(TFrmMain& main) {
     if (main.LastPrompt == "2>") {
       main.SendString("x\r");
       main.WaitHD(1500);
-      for (std::string_view line : main.CaptureLines()) {
-        std::string_view rest;
-        if (line.starts_with("Reserve:")) rest = line.substr(8);
-        else if (line.starts_with("Sys=")) rest = line.substr(4);
-        else continue;
-        result = RangeStart(Trim(rest));
-      }
+      result = ReservedStartFromDirectory(main.CaptureLines());
     }
   }
   return result;

@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
           fonts-noto-cjk
-          libgtest-dev libgmock-dev libbenchmark-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev
+          clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -8,17 +8,55 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace qv::sim {
+
+// The drive family the simulated drive reports (Ctrl-A, Ctrl-L) and whose
+// firmware modules its reserved area holds. By default a family of the
+// default family table, "NHPLUS2HD_S-1A"; tests give small families of their
+// own. Places are as the family table gives them: cylinder offset from the
+// reserved area's start, first sector and sector count, all on head 0.
+struct SimFamily {
+  struct Place {
+    int sa = 0, start = 0, count = 0;
+  };
+  std::string word = "NHPLUS2HD";  // begins the "_Disk" line of Ctrl-A
+  std::string firmware = "3.AAC";  // follows "_Disk" on that line
+  std::string maskRom = "S-1A";    // the "Mask Rom Rev" line of Ctrl-L
+  // The ATA module: two overlays (see AtaLayout). Other sectors of the area
+  // hold the disk's usual deterministic bytes.
+  Place ata{0x68, 0, 0x93};
+  // The vendor module: its sector 4 is the identity record (words low byte
+  // first, as the drive keeps it), the rest the usual bytes.
+  Place vendor{0x6C, 0, 0x12};
+  bool ataBoundary = true;    // the second overlay starts with 00 00 16 00
+  bool ataSectorEnds = true;  // each overlay's last sector ends in FF and zero sectors follow
+};
+
+// Where the two overlays of an ATA module of `sectors` sectors lie (module
+// sector indexes); only modules of kMinSectors or more have them.
+struct AtaLayout {
+  static constexpr int kMinSectors = 0x44;
+  int firstEnd = 0;   // last sector of the first overlay; zero sectors follow up to `second`
+  int second = 0;     // first sector of the second overlay, at byte 25600 or later
+  int secondEnd = 0;  // last sector of the second overlay; zero sectors follow to the end
+};
+std::optional<AtaLayout> AtaLayoutFor(int sectors);
 
 struct SimOptions {
   bool paceAtLineRate = false;      // hold output to rate/10 bytes per second
   unsigned seed = 1;                // seeds chunk boundaries, gaps and line noise
   int silentAfterCommand = -1;      // >=0: after the n-th complete command line the drive answers nothing
   bool fallBackTo9600AfterDownload = false;  // the drive drops to 9600 after a download's closing checksum
-  bool answerReservedQuery = true;  // "%" at level T names the reserved area; off: it doesn't know the command
+  bool answerReservedQuery = true;  // "%" at its keystroke names the reserved area; off: a line "%" is unknown
+  bool answerReservedDirectory = true;  // "x" at level 2 names the reserved area
+  bool answerBufferQuery = true;    // "?" at level T and "B0" in the boot monitor name the track buffer
+  int trackBufferBase = 0;          // buffer block where track reads and writes put the sectors
+  int trackChunk = 0x80;            // sectors per read command the buffer query advises
+  SimFamily family{};
   // Damage to the following dumps, for tests of the dump parser.
   bool dumpSkipLine = false;        // the 6th line of each dumped block is missing
   bool dumpLowerCase = false;       // data digits in lower case (addresses stay upper case)

@@ -63,6 +63,7 @@ void DriveModel::Feed(uint8_t byte, int pcRate, std::vector<Emit>& out) {
 }
 
 void DriveModel::Terminal(uint8_t byte, std::vector<Emit>& out) {
+  if (FirmwareKey(byte, out)) return;
   switch (byte) {
     case kCtrlZ:
       if (level_ == 'F') return;  // the boot monitor has no levels to leave
@@ -127,7 +128,7 @@ void DriveModel::Line(const std::string& cmd, std::vector<Emit>& out) {
 
 void DriveModel::AtLevel(const std::string& cmd, std::vector<Emit>& out) {
   if (cmd.empty()) return Say("\r\n" + Prompt(), out);
-  if (RateCommand(cmd, out)) return;
+  if (RateCommand(cmd, out) || BufferQuery(cmd, out)) return;
   const char op = cmd[0];
   const std::string args = cmd.substr(1);
   if (op == 'd') return Answer(ArmDownload(args) ? std::vector<std::string>{} : std::vector<std::string>{"Bad download address"}, out);
@@ -136,8 +137,7 @@ void DriveModel::AtLevel(const std::string& cmd, std::vector<Emit>& out) {
       idEditor_ = true;
       return Say("\r\n->", out);
     }
-    if (cmd == "%")
-      return Answer(options.answerReservedQuery ? ReservedQuery() : std::vector<std::string>{"Unknown command"}, out);
+    if (cmd == "%") return Answer({"Unknown command"}, out);  // a drive that answers "%" does so at the keystroke
     if (cmd == "r") return Answer({"Disk Code Revision 0001", "Servo Revision 0001"}, out);
   }
   if (level_ == '2') {
@@ -154,7 +154,7 @@ void DriveModel::AtLevel(const std::string& cmd, std::vector<Emit>& out) {
     if (op == 's') return Answer(Seek(args), out);
     if (op == 'r' && args.starts_with(",")) return Answer(TrackTransfer(args, false), out);
     if (op == 'w' && args.starts_with(",")) return Answer(TrackTransfer(args, true), out);
-    if (cmd == "x") return Answer(ReservedDirectory(), out);
+    if (cmd == "x" && options.answerReservedDirectory) return Answer(ReservedDirectory(), out);
   }
   Answer({"OK"}, out);
 }
@@ -169,7 +169,7 @@ void DriveModel::AtMonitor(const std::string& cmd, std::vector<Emit>& out) {
     if (rest.empty()) return Say("\r\n" + Prompt(), out);
     return AtLevel(rest, out);
   }
-  if (RateCommand(cmd, out)) return;
+  if (RateCommand(cmd, out) || BufferQuery(cmd, out)) return;
   if (cmd[0] == 'd')
     return Answer(ArmDownload(cmd.substr(1)) ? std::vector<std::string>{} : std::vector<std::string>{"Bad download address"}, out);
   if (cmd[0] == 'j') {

@@ -78,9 +78,15 @@ class DriveModel {
   std::vector<std::string> Dump(const std::string& args, bool& ok);
   std::vector<std::string> Seek(const std::string& args);
   std::vector<std::string> TrackTransfer(const std::string& args, bool toDisk);
-  std::vector<std::string> ReservedQuery() const;
   std::vector<std::string> ReservedDirectory() const;
   bool IdentityWrite(const std::string& args);
+
+  // Firmware area (sim_firmware.cpp): keys answered at the keystroke (the
+  // family report, "%"), the buffer query, the module sectors' contents.
+  bool FirmwareKey(uint8_t byte, std::vector<Emit>& out);
+  bool BufferQuery(const std::string& cmd, std::vector<Emit>& out);
+  void ShapeModuleSector(int cyl, int head, int sector, std::vector<uint8_t>& data) const;
+  std::vector<std::string> ReservedQuery() const;
 
   // Download protocol (sim_model_download.cpp).
   bool ArmDownload(const std::string& args);

@@ -94,6 +94,7 @@ std::vector<uint8_t> DriveModel::Sector(int cyl, int head, int sector) const {
     x = x * 1664525u + 1013904223u;
     b = static_cast<uint8_t>(x >> 24);
   }
+  ShapeModuleSector(cyl, head, sector, data);
   return data;
 }
 
@@ -114,15 +115,16 @@ std::vector<std::string> DriveModel::Seek(const std::string& args) {
 }
 
 std::vector<std::string> DriveModel::TrackTransfer(const std::string& args, bool toDisk) {
-  // args is ",<first sector>,<count>"; the buffer side always starts at block 0.
+  // args is ",<first sector>,<count>"; the buffer side starts at the track buffer's base.
   const std::vector<std::string> f = SplitFields(args);
   long long first = 0, count = 0;
   if (f.size() != 3 || !f[0].empty() || !ParseHex(f[1], first) || !ParseHex(f[2], count) || count <= 0)
     return {"Bad sector range"};
-  if (static_cast<size_t>(count) * kBlock > buffer.size()) return {"Too many sectors for the buffer"};
+  const size_t base = static_cast<size_t>(std::max(0, options.trackBufferBase));
+  if ((base + static_cast<size_t>(count)) * kBlock > buffer.size()) return {"Too many sectors for the buffer"};
   for (long long i = 0; i < count; ++i) {
     const int sector = static_cast<int>(first + i);
-    uint8_t* block = &buffer[static_cast<size_t>(i) * kBlock];
+    uint8_t* block = &buffer[(base + static_cast<size_t>(i)) * kBlock];
     if (toDisk) {
       SetSector(cyl_, head_, sector, std::vector<uint8_t>(block, block + kBlock));
     } else {
@@ -131,14 +133,6 @@ std::vector<std::string> DriveModel::TrackTransfer(const std::string& args, bool
     }
   }
   return {std::string(toDisk ? "Wrote " : "Read ") + Hex(count) + " sectors from " + Hex(first) + " OK"};
-}
-
-std::vector<std::string> DriveModel::ReservedQuery() const {
-  char range[32];
-  std::snprintf(range, sizeof range, "%05X-%05X", SimDrive::kReservedFirst, SimDrive::kReservedLast);
-  // The start cylinder follows the first quoted name; the line's second quoted
-  // name comes after the range, so the range stays readable after one name.
-  return {"System area", std::string(": \"SYSTEM\" ") + range + " \"RESERVED\"", "Zones 16"};
 }
 
 std::vector<std::string> DriveModel::ReservedDirectory() const {

@@ -39,14 +39,15 @@ class SimRecords : public testing::SimLineTest {
 };
 
 TEST_F(SimRecords, ReservedAreaQueries) {
-  const std::vector<std::string> colon = LinesStarting(Cmd("%\r", "F3 T>"), ":");
+  // "%" is answered at its keystroke.
+  const std::vector<std::string> colon = LinesStarting(Cmd("%", "F3 T>"), ":");
   ASSERT_EQ(colon.size(), 1u);
   EXPECT_EQ(std::count(colon[0].begin(), colon[0].end(), '"'), 4);
   EXPECT_EQ(StartAfterFirstName(colon[0]), "0007F");
 
   // Without an answer to "%" the directory at level 2 still names it.
   drive.SetOptions(SimOptions{.answerReservedQuery = false});
-  EXPECT_TRUE(LinesStarting(Cmd("%\r", "F3 T>"), ":").empty());
+  EXPECT_TRUE(LinesStarting(Cmd("%\r", "Unknown command\r\nF3 T>"), ":").empty());
   Cmd("/2\r", "F3 2>");
   const std::string dir = Cmd("x\r", "F3 2>");
   EXPECT_EQ(LinesStarting(dir, "Reserve:"), std::vector<std::string>{"Reserve:0007F-00083"});

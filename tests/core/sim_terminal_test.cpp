@@ -65,7 +65,7 @@ TEST_F(SimTerminal, PromptsAndLevels) {
 }
 
 TEST_F(SimTerminal, EchoesPrintableInputAndRecordsEverything) {
-  const std::string sent = "N50,,22\n\x01\r";
+  const std::string sent = "N50,,22\n\x02\r";  // Ctrl-A and Ctrl-L are answered at once, Ctrl-B means nothing
   EXPECT_EQ(Cmd(sent, "F3 T>"), "N50,,22\r\nOK\r\nF3 T>");
   EXPECT_EQ(drive.Received(), sent);
   EXPECT_EQ(drive.CommandsSeen(), 1);

@@ -77,6 +77,10 @@ void TFrmMain::AddRateFollower(ListControl* list) {
   list->SelectLast();
 }
 
+void TFrmMain::RemoveRateFollower(ListControl* list) {
+  rateFollowers_.erase(std::remove(rateFollowers_.begin(), rateFollowers_.end(), list), rateFollowers_.end());
+}
+
 void TFrmMain::Notify(MainView::What what) {
   for (MainView* view : views_) view->Changed(what);
 }

@@ -67,6 +67,7 @@ class TFrmMain {
   void RemoveView(MainView* view);
   // Rate lists of other windows that copy ComboBox2 after every port probe.
   void AddRateFollower(ListControl* list);
+  void RemoveRateFollower(ListControl* list);
   EventPump& Pump() { return pump_; }
   Dialogs& Dlg() { return dialogs_; }
   SerialLink& Link() { return link_; }

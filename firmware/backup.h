@@ -1,0 +1,73 @@
+#pragma once
+// The firmware backup: copies a drive's firmware modules out of its reserved
+// area into a folder of module files. The module loading puts such a folder
+// back, so the file names below are the ones it looks for.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+class TFrmMain;
+struct FamilyRecord;
+
+namespace module_file {
+inline constexpr const char* kApp = "APP.BIN";
+inline constexpr const char* kCert0 = "CERT0.BIN";  // pieces, removed once CERT.BIN is built
+inline constexpr const char* kCert1 = "CERT1.BIN";
+inline constexpr const char* kCert = "CERT.BIN";
+inline constexpr const char* kTable0 = "Table0.BIN";  // as read, removed once Table.BIN is built
+inline constexpr const char* kTable = "Table.BIN";
+inline constexpr const char* kAta = "ATA.BIN";
+inline constexpr const char* kAta0 = "ATA0.BIN";
+inline constexpr const char* kAta1 = "ATA1.BIN";
+inline constexpr const char* kVendor = "Vendor.BIN";
+inline constexpr const char* kId = "ID.BIN";
+inline constexpr const char* kSn = "SN.TXT";
+}  // namespace module_file
+
+// Where the drive's track reads put the sectors in its buffer and how many
+// sectors one read command may take: upper-case hexadecimal without leading
+// zeros, each empty when the drive named none.
+struct BufferAddress {
+  std::string base;
+  std::string chunk;
+};
+
+// Asks the drive: "?" at level T, "B0" at the other levels. A named value
+// that is not hexadecimal raises EConvertError; the receive mode is restored
+// on every path.
+BufferAddress GetBuffAD(TFrmMain& main);
+// The readers of the two answers, from the captured lines: at level T every
+// line starting "RD:base:chunk" (the last wins); elsewhere the first line
+// holding "RD:base:chunk:...".
+BufferAddress BufferAddressFromQuestionReply(const std::vector<std::string_view>& lines);
+BufferAddress BufferAddressFromB0Reply(const std::vector<std::string_view>& lines);
+
+// The two lines of SN.TXT: the model text of the drive's ID sector (30 bytes
+// at byte 54 of the vendor data's sector 4, trimmed, byte pairs swapped back)
+// and the serial number of the drive's "%" answer (after " AX" and one more
+// character, up to "' "; empty without such a line).
+std::string VendorModelText(std::string_view vendorData);
+std::string SerialFromPercentReply(const std::vector<std::string_view>& lines);
+
+// One backup of a family's modules into `folder` (ending in '/'), once the
+// buffer and the reserved area's start are known.
+struct BackupPlan {
+  const FamilyRecord& record;
+  std::string folder;
+  int32_t reservedStart = 0;
+  BufferAddress buffer;
+  bool app = true, cert = true, table = true, ata = true, vendor = true;
+};
+
+// Backs up the ticked modules in the order APP, Cert, Cert Table, ATA, Vendor
+// with their progress lines, then writes SN.TXT. A failed track read skips
+// the later modules; a table field that is empty or incomplete is reported
+// and its module left out. True when every read succeeded and every file the
+// backup builds was written. A conversion error (a table value that is not
+// hexadecimal) or a file that cannot be written (SN.TXT) raises.
+bool BackupModules(TFrmMain& main, const BackupPlan& plan);
+
+}  // namespace qv

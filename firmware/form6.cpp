@@ -1,0 +1,185 @@
+#include "firmware/form6.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+
+#include "console/convert.h"
+#include "console/main.h"
+#include "console/text.h"
+#include "firmware/backup.h"
+#include "firmware/family_lookup.h"
+#include "firmware/family_table.h"
+#include "procedures/sys_area.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kNoFamily = "请选择固件类型！";
+constexpr const char* kNoFolder = "请选择保存位置！";
+constexpr const char* kFolderError = "创建文件夹出错！";
+constexpr const char* kNoModule = "请选择需要备份的固件模块！";
+constexpr const char* kReadError = "读取数据错误，请调低一档速率后再试!";
+
+// Creates the folder with its parents; false when it can't be created or a
+// file can't be made in it (a backup into it would lose every module).
+bool MakeWritableFolder(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec || !std::filesystem::is_directory(folder, ec)) return false;
+  std::string probe = folder + (folder.ends_with('/') ? "" : "/") + ".quorvane-XXXXXX";
+  const int fd = mkstemp(probe.data());
+  if (fd < 0) return false;
+  close(fd);
+  unlink(probe.c_str());
+  return true;
+}
+
+}  // namespace
+
+std::string FolderNameFor(std::string_view typeName) {
+  std::string name(typeName);
+  for (char& c : name)
+    if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  return name;
+}
+
+TForm6::TForm6(TFrmMain& main) : main_(main) {
+  ComboBox7.items = main.ComboBox3.items;
+  ComboBox7.index = ComboBox7.items.empty() ? -1 : 0;
+  main.AddRateFollower(&ComboBox2);
+  // The firmware base folder starts where the program keeps its own files.
+  Edit1 = backupFolder = main.firmwareFolder;
+}
+
+TForm6::~TForm6() { main_.RemoveRateFollower(&ComboBox2); }
+
+void TForm6::Changed() {
+  if (onChanged) onChanged();
+}
+
+void TForm6::SetPanel(bool enabled) {
+  Panel1Enabled = enabled;
+  Changed();
+}
+
+void TForm6::AdSpeed() {
+  main_.WaitPrompt();
+  main_.AdMySpeed(ComboBox2.Text());
+}
+
+void TForm6::Button2Click() {
+  if (Edit1.empty()) {
+    main_.Dlg().ShowMessage(kNoFolder);
+    return;
+  }
+  SetPanel(false);
+  struct Enable {
+    TForm6& form;
+    ~Enable() { form.SetPanel(true); }
+  } enable{*this};
+  if (main_.isT()) {
+    main_.AddLine("正在份析，请稍候........");
+    const FamilyReport report = QueryFamilyReport(main_);
+    Edit1 = Trim(backupFolder) + FolderNameFor(Trim(report.TypeName()));
+    main_.Memo3.clear();
+    SelectFamily(ComboBox7, report);
+    main_.AppendToLastLine("完成！");
+  } else {
+    main_.AddLine("错误: 请先切换至T级！");
+  }
+  main_.receiveMode = ReceiveMode::usercmd;
+  main_.SendString("\r");
+}
+
+void TForm6::Button51Click() {
+  const std::optional<std::string> chosen = main_.Dlg().ChooseFolder(kFolderTitle);
+  if (!chosen) return;
+  std::string folder = Trim(*chosen);
+  if (folder.empty()) return;
+  if (!folder.ends_with('/')) folder += '/';
+  // The loading window starts looking for firmware there too.
+  Edit1 = backupFolder = main_.firmwareFolder = folder;
+  Changed();
+}
+
+void TForm6::Button7Click() {
+  if (ComboBox7.Text().empty() || ComboBox7.index >= static_cast<int>(main_.families.Count())) {
+    main_.Dlg().ShowMessage(kNoFamily);
+    return;
+  }
+  if (Edit1.empty()) {
+    main_.Dlg().ShowMessage(kNoFolder);
+    return;
+  }
+  std::string folder = Trim(Edit1);
+  if (folder.empty() || !MakeWritableFolder(folder)) {
+    main_.Dlg().ShowMessage(kFolderError);
+    return;
+  }
+  if (!folder.ends_with('/')) folder += '/';
+  Edit1 = folder;
+  Changed();
+  if (!CheckBox1 && !CheckBox2 && !CheckBox3 && !CheckBox4 && !CheckBox5) {
+    main_.Dlg().ShowMessage(kNoModule);
+    return;
+  }
+  SetPanel(false);
+  struct Enable {
+    TForm6& form;
+    ~Enable() { form.SetPanel(true); }
+  } enable{*this};
+  RunBackup(folder);
+}
+
+void TForm6::RunBackup(const std::string& folder) {
+  try {
+    main_.AddLine("正在获取缓冲区地址......");
+    main_.Delay(1);
+    Edit3.clear();
+    Edit4.clear();
+    const BufferAddress buffer = GetBuffAD(main_);
+    Edit3 = buffer.base;
+    Edit4 = buffer.chunk;
+    Changed();
+    // Without the buffer or the area's start nothing was changed on the drive:
+    // the rate and the receive mode stay as they are.
+    if (buffer.base.empty() || buffer.chunk.empty()) {
+      main_.AppendToLastLine("失败！");
+      return;
+    }
+    main_.AppendToLastLine("完成！");
+
+    main_.AddLine("正在获取保留区地址......");
+    main_.Delay(1);
+    Edit2 = GetSysB(main_);
+    Changed();
+    if (Trim(Edit2).empty()) {
+      main_.AppendToLastLine("失败！");
+      return;
+    }
+    main_.AppendToLastLine("完成！");
+
+    main_.receiveMode = ReceiveMode::Empty;
+    AdSpeed();
+    BackupPlan plan{*main_.families.AtListPosition(ComboBox7.index), folder, HexToInt(Trim(Edit2)), buffer};
+    plan.app = CheckBox1;
+    plan.cert = CheckBox2;
+    plan.table = CheckBox3;
+    plan.ata = CheckBox4;
+    plan.vendor = CheckBox5;
+    const bool good = BackupModules(main_, plan);
+    main_.receiveMode = ReceiveMode::Empty;
+    main_.AddLine(good ? "备份完成!" : "备份失败!");
+  } catch (const std::exception&) {
+    main_.AddLine(kReadError);
+  }
+  main_.SetSpeed9600();
+  main_.receiveMode = ReceiveMode::usercmd;
+  main_.SendString("\r");
+}
+
+}  // namespace qv

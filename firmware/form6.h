@@ -1,0 +1,69 @@
+#pragma once
+// The backup window "备份固件": the firmware type (family), the save folder,
+// the backup rate, the five module boxes and the backup button. This is the
+// window's behaviour without its drawing; the Qt window shows these fields,
+// copies edits into them and forwards its clicks.
+#include <functional>
+#include <string>
+
+#include "console/controls.h"
+
+namespace qv {
+
+class TFrmMain;
+
+class TForm6 {
+ public:
+  static constexpr const char* kCaption = "备份固件";
+  static constexpr const char* kFolderTitle = "选择目标文件夹";
+
+  // Copies the main window's family names (the first selected) and rate list
+  // (the last selected; the list follows the main window's port changes).
+  // The save folder and the backup base folder start at the folder the
+  // program keeps its own files in.
+  explicit TForm6(TFrmMain& main);
+  ~TForm6();
+  TForm6(const TForm6&) = delete;
+  TForm6& operator=(const TForm6&) = delete;
+
+  // --- controls (texts in UTF-8) ---
+  ListControl ComboBox7;  // "固件类型:" family names
+  std::string Edit1;      // "保存位置：" save folder
+  ListControl ComboBox2;  // "备份速率:"
+  bool CheckBox1 = true;  // "App Code"
+  bool CheckBox2 = true;  // "Cert"
+  bool CheckBox3 = true;  // "Cert Table"
+  bool CheckBox4 = true;  // "ATA Ovl"
+  bool CheckBox5 = true;  // "Vendor"
+  // Hidden: what the last backup found (hexadecimal).
+  std::string Edit2;  // reserved area's start
+  std::string Edit3;  // buffer base
+  std::string Edit4;  // sectors per read command
+  bool Panel1Enabled = true;
+
+  // Where the family lookup puts a drive's folder; ends in '/'.
+  std::string backupFolder;
+
+  // Told whenever the fields or the panel's state changed from here.
+  std::function<void()> onChanged;
+
+  void Button2Click();   // "A": the drive's family and its folder
+  void Button51Click();  // "...": choose the save folder
+  void Button7Click();   // "开始备份"
+
+ private:
+  void Changed();
+  void SetPanel(bool enabled);
+  // The backup's rate: the T-level or F-level switch for ComboBox2's rate.
+  void AdSpeed();
+  // Steps that talk to the drive, between disabling and enabling the panel.
+  void RunBackup(const std::string& folder);
+
+  TFrmMain& main_;
+};
+
+// A firmware type name as the last part of a folder: characters that would
+// leave the folder or can't be in a name become '_'.
+std::string FolderNameFor(std::string_view typeName);
+
+}  // namespace qv

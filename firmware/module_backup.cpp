@@ -1,0 +1,190 @@
+// The module steps of the backup: each reads its family table location with
+// the track read and builds the files the module loading expects.
+#include <cstdio>
+#include <optional>
+
+#include "console/convert.h"
+#include "console/main.h"
+#include "console/text.h"
+#include "fileutil/cut_join.h"
+#include "fileutil/file_io.h"
+#include "firmware/ata_split.h"
+#include "firmware/backup.h"
+#include "firmware/family_table.h"
+#include "transfer/transfer.h"
+
+namespace qv {
+
+namespace {
+
+namespace mf = module_file;
+
+constexpr const char* kFieldEmpty = "数据信息有误，无法备份！";
+constexpr const char* kFieldIncomplete = "数据信息不完整，无法备份！";
+constexpr const char* kDone = "完成！";
+constexpr const char* kFailed = "失败！";
+constexpr int kPercentTicks = 100;
+
+// A location as the track read takes it: SA offset, start sector, count.
+struct Location {
+  std::string sa, start, count;
+};
+
+// Removes the listed files of the folder when the step ends, however it ends.
+class Scratch {
+ public:
+  Scratch(std::string folder, std::initializer_list<const char*> names) : folder_(std::move(folder)), names_(names) {}
+  ~Scratch() {
+    for (const char* name : names_) std::remove((folder_ + name).c_str());
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+
+ private:
+  std::string folder_;
+  std::vector<const char*> names_;
+};
+
+class ModuleBackup {
+ public:
+  ModuleBackup(TFrmMain& main, const BackupPlan& plan) : main_(main), plan_(plan) {}
+
+  bool Run() {
+    const FamilyRecord& r = plan_.record;
+    if (plan_.app && good_) App(r.APP);
+    if (plan_.cert && good_) Cert(r.CERT0, r.CERT1);
+    if (plan_.table && good_) Table(r.TABLE);
+    if (plan_.ata && good_) Ata(r.ATA);
+    if (plan_.vendor && good_) Vendor(r.VEN);
+    WriteSnText();
+    return good_ && filesWritten_;
+  }
+
+ private:
+  std::string Path(const char* name) const { return plan_.folder + name; }
+
+  // The module's progress line and its field's values (`count` of them, the
+  // last one taking the rest of the field, except for APP whose buffer value
+  // is left out). Nothing, after saying why, when the field is empty or
+  // names fewer than three values.
+  std::optional<std::vector<std::string>> Values(const std::string& field, const char* progress, size_t count,
+                                                 bool app) {
+    if (Trim(field).empty()) {
+      // The report goes on the module's own line, not on the previous module's.
+      if (app) {
+        main_.AddLine(kFieldEmpty);
+      } else {
+        main_.AddLine(progress);
+        main_.AppendToLastLine(kFieldEmpty);
+      }
+      return std::nullopt;
+    }
+    main_.AddLine(progress);
+    main_.Delay(1);
+    std::vector<std::string> values = SplitLocation(field, count, !app);
+    if (values.size() < 3) {
+      if (app) main_.AddLine(kFieldIncomplete);
+      else main_.AppendToLastLine(kFieldIncomplete);
+      return std::nullopt;
+    }
+    return values;
+  }
+
+  // A failed read fails the backup and skips the later modules.
+  bool Read(const Location& at, const char* head, const char* file) {
+    const std::string cylinder = IntToHex(static_cast<uint32_t>(plan_.reservedStart) +
+                                          static_cast<uint32_t>(HexToInt(Trim(at.sa))));
+    good_ = ReadTrack(main_, cylinder, head, at.start, at.count, plan_.buffer.base, plan_.buffer.chunk, Path(file),
+                      false);
+    return good_;
+  }
+
+  // Ends the module's line with the outcome of building one of its files.
+  void Built(bool written) {
+    if (!written) filesWritten_ = false;
+    main_.AppendToLastLine(written ? kDone : kFailed);
+  }
+
+  void App(const std::string& field) {
+    const auto v = Values(field, "正在备份APP.............", 3, true);
+    if (v && Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kApp)) main_.AppendToLastLine(kDone);
+  }
+
+  void Cert(const std::string& cert0, const std::string& cert1) {
+    const auto v = Values(cert0, "正在备份Cert............", 6, false);
+    if (!v) return;
+    // Pieces left by an earlier backup must not end up in this one's CERT.BIN.
+    Scratch pieces(plan_.folder, {mf::kCert0, mf::kCert1});
+    std::remove(Path(mf::kCert0).c_str());
+    std::remove(Path(mf::kCert1).c_str());
+    if (!Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kCert0)) return;
+    if (v->size() == 6) {
+      // Head 0's data in two pieces.
+      if (!Read({(*v)[3], (*v)[4], (*v)[5]}, "0", mf::kCert1)) return;
+    } else if (!Trim(cert1).empty()) {
+      const std::vector<std::string> head1 = SplitLocation(cert1, 3, true);
+      if (head1.size() < 3) {
+        // Head 1's data is missing: a CERT.BIN of head 0 alone would pass for the whole.
+        main_.AppendToLastLine(kFieldIncomplete);
+        return;
+      }
+      if (!Read({head1[0], head1[1], head1[2]}, "1", mf::kCert1)) return;
+    }
+    Built(CutAndJoin(Path(mf::kCert0), "0", "FFFF", Path(mf::kCert1), "0", "FFFF", Path(mf::kCert)));
+  }
+
+  void Table(const std::string& field) {
+    const auto v = Values(field, "正在备份Cert Table......", 3, false);
+    if (!v) return;
+    Scratch read(plan_.folder, {mf::kTable0});
+    if (!Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kTable0)) return;
+    // The table's first sector goes to the end.
+    const std::string table0 = Path(mf::kTable0);
+    Built(CutAndJoin(table0, "1", (*v)[2], table0, "0", "1", Path(mf::kTable)));
+  }
+
+  void Ata(const std::string& field) {
+    const auto v = Values(field, "正在备份ATA.............", 3, false);
+    if (!v || !Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kAta)) return;
+    // Overlays of an earlier backup would be taken for this module's.
+    std::remove(Path(mf::kAta0).c_str());
+    std::remove(Path(mf::kAta1).c_str());
+    bool written = true;
+    if (const std::optional<std::string> module = ReadFileBytes(Path(mf::kAta)))
+      if (const std::optional<AtaOverlays> overlays = SplitAta(*module))
+        written = WriteFileBytes(Path(mf::kAta0), overlays->first) && WriteFileBytes(Path(mf::kAta1), overlays->second);
+    Built(written);
+  }
+
+  void Vendor(const std::string& field) {
+    const auto v = Values(field, "正在备份Vendor..........", 3, false);
+    if (!v || !Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kVendor)) return;
+    Built(CutAndJoin(Path(mf::kVendor), "4", "1", "", "", "", Path(mf::kId)));
+  }
+
+  void WriteSnText() {
+    std::string text;
+    if (FileExists(Path(mf::kVendor)))
+      if (const std::optional<std::string> vendor = ReadFileBytes(Path(mf::kVendor)))
+        text += VendorModelText(*vendor) + "\r\n";
+    main_.receiveMode = ReceiveMode::syscmd;
+    main_.Memo3.clear();
+    main_.SendString("%");
+    // Answered at the keystroke; at a low rate the answer takes longer than
+    // the five ticks a fast line needs, and a cut answer would cut the serial.
+    main_.WaitHD(kPercentTicks);
+    text += SerialFromPercentReply(main_.CaptureLines()) + "\r\n";
+    if (!WriteFileBytes(Path(mf::kSn), text)) throw EFileError("无法写入文件 " + Path(mf::kSn));
+  }
+
+  TFrmMain& main_;
+  const BackupPlan& plan_;
+  bool good_ = true;          // no track read failed
+  bool filesWritten_ = true;  // every file built from the reads was written
+};
+
+}  // namespace
+
+bool BackupModules(TFrmMain& main, const BackupPlan& plan) { return ModuleBackup(main, plan).Run(); }
+
+}  // namespace qv

@@ -29,6 +29,8 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
                           [windows = app.get()] { ShowBatchWindow(*windows->mainWindow, *windows->form4); });
   app->form5 = std::make_unique<Form5IdEditor>(*app->main);
   app->mainWindow->AddWindowMenuEntry(app->form5->windowTitle(), app->form5.get(), true);
+  app->form6 = std::make_unique<Form6Backup>(*app->main);
+  app->mainWindow->AddWindowMenuEntry(app->form6->windowTitle(), app->form6.get(), false);
 
   return app;
 }

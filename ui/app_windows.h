@@ -10,6 +10,7 @@
 #include "ui/form1_create_file.h"
 #include "ui/form4_batch.h"
 #include "ui/form5_id_editor.h"
+#include "ui/form6_backup.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_event_pump.h"
@@ -27,6 +28,7 @@ struct AppWindows {
   std::unique_ptr<Form1CreateFile> form1;
   std::unique_ptr<Form4Batch> form4;
   std::unique_ptr<Form5IdEditor> form5;
+  std::unique_ptr<Form6Backup> form6;
 };
 
 // Creates the console and the windows and runs the main window's start-up.

@@ -113,6 +113,13 @@ class ModuleBackup {
   void Cert(const std::string& cert0, const std::string& cert1) {
     const auto v = Values(cert0, "正在备份Cert............", 6, false);
     if (!v) return;
+    // A second location of head 0 or head 1's location named only in part:
+    // a CERT.BIN of the first piece alone would pass for the whole.
+    const std::vector<std::string> head1 = SplitLocation(cert1, 3, true);
+    if ((v->size() > 3 && v->size() < 6) || (v->size() == 3 && !head1.empty() && head1.size() < 3)) {
+      main_.AppendToLastLine(kFieldIncomplete);
+      return;
+    }
     // Pieces left by an earlier backup must not end up in this one's CERT.BIN.
     Scratch pieces(plan_.folder, {mf::kCert0, mf::kCert1});
     std::remove(Path(mf::kCert0).c_str());
@@ -121,14 +128,8 @@ class ModuleBackup {
     if (v->size() == 6) {
       // Head 0's data in two pieces.
       if (!Read({(*v)[3], (*v)[4], (*v)[5]}, "0", mf::kCert1)) return;
-    } else if (!Trim(cert1).empty()) {
-      const std::vector<std::string> head1 = SplitLocation(cert1, 3, true);
-      if (head1.size() < 3) {
-        // Head 1's data is missing: a CERT.BIN of head 0 alone would pass for the whole.
-        main_.AppendToLastLine(kFieldIncomplete);
-        return;
-      }
-      if (!Read({head1[0], head1[1], head1[2]}, "1", mf::kCert1)) return;
+    } else if (!head1.empty() && !Read({head1[0], head1[1], head1[2]}, "1", mf::kCert1)) {
+      return;
     }
     Built(CutAndJoin(Path(mf::kCert0), "0", "FFFF", Path(mf::kCert1), "0", "FFFF", Path(mf::kCert)));
   }

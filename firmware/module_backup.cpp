@@ -1,7 +1,11 @@
 // The module steps of the backup: each reads its family table location with
 // the track read and builds the files the module loading expects.
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "console/convert.h"
 #include "console/main.h"

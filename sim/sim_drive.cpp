@@ -70,6 +70,7 @@ struct SimDrive::Impl {
   void Receive(Clock::time_point now);
   void WriteSome(Clock::time_point now);
   bool Pacing() const;
+  bool ChunkGaps() const;
 };
 
 void SimDrive::Impl::Run() {
@@ -82,11 +83,14 @@ void SimDrive::Impl::Run() {
       const Pending& p = queue.front();
       if (planned == 0)
         planned = p.solo ? p.bytes.size() : std::min<size_t>(p.bytes.size(), dice.Between(1, kMaxChunk));
-      auto due = std::max(p.notBefore, nextWrite);
+      auto due = p.notBefore;
       if (p.solo) due = std::max(due, lastWrite + kSoloQuiet);
       if (Pacing() && p.rate > 0) {
-        // A paced chunk reaches the PC when its last byte would have crossed the line.
+        // A paced chunk reaches the PC when its last byte would have crossed
+        // the line; the line's own clock spaces the chunks.
         due = std::max(due, std::max(p.notBefore, lineFree) + LineTime(planned, p.rate));
+      } else if (ChunkGaps()) {
+        due = std::max(due, nextWrite);
       }
       if (due <= now) {
         wantWrite = true;
@@ -155,6 +159,11 @@ void SimDrive::Impl::WriteSome(Clock::time_point now) {
 bool SimDrive::Impl::Pacing() const {
   std::lock_guard lock(mu);
   return model.options.paceAtLineRate;
+}
+
+bool SimDrive::Impl::ChunkGaps() const {
+  std::lock_guard lock(mu);
+  return model.options.chunkGaps;
 }
 
 SimDrive::SimDrive(SimOptions options) : impl_(std::make_unique<Impl>(options)) {}
@@ -280,6 +289,17 @@ int SimDrive::DownloadsCompleted() const {
 int SimDrive::DownloadsRejected() const {
   std::lock_guard lock(impl_->mu);
   return impl_->model.downloadsRejected;
+}
+
+std::vector<uint8_t> SimDrive::RomBytes() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->model.rom;
+}
+
+void SimDrive::SetRomBytes(const std::vector<uint8_t>& data) {
+  std::lock_guard lock(impl_->mu);
+  auto& rom = impl_->model.rom;
+  std::copy_n(data.begin(), std::min(data.size(), rom.size()), rom.begin());
 }
 
 SimDrive& SimPortDrive() {

@@ -48,6 +48,8 @@ std::optional<AtaLayout> AtaLayoutFor(int sectors);
 
 struct SimOptions {
   bool paceAtLineRate = false;      // hold output to rate/10 bytes per second
+  bool chunkGaps = true;            // unpaced: pauses of up to 0.3 ms between output chunks; off for
+                                    // tests of tens of thousands of short exchanges
   unsigned seed = 1;                // seeds chunk boundaries, gaps and line noise
   int silentAfterCommand = -1;      // >=0: after the n-th complete command line the drive answers nothing
   bool fallBackTo9600AfterDownload = false;  // the drive drops to 9600 after a download's closing checksum
@@ -62,6 +64,10 @@ struct SimOptions {
   bool dumpLowerCase = false;       // data digits in lower case (addresses stay upper case)
   bool dumpExtraLines = false;      // stray text before the header, a 17th line and noise after each block
   bool dumpMissingPrompt = false;   // no prompt after the dump
+  // The flash ROM at the boot monitor.
+  bool romCopyImplausible = false;  // the ROM's copy into the buffer ends in FF FF FF FF
+  int romReplyAddress = -1;         // >=0: "e2" of this address is answered with romReplyLines
+  std::string romReplyLines{};      // e.g. "= 12\r\n= 34" (two answers) or "= 1G" (not hexadecimal)
 };
 
 class DriveModel;
@@ -72,6 +78,7 @@ class SimDrive {
   static constexpr size_t kBufferSize = (16u << 20) + (64u << 10);  // buffer memory in bytes
   static constexpr int kIdWords = 256;
   static constexpr int kReservedFirst = 0x7F, kReservedLast = 0x83;   // reserved-area cylinders
+  static constexpr size_t kRomSize = 0x10000;  // the serial flash ROM
 
   explicit SimDrive(SimOptions options = {});
   ~SimDrive();
@@ -101,6 +108,8 @@ class SimDrive {
   std::vector<uint8_t> LastDownload() const;  // data of the last download whose closing checksum matched
   int DownloadsCompleted() const;             // downloads whose closing checksum matched
   int DownloadsRejected() const;              // downloads whose closing checksum did not
+  std::vector<uint8_t> RomBytes() const;      // the flash ROM, kRomSize bytes
+  void SetRomBytes(const std::vector<uint8_t>&);  // the first kRomSize bytes become the ROM
 
  private:
   struct Impl;

@@ -42,6 +42,7 @@ DriveModel::DriveModel(const SimOptions& opts)
   for (size_t i = 0; i < buffer.size(); ++i)
     buffer[i] = static_cast<uint8_t>(i * 13 + (i >> 9) * 7 + (i >> 17));
   ResetIdentity();
+  ResetRom();
 }
 
 void DriveModel::Feed(uint8_t byte, int pcRate, std::vector<Emit>& out) {
@@ -177,6 +178,7 @@ void DriveModel::AtMonitor(const std::string& cmd, std::vector<Emit>& out) {
     level_ = 'T';
     return Answer({"Running"}, out);
   }
+  if (RomCommand(cmd, out)) return;
   Answer({"OK"}, out);
 }
 

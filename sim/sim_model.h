@@ -39,6 +39,7 @@ class DriveModel {
   std::vector<uint8_t> lastDownload;
   std::vector<uint8_t> buffer;
   std::vector<uint16_t> idWords;
+  std::vector<uint8_t> rom;
 
   char level() const { return level_; }
   int rate() const { return rate_; }
@@ -88,6 +89,11 @@ class DriveModel {
   void ShapeModuleSector(int cyl, int head, int sector, std::vector<uint8_t>& data) const;
   std::vector<std::string> ReservedQuery() const;
 
+  // The flash ROM and the monitor's commands for it (sim_model_rom.cpp).
+  void ResetRom();
+  bool RomCommand(const std::string& cmd, std::vector<Emit>& out);  // false: not a ROM command
+  void CarryOutRomCopy();
+
   // Download protocol (sim_model_download.cpp).
   bool ArmDownload(const std::string& args);
   bool Download(uint8_t byte, std::vector<Emit>& out);  // false: the byte is not the protocol's
@@ -110,6 +116,9 @@ class DriveModel {
   std::vector<uint8_t> dlData_;
   uint16_t dlSum_ = 0;
   int dlSumBytes_ = 0;
+
+  enum class RomCopy { None, ToBuffer, FromBuffer };
+  RomCopy romCopy_ = RomCopy::None;  // what "e6" carries out
 };
 
 // Parses a hexadecimal field; false when it is empty or not hexadecimal.

@@ -42,8 +42,8 @@ void TFrmMain::ProcessEvents() {
   pump_.ProcessPendingEvents();
 }
 
-bool TFrmMain::Tick(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
+bool TFrmMain::Tick(const std::function<bool()>& done, std::chrono::microseconds length) {
+  const auto deadline = std::chrono::steady_clock::now() + length;
   for (;;) {
     const bool woke = link_.WaitForNotification(deadline);
     if (woke || link_.Lost()) {
@@ -56,7 +56,8 @@ bool TFrmMain::Tick(const std::function<bool()>& done) {
 
 void TFrmMain::Delay(int n) {
   for (int i = 0; i < n; ++i) {
-    Tick(nullptr);
+    // A tick of no length only handles what is pending.
+    if (pauseTick.count() > 0) Tick(nullptr, pauseTick);
     ProcessEvents();
   }
 }

@@ -7,6 +7,7 @@
 // Everything runs on one thread. Long operations wait only through Delay and
 // the Wait* methods, which keep handling received bytes and window events, so
 // a STOP click lands inside a running transfer.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -126,6 +127,11 @@ class TFrmMain {
   // n ticks: each waits 10 ms (handling received bytes as they come) and then
   // handles all pending events. n <= 0 returns at once.
   void Delay(int n);
+  // How long one tick of Delay lasts. The drive needs the prescribed pauses;
+  // only tests and benchmarks shorten them, to run operations whose pauses
+  // add up to minutes (a pause after each of 65536 ROM bytes). The waits
+  // keep their 10 ms ticks.
+  std::chrono::microseconds pauseTick{10000};
   // Handles a pending receive notification, a lost device, then the toolkit's events.
   void ProcessEvents();
   // Only the link's part of ProcessEvents: a pending receive notification and
@@ -195,7 +201,7 @@ class TFrmMain {
   void ServiceLink();
   // Waits one tick (10 ms), handling received bytes as they arrive; returns
   // early with true once `done` holds.
-  bool Tick(const std::function<bool()>& done);
+  bool Tick(const std::function<bool()>& done, std::chrono::microseconds length = std::chrono::milliseconds(10));
   bool WaitFor(std::string& marker, int n, bool clearScan);
   bool PromptIs(std::string_view prompt);
   void DispatchRate(std::string_view rateText);

@@ -55,12 +55,12 @@ bool StreamDialogs::AskYesNo(const std::string& caption, const std::string& text
   return answerYes_;
 }
 
-std::optional<std::string> StreamDialogs::ChooseOpenFile(const std::string&, const std::string&) {
+std::optional<std::string> StreamDialogs::ChooseOpenFile(const std::string&, const std::string&, const std::string&) {
   Box("quorvane-batch", "no file chooser without a window; cancelled");
   return std::nullopt;
 }
 
-std::optional<std::string> StreamDialogs::ChooseSaveFile(const std::string&, const std::string&) {
+std::optional<std::string> StreamDialogs::ChooseSaveFile(const std::string&, const std::string&, const std::string&) {
   Box("quorvane-batch", "no file chooser without a window; cancelled");
   return std::nullopt;
 }

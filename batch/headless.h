@@ -40,8 +40,10 @@ class StreamDialogs : public Dialogs {
   void ShowMessage(const std::string& text) override;
   void Warning(const std::string& caption, const std::string& text) override;
   bool AskYesNo(const std::string& caption, const std::string& text) override;
-  std::optional<std::string> ChooseOpenFile(const std::string& filter, const std::string& defaultExt) override;
-  std::optional<std::string> ChooseSaveFile(const std::string& filter, const std::string& defaultExt) override;
+  std::optional<std::string> ChooseOpenFile(const std::string& filter, const std::string& defaultExt,
+                                            const std::string& fileName = "") override;
+  std::optional<std::string> ChooseSaveFile(const std::string& filter, const std::string& defaultExt,
+                                            const std::string& fileName = "") override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
 
   size_t BoxesShown() const { return boxes_; }

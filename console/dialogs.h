@@ -17,11 +17,12 @@ class Dialogs {
   // A yes/no question with a question icon; true for yes.
   virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
   // File choosers: the chosen path, or nothing when the user cancelled.
-  // `filter` reads like "CMD|*.CMD|所有文件|*.*".
-  virtual std::optional<std::string> ChooseOpenFile(const std::string& filter,
-                                                     const std::string& defaultExt) = 0;
-  virtual std::optional<std::string> ChooseSaveFile(const std::string& filter,
-                                                     const std::string& defaultExt) = 0;
+  // `filter` reads like "CMD|*.CMD|所有文件|*.*"; `fileName` is offered as the
+  // name to choose. The open chooser takes only a file that exists.
+  virtual std::optional<std::string> ChooseOpenFile(const std::string& filter, const std::string& defaultExt,
+                                                     const std::string& fileName = "") = 0;
+  virtual std::optional<std::string> ChooseSaveFile(const std::string& filter, const std::string& defaultExt,
+                                                     const std::string& fileName = "") = 0;
   virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
 };
 

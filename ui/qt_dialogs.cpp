@@ -36,6 +36,12 @@ QString QtFilter(const std::string& filter) {
   return entries.join(QStringLiteral(";;"));
 }
 
+QString DefaultSuffix(const std::string& defaultExt) {
+  QString suffix = Q(defaultExt);
+  while (suffix.startsWith(QLatin1Char('*')) || suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
+  return suffix;
+}
+
 QWidget* QtDialogs::Parent() const {
   if (QWidget* active = QApplication::activeWindow()) return active;
   return parent_.data();
@@ -61,24 +67,27 @@ bool QtDialogs::AskYesNo(const std::string& caption, const std::string& text) {
   return Exec(box) == QMessageBox::Yes;
 }
 
-std::optional<std::string> QtDialogs::ChooseFile(bool save, const std::string& filter,
-                                                 const std::string& defaultExt) {
+std::optional<std::string> QtDialogs::ChooseFile(bool save, const std::string& filter, const std::string& defaultExt,
+                                                 const std::string& fileName) {
   QFileDialog dialog(Parent());
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   const QString filters = QtFilter(filter);
   if (!filters.isEmpty()) dialog.setNameFilters(filters.split(QStringLiteral(";;")));
-  if (!defaultExt.empty()) dialog.setDefaultSuffix(Q(defaultExt).remove(QLatin1Char('.')));
+  if (const QString suffix = DefaultSuffix(defaultExt); !suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+  if (!fileName.empty()) dialog.selectFile(Q(fileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return U8(dialog.selectedFiles().front());
 }
 
-std::optional<std::string> QtDialogs::ChooseOpenFile(const std::string& filter, const std::string& defaultExt) {
-  return ChooseFile(false, filter, defaultExt);
+std::optional<std::string> QtDialogs::ChooseOpenFile(const std::string& filter, const std::string& defaultExt,
+                                                     const std::string& fileName) {
+  return ChooseFile(false, filter, defaultExt, fileName);
 }
 
-std::optional<std::string> QtDialogs::ChooseSaveFile(const std::string& filter, const std::string& defaultExt) {
-  return ChooseFile(true, filter, defaultExt);
+std::optional<std::string> QtDialogs::ChooseSaveFile(const std::string& filter, const std::string& defaultExt,
+                                                     const std::string& fileName) {
+  return ChooseFile(true, filter, defaultExt, fileName);
 }
 
 std::optional<std::string> QtDialogs::ChooseFolder(const std::string& title) {

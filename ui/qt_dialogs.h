@@ -11,6 +11,9 @@ namespace qv::ui {
 // "CMD|*.CMD|所有文件|*.*" -> "CMD (*.CMD);;所有文件 (*.*)". Several patterns
 // of one entry ("*.bin;*.img") become Qt's blank-separated list.
 QString QtFilter(const std::string& filter);
+// The suffix a file chooser adds to a name typed without one: "*.bin", ".bin"
+// and "bin" all give "bin".
+QString DefaultSuffix(const std::string& defaultExt);
 
 class QtDialogs : public Dialogs {
  public:
@@ -20,13 +23,16 @@ class QtDialogs : public Dialogs {
   void ShowMessage(const std::string& text) override;
   void Warning(const std::string& caption, const std::string& text) override;
   bool AskYesNo(const std::string& caption, const std::string& text) override;
-  std::optional<std::string> ChooseOpenFile(const std::string& filter, const std::string& defaultExt) override;
-  std::optional<std::string> ChooseSaveFile(const std::string& filter, const std::string& defaultExt) override;
+  std::optional<std::string> ChooseOpenFile(const std::string& filter, const std::string& defaultExt,
+                                            const std::string& fileName = "") override;
+  std::optional<std::string> ChooseSaveFile(const std::string& filter, const std::string& defaultExt,
+                                            const std::string& fileName = "") override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
 
  private:
   QWidget* Parent() const;
-  std::optional<std::string> ChooseFile(bool save, const std::string& filter, const std::string& defaultExt);
+  std::optional<std::string> ChooseFile(bool save, const std::string& filter, const std::string& defaultExt,
+                                        const std::string& fileName);
 
   QPointer<QWidget> parent_;
 };

@@ -28,11 +28,27 @@ class ScriptedDialogs : public Dialogs {
     answers.pop_front();
     return answer;
   }
-  std::optional<std::string> ChooseOpenFile(const std::string&, const std::string&) override { return NextPath(); }
-  std::optional<std::string> ChooseSaveFile(const std::string&, const std::string&) override { return NextPath(); }
+  std::optional<std::string> ChooseOpenFile(const std::string& filter, const std::string& defaultExt,
+                                            const std::string& fileName = "") override {
+    choosers.push_back({"open", filter, defaultExt, fileName});
+    return NextPath();
+  }
+  std::optional<std::string> ChooseSaveFile(const std::string& filter, const std::string& defaultExt,
+                                            const std::string& fileName = "") override {
+    choosers.push_back({"save", filter, defaultExt, fileName});
+    return NextPath();
+  }
   std::optional<std::string> ChooseFolder(const std::string&) override { return NextPath(); }
 
+  // A file chooser as it was asked for.
+  struct Chooser {
+    std::string kind;  // "open" or "save"
+    std::string filter, defaultExt, fileName;
+    bool operator==(const Chooser&) const = default;
+  };
+
   std::vector<Shown> shown;
+  std::vector<Chooser> choosers;
   std::vector<Shown> questions;
   std::deque<bool> answers;
   std::deque<std::optional<std::string>> paths;

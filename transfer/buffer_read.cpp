@@ -6,6 +6,7 @@
 
 #include "console/convert.h"
 #include "console/main.h"
+#include "transfer/buffer_blocks.h"
 #include "transfer/dump_parser.h"
 #include "transfer/file_io.h"
 #include "transfer/transfer.h"
@@ -20,6 +21,28 @@ constexpr int64_t kMaxReservedBlocks = 0x20000;
 constexpr int kClosingPauseTicks = 500;
 }  // namespace
 
+bool ReadBufferBlocks(TFrmMain& main, int64_t first, int64_t end, std::vector<uint8_t>& output) {
+  DumpParser parser(output);
+  int64_t previousSize = -1;
+  for (int64_t block = first; block < end; ++block) {
+    if (static_cast<int64_t>(output.size()) == previousSize || main.stopFlag) return false;
+    main.Memo3.clear();
+    previousSize = static_cast<int64_t>(output.size());
+    const std::string n = IntToHex(static_cast<uint32_t>(block));
+    parser.ResetAddress();
+    parser.ResetLineCount();
+    main.receiveMode = ReceiveMode::R_DATA;
+    main.Memo3.clear();
+    main.SendString("B" + n + "," + n + "\r");
+    if (!main.WaitHD(kPromptTicks)) return false;
+    parser.Parse(main.Memo3);
+    main.Memo3.clear();
+    main.StepProgress();
+  }
+  // The last block has no next block to notice that it brought nothing.
+  return !(end > first && static_cast<int64_t>(output.size()) == previousSize);
+}
+
 void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
                 const std::string& fileName) {
   main.Memo3.clear();
@@ -31,9 +54,7 @@ void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string
   main.SetProgress(count, 0);
   std::vector<uint8_t> output;
   output.reserve(static_cast<size_t>(std::clamp<int64_t>(count, 0, kMaxReservedBlocks)) * kBlockBytes);
-  int64_t previousSize = -1;
-  int64_t block = HexToInt(startBlock);
-  const int64_t end = block + count;
+  const int64_t first = HexToInt(startBlock);
   // A raised error leaves the rest undone, but not the receive mode on R_DATA.
   ReceiveModeReset resetMode(main);
 
@@ -42,30 +63,7 @@ void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string
   if (!main.WaitHD(kPromptTicks)) {
     good = false;
   } else if (!main.stopFlag) {
-    DumpParser parser(output);
-    for (; block < end; ++block) {
-      if (static_cast<int64_t>(output.size()) == previousSize || main.stopFlag) {
-        good = false;
-        break;
-      }
-      main.Memo3.clear();
-      previousSize = static_cast<int64_t>(output.size());
-      const std::string n = IntToHex(static_cast<uint32_t>(block));
-      parser.ResetAddress();
-      parser.ResetLineCount();
-      main.receiveMode = ReceiveMode::R_DATA;
-      main.Memo3.clear();
-      main.SendString("B" + n + "," + n + "\r");
-      if (!main.WaitHD(kPromptTicks)) {
-        good = false;
-        break;
-      }
-      parser.Parse(main.Memo3);
-      main.Memo3.clear();
-      main.StepProgress();
-    }
-    // The last block has no next block to notice that it brought nothing.
-    if (good && block == end && count > 0 && static_cast<int64_t>(output.size()) == previousSize) good = false;
+    good = ReadBufferBlocks(main, first, first + count, output);
     WriteWholeFile(fileName, output);
   }
 

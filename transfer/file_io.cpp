@@ -63,16 +63,25 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (fd.get() < 0) Fail("Cannot create file", path, errno);
+  // A file cut short (a full disk, a size limit) must not stay behind looking
+  // like a complete image; devices and pipes are not ours to remove.
+  struct stat st{};
+  const bool regular = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+  const auto failWrite = [&](int err) {
+    if (fd.get() >= 0) fd.Close();
+    if (regular) ::unlink(path.c_str());
+    Fail("Cannot write file", path, err);
+  };
   size_t done = 0;
   while (done < size) {
     const ssize_t n = ::write(fd.get(), data + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail("Cannot write file", path, errno);
+      failWrite(errno);
     }
     done += static_cast<size_t>(n);
   }
-  if (fd.Close() != 0) Fail("Cannot write file", path, errno);
+  if (fd.Close() != 0) failWrite(errno);
 }
 
 }  // namespace qv

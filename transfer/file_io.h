@@ -12,7 +12,8 @@ namespace qv {
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
-// Creates or replaces the file with exactly these bytes.
+// Creates or replaces the file with exactly these bytes. A regular file that
+// could not be written whole is removed before the error is raised.
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size);
 inline void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data) {
   WriteWholeFile(path, data.data(), data.size());

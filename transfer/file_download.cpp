@@ -7,11 +7,11 @@
 #include "transfer/block_protocol.h"
 #include "transfer/file_io.h"
 #include "transfer/transfer.h"
+#include "transfer/transfer_common.h"
 
 namespace qv {
 
 namespace {
-constexpr int kMaxBlocksPerDownload = 255;
 constexpr int kSettleTicks = 100;  // the drive stores the data after the closing checksum
 
 // A block size of 0 has no block count at all; above 65535 a frame can't carry it.
@@ -22,19 +22,22 @@ void CheckBlockSize(int blockSize) {
 
 }  // namespace
 
-bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize) {
+bool DownloadLengthAccepted(TFrmMain& main, size_t size, int blockSize) {
   CheckBlockSize(blockSize);
+  if (size % static_cast<size_t>(blockSize) == 0) return true;
+  main.Dlg().ShowMessage("文件长度必须是" + std::to_string(blockSize) + "的倍数！");
+  return false;
+}
+
+bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize) {
+  if (!DownloadLengthAccepted(main, size, blockSize)) return false;
   const size_t block = static_cast<size_t>(blockSize);
-  if (size % block != 0) {
-    main.Dlg().ShowMessage("文件长度必须是" + std::to_string(blockSize) + "的倍数！");
-    return false;
-  }
   // Nothing to send has no block 0 either: the drive would wait for it.
   if (size == 0) return false;
   if (!OpenSequence(main)) return false;
 
-  int n = size / block > static_cast<size_t>(kMaxBlocksPerDownload) ? kMaxBlocksPerDownload
-                                                                      : static_cast<int>(size / block);
+  int n = size / block > static_cast<size_t>(kMaxDownloadBlocks) ? kMaxDownloadBlocks
+                                                                    : static_cast<int>(size / block);
   const int total = n * blockSize;
   main.SetProgress(total, 0);
   const auto afterBlock = [&main, blockSize] {

@@ -33,6 +33,9 @@ bool SendFile(TFrmMain& main, const std::string& fileName, int blockSize);
 
 // The same for bytes already in memory (the buffer write sends its cut data so).
 bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize);
+// The download's length rule alone: true for a multiple of blockSize, else
+// the message box and false. For callers that check before they send anything.
+bool DownloadLengthAccepted(TFrmMain& main, size_t size, int blockSize);
 
 // Reads sectorCount sectors of track (cylinder, head) from startSector into
 // fileName, chunk sectors per read command, through buffer blocks from
@@ -53,5 +56,25 @@ void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& 
                 const std::string& startSector, const std::string& sectorCount,
                 const std::string& bufferPosition, const std::string& chunk,
                 const std::string& fileName, const std::string& rateText);
+
+// The drive's flash ROM, with the drive at the F level. The reads create
+// fileName only with a whole 64 KiB image and report a raised error (a reply
+// that is not hexadecimal, the file) in the pane, returning false.
+
+// Fast read: the drive copies the ROM into buffer blocks 0 to 127, which are
+// dumped; the 48 bytes from 0x140 are read one by one. An image that looks
+// wrong is offered to the instruction read (a question box).
+bool ReadRom(TFrmMain& main, const std::string& fileName);
+// Instruction read: 65536 single-byte reads.
+bool ReadROM1(TFrmMain& main, const std::string& fileName);
+// Fast write: fileName downloaded into the buffer after "d" + entryBuffer
+// (verbatim), then programmed. A file that is empty, not a multiple of 512
+// bytes or more than one download's 255 blocks is refused with a message box
+// before anything is sent; one that cannot be read raises EFileError, also
+// before anything is sent.
+void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName);
+// Instruction write: the first 65536 bytes of fileName, one command each. A
+// file that cannot be read or is shorter is refused in the pane, nothing sent.
+void WriteBios1(TFrmMain& main, const std::string& fileName);
 
 }  // namespace qv

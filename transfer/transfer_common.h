@@ -10,6 +10,7 @@ namespace qv {
 
 inline constexpr int kBlockBytes = 512;  // a buffer block and a sector alike
 inline constexpr int kPromptTicks = 1500;
+inline constexpr int kMaxDownloadBlocks = 255;  // block numbers of one download sequence, 0 to 254
 
 // Puts the receive mode back to empty when an operation ends, also when it
 // ends through a raised error.

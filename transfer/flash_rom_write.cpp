@@ -1,0 +1,128 @@
+// Writing a file into the flash ROM: downloaded into the buffer and
+// programmed from there (fast), or one byte per command (instruction).
+#include <vector>
+
+#include "console/convert.h"
+#include "console/main.h"
+#include "transfer/file_io.h"
+#include "transfer/flash_rom.h"
+#include "transfer/transfer.h"
+#include "transfer/transfer_common.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kProgressLine = "正在写入ROM......";
+// After the download the drive erases the flash and programs it from the
+// buffer; "/F" brings its prompt back after each step.
+constexpr const char* kProgramSteps[] = {"e5", "/F", "e9", "/F", "e3,200,1,0", "/F", "e6", "/F"};
+
+// The fast write's file must be one download: refused (with a message box)
+// when it has no block, a part block or more blocks than one download carries.
+bool DownloadableImage(TFrmMain& main, const std::vector<uint8_t>& data) {
+  if (!DownloadLengthAccepted(main, data.size(), kBlockBytes)) return false;
+  if (data.empty()) {
+    main.Dlg().ShowMessage("ROM文件是空文件，没有可写入的数据！");
+    return false;
+  }
+  if (data.size() > static_cast<size_t>(kMaxDownloadBlocks) * kBlockBytes) {
+    main.Dlg().ShowMessage("ROM文件太大：缓冲区写入一次最多下载255块（" +
+                           std::to_string(kMaxDownloadBlocks * kBlockBytes) + "字节），不能只写入一部分！");
+    return false;
+  }
+  return true;
+}
+
+void Report(TFrmMain& main, bool good) {
+  if (main.stopFlag) main.AddLine("被用户中止！");
+  else main.AppendToLastLine(good ? "成功！" : "失败！");
+}
+
+}  // namespace
+
+void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName) {
+  main.Memo3.clear();
+  main.receiveMode = ReceiveMode::Empty;
+  main.LastPrompt.clear();
+  bool good = true;
+
+  if (!main.stopFlag) {
+    main.AddLine(kProgressLine);
+    // Read and checked before the drive hears anything of this write.
+    const std::vector<uint8_t> data = ReadWholeFile(fileName);
+    good = DownloadableImage(main, data);
+    if (good) {
+      main.SendString("\x1A");
+      main.WaitHD(5);
+      main.SendString("Z\r");
+      main.WaitHD(50);
+      main.SendString("Z\r");
+      main.Delay(100);
+      main.SendString(Command("d" + entryBuffer + ",0"));
+      main.Delay(50);
+      good = SendData(main, data.data(), data.size(), kBlockBytes);
+    }
+    if (good && !main.stopFlag) {
+      main.SendString("/\r");
+      good = main.WaitHD(kPromptTicks);
+      for (const char* step : kProgramSteps) {
+        if (!good) break;
+        main.SendString(std::string(step) + "\r");
+        good = main.WaitHD(kPromptTicks);
+      }
+    }
+  }
+
+  main.Delay(100);
+  Report(main, good);
+}
+
+void WriteBios1(TFrmMain& main, const std::string& fileName) {
+  main.Memo3.clear();
+  main.stopFlag = 0;
+  main.receiveMode = ReceiveMode::Empty;
+  main.LastPrompt.clear();
+
+  std::vector<uint8_t> data;
+  try {
+    data = ReadWholeFile(fileName);
+  } catch (const EFileError&) {
+    main.AddLine("读入ROM文件出错，文个无法打开！");
+    return;
+  }
+  if (data.size() < kRomBytes) {
+    main.AddLine("读入ROM文件出错，文件太小！");
+    return;
+  }
+
+  // Runs to the bytes written, not the file's length: a longer file's bytes
+  // past the ROM are never sent.
+  main.SetProgress(static_cast<int>(kRomBytes), 0);
+  bool good = true;
+  main.AddLine("指令方式写入ROM需要较长时间，请耐心等待！");
+  main.AddLine(kProgressLine);
+  main.SendString("Z\r");
+  main.WaitHD(50);
+  main.SendString("Z\r");
+  main.Delay(100);
+  main.SendString("e9\r");
+  main.Delay(50);
+  for (uint32_t address = 0; address < kRomBytes; ++address) {
+    main.SendString(RomWriteCommand(address, data[address]));
+    if (!main.WaitHD(kPromptTicks) || main.stopFlag) {
+      good = false;
+      break;
+    }
+    main.Delay(1);
+    main.SetProgressPosition(static_cast<int>(address + 1));
+  }
+  main.Delay(20);
+  main.SendString("/\r");
+  main.Delay(20);
+
+  Report(main, good);
+  main.stopFlag = 0;
+}
+
+}  // namespace qv

@@ -1,0 +1,123 @@
+#include "transfer/form3.h"
+
+#include <unistd.h>
+
+#include <exception>
+#include <filesystem>
+
+#include "console/main.h"
+#include "console/text.h"
+#include "transfer/transfer.h"
+
+namespace qv {
+
+namespace {
+namespace fs = std::filesystem;
+}  // namespace
+
+TForm3::TForm3(TFrmMain& main) : main_(main) { main_.AddRateFollower(&ComboBox2); }
+
+TForm3::~TForm3() { main_.RemoveRateFollower(&ComboBox2); }
+
+const std::vector<std::string>& TForm3::EntryBuffers() {
+  static const std::vector<std::string> items = {"400", "800"};
+  return items;
+}
+
+void TForm3::Changed() {
+  if (onChanged) onChanged();
+}
+
+void TForm3::SetEnabled(bool enabled) {
+  Enabled = enabled;
+  Changed();
+}
+
+void TForm3::Button51Click() {
+  const auto chosen = main_.Dlg().ChooseSaveFile(kFilter, kDefaultExt, kFileName);
+  if (!chosen) return;
+  Edit1 = Trim(*chosen);
+  Changed();
+}
+
+void TForm3::Button1Click() {
+  const auto chosen = main_.Dlg().ChooseOpenFile(kFilter, kDefaultExt, kFileName);
+  if (!chosen) return;
+  Edit2 = *chosen;
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(Edit2, ec);
+  if (ec) {
+    Edit2.clear();
+    Changed();
+    main_.Dlg().ShowMessage("无法打开ROM文件“" + *chosen + "”：" + ec.message());
+    return;
+  }
+  if (size > kMaxWriteFileBytes) {
+    Edit2.clear();
+    Changed();
+    main_.Dlg().ShowMessage("ROM模块文件太长（" + std::to_string(size) + "字节），不能超过" +
+                            std::to_string(kMaxWriteFileBytes) + "字节！");
+    return;
+  }
+  Changed();
+}
+
+void TForm3::Button2Click() { Run(Operation::ReadByBuffer); }
+void TForm3::Button3Click() { Run(Operation::ReadByInstruction); }
+void TForm3::Button6Click() { Run(Operation::WriteByBuffer); }
+void TForm3::Button4Click() { Run(Operation::WriteByInstruction); }
+
+bool TForm3::SaveTargetUsable(const std::string& path) {
+  // A read takes from seconds to many minutes; a place the image cannot go
+  // is better said before it starts than after.
+  std::error_code ec;
+  const fs::path target(path);
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  const char* problem = nullptr;
+  if (fs::is_directory(target, ec)) problem = "这是一个文件夹";
+  else if (!fs::is_directory(folder, ec)) problem = "所在的文件夹不存在";
+  else if (fs::exists(target, ec) ? ::access(path.c_str(), W_OK) != 0 : ::access(folder.c_str(), W_OK) != 0)
+    problem = "没有写入权限";
+  if (!problem) return true;
+  main_.Dlg().ShowMessage("无法保存读取的ROM文件“" + path + "”：" + problem + "！");
+  return false;
+}
+
+void TForm3::Run(Operation operation) {
+  if (!main_.ToF()) return;
+  const bool read = operation == Operation::ReadByBuffer || operation == Operation::ReadByInstruction;
+  const std::string path = read ? Edit1 : Edit2;
+  if (path.empty()) {
+    main_.Dlg().ShowMessage(read ? "请指定读取后保存的文件！" : "请选择要写入的ROM文件！");
+    return;
+  }
+  if (read && !SaveTargetUsable(path)) return;
+
+  main_.stopFlag = 0;
+  SetEnabled(false);
+  main_.receiveMode = ReceiveMode::Empty;
+  main_.LastPrompt.clear();
+  std::exception_ptr error;
+  try {
+    main_.AdMySpeed(ComboBox2.Text());
+    switch (operation) {
+      case Operation::ReadByBuffer: ReadRom(main_, path); break;
+      case Operation::ReadByInstruction: ReadROM1(main_, path); break;
+      case Operation::WriteByBuffer: WriteBios(main_, ComboBox3, path); break;
+      case Operation::WriteByInstruction: WriteBios1(main_, path); break;
+    }
+  } catch (...) {
+    error = std::current_exception();
+  }
+  // Whatever happened, the drive and the port go back to 9600 together and
+  // the window comes back.
+  main_.SetF(kRates[0]);
+  main_.receiveMode = ReceiveMode::usercmd;
+  main_.SendString("\r");
+  SetEnabled(true);
+  main_.stopFlag = 0;
+  if (error) std::rethrow_exception(error);
+}
+
+}  // namespace qv

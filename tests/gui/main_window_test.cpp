@@ -280,6 +280,8 @@ TEST(QtDialogsTest, FiltersBecomeQtFilters) {
   EXPECT_EQ(ui::QtFilter("CMD|*.CMD|所有文件|*.*"), QStringLiteral("CMD (*.CMD);;所有文件 (*.*)"));
   EXPECT_EQ(ui::QtFilter("ROM|*.bin;*.rom"), QStringLiteral("ROM (*.bin *.rom)"));
   EXPECT_EQ(ui::QtFilter(""), QString());
+  // A default extension as the windows write it adds the bare suffix.
+  for (const char* ext : {"*.bin", ".bin", "bin"}) EXPECT_EQ(ui::DefaultSuffix(ext), QStringLiteral("bin")) << ext;
 }
 
 // Every control of every window carries its control name (object name and

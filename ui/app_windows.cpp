@@ -21,16 +21,28 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   app->dialogs.SetParent(app->mainWindow.get());
   app->main->FormCreate(options);
 
-  // 2. TForm1 ... 8. TForm7: one line each, in this order.
+  // 2. TForm1 ... 8. TForm7, in this order; the "窗口" menu lists them in
+  // the same order, all but the batch window, which "Loading process" opens.
+  // 2. TForm1 "创建文件"
   app->form1 = std::make_unique<Form1CreateFile>(app->dialogs);
   app->mainWindow->AddWindowMenuEntry(app->form1->windowTitle(), app->form1.get(), false);
+  // 3. TForm2 "F级引导": the module loading window goes here.
+  // 4. TForm3 "串行ROM读写": not modal, so that STOP on the main window stays within reach.
+  app->form3 = std::make_unique<Form3SerialRom>(*app->main);
+  app->mainWindow->AddWindowMenuEntry(app->form3->windowTitle(), app->form3.get(), false);
+  // 5. TForm4 "Quorvane 自定义批处理流程"
   app->form4 = std::make_unique<Form4Batch>(*app->main);
   SetLoadingProcessWindow(*app->mainWindow,
                           [windows = app.get()] { ShowBatchWindow(*windows->mainWindow, *windows->form4); });
+  // 6. TForm5 "HDD ID 编辑"
   app->form5 = std::make_unique<Form5IdEditor>(*app->main);
   app->mainWindow->AddWindowMenuEntry(app->form5->windowTitle(), app->form5.get(), true);
+  // 7. TForm6 "备份固件"
   app->form6 = std::make_unique<Form6Backup>(*app->main);
   app->mainWindow->AddWindowMenuEntry(app->form6->windowTitle(), app->form6.get(), false);
+  // 8. TForm7 "磁头序列号表"
+  app->form7 = std::make_unique<Form7HeadChart>(app->main->ownFiles, app->dialogs);
+  app->mainWindow->AddWindowMenuEntry(app->form7->windowTitle(), app->form7.get(), false);
 
   return app;
 }

@@ -8,9 +8,11 @@
 
 #include "console/main.h"
 #include "ui/form1_create_file.h"
+#include "ui/form3_serial_rom.h"
 #include "ui/form4_batch.h"
 #include "ui/form5_id_editor.h"
 #include "ui/form6_backup.h"
+#include "ui/form7_head_chart.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_event_pump.h"
@@ -26,9 +28,12 @@ struct AppWindows {
   std::unique_ptr<MainWindow> mainWindow;
   // Secondary windows follow here, in creation order.
   std::unique_ptr<Form1CreateFile> form1;
+  // form2: TForm2, the module loading window.
+  std::unique_ptr<Form3SerialRom> form3;
   std::unique_ptr<Form4Batch> form4;
   std::unique_ptr<Form5IdEditor> form5;
   std::unique_ptr<Form6Backup> form6;
+  std::unique_ptr<Form7HeadChart> form7;
 };
 
 // Creates the console and the windows and runs the main window's start-up.

@@ -1,0 +1,192 @@
+#include "ui/form7_head_chart.h"
+
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+
+#include "ui/fonts.h"
+#include "ui/naming.h"
+
+namespace qv::ui {
+
+namespace {
+constexpr int kFontPixels = 12;
+constexpr double kZoomStep = 1.25;
+constexpr double kMinScale = 0.05, kMaxScale = 8.0;
+constexpr const char* kPictureFilter = "图片文件|*.png;*.jpg;*.jpeg;*.bmp|所有文件|*.*";
+}  // namespace
+
+std::vector<std::string> HeadChartFileNames() {
+  std::vector<std::string> names;
+  // Pictures copied from other systems often keep upper-case extensions.
+  for (const char* ext : {".png", ".jpg", ".jpeg", ".bmp", ".PNG", ".JPG", ".JPEG", ".BMP"})
+    names.push_back(std::string(Form7HeadChart::kCaption) + ext);
+  return names;
+}
+
+std::string FindHeadChart(const OwnFiles& files) {
+  // Folder by folder: any picture beside the program wins over the user's.
+  for (const OwnFiles& folder : {OwnFiles(files.ProgramDir(), ""), OwnFiles("", files.UserDir())})
+    for (const std::string& name : HeadChartFileNames())
+      if (std::string path = folder.Find(name); !path.empty()) return path;
+  return "";
+}
+
+Form7HeadChart::Form7HeadChart(const OwnFiles& files, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), files_(files), dialogs_(dialogs) {
+  setWindowTitle(QString::fromUtf8(kCaption));
+  NameWindow(this, "TForm7");
+  setFont(CjkFont(kFontPixels, false));
+  setWindowFlags((windowFlags() & ~Qt::WindowContextHelpButtonHint) | Qt::WindowMaximizeButtonHint);
+  resize(820, 620);
+
+  auto button = [this](const char* name, const QString& caption, const QKeySequence& keys, auto handler) {
+    auto* b = new QPushButton(caption, this);
+    Name(b, name, caption);
+    b->setAutoDefault(false);
+    if (!keys.isEmpty()) {
+      b->setShortcut(keys);
+      b->setToolTip(keys.toString(QKeySequence::NativeText));
+    }
+    connect(b, &QPushButton::clicked, this, handler);
+    return b;
+  };
+  QPushButton* open = button("ButtonOpen", QStringLiteral("打开图片…"), QKeySequence::Open, [this] { OpenPicture(); });
+  zoomIn_ = button("ButtonZoomIn", QStringLiteral("放大"), QKeySequence::ZoomIn, [this] { ZoomBy(kZoomStep); });
+  zoomOut_ = button("ButtonZoomOut", QStringLiteral("缩小"), QKeySequence::ZoomOut, [this] { ZoomBy(1 / kZoomStep); });
+  fitButton_ = button("ButtonFit", QStringLiteral("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] { FitToWindow(); });
+  actual_ = button("ButtonActualSize", QStringLiteral("原始大小"), QKeySequence(), [this] { ActualSize(); });
+
+  hint_ = new QLabel(this);
+  Name(hint_, "LabelHint", QString());
+  hint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  picture_ = new QLabel;
+  Name(picture_, "Image1", QString::fromUtf8(kCaption));
+  picture_->setAlignment(Qt::AlignCenter);
+  scroll_ = new QScrollArea(this);
+  Name(scroll_, "ScrollBox1", QString::fromUtf8(kCaption));
+  scroll_->setAlignment(Qt::AlignCenter);
+  scroll_->setWidget(picture_);
+  scroll_->viewport()->installEventFilter(this);
+
+  auto* bar = new QHBoxLayout;
+  for (QWidget* w : std::initializer_list<QWidget*>{open, zoomIn_, zoomOut_, fitButton_, actual_}) bar->addWidget(w);
+  bar->addWidget(hint_, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 6, 6, 6);
+  layout->addLayout(bar);
+  layout->addWidget(scroll_, 1);
+
+  const std::string found = FindHeadChart(files_);
+  if (found.empty()) ShowNoPicture({});
+  else Load(Q(found));
+}
+
+void Form7HeadChart::ShowNoPicture(const QString& why) {
+  path_.clear();
+  image_ = QImage();
+  picture_->clear();
+  picture_->adjustSize();
+  const QString where = QStringLiteral("未找到磁头序列号表图片：请把“%1.png”（或 .jpg、.bmp）放在 %2 或 %3，或点“打开图片…”。")
+                            .arg(QString::fromUtf8(kCaption), Q(files_.ProgramDir()), Q(files_.UserDir()));
+  hint_->setText(why.isEmpty() ? where : why);
+  hint_->setAccessibleName(hint_->text());
+  hint_->setVisible(true);
+  for (QPushButton* b : {zoomIn_, zoomOut_, fitButton_, actual_}) b->setEnabled(false);
+}
+
+bool Form7HeadChart::Load(const QString& path) {
+  QImageReader reader(path);
+  reader.setAutoTransform(true);
+  QImage image = reader.read();
+  if (image.isNull()) {
+    ShowNoPicture(QStringLiteral("无法读取图片“%1”：%2").arg(path, reader.errorString()));
+    return false;
+  }
+  image_ = std::move(image);
+  path_ = path;
+  hint_->clear();
+  hint_->setVisible(false);
+  setToolTip(path);
+  for (QPushButton* b : {zoomIn_, zoomOut_, fitButton_, actual_}) b->setEnabled(true);
+  FitToWindow();
+  return true;
+}
+
+void Form7HeadChart::OpenPicture() {
+  if (const auto chosen = dialogs_.ChooseOpenFile(kPictureFilter, "")) Load(Q(*chosen));
+}
+
+double Form7HeadChart::FitScale() const {
+  if (image_.isNull()) return 1.0;
+  // The room without scroll bars: a zoomed picture may have brought them.
+  const QSize room = scroll_->maximumViewportSize();
+  const double scale = std::min(static_cast<double>(room.width()) / image_.width(),
+                                static_cast<double>(room.height()) / image_.height());
+  // A small chart is not blown up past its own size.
+  return std::clamp(scale, kMinScale, 1.0);
+}
+
+void Form7HeadChart::Draw() {
+  if (image_.isNull()) return;
+  const QSize size(std::max(1, qRound(image_.width() * scale_)), std::max(1, qRound(image_.height() * scale_)));
+  picture_->setPixmap(QPixmap::fromImage(image_.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  picture_->resize(size);
+}
+
+void Form7HeadChart::ZoomBy(double factor) {
+  if (image_.isNull()) return;
+  fit_ = false;
+  scale_ = std::clamp(scale_ * factor, kMinScale, kMaxScale);
+  Draw();
+}
+
+void Form7HeadChart::FitToWindow() {
+  fit_ = true;
+  scale_ = FitScale();
+  Draw();
+}
+
+void Form7HeadChart::ActualSize() {
+  if (image_.isNull()) return;
+  fit_ = false;
+  scale_ = 1.0;
+  Draw();
+}
+
+void Form7HeadChart::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // A picture put in place while the program runs is found the next time.
+  if (image_.isNull()) {
+    const std::string found = FindHeadChart(files_);
+    if (!found.empty()) Load(Q(found));
+  } else if (fit_) {
+    FitToWindow();
+  }
+}
+
+void Form7HeadChart::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (fit_) FitToWindow();
+}
+
+bool Form7HeadChart::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == scroll_->viewport() && event->type() == QEvent::Wheel) {
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    if (wheel->modifiers() & Qt::ControlModifier) {
+      ZoomBy(wheel->angleDelta().y() > 0 ? kZoomStep : 1 / kZoomStep);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace qv::ui

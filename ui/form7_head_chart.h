@@ -1,0 +1,73 @@
+#pragma once
+// The head serial-number window TForm7 "磁头序列号表": a reference chart the
+// technician keeps as a picture of their own. The program carries none; it
+// shows the picture found beside the program or in the user's data folder,
+// scaled to fit the window, with zoom and scroll, and otherwise says where
+// to put one and offers to open a picture file.
+#include <QDialog>
+#include <QImage>
+#include <string>
+#include <vector>
+
+#include "console/dialogs.h"
+#include "console/own_files.h"
+
+class QLabel;
+class QPushButton;
+class QScrollArea;
+
+namespace qv::ui {
+
+// The names the picture is looked for under, in order.
+std::vector<std::string> HeadChartFileNames();
+// The first of them that exists (beside the program, then in the user's data
+// folder); empty when there is none.
+std::string FindHeadChart(const OwnFiles& files);
+
+class Form7HeadChart : public QDialog {
+  Q_OBJECT
+ public:
+  static constexpr const char* kCaption = "磁头序列号表";
+
+  Form7HeadChart(const OwnFiles& files, Dialogs& dialogs, QWidget* parent = nullptr);
+
+  // The picture shown, empty when none.
+  const QString& PicturePath() const { return path_; }
+  // How the picture is drawn: 1.0 is its own size.
+  double Scale() const { return scale_; }
+  bool FitsWindow() const { return fit_; }
+
+  // Shows the picture in this file; false (and a line that says so) when it
+  // is not a picture that can be read.
+  bool Load(const QString& path);
+  void ZoomBy(double factor);
+  void FitToWindow();
+  void ActualSize();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void OpenPicture();
+  void ShowNoPicture(const QString& why);
+  void Draw();
+  double FitScale() const;
+
+  const OwnFiles& files_;
+  Dialogs& dialogs_;
+  QString path_;
+  QImage image_;
+  double scale_ = 1.0;
+  bool fit_ = true;
+  QLabel* hint_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
+  QLabel* picture_ = nullptr;
+  QPushButton* zoomIn_ = nullptr;
+  QPushButton* zoomOut_ = nullptr;
+  QPushButton* fitButton_ = nullptr;
+  QPushButton* actual_ = nullptr;
+};
+
+}  // namespace qv::ui

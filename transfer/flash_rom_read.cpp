@@ -1,6 +1,7 @@
 // Reading the flash ROM into a file: through the buffer (fast) or one byte
 // per command (instruction). The image is kept in memory and the file is
 // written once, only when the image is whole.
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -24,24 +25,12 @@ constexpr const char* kProgressLine = "正在读取ROM.........";
 constexpr const char* kErrorLine = "读取数据错误，请调低一档速率后再试!";
 constexpr const char* kAskInstructionRead = "读取ROM数据有误，是否使用指令方法读取?";
 
-// Sends a command and waits for the drive's prompt.
-bool Exchange(TFrmMain& main, const std::string& command, int ticks) {
-  main.SendString(command);
-  return main.WaitHD(ticks);
-}
-
-// Writes the byte of every "=" line of the capture buffer into the image
-// from `at` on; returns how many lines there were. Bytes past the image are
-// counted, not written.
-size_t TakeRomBytes(TFrmMain& main, std::vector<uint8_t>& image, size_t at) {
-  size_t count = 0;
-  for (std::string_view line : main.CaptureLines()) {
-    if (!IsRomByteLine(line)) continue;
-    const uint8_t byte = RomByteOfLine(line);
-    if (at + count < image.size()) image[at + count] = byte;
-    ++count;
-  }
-  return count;
+// The bytes of the capture buffer's "=" lines, in line order.
+std::vector<uint8_t> AnsweredBytes(const TFrmMain& main) {
+  std::vector<uint8_t> bytes;
+  for (std::string_view line : main.CaptureLines())
+    if (IsRomByteLine(line)) bytes.push_back(RomByteOfLine(line));
+  return bytes;
 }
 
 }  // namespace
@@ -104,12 +93,15 @@ bool ReadRom(TFrmMain& main, const std::string& fileName) {
     }
 
     if (good) {
-      if (image.size() < kSingleEnd) good = false;
-      // More or fewer answers than addresses: some byte sits in the wrong place.
-      const size_t answers = TakeRomBytes(main, image, kSingleFirst);
+      // More or fewer answers than addresses: some byte would sit in the wrong place.
+      const std::vector<uint8_t> answers = AnsweredBytes(main);
       main.Memo3.clear();
-      if (good && answers == kSingleEnd - kSingleFirst) WriteWholeFile(fileName, image);
-      else good = false;
+      if (image.size() >= kSingleEnd && answers.size() == kSingleEnd - kSingleFirst) {
+        std::copy(answers.begin(), answers.end(), image.begin() + kSingleFirst);
+        WriteWholeFile(fileName, image);
+      } else {
+        good = false;
+      }
     }
     main.SetProgressPosition(main.ProgressBar1.max);
     main.receiveMode = ReceiveMode::Empty;
@@ -153,16 +145,12 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName) {
           break;
         }
         // Every answer line counts; two for one address leave the image too long.
-        bool answered = false;
-        for (std::string_view line : main.CaptureLines()) {
-          if (!IsRomByteLine(line)) continue;
-          image.push_back(RomByteOfLine(line));
-          answered = true;
-        }
-        if (!answered) {
+        const std::vector<uint8_t> answers = AnsweredBytes(main);
+        if (answers.empty()) {
           good = false;
           break;
         }
+        image.insert(image.end(), answers.begin(), answers.end());
         main.Memo3.clear();
         main.SetProgressPosition(static_cast<int>(address + 1));
       }

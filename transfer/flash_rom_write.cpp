@@ -53,10 +53,8 @@ void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string
     const std::vector<uint8_t> data = ReadWholeFile(fileName);
     good = DownloadableImage(main, data);
     if (good) {
-      main.SendString("\x1A");
-      main.WaitHD(5);
-      main.SendString("Z\r");
-      main.WaitHD(50);
+      Exchange(main, "\x1A", 5);
+      Exchange(main, "Z\r", 50);
       main.SendString("Z\r");
       main.Delay(100);
       main.SendString(Command("d" + entryBuffer + ",0"));
@@ -64,12 +62,10 @@ void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string
       good = SendData(main, data.data(), data.size(), kBlockBytes);
     }
     if (good && !main.stopFlag) {
-      main.SendString("/\r");
-      good = main.WaitHD(kPromptTicks);
+      good = Exchange(main, "/\r", kPromptTicks);
       for (const char* step : kProgramSteps) {
         if (!good) break;
-        main.SendString(std::string(step) + "\r");
-        good = main.WaitHD(kPromptTicks);
+        good = Exchange(main, std::string(step) + "\r", kPromptTicks);
       }
     }
   }
@@ -102,15 +98,13 @@ void WriteBios1(TFrmMain& main, const std::string& fileName) {
   bool good = true;
   main.AddLine("指令方式写入ROM需要较长时间，请耐心等待！");
   main.AddLine(kProgressLine);
-  main.SendString("Z\r");
-  main.WaitHD(50);
+  Exchange(main, "Z\r", 50);
   main.SendString("Z\r");
   main.Delay(100);
   main.SendString("e9\r");
   main.Delay(50);
   for (uint32_t address = 0; address < kRomBytes; ++address) {
-    main.SendString(RomWriteCommand(address, data[address]));
-    if (!main.WaitHD(kPromptTicks) || main.stopFlag) {
+    if (!Exchange(main, RomWriteCommand(address, data[address]), kPromptTicks) || main.stopFlag) {
       good = false;
       break;
     }

@@ -28,4 +28,10 @@ class ReceiveModeReset {
 // A drive command line: the text in the drive's code page and a closing CR.
 inline std::string Command(std::string_view utf8) { return Gbk(utf8) + "\r"; }
 
+// Sends the bytes and waits for the drive's prompt; true when it came.
+inline bool Exchange(TFrmMain& main, std::string_view bytes, int ticks) {
+  main.SendString(bytes);
+  return main.WaitHD(ticks);
+}
+
 }  // namespace qv

@@ -219,6 +219,12 @@ TEST_F(FlashRomSim, InstructionReadEndsAtTheFirstBadAnswerOrStop) {
     EXPECT_EQ(LastLine(1), c.lineBefore);
     EXPECT_EQ(main->receiveMode, ReceiveMode::Empty);
   }
+
+  // Stopped before the first byte: no byte read, and no success either.
+  main->stopFlag = 1;
+  EXPECT_FALSE(ReadROM1(*main, Path("rom.bin")));
+  EXPECT_EQ(Sent(), "e5\r");
+  EXPECT_EQ(LastLine(1), "指令方式读取ROM需要较长时间，请耐心等待！用户中止！");
 }
 
 TEST_F(FlashRomSim, DriveFallingSilentMidReadLeavesNoFile) {

@@ -113,4 +113,9 @@ std::string UpperCase(std::string_view text) {
   return out;
 }
 
+bool HexFieldKey(char32_t key) {
+  return (key >= U'0' && key <= U'9') || (key >= U'A' && key <= U'F') || (key >= U'a' && key <= U'f') ||
+         key == 0x08 || key == 0x03 || key == 0x16;
+}
+
 }  // namespace qv

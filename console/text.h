@@ -24,4 +24,8 @@ std::string TrimRight(std::string_view text);
 // ASCII letters only; other bytes unchanged.
 std::string UpperCase(std::string_view text);
 
+// The key filter of the fields that hold hexadecimal numbers: the digits,
+// a-f and A-F, Backspace, Ctrl-C and Ctrl-V (copy and paste).
+bool HexFieldKey(char32_t key);
+
 }  // namespace qv

@@ -13,10 +13,7 @@ namespace {
 bool Given(const std::string& text) { return !Trim(text).empty(); }
 }  // namespace
 
-bool TForm1::RangeKeyAccepted(char32_t key) {
-  return (key >= U'0' && key <= U'9') || (key >= U'A' && key <= U'F') || (key >= U'a' && key <= U'f') ||
-         key == 0x08 || key == 0x03 || key == 0x16;
-}
+bool TForm1::RangeKeyAccepted(char32_t key) { return HexFieldKey(key); }
 
 void TForm1::ChooseSource(std::string& path, std::string& start, std::string& count) {
   const auto chosen = dialogs_.ChooseOpenFile(kFilter, "");

@@ -306,6 +306,12 @@ void SimDrive::SetRomBytes(const std::vector<uint8_t>& data) {
   std::copy_n(data.begin(), std::min(data.size(), rom.size()), rom.begin());
 }
 
+SimModule SimDrive::Module(const std::string& name) const {
+  std::lock_guard lock(impl_->mu);
+  const auto it = impl_->model.modules.find(name);
+  return it == impl_->model.modules.end() ? SimModule{} : it->second;
+}
+
 SimDrive& SimPortDrive() {
   static SimDrive drive;
   return drive;

@@ -68,6 +68,19 @@ struct SimOptions {
   bool romCopyImplausible = false;  // the ROM's copy into the buffer ends in FF FF FF FF
   int romReplyAddress = -1;         // >=0: "e2" of this address is answered with romReplyLines
   std::string romReplyLines{};      // e.g. "= 12\r\n= 34" (two answers) or "= 1G" (not hexadecimal)
+  // Non-empty: the command line with exactly this text gets no answer, and
+  // nothing after it does either, as from a drive whose code hung.
+  std::string silentFromCommand = {};
+};
+
+// A firmware module as the drive holds it: what its last good download put in
+// memory, the block size that download came in, and what was last written to
+// the reserved area from memory.
+struct SimModule {
+  std::vector<uint8_t> loaded;
+  size_t blockSize = 0;
+  std::vector<uint8_t> saved;
+  bool operator==(const SimModule&) const = default;
 };
 
 class DriveModel;
@@ -110,6 +123,8 @@ class SimDrive {
   int DownloadsRejected() const;              // downloads whose closing checksum did not
   std::vector<uint8_t> RomBytes() const;      // the flash ROM, kRomSize bytes
   void SetRomBytes(const std::vector<uint8_t>&);  // the first kRomSize bytes become the ROM
+  // "APP", "CERT", "TABLE", "ATA0" or "ATA1"; empty when none came.
+  SimModule Module(const std::string& name) const;
 
  private:
   struct Impl;

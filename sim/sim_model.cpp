@@ -114,6 +114,10 @@ void DriveModel::Terminal(uint8_t byte, std::vector<Emit>& out) {
 }
 
 void DriveModel::Line(const std::string& cmd, std::vector<Emit>& out) {
+  if (!options.silentFromCommand.empty() && cmd == options.silentFromCommand) {
+    options.silentAfterCommand = commandsSeen;
+    return;
+  }
   if (idEditor_) return InIdentityEditor(cmd, out);
   if (level_ == 'F') return AtMonitor(cmd, out);
   if (!cmd.empty() && cmd[0] == '/') {
@@ -130,6 +134,7 @@ void DriveModel::Line(const std::string& cmd, std::vector<Emit>& out) {
 void DriveModel::AtLevel(const std::string& cmd, std::vector<Emit>& out) {
   if (cmd.empty()) return Say("\r\n" + Prompt(), out);
   if (RateCommand(cmd, out) || BufferQuery(cmd, out)) return;
+  if (ModuleCommand(cmd, out)) return;
   const char op = cmd[0];
   const std::string args = cmd.substr(1);
   if (op == 'd') return Answer(ArmDownload(args) ? std::vector<std::string>{} : std::vector<std::string>{"Bad download address"}, out);
@@ -139,7 +144,6 @@ void DriveModel::AtLevel(const std::string& cmd, std::vector<Emit>& out) {
       return Say("\r\n->", out);
     }
     if (cmd == "%") return Answer({"Unknown command"}, out);  // a drive that answers "%" does so at the keystroke
-    if (cmd == "r") return Answer({"Disk Code Revision 0001", "Servo Revision 0001"}, out);
   }
   if (level_ == '2') {
     if (op == 'B') {
@@ -171,13 +175,9 @@ void DriveModel::AtMonitor(const std::string& cmd, std::vector<Emit>& out) {
     return AtLevel(rest, out);
   }
   if (RateCommand(cmd, out) || BufferQuery(cmd, out)) return;
+  if (ModuleCommand(cmd, out)) return;
   if (cmd[0] == 'd')
     return Answer(ArmDownload(cmd.substr(1)) ? std::vector<std::string>{} : std::vector<std::string>{"Bad download address"}, out);
-  if (cmd[0] == 'j') {
-    // Runs the code in memory: the drive comes up at level T, at the same rate.
-    level_ = 'T';
-    return Answer({"Running"}, out);
-  }
   if (RomCommand(cmd, out)) return;
   Answer({"OK"}, out);
 }
@@ -217,6 +217,7 @@ void DriveModel::EnterMonitor(std::vector<Emit>& out) {
   line_.clear();
   idEditor_ = false;
   dl_ = Dl::Off;
+  ForgetLoadedModules();
   out.push_back(Emit{"\r\nBoot monitor restarted, 9600 baud\r\n", rate_, false, false, 30});
 }
 

@@ -40,6 +40,7 @@ class DriveModel {
   std::vector<uint8_t> buffer;
   std::vector<uint16_t> idWords;
   std::vector<uint8_t> rom;
+  std::map<std::string, SimModule> modules;  // firmware modules by name
 
   char level() const { return level_; }
   int rate() const { return rate_; }
@@ -100,6 +101,15 @@ class DriveModel {
   void Solo(const char* bytes, size_t n, std::vector<Emit>& out) const;
   void FinishDownload(uint16_t closing);
 
+  // Firmware module loading (sim_model_modules.cpp). False: not such a command.
+  bool ModuleCommand(const std::string& cmd, std::vector<Emit>& out);
+  bool ModuleCommandAtMonitor(const std::string& cmd, std::vector<Emit>& out);
+  bool ModuleCommandAtT(const std::string& cmd, std::vector<Emit>& out);
+  void ArmModule(const std::string& module, const std::string& downloadArgs);
+  void ModuleDownloaded(const std::vector<uint8_t>& data);
+  void Save(const std::string& module);
+  void ForgetLoadedModules();  // memory is lost when the boot monitor restarts
+
   char level_ = 'T';
   int rate_ = 9600;
   bool idEditor_ = false;
@@ -119,6 +129,12 @@ class DriveModel {
 
   enum class RomCopy { None, ToBuffer, FromBuffer };
   RomCopy romCopy_ = RomCopy::None;  // what "e6" carries out
+  std::string dlModule_;  // the module the armed download carries; empty: plain buffer data
+
+  bool codeLoaded_ = false;     // application code downloaded since the monitor started
+  bool certLoaded_ = false;     // certification code running: "r" names it, "h" takes a table
+  bool overlayMode_ = false;    // between "N4F,,22" and "N50,,22": "e0,0" and "e1,0" take overlays
+  bool overlaysApplied_ = false;  // "b,,22" put the loaded overlays to work; "c" saves them
 };
 
 // Parses a hexadecimal field; false when it is empty or not hexadecimal.

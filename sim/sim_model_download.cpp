@@ -26,6 +26,7 @@ bool DriveModel::ArmDownload(const std::string& args) {
   dlBase_ = static_cast<size_t>(pos) * kBlock;
   dlBlockSize_ = kBlock << shift;
   dlBlocks_.clear();
+  dlModule_.clear();
   dl_ = Dl::Armed;
   return true;
 }
@@ -130,6 +131,7 @@ void DriveModel::FinishDownload(uint16_t closing) {
     return;
   }
   if (dlBase_ + data.size() <= buffer.size()) std::copy(data.begin(), data.end(), buffer.begin() + dlBase_);
+  if (!dlModule_.empty()) ModuleDownloaded(data);
   lastDownload = std::move(data);
   ++downloadsCompleted;
 }

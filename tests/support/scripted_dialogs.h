@@ -38,12 +38,15 @@ class ScriptedDialogs : public Dialogs {
     choosers.push_back({"save", filter, defaultExt, fileName});
     return NextPath();
   }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return NextPath(); }
+  std::optional<std::string> ChooseFolder(const std::string& title) override {
+    choosers.push_back({"folder", title, "", ""});
+    return NextPath();
+  }
 
-  // A file chooser as it was asked for.
+  // A chooser as it was asked for.
   struct Chooser {
-    std::string kind;  // "open" or "save"
-    std::string filter, defaultExt, fileName;
+    std::string kind;  // "open", "save" or "folder"
+    std::string filter, defaultExt, fileName;  // a folder chooser's title is in `filter`
     bool operator==(const Chooser&) const = default;
   };
 

@@ -1,0 +1,325 @@
+// The load: its checks, the chain of module steps and the steps themselves.
+// Every command, pause and prompt wait below is what the drive needs between
+// two steps of its loader; a pause cut short or a save sent early can leave a
+// drive that no longer answers.
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "console/convert.h"
+#include "console/text.h"
+#include "fileutil/file_io.h"
+#include "firmware/form2.h"
+#include "transfer/file_io.h"
+#include "transfer/transfer.h"
+#include "transfer/transfer_common.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kSucceeded = "成功！";
+constexpr const char* kFailed = "失败！";
+constexpr const char* kNeedLevelT = "错误: 请先转至T级！";
+constexpr const char* kDiskCodeMarker = "Disk Code Revision";
+constexpr int kCrTries = 300;       // CR until the certification code's prompt
+constexpr int kTableCrTries = 100;  // CR until the table's prompt
+
+const char* Outcome(bool good) { return good ? kSucceeded : kFailed; }
+
+}  // namespace
+
+// --- checks ---
+
+bool TForm2::CheckLoad() {
+  Dialogs& dialogs = main_.Dlg();
+  const auto refuse = [&dialogs](const std::string& text) {
+    dialogs.ShowMessage(text);
+    return false;
+  };
+  const auto fileGiven = [&refuse](const std::string& module, const std::string& field) {
+    if (Trim(field).empty()) return refuse("请指定" + module + "模块文件！");
+    if (!FileExists(Trim(field))) return refuse("指定的" + module + "模块文件不存在！");
+    return true;
+  };
+  // A block size the download can't use would fail with the drive halfway
+  // into its loader; it is refused before anything is sent.
+  const auto blockSize = [&refuse](const std::string& text, int& size) {
+    try {
+      size = StrToInt(Trim(text));
+    } catch (const EConvertError& e) {
+      return refuse(e.what());
+    }
+    if (size < 1 || size > 0xFFFF) return refuse("块大小必须在1到65535之间！");
+    return true;
+  };
+  // One download carries at most 255 blocks; the rest would be cut off
+  // silently and the drive left with part of its code.
+  const auto fitsOneDownload = [&refuse](const std::string& module, const std::string& field, int size) {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(Trim(field), ec);
+    if (ec || bytes <= static_cast<uintmax_t>(kMaxBlocks) * static_cast<uintmax_t>(size)) return true;
+    return refuse(module + "模块文件超过" + std::to_string(kMaxBlocks) + "块（块大小" + std::to_string(size) +
+                  "字节），无法一次加载！");
+  };
+
+  if (!CheckBox1 && !CheckBox2 && !CheckBox3 && !CheckBox4 && !CheckBox6)
+    return refuse("请指定要加载的模块！");
+  if (CheckBox1) {
+    int size = 0;
+    if (Trim(ComboBox1).empty()) return refuse("指定缓冲区！");
+    if (!fileGiven("APP", Edit1) || !blockSize(ComboBox3, size) || !fitsOneDownload("APP", Edit1, size))
+      return false;
+  }
+  if (CheckBox2) {
+    int size = 0;
+    if (!fileGiven("CERT", Edit2) || !blockSize(ComboBox4, size) || !fitsOneDownload("CERT", Edit2, size))
+      return false;
+  }
+  const struct {
+    bool ticked;
+    const char* module;
+    const std::string& field;
+  } overlays[] = {{CheckBox3, "TABLE", Edit6}, {CheckBox4, "ATA0", Edit4}, {CheckBox6, "ATA1", Edit5}};
+  for (const auto& m : overlays)
+    if (m.ticked && (!fileGiven(m.module, m.field) || !fitsOneDownload(m.module, m.field, kOverlayBlockSize)))
+      return false;
+  // Without the port every wait of the chain would only run out.
+  if (!main_.PortOpen()) return refuse("请先打开串口！");
+  return true;
+}
+
+// --- the chain ---
+
+void TForm2::Button6Click() {
+  main_.Memo3.clear();
+  if (!CheckLoad()) return;
+  // A STOP pressed before this load is not meant for it.
+  main_.stopFlag = 0;
+  Panel1Enabled = false;
+  Changed();
+  main_.receiveMode = ReceiveMode::Empty;
+  try {
+    RunChain();
+  } catch (const std::exception& e) {
+    main_.Dlg().ShowMessage(e.what());
+  }
+  // Whatever happened, drive and port go back to 9600 and the terminal to the user.
+  if (main_.PortOpen()) {
+    main_.SetSpeed9600();
+    main_.Delay(timing.Pause(50));
+  }
+  main_.receiveMode = ReceiveMode::usercmd;
+  main_.SendString("\r");
+  main_.stopFlag = 0;
+  Panel1Enabled = true;
+  Changed();
+}
+
+void TForm2::RunChain() {
+  bool good = true;
+  if (CheckBox1) {
+    main_.ToF();
+    good = main_.isF();
+    if (good) {
+      AdSpeed();
+      good = LoadApp(Trim(Edit1), Trim(ComboBox1), StrToInt(Trim(ComboBox3)), CheckBox10);
+    }
+  }
+  if (CheckBox2 && good) good = ToLevelT() && LoadCert(Trim(Edit2), StrToInt(Trim(ComboBox4)), CheckBox9);
+  if (CheckBox3 && good) good = ToLevelT() && LoadTable(Trim(Edit6), Edit3, CheckBox8);
+  if (CheckBox4 && good) good = ToLevelT() && LoadATA0(Trim(Edit4), kOverlayBlockSize, !CheckBox6, CheckBox5);
+  if (CheckBox6 && good && ToLevelT()) LoadATA1(Trim(Edit5), kOverlayBlockSize, CheckBox5);
+}
+
+bool TForm2::ToLevelT() {
+  // A port lost on the way has been reported in the pane already.
+  if (!main_.PortOpen()) return false;
+  main_.SetSpeed9600();
+  if (!main_.isT()) {
+    main_.AddLine(kNeedLevelT);
+    return false;
+  }
+  AdSpeed();
+  return true;
+}
+
+void TForm2::AdSpeed() {
+  main_.WaitPrompt();
+  main_.AdMySpeed(ComboBox2.Text());
+}
+
+// --- the steps ---
+
+bool TForm2::SendModule(const std::string& file, int blockSize) {
+  // Read now: the file may have changed or gone since the checks.
+  std::vector<uint8_t> data;
+  try {
+    data = ReadWholeFile(file);
+  } catch (const EFileError& e) {
+    main_.Dlg().ShowMessage(std::string("读取模块文件失败：") + e.what());
+    return false;
+  }
+  if (data.empty()) {
+    main_.Dlg().ShowMessage("模块文件" + file + "长度为0！");
+    return false;
+  }
+  return SendData(main_, data.data(), data.size(), blockSize);
+}
+
+void TForm2::Send(std::string_view line, int waitTicks) {
+  main_.SendString(qv::Command(line));
+  main_.WaitHD(timing.Wait(waitTicks));
+}
+
+bool TForm2::LoadApp(const std::string& file, const std::string& buffer, int blockSize, bool save) {
+  main_.AddLine("正在加载APP.........");
+  main_.Delay(timing.Pause(20));
+  main_.SendString("\x1A");
+  main_.WaitHD(timing.Wait(50));
+  Send("Z", 150);
+  main_.SendString("Z\r");
+  main_.Delay(timing.Pause(300));
+  main_.receiveMode = ReceiveMode::Empty;
+  // Buffer 80 takes blocks of 1024 bytes, buffer 60 blocks of 2048.
+  main_.SendString(qv::Command("d" + buffer + (buffer == "80" ? ",1" : ",2")));
+  main_.Delay(timing.Pause(30));
+  bool good = SendModule(file, blockSize);
+  if (good) {
+    main_.Delay(timing.Pause(900));
+    main_.SendString("j,,1\r");
+    good = main_.WaitHD(timing.Wait(1500));
+  }
+  // The code runs when the drive answers at level T.
+  if (good) good = main_.isT();
+  if (good) {
+    main_.SendString("\r");
+    if (main_.WaitHD(timing.Wait(300)) && save) {
+      Send("/", 30);
+      Send("R1", 1500);
+      Send("R2", 1500);
+      Send("w4,60", 1500);
+    }
+  }
+  main_.AppendToLastLine(Outcome(good));
+  return good;
+}
+
+bool TForm2::LoadCert(const std::string& file, int blockSize, bool save) {
+  main_.AddLine("正在加载CERT........");
+  main_.Delay(timing.Pause(20));
+  main_.receiveMode = ReceiveMode::Empty;
+  main_.SendString(blockSize == 4096 ? "d,3,1\r" : "d,2,1\r");
+  main_.Delay(timing.Pause(30));
+  bool good = SendModule(file, blockSize);
+  if (good) {
+    main_.Delay(timing.Pause(1100));
+    // The certification code may come up at 9600 whatever the rate was.
+    main_.SendString("\r");
+    if (!main_.WaitHD(5)) main_.Set(kRates[0]);
+    main_.LastPrompt.clear();
+    for (int i = 0; i < kCrTries && main_.LastPrompt.empty(); ++i) {
+      main_.SendString("\r");
+      main_.WaitHD(30);
+    }
+  }
+  // Asked even after a failed download, which it brings the terminal back
+  // from; but only a good download makes the step good.
+  main_.Memo3.clear();
+  main_.receiveMode = ReceiveMode::syscmd;
+  main_.SendString("r\r");
+  main_.WaitHD(timing.Wait(150));
+  bool running = false;
+  for (std::string_view line : main_.CaptureLines()) running |= line.find(kDiskCodeMarker) != std::string_view::npos;
+  main_.Memo3.clear();
+  good = good && running;
+  if (good) {
+    main_.SendString("\r");
+    if (main_.WaitHD(timing.Wait(300)) && save) {
+      Send("/", 50);
+      Send("R1", 1500);
+      Send("R2", 1500);
+      Send("w1,60", 1500);
+    }
+  }
+  main_.AppendToLastLine(Outcome(good));
+  return good;
+}
+
+bool TForm2::LoadTable(const std::string& file, const std::string& sectorCount, bool save) {
+  main_.Delay(timing.Pause(150));
+  Send("/", 5);
+  Send("h" + Trim(sectorCount), 30);
+  // A drive without certification code answers at once instead of taking the table.
+  if (!main_.LastPrompt.empty()) {
+    main_.AddLine("请先加载CERT模块！");
+    return true;
+  }
+  main_.AddLine("正在加载TABLE.......");
+  main_.Delay(timing.Pause(1));
+  const bool good = SendModule(file, kOverlayBlockSize);
+  if (good) {
+    main_.Delay(timing.Pause(1100));
+    for (int i = 0; i < kTableCrTries && main_.LastPrompt.empty(); ++i) {
+      main_.SendString("\r");
+      main_.WaitHD(timing.Wait(150));
+    }
+    main_.SendString("\r");
+    if (main_.WaitHD(timing.Wait(300)) && save) Send("w,,22", 1500);
+  }
+  main_.AppendToLastLine(Outcome(good));
+  return good;
+}
+
+bool TForm2::LoadATA0(const std::string& file, int blockSize, bool last, bool save) {
+  main_.AddLine("正在加载ATA0........");
+  main_.Delay(timing.Pause(11));
+  main_.receiveMode = ReceiveMode::Empty;
+  Send("/", 110);
+  Send("N4F,,22", 110);
+  Send("/", 110);
+  main_.SendString("e0,0\r");
+  main_.Delay(timing.Pause(1500));
+  const bool good = SendModule(file, blockSize);
+  if (!good) {
+    Send("N50,,22", 600);
+  } else if (last) {
+    main_.Delay(timing.Pause(1300));
+    Send("b,,22", 600);
+    if (save) {
+      Send("/2", 110);
+      main_.SendString("U\r");
+      main_.Delay(timing.Pause(1500));
+      Send("/", 110);
+      Send("c", 3000);
+    }
+    Send("N50,,22", 600);
+  }
+  // With ATA1 to follow, the drive stays in overlay mode.
+  main_.AppendToLastLine(Outcome(good));
+  return good;
+}
+
+bool TForm2::LoadATA1(const std::string& file, int blockSize, bool save) {
+  main_.AddLine("正在加载ATA1........");
+  main_.Delay(timing.Pause(1));
+  main_.receiveMode = ReceiveMode::Empty;
+  Send("/", 110);
+  main_.SendString("e1,0\r");
+  main_.Delay(timing.Pause(1500));
+  const bool good = SendModule(file, blockSize);
+  if (good && save) {
+    main_.Delay(timing.Pause(1200));
+    Send("b,,22", 2100);
+    Send("/2", 110);
+    main_.SendString("U\r");
+    main_.Delay(timing.Pause(5100));
+    Send("/", 110);
+    Send("c", 6000);
+  }
+  Send("N50,,22", 1100);
+  main_.AppendToLastLine(Outcome(good));
+  return good;
+}
+
+}  // namespace qv

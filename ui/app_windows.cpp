@@ -26,7 +26,9 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   // 2. TForm1 "创建文件"
   app->form1 = std::make_unique<Form1CreateFile>(app->dialogs);
   app->mainWindow->AddWindowMenuEntry(app->form1->windowTitle(), app->form1.get(), false);
-  // 3. TForm2 "F级引导": the module loading window goes here.
+  // 3. TForm2 "F级引导": not modal, so that STOP on the main window stays within reach.
+  app->form2 = std::make_unique<Form2Loading>(*app->main);
+  app->mainWindow->AddWindowMenuEntry(app->form2->windowTitle(), app->form2.get(), false);
   // 4. TForm3 "串行ROM读写": not modal, so that STOP on the main window stays within reach.
   app->form3 = std::make_unique<Form3SerialRom>(*app->main);
   app->mainWindow->AddWindowMenuEntry(app->form3->windowTitle(), app->form3.get(), false);

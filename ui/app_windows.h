@@ -8,6 +8,7 @@
 
 #include "console/main.h"
 #include "ui/form1_create_file.h"
+#include "ui/form2_loading.h"
 #include "ui/form3_serial_rom.h"
 #include "ui/form4_batch.h"
 #include "ui/form5_id_editor.h"
@@ -28,7 +29,7 @@ struct AppWindows {
   std::unique_ptr<MainWindow> mainWindow;
   // Secondary windows follow here, in creation order.
   std::unique_ptr<Form1CreateFile> form1;
-  // form2: TForm2, the module loading window.
+  std::unique_ptr<Form2Loading> form2;
   std::unique_ptr<Form3SerialRom> form3;
   std::unique_ptr<Form4Batch> form4;
   std::unique_ptr<Form5IdEditor> form5;

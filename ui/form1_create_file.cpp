@@ -1,13 +1,12 @@
 #include "ui/form1_create_file.h"
 
 #include <QGroupBox>
-#include <QInputMethodEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "ui/fonts.h"
+#include "ui/key_filter.h"
 #include "ui/naming.h"
 
 namespace qv::ui {
@@ -78,8 +77,9 @@ Form1CreateFile::Form1CreateFile(Dialogs& dialogs, QWidget* parent) : QDialog(pa
     *countEdits[i] = edit(frame, s.countEdit, QStringLiteral("扇区数:"), 306, 56, 84);
     button(frame, s.reset, "重置", QStringLiteral("重置"), 396, 55, 38, s.clear);
   }
+  auto* rangeKeys = new CharFilter(&TForm1::RangeKeyAccepted, this);
   for (QLineEdit* e : {edit5_, edit3_, edit4_, edit7_}) {
-    e->installEventFilter(this);
+    rangeKeys->Watch(e);
     e->setToolTip(QStringLiteral("十六进制扇区号"));
   }
 
@@ -112,41 +112,6 @@ void Form1CreateFile::Click(void (TForm1::*handler)()) {
   ToModel();
   (model_.*handler)();
   FromModel();
-}
-
-bool Form1CreateFile::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::InputMethod) {
-    // Text committed by an input method is typed text too: full-width digits
-    // or Chinese characters must not get into a sector number.
-    auto* input = static_cast<QInputMethodEvent*>(event);
-    QString kept;
-    for (const QChar c : input->commitString())
-      if (TForm1::RangeKeyAccepted(c.unicode())) kept += c;
-    if (kept != input->commitString())
-      input->setCommitString(kept, input->replacementStart(), input->replacementLength());
-    return false;
-  }
-  if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
-  const auto* key = static_cast<QKeyEvent*>(event);
-  switch (key->key()) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Delete:  // carries a DEL character on some platforms
-      return false;  // the dialog's and the editor's own keys
-    default:
-      break;
-  }
-  if (key->modifiers() & Qt::ControlModifier) {
-    // Copy and paste only; cut, undo and the like would change the range
-    // around the filter.
-    return !(key->key() == Qt::Key_C || key->key() == Qt::Key_V);
-  }
-  const QString text = key->text();
-  if (text.isEmpty()) return false;  // arrows, Delete, Home: editing, not typing
-  return !TForm1::RangeKeyAccepted(text.at(0).unicode());
 }
 
 }  // namespace qv::ui

@@ -16,9 +16,6 @@ class Form1CreateFile : public QDialog {
 
   TForm1& Model() { return model_; }
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   // Runs a click of the model with the edit texts copied in and back out.
   void Click(void (TForm1::*handler)());

@@ -63,6 +63,9 @@ struct SimDrive::Impl {
   // far. It runs on the line's own clock, so the wake-up delays of this thread
   // and the irregular gaps between chunks don't add up to a slower line.
   Clock::time_point lineFree{};
+  // The same for the other direction: when the PC's bytes written so far have
+  // all come in over the line. A paced drive answers nothing before that.
+  Clock::time_point inputFree{};
   size_t planned = 0;  // size of the next chunk of the queue's front
   Dice dice;
   LineNoise noise;
@@ -135,13 +138,18 @@ void SimDrive::Impl::Receive(Clock::time_point now) {
   // The rate the bytes were sent at is the PC's rate now: it changes it only
   // while the line is quiet.
   const int pcRate = line.PcRate();
+  Clock::time_point heard = now;
+  if (Pacing() && pcRate > 0) {
+    inputFree = std::max(inputFree, now) + LineTime(static_cast<size_t>(n), pcRate);
+    heard = inputFree;
+  }
   std::vector<Emit> emits;
   {
     std::lock_guard lock(mu);
     for (ssize_t i = 0; i < n; ++i) model.Feed(in[i], pcRate, emits);
   }
   for (auto& e : emits)
-    queue.push_back(Pending{std::move(e.bytes), e.rate, e.solo, e.noise, now + std::chrono::milliseconds(e.delayMs)});
+    queue.push_back(Pending{std::move(e.bytes), e.rate, e.solo, e.noise, heard + std::chrono::milliseconds(e.delayMs)});
 }
 
 void SimDrive::Impl::WriteSome(Clock::time_point now) {

@@ -40,7 +40,7 @@ class TForm2 {
   static constexpr uint64_t kCodeLimit = 1048576;   // APP, CERT: 1 MB
   static constexpr uint64_t kModuleLimit = 130048;  // TABLE, ATA0, ATA1: 127 KB
   static constexpr int kMaxBlocks = 255;            // what one download carries
-  static constexpr int kOverlayBlockSize = 512;     // TABLE, ATA0, ATA1
+  static constexpr int kSectorBlockSize = 512;      // the block size of TABLE, ATA0 and ATA1
 
   // The fixed items of the lists that may also be typed into.
   static const std::vector<std::string> kBufferItems;     // ComboBox1

@@ -80,9 +80,9 @@ bool TForm2::CheckLoad() {
     bool ticked;
     const char* module;
     const std::string& field;
-  } overlays[] = {{CheckBox3, "TABLE", Edit6}, {CheckBox4, "ATA0", Edit4}, {CheckBox6, "ATA1", Edit5}};
-  for (const auto& m : overlays)
-    if (m.ticked && (!fileGiven(m.module, m.field) || !fitsOneDownload(m.module, m.field, kOverlayBlockSize)))
+  } others[] = {{CheckBox3, "TABLE", Edit6}, {CheckBox4, "ATA0", Edit4}, {CheckBox6, "ATA1", Edit5}};
+  for (const auto& m : others)
+    if (m.ticked && (!fileGiven(m.module, m.field) || !fitsOneDownload(m.module, m.field, kSectorBlockSize)))
       return false;
   // Without the port every wait of the chain would only run out.
   if (!main_.PortOpen()) return refuse("请先打开串口！");
@@ -128,8 +128,8 @@ void TForm2::RunChain() {
   }
   if (CheckBox2 && good) good = ToLevelT() && LoadCert(Trim(Edit2), StrToInt(Trim(ComboBox4)), CheckBox9);
   if (CheckBox3 && good) good = ToLevelT() && LoadTable(Trim(Edit6), Edit3, CheckBox8);
-  if (CheckBox4 && good) good = ToLevelT() && LoadATA0(Trim(Edit4), kOverlayBlockSize, !CheckBox6, CheckBox5);
-  if (CheckBox6 && good && ToLevelT()) LoadATA1(Trim(Edit5), kOverlayBlockSize, CheckBox5);
+  if (CheckBox4 && good) good = ToLevelT() && LoadATA0(Trim(Edit4), kSectorBlockSize, !CheckBox6, CheckBox5);
+  if (CheckBox6 && good && ToLevelT()) LoadATA1(Trim(Edit5), kSectorBlockSize, CheckBox5);
 }
 
 bool TForm2::ToLevelT() {
@@ -257,7 +257,7 @@ bool TForm2::LoadTable(const std::string& file, const std::string& sectorCount, 
   }
   main_.AddLine("正在加载TABLE.......");
   main_.Delay(timing.Pause(1));
-  const bool good = SendModule(file, kOverlayBlockSize);
+  const bool good = SendModule(file, kSectorBlockSize);
   if (good) {
     main_.Delay(timing.Pause(1100));
     for (int i = 0; i < kTableCrTries && main_.LastPrompt.empty(); ++i) {

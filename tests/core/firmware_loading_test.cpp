@@ -9,6 +9,7 @@
 #include <memory>
 #include <tuple>
 
+#include "firmware/family_table.h"
 #include "firmware/form2.h"
 #include "transfer_sim_support.h"
 
@@ -21,6 +22,9 @@ class LoadingSim : public test::TransferSim {
     TransferSim::SetUp();
     if (HasFatalFailure()) return;
     OpenAt();
+    // The default family table, as start-up loads it.
+    main->families.Parse(BuiltInFamilyTable());
+    main->ComboBox3.items = main->families.Names();
     form = std::make_unique<TForm2>(*main);
     // The simulated drive needs no time to start code or store modules.
     form->timing.percent = 1;
@@ -370,6 +374,56 @@ TEST_F(LoadingSim, CertificationCodeAtFullPacingFoundAgainAt9600) {
   // (The drive can't hear the PC's "B0096" at the old rate; it hears the prompt requests after it.)
   EXPECT_TRUE(InOrder(TakeReceived(), {"B0115\r", "d,2,1\r", "\x1A/\r", "r\r"}));
   ExpectBackAt9600();
+}
+
+// The family lookup asks the drive for its family and firmware, picks the
+// family (and with it the buffer) and fills the fields from the folder a
+// backup of that drive made.
+TEST_F(LoadingSim, FamilyLookupPicksTheFamilyAndTheBackupFolder) {
+  struct Case {
+    const char* word;  // the family word the drive reports
+    bool backedUp;     // a folder named after the drive's firmware type lies in the base folder
+    const char* family;  // what the firmware type list then shows
+    const char* buffer;
+  };
+  const Case cases[] = {
+      {"NHPLUS2HD", true, "NHPLUS2HD_S-1A", "60"},
+      {"AVALANCHE", false, "AVALANCHE", "80"},
+      {"UNKNOWN", true, "", "7"},  // no family named so: the list and the buffer stay
+  };
+  main->firmwareFolder = Path("");  // ends in "/"
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.word);
+    sim::SimOptions options = drive->Options();
+    options.family.word = c.word;
+    drive->SetOptions(options);
+    const std::string type = std::string(c.word) + "_S-1A_3.AAC";
+    if (c.backedUp) {
+      std::filesystem::create_directories(dir / type);
+      Module(type + "/APP.BIN", 1, 512);
+      Module(type + "/ATA.BIN", 1, 512);
+    }
+    form->CheckBox2 = true;  // reset by the lookup
+    form->Edit2 = "old";
+    form->ComboBox1 = "7";
+    TakeReceived();
+    form->Button5Click();
+
+    EXPECT_EQ(TakeReceived(), "\x01\x0C\r");
+    EXPECT_EQ(LastLine(), "正在份析，请稍候........完成！");
+    EXPECT_EQ(form->ComboBox7Text, c.family);
+    EXPECT_EQ(form->ComboBox7.Text(), c.family);
+    EXPECT_EQ(form->ComboBox1, c.buffer);
+    EXPECT_FALSE(form->CheckBox2);
+    EXPECT_EQ(form->Edit2, "");
+    EXPECT_EQ(form->Edit7, c.backedUp ? main->firmwareFolder + type : main->firmwareFolder);
+    EXPECT_EQ(form->Edit1, c.backedUp ? Path(type + "/APP.BIN") : "");
+    EXPECT_EQ(form->CheckBox1, c.backedUp);
+    EXPECT_EQ(form->Edit4, c.backedUp ? Path(type + "/ATA.BIN") : "");
+    EXPECT_EQ(form->CheckBox5, c.backedUp);
+    EXPECT_EQ(main->receiveMode, ReceiveMode::syscmd);
+    EXPECT_TRUE(main->Memo3.empty());
+  }
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ TEST_F(GuiFixture, LoadingWindowControlsEnableAndFilterAsTheyShould) {
   EXPECT_EQ(dialogs.choosers.back().filterOrTitle, "选择固件文件夹");
 }
 
-TEST_F(GuiFixture, LoadingWindowFollowsTheRateListAndIsDisabledWhileLoading) {
+TEST_F(GuiFixture, LoadingWindowFollowsTheRateListLooksUpTheFamilyAndIsDisabledWhileLoading) {
   main->ComboBox2.items = {"9600", "38400"};  // as after a port that took no more
   ui::Form2Loading form(*main);
   auto* rate = In<QComboBox>(&form, "ComboBox2");
@@ -114,6 +114,12 @@ TEST_F(GuiFixture, LoadingWindowFollowsTheRateListAndIsDisabledWhileLoading) {
   OpenDrive();  // choosing the drive's port probes it: all eight rates
   EXPECT_EQ(rate->count(), 8);
   EXPECT_EQ(rate->currentText(), QStringLiteral("921600"));
+
+  // "A" asks the drive for its family and shows it, with the family's buffer.
+  In<QComboBox>(&form, "ComboBox1")->setEditText(QStringLiteral("80"));
+  In<QPushButton>(&form, "Button5")->click();
+  EXPECT_EQ(In<QComboBox>(&form, "ComboBox7")->currentText(), QStringLiteral("NHPLUS2HD_S-1A"));
+  EXPECT_EQ(In<QComboBox>(&form, "ComboBox1")->currentText(), QStringLiteral("60"));
 
   const std::string table = (emptyTtyFolder / "Table.BIN").string();
   ASSERT_TRUE(WriteFileBytes(table, std::string(512, 't')));

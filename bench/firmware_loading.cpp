@@ -83,6 +83,7 @@ std::vector<uint8_t> ModuleBytes(int blocks, int blockSize, unsigned salt) {
 void WholeLoadWithSave(benchmark::State& state) {
   sim::SimOptions options;
   options.paceAtLineRate = true;
+  options.paceInput = true;  // the modules' bytes take their time to the drive
   sim::SimDrive drive(options);
   if (!drive.Start()) return state.SkipWithError("no pseudo-terminal");
   LineMeter meter;

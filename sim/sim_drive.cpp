@@ -64,7 +64,7 @@ struct SimDrive::Impl {
   // and the irregular gaps between chunks don't add up to a slower line.
   Clock::time_point lineFree{};
   // The same for the other direction: when the PC's bytes written so far have
-  // all come in over the line. A paced drive answers nothing before that.
+  // all come in over the line. With paceInput the drive answers nothing before that.
   Clock::time_point inputFree{};
   size_t planned = 0;  // size of the next chunk of the queue's front
   Dice dice;
@@ -75,6 +75,7 @@ struct SimDrive::Impl {
   void WriteSome(Clock::time_point now);
   bool Pacing() const;
   bool ChunkGaps() const;
+  bool PacingInput() const;
 };
 
 void SimDrive::Impl::Run() {
@@ -139,7 +140,7 @@ void SimDrive::Impl::Receive(Clock::time_point now) {
   // while the line is quiet.
   const int pcRate = line.PcRate();
   Clock::time_point heard = now;
-  if (Pacing() && pcRate > 0) {
+  if (PacingInput() && pcRate > 0) {
     inputFree = std::max(inputFree, now) + LineTime(static_cast<size_t>(n), pcRate);
     heard = inputFree;
   }
@@ -176,6 +177,11 @@ bool SimDrive::Impl::Pacing() const {
 bool SimDrive::Impl::ChunkGaps() const {
   std::lock_guard lock(mu);
   return model.options.chunkGaps;
+}
+
+bool SimDrive::Impl::PacingInput() const {
+  std::lock_guard lock(mu);
+  return model.options.paceInput;
 }
 
 SimDrive::SimDrive(SimOptions options) : impl_(std::make_unique<Impl>(options)) {}

@@ -50,6 +50,7 @@ struct SimOptions {
   bool paceAtLineRate = false;      // hold output to rate/10 bytes per second
   bool chunkGaps = true;            // unpaced: pauses of up to 0.3 ms between output chunks; off for
                                     // tests of tens of thousands of short exchanges
+  bool paceInput = false;           // also hold answers until the PC's bytes would have come in at its rate
   unsigned seed = 1;                // seeds chunk boundaries, gaps and line noise
   int silentAfterCommand = -1;      // >=0: after the n-th complete command line the drive answers nothing
   bool fallBackTo9600AfterDownload = false;  // the drive drops to 9600 after a download's closing checksum

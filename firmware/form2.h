@@ -33,7 +33,7 @@ class TForm2 {
  public:
   static constexpr const char* kCaption = "F级引导";
   static constexpr const char* kFilter = "BIN文件|*.bin|所有文件|*.*";
-  static constexpr const char* kDefaultExt = "bin";
+  static constexpr const char* kDefaultExt = "*.bin";
   static constexpr const char* kFolderTitle = "选择固件文件夹";
   static constexpr const char* kFolderHint = "选择固件保存位置";
   // Limits of a chosen module file.

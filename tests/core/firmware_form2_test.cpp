@@ -164,8 +164,8 @@ TEST_F(Form2Fields, ChosenFilesAreMeasured) {
     EXPECT_EQ(dialogs.shown.empty() ? "" : dialogs.shown.back().text, c.message);
     EXPECT_EQ(form->Edit3, c.sectors);
     ASSERT_FALSE(dialogs.choosers.empty());
-    EXPECT_EQ(dialogs.choosers.back().filterOrTitle, "BIN文件|*.bin|所有文件|*.*");
-    EXPECT_EQ(dialogs.choosers.back().defaultExt, "bin");
+    EXPECT_EQ(dialogs.choosers.back().filter, "BIN文件|*.bin|所有文件|*.*");
+    EXPECT_EQ(dialogs.choosers.back().defaultExt, "*.bin");
   }
   // Cancelled: the field stays.
   form->Edit1 = "kept";
@@ -187,7 +187,7 @@ TEST_F(Form2Fields, FolderFillsTheFieldsAndItsParentBecomesTheBase) {
   dialogs.paths = {dir / "both"};
   form->Button7Click();
   EXPECT_EQ(dialogs.choosers.back().kind, "folder");
-  EXPECT_EQ(dialogs.choosers.back().filterOrTitle, "选择固件文件夹");
+  EXPECT_EQ(dialogs.choosers.back().filter, "选择固件文件夹");
   EXPECT_EQ(form->Edit7, both);
   EXPECT_EQ(main.firmwareFolder, dir.Path());
   EXPECT_TRUE(form->CheckBox1 && form->CheckBox2 && form->CheckBox3);

@@ -100,10 +100,10 @@ TEST_F(GuiFixture, LoadingWindowControlsEnableAndFilterAsTheyShould) {
   auto* edit1 = In<QLineEdit>(&form, "Edit1");
   EXPECT_EQ(edit1->text(), QString::fromStdString(file));
   EXPECT_EQ(edit1->cursorPosition(), edit1->text().size());
-  EXPECT_EQ(dialogs.choosers.back().filterOrTitle, "BIN文件|*.bin|所有文件|*.*");
+  EXPECT_EQ(dialogs.choosers.back().filter, "BIN文件|*.bin|所有文件|*.*");
   In<QPushButton>(&form, "Button7")->click();
   EXPECT_EQ(dialogs.choosers.back().kind, "folder");
-  EXPECT_EQ(dialogs.choosers.back().filterOrTitle, "选择固件文件夹");
+  EXPECT_EQ(dialogs.choosers.back().filter, "选择固件文件夹");
 }
 
 TEST_F(GuiFixture, LoadingWindowFollowsTheRateListLooksUpTheFamilyAndIsDisabledWhileLoading) {

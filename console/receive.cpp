@@ -14,10 +14,17 @@ constexpr size_t kAutoClearLines = 200;
 
 void TFrmMain::ReceiveNotify() {
   const std::string chunk = ReadAvailable();
-  if (chunk.empty()) return;
+  // A line ending in ">" is a prompt only once the drive has stopped sending:
+  // a chunk handed over while its burst went on may end inside a line such as
+  // "Zone 3 -> Cyl 1A2B". When such a burst ends, a notification without bytes says so.
+  const bool burstEnded = link_.LastChunkEnd() == ChunkEnd::Quiet;
+  if (chunk.empty()) {
+    if (burstEnded && LastPrompt.empty()) LastPrompt = Memo2.Scan({}, true);
+    return;
+  }
   const std::string_view text = TextOfChunk(chunk);
 
-  if (LastPrompt.empty()) LastPrompt = Memo2.Scan(text);
+  if (LastPrompt.empty()) LastPrompt = Memo2.Scan(text, burstEnded);
 
   // The protocol's answers are recognised only when they come as a chunk of
   // their own, as they do between two steps of a block transfer.

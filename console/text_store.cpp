@@ -91,23 +91,24 @@ void TextPane::WrapLastLine(size_t width) {
   Notify(first);
 }
 
-std::string PromptScanner::Scan(std::string_view chunk) {
+std::string PromptScanner::Scan(std::string_view chunk, bool burstEnded) {
   tail_.append(chunk);
-  std::vector<std::string_view> lines = SplitLines(tail_);
-  for (size_t i = lines.size(); i-- > 0;) {
-    std::string trimmed = Trim(lines[i]);
-    if (trimmed.empty()) continue;
-    if (trimmed.back() == '>') {
-      tail_.clear();
-      return trimmed.size() >= 2 ? trimmed.substr(trimmed.size() - 2) : trimmed;
-    }
-    break;
+  const std::vector<std::string_view> lines = SplitLines(tail_);
+  // The last line with more than blanks; a prompt if it ends in '>'.
+  size_t end = lines.size();  // one past that line
+  std::string trimmed;
+  while (end > 0 && (trimmed = Trim(lines[end - 1])).empty()) --end;
+  const bool candidate = end > 0 && trimmed.back() == '>';
+  if (candidate && burstEnded) {
+    tail_.clear();
+    return trimmed.size() >= 2 ? trimmed.substr(trimmed.size() - 2) : trimmed;
   }
-  // Keep only the last line (with its line break, if it has one).
-  if (lines.size() > 1) {
-    size_t lastStart = static_cast<size_t>(lines.back().data() - tail_.data());
-    tail_.erase(0, lastStart);
-  }
+  if (lines.size() <= 1) return {};
+  // Keep only the last line (with its line break, if it has one); while the
+  // burst goes on, also a complete line that may still turn out to be the prompt.
+  std::string kept = candidate && end < lines.size() ? std::string(lines[end - 1]) + "\r\n" : std::string();
+  const size_t lastStart = static_cast<size_t>(lines.back().data() - tail_.data());
+  tail_ = kept + tail_.substr(lastStart);
   return {};
 }
 

@@ -56,9 +56,11 @@ class TextPane {
 // unfinished tail of the output.
 class PromptScanner {
  public:
-  // Appends a chunk; returns the last two characters of a completed prompt
-  // line ("T>", "2>", "->"), or an empty text.
-  std::string Scan(std::string_view chunk);
+  // Appends a chunk. When the drive's burst of output ended with it, returns
+  // the last two characters of the last non-blank line if that line ends in
+  // ">" ("T>", "2>", "->"); otherwise, and always while the burst goes on,
+  // an empty text.
+  std::string Scan(std::string_view chunk, bool burstEnded = true);
   void Clear() { tail_.clear(); }
   const std::string& Tail() const { return tail_; }
 

@@ -1,19 +1,45 @@
 #include "serial/link.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "serial/tty_io.h"
 
 namespace qv {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The line discipline holds at most this many unread bytes.
+constexpr int kInputQueueFull = 4095;
+
+// Waits for events until `deadline` (Clock::time_point::max(): no limit). The
+// timeout is a timespec: the quiet times at fast rates are far below a millisecond.
+int WaitUntil(int pollFd, epoll_event* events, int max, Clock::time_point deadline) {
+  if (deadline == Clock::time_point::max()) return epoll_pwait2(pollFd, events, max, nullptr, nullptr);
+  const auto left = std::max(Clock::duration::zero(), deadline - Clock::now());
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+  const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+  return epoll_pwait2(pollFd, events, max, &timeout, nullptr);
+}
+
+}  // namespace
+
+std::chrono::nanoseconds SerialLink::QuietTime(int rate) {
+  const std::chrono::nanoseconds twoCharacters{rate > 0 ? 2 * 10 * 1'000'000'000LL / rate : 0};
+  return std::max<std::chrono::nanoseconds>(twoCharacters, kQuietFloor);
+}
 
 SerialLink::~SerialLink() {
   if (!IsOpen()) return;
@@ -57,16 +83,31 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
     Fail(devicePath + " (" + std::to_string(rate) + " baud)", EINVAL);
     return false;
   }
+  quietNs_ = QuietTime(rate).count();
   tty::Purge(fd_);
-  stopFd_ = eventfd(0, EFD_CLOEXEC);
-  if (stopFd_ < 0) {
-    Fail("eventfd", errno);
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  pollFd_ = epoll_create1(EPOLL_CLOEXEC);
+  if (wakeFd_ < 0 || pollFd_ < 0) {
+    const int err = errno;
+    CloseWakeAndPoll();
+    Fail("eventfd/epoll", err);
+    return false;
+  }
+  // Edge-triggered on the port: the thread learns of every arrival of bytes,
+  // also while earlier ones still wait to be read.
+  epoll_event wake{EPOLLIN, {.fd = wakeFd_}};
+  epoll_event port{EPOLLIN | EPOLLET, {.fd = fd_}};
+  if (epoll_ctl(pollFd_, EPOLL_CTL_ADD, wakeFd_, &wake) != 0 || epoll_ctl(pollFd_, EPOLL_CTL_ADD, fd_, &port) != 0) {
+    const int err = errno;
+    CloseWakeAndPoll();
+    Fail("epoll", err);
     return false;
   }
   {
     std::lock_guard lock(mutex_);
     pending_ = false;
     stopping_ = false;
+    handledEnd_ = ChunkEnd::Quiet;
   }
   lost_ = false;
   readError_ = false;
@@ -74,8 +115,7 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
   try {
     thread_ = std::thread(&SerialLink::ReceiveLoop, this);
   } catch (const std::system_error& e) {
-    close(stopFd_);
-    stopFd_ = -1;
+    CloseWakeAndPoll();
     finished_ = true;
     Fail("receive thread", e.code().value());
     return false;
@@ -83,7 +123,20 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
   return true;
 }
 
-bool SerialLink::SetBaud(int rate) { return IsOpen() && tty::SetBaud(fd_, rate); }
+void SerialLink::CloseWakeAndPoll() {
+  if (wakeFd_ >= 0) close(wakeFd_);
+  if (pollFd_ >= 0) close(pollFd_);
+  wakeFd_ = pollFd_ = -1;
+}
+
+bool SerialLink::SetBaud(int rate) {
+  if (!IsOpen() || !tty::SetBaud(fd_, rate)) return false;
+  quietNs_ = QuietTime(rate).count();
+  // A wait the thread began at the old rate is cut short so it counts anew.
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+  return true;
+}
 
 bool SerialLink::SetModemLines(bool on) { return IsOpen() && tty::SetModemLines(fd_, on); }
 
@@ -97,10 +150,15 @@ void SerialLink::RequestStop() {
     stopping_ = true;
   }
   cv_.notify_all();
-  if (stopFd_ >= 0) {
+  if (wakeFd_ >= 0) {
     uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(stopFd_, &one, sizeof one);
+    [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
   }
+}
+
+bool SerialLink::Stopping() const {
+  std::lock_guard lock(mutex_);
+  return stopping_;
 }
 
 void SerialLink::FinishClose() {
@@ -110,8 +168,7 @@ void SerialLink::FinishClose() {
     close(fd_);  // also releases the advisory lock
     fd_ = -1;
   }
-  if (stopFd_ >= 0) close(stopFd_);
-  stopFd_ = -1;
+  CloseWakeAndPoll();
   lost_ = false;
   std::lock_guard lock(mutex_);
   pending_ = false;
@@ -120,16 +177,24 @@ void SerialLink::FinishClose() {
 std::string SerialLink::ReadAvailable() {
   std::string bytes;
   if (!IsOpen()) return bytes;
-  int count = tty::QueuedInput(fd_);
-  if (count <= 0) return bytes;
-  bytes.resize(static_cast<size_t>(count));
-  ssize_t got = read(fd_, bytes.data(), bytes.size());
-  if (got < 0) {
-    if (errno == EIO) readError_ = true;
-    got = 0;
+  const int count = tty::QueuedInput(fd_);
+  if (count > 0) {
+    bytes.resize(static_cast<size_t>(count));
+    ssize_t got = read(fd_, bytes.data(), bytes.size());
+    if (got < 0) {
+      if (errno == EIO) readError_ = true;
+      got = 0;
+    }
+    bytes.resize(static_cast<size_t>(got));
   }
-  bytes.resize(static_cast<size_t>(got));
+  std::lock_guard lock(mutex_);
+  handledEnd_ = static_cast<int>(bytes.size()) > pendingCount_ ? ChunkEnd::MoreCame : pendingEnd_;
   return bytes;
+}
+
+ChunkEnd SerialLink::LastChunkEnd() const {
+  std::lock_guard lock(mutex_);
+  return handledEnd_;
 }
 
 void SerialLink::WriteBytewise(const char* data, size_t count) {
@@ -171,30 +236,77 @@ bool SerialLink::WaitForNotification(std::chrono::steady_clock::time_point deadl
   return pending_;
 }
 
+bool SerialLink::HandOver(ChunkEnd end, int queued) {
+  {
+    std::lock_guard lock(mutex_);
+    pending_ = true;
+    pendingEnd_ = end;
+    pendingCount_ = queued;
+  }
+  cv_.notify_all();
+  if (wakeHook_) wakeHook_();
+  std::unique_lock lock(mutex_);
+  cv_.wait(lock, [this] { return !pending_ || stopping_; });
+  return !stopping_;
+}
+
 void SerialLink::ReceiveLoop() {
   // The receiver answers a line that may run at close to a megabaud; one step
   // above normal priority keeps it from lagging behind busy work. Without the
   // privilege the request is simply refused.
   setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -1);
+  // Its waits are a few character times long; the default slack of 50 us would
+  // stretch them noticeably.
+  prctl(PR_SET_TIMERSLACK, 1UL);
+  bool inChunk = false;  // bytes are queued that have not been handed over
+  bool owesEnd = false;  // a chunk went over before its burst was seen to end
+  Clock::time_point first{}, last{};  // the chunk's first arrival, the latest arrival
   for (;;) {
-    pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
-    int rc = poll(fds, 2, -1);
-    if (rc < 0) {
+    const std::chrono::nanoseconds quiet{quietNs_.load()};
+    Clock::time_point deadline = Clock::time_point::max();
+    if (inChunk) deadline = std::min(last + quiet, first + kChunkLimit);
+    else if (owesEnd) deadline = last + quiet;
+    epoll_event events[2];
+    const int n = WaitUntil(pollFd_, events, 2, deadline);
+    if (n < 0) {
       if (errno == EINTR) continue;
       break;
     }
-    if (fds[0].revents) break;  // a close request wins over further data
-    const bool hangUp = fds[1].revents & (POLLHUP | POLLERR | POLLNVAL);
-    if (fds[1].revents & POLLIN) {
-      {
-        std::lock_guard lock(mutex_);
-        pending_ = true;
+    bool woken = false, arrived = false, hangUp = false;
+    for (int i = 0; i < n; ++i) {
+      if (events[i].data.fd == wakeFd_) {
+        woken = true;
+      } else {
+        arrived = arrived || (events[i].events & EPOLLIN);
+        hangUp = hangUp || (events[i].events & (EPOLLHUP | EPOLLERR));
       }
-      cv_.notify_all();
-      if (wakeHook_) wakeHook_();
-      std::unique_lock lock(mutex_);
-      cv_.wait(lock, [this] { return !pending_ || stopping_; });
-      if (stopping_) break;
+    }
+    if (woken) {
+      uint64_t drained;
+      [[maybe_unused]] ssize_t r = read(wakeFd_, &drained, sizeof drained);
+      if (Stopping()) break;  // a close request wins over further data
+    }
+    const auto now = Clock::now();
+    const int queued = tty::QueuedInput(fd_);
+    // An arrival whose bytes the main thread has already read is no news.
+    if (arrived && queued > 0) {
+      if (!inChunk) first = now;
+      inChunk = true;
+      owesEnd = false;
+      last = now;
+    }
+    bool handOver = true;
+    ChunkEnd end = ChunkEnd::Quiet;
+    if (inChunk && queued >= kInputQueueFull) end = ChunkEnd::QueueFull;
+    else if ((inChunk || owesEnd) && (now >= last + quiet || hangUp)) end = ChunkEnd::Quiet;
+    else if (inChunk && now >= first + kChunkLimit) end = ChunkEnd::TimeLimit;
+    else handOver = false;
+    if (handOver) {
+      if (!HandOver(end, queued)) break;
+      inChunk = false;
+      owesEnd = LastChunkEnd() != ChunkEnd::Quiet;
+      // Bytes the main thread read with the chunk may have come up to now.
+      last = Clock::now();
     }
     if (hangUp || readError_) {
       lost_ = true;

@@ -3,8 +3,10 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "console/main.h"
@@ -12,6 +14,7 @@
 #include "tests/support/port_bar.h"
 #include "tests/support/raw_pty.h"
 #include "tests/support/scripted_dialogs.h"
+#include "transfer/dump_parser.h"
 
 namespace qv {
 namespace {
@@ -36,6 +39,51 @@ class ConsoleReceive : public ::testing::Test {
   test::ScriptedDialogs dialogs;
   TFrmMain main{pump, dialogs};
 };
+
+// One notification as the console handled it.
+struct Handled {
+  size_t bytes;        // the chunk's size; 0 when only the end of a burst was announced
+  ChunkEnd end;        // why the receive thread ended the chunk
+  size_t received;     // bytes handled so far, this chunk included
+  std::string prompt;  // LastPrompt afterwards
+};
+
+// Handles notifications one at a time, recording each, until the writer is
+// done and the line has been quiet for 50 ms.
+std::vector<Handled> HandleUntilQuiet(TFrmMain& main, const test::PacedWriter& writer) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<Handled> seen;
+  size_t received = 0;
+  auto lastSeen = Clock::now();
+  while (!writer.Done() || Clock::now() - lastSeen < std::chrono::milliseconds(50)) {
+    if (!main.Link().WaitForNotification(Clock::now() + std::chrono::milliseconds(5))) continue;
+    const int32_t rx = main.RxCount;
+    main.ServiceReceive();
+    const size_t bytes = static_cast<size_t>(main.RxCount - rx);
+    received += bytes;
+    seen.push_back({bytes, main.Link().LastChunkEnd(), received, main.LastPrompt});
+    lastSeen = Clock::now();
+  }
+  return seen;
+}
+
+// "25c[] 0q[2>]": 25 bytes cut while the burst went on, then its end and the prompt found.
+std::string Describe(const std::vector<Handled>& seen) {
+  std::string text;
+  for (const Handled& h : seen)
+    text += std::to_string(h.bytes) + (h.end == ChunkEnd::Quiet ? "q" : "c") + "[" + h.prompt + "] ";
+  return text;
+}
+
+// A run the machine disturbed is repeated, up to this many times: one where the
+// line fell quiet before all of `total` bytes had come, though the writer
+// meant it to stay busy (a stalled writer or pseudo-terminal).
+constexpr int kAttempts = 10;
+bool Disturbed(const std::vector<Handled>& seen, size_t total) {
+  for (const Handled& h : seen)
+    if (h.end == ChunkEnd::Quiet && h.received < total) return true;
+  return seen.empty();
+}
 
 TEST_F(ConsoleReceive, RoutesTextByReceiveMode) {
   Feed("shown\r\n");
@@ -104,6 +152,166 @@ TEST_F(ConsoleReceive, PaneLineBreaksNulAndWrapping) {
   Feed(std::string(250, 'x'));
   ASSERT_EQ(main.memo1.LineCount(), 3u);
   EXPECT_EQ(main.memo1.Lines()[2].size(), 30u);
+}
+
+// The ready answer "w" 0x88 comes as one chunk however the adapter passes its
+// two bytes on, so no stale 0x88 is left to satisfy the next WaitWB.
+TEST_F(ConsoleReceive, ReadyAnswerIsOneChunk) {
+  using std::chrono::microseconds;
+  struct Case {
+    int openRate;
+    int laterRate;  // set while open, 0: none
+    microseconds gap;
+  };
+  const Case cases[] = {
+      {9600, 0, microseconds(50)},
+      // Far more than two character times (22 us) apart: the floor holds them together.
+      {921600, 0, microseconds(50)},
+      {921600, 0, microseconds(100)},
+      {9600, 0, microseconds(1042)},       // back to back on a 9600-baud line
+      {921600, 9600, microseconds(1042)},  // the new rate's character time counts at once
+  };
+  main.receiveMode = ReceiveMode::Empty;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.openRate) + " then " + std::to_string(c.laterRate) + ", " +
+                 std::to_string(c.gap.count()) + " us apart");
+    main.btnSwitchClick();
+    ASSERT_TRUE(test::OpenWithButton(main, pty.SlavePath(), std::to_string(c.openRate)));
+    if (c.laterRate) {
+      ASSERT_TRUE(main.SetPortBaud(c.laterRate));
+    }
+    const int rate = c.laterRate ? c.laterRate : c.openRate;
+    const microseconds quiet = std::max(microseconds(2 * 10'000'000 / rate), SerialLink::kQuietFloor);
+    std::vector<Handled> seen;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      main.WbReply.clear();
+      test::PacedWriter writer(pty, {{{}, "w"}, {c.gap, "\x88"}});
+      seen = HandleUntilQuiet(main, writer);
+      // A split may be the machine's doing when the writer's lateness and the
+      // pseudo-terminal's own lag (on a busy machine up to some 500 us) could
+      // open the gap to a quiet time; only then is the run repeated.
+      const bool split = seen.size() != 1 || seen[0].end != ChunkEnd::Quiet;
+      const bool machineMayHaveSplit = writer.Stretch() + microseconds(500) >= quiet - c.gap;
+      if (!split || !machineMayHaveSplit) break;
+    }
+    // One chunk, ended because the line fell quiet after both bytes.
+    EXPECT_EQ(Describe(seen), "2q[] ");
+    EXPECT_EQ(main.WbReply, "OK");
+    EXPECT_FALSE(main.WaitWB(5));  // nothing left over
+    pty.Write("w\x88");            // the drive answers the next step
+    EXPECT_TRUE(main.WaitWB(100));
+  }
+}
+
+// A '>' inside a line is no prompt, however the line is cut into chunks; the
+// real prompt counts once the drive has stopped sending.
+TEST_F(ConsoleReceive, PromptOnlyAtTheEndOfTheBurst) {
+  using std::chrono::microseconds;
+  const std::string text = "Zone 3 -> Cyl 1A2B\r\nF3 2>";
+  const size_t arrow = text.find('>') + 1;
+  const microseconds charTime9600(1042);
+  // The bytes up to a '>' keep the line busy (gaps well inside the quiet
+  // time) until 9.3 ms, so the 10 ms limit falls right after it; the next byte
+  // follows at 10.7 ms, before the line could count as quiet.
+  const auto upTo = [&](size_t end) {
+    return test::PacedWriter::Bytewise(text.substr(0, end), microseconds(9'300) / static_cast<int>(end - 1));
+  };
+  std::vector<test::PacedWriter::Step> afterArrow = upTo(arrow);
+  for (const auto& step : test::PacedWriter::Bytewise(text.substr(arrow), charTime9600, microseconds(10'700)))
+    afterArrow.push_back(step);
+  struct Case {
+    const char* what;
+    std::vector<test::PacedWriter::Step> steps;
+    size_t firstCutAt;  // the 10 ms limit must end the first chunk after this many bytes (0: anywhere)
+  };
+  const Case cases[] = {
+      {"byte by byte at 9600 baud", test::PacedWriter::Bytewise(text, charTime9600), 0},
+      {"10 ms limit right after the arrow", afterArrow, arrow},
+      {"10 ms limit right after the prompt", upTo(text.size()), text.size()},
+  };
+  main.receiveMode = ReceiveMode::syscmd;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<Handled> seen;
+    bool undisturbed = false;
+    for (int attempt = 0; attempt < kAttempts && !undisturbed; ++attempt) {
+      main.LastPrompt.clear();
+      main.Memo2.Clear();
+      test::PacedWriter writer(pty, c.steps);
+      seen = HandleUntilQuiet(main, writer);
+      // A receive thread kept from running until the writer was done sees one burst, uncut.
+      const bool cut = std::any_of(seen.begin(), seen.end(), [](const Handled& h) { return h.end == ChunkEnd::TimeLimit; });
+      undisturbed = !Disturbed(seen, text.size()) && cut &&
+                    (c.firstCutAt == 0 || (seen[0].bytes == c.firstCutAt && seen[0].end == ChunkEnd::TimeLimit));
+    }
+    ASSERT_TRUE(undisturbed) << "never an undisturbed run: " << Describe(seen);
+    for (const Handled& h : seen) {
+      if (h.received < text.size()) {
+        EXPECT_EQ(h.prompt, "") << Describe(seen);
+      }
+    }
+    EXPECT_EQ(seen.back().prompt, "2>") << Describe(seen);
+    EXPECT_EQ(seen.back().end, ChunkEnd::Quiet);
+  }
+}
+
+// A long dump still arrives in pieces of at most 10 ms, none of them taken for
+// the end of the output, and every byte reaches the capture buffer.
+TEST_F(ConsoleReceive, LongDumpArrivesInPiecesAndWhole) {
+  std::string dump;
+  std::vector<uint8_t> bytes;
+  for (unsigned block = 0; dump.size() < 20 * 1024; ++block) {
+    dump += "ADDR   00 01 02 03\r\n";
+    for (unsigned line = 0; line < DumpParser::kLinesPerBlock; ++line) {
+      char text[8];
+      const unsigned address = (block * DumpParser::kLinesPerBlock + line) * 32;
+      std::snprintf(text, sizeof text, "%06X", address);
+      dump += text;
+      for (unsigned i = 0; i < 32; ++i) {
+        bytes.push_back(static_cast<uint8_t>((address + i) * 7 + block));
+        std::snprintf(text, sizeof text, " %02X", bytes.back());
+        dump += text;
+      }
+      dump += "\r\n";
+    }
+  }
+  // Without a pause the input queue fills at once. A piece every millisecond
+  // keeps the line busy (at 9600 baud it counts as quiet after 2 ms) and lets
+  // the 10 ms limit cut.
+  constexpr size_t kPiece = 1000;
+  std::vector<test::PacedWriter::Step> paced;
+  for (size_t at = 0; at < dump.size(); at += kPiece)
+    paced.push_back({std::chrono::microseconds(at / kPiece * 1000), dump.substr(at, kPiece)});
+  struct Case {
+    const char* what;
+    std::vector<test::PacedWriter::Step> steps;
+    size_t largestChunk;
+  };
+  const Case cases[] = {
+      {"without a pause", {{{}, dump}}, 4095},
+      {"a piece every millisecond", paced, 15 * kPiece},  // 10 ms of the writer's output, with slack
+  };
+  main.receiveMode = ReceiveMode::R_DATA;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<Handled> seen;
+    for (int attempt = 0; attempt < kAttempts && (attempt == 0 || Disturbed(seen, dump.size())); ++attempt) {
+      main.Memo3.clear();
+      test::PacedWriter writer(pty, c.steps);
+      seen = HandleUntilQuiet(main, writer);
+    }
+    ASSERT_EQ(main.Memo3, dump);
+    std::vector<uint8_t> parsed;
+    DumpParser parser(parsed);
+    for (size_t at = 0; (at = main.Memo3.find("ADDR", at)) != std::string::npos; at += 4) {
+      parser.ResetLineCount();
+      parser.Parse(std::string_view(main.Memo3).substr(at, main.Memo3.find("ADDR", at + 4) - at));
+    }
+    EXPECT_EQ(parsed, bytes);
+    EXPECT_GE(seen.size(), 5u) << Describe(seen);
+    EXPECT_FALSE(Disturbed(seen, dump.size())) << Describe(seen);
+    for (const Handled& h : seen) EXPECT_LE(h.bytes, c.largestChunk) << Describe(seen);
+  }
 }
 
 TEST_F(ConsoleReceive, AutoClearPastTwoHundredLines) {

@@ -64,6 +64,37 @@ TEST(PromptScanner, FindsPromptsAcrossChunksAndKeepsOnlyTheTail) {
   EXPECT_EQ(scan.Scan("->"), "->");
 }
 
+// A chunk handed over while the drive was still sending may end inside a line
+// that merely contains '>'; only the end of the burst decides.
+TEST(PromptScanner, DecidesOnlyWhenTheBurstEnds) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, bool>> chunks;  // text, burst ended with it
+    std::string prompt;
+  };
+  const Case cases[] = {
+      {"cut after an arrow inside a line", {{"Zone 3 ->", false}, {" Cyl 1A2B\r\nF3 2>", true}}, "2>"},
+      {"cut right after the prompt, the end told without bytes", {{"Zone 3 -> Cyl 1A2B\r\nF3 2>", false}, {"", true}}, "2>"},
+      {"prompt followed by blank lines in later chunks", {{"x\r\nF3 T>\r\n", false}, {" \r\n\r\n", false}, {"", true}}, "T>"},
+      {"a line ending in '>' that the burst continues", {{"F3 T>", false}, {" is not a prompt\r\n", true}}, ""},
+      {"complete line ending in '>', then more text", {{"a ->\r\n", false}, {"more", true}}, ""},
+  };
+  for (const Case& c : cases) {
+    PromptScanner scan;
+    std::string found;
+    for (const auto& [text, ended] : c.chunks) {
+      found = scan.Scan(text, ended);
+      if (!found.empty()) break;
+    }
+    EXPECT_EQ(found, c.prompt) << c.what;
+  }
+  // While a burst goes on the scan keeps a possible prompt line but no more.
+  PromptScanner scan;
+  scan.Scan("F3 T>\r\n", false);
+  for (int i = 0; i < 100; ++i) scan.Scan("\r\n", false);
+  EXPECT_EQ(scan.Tail(), "F3 T>\r\n\r\n");
+}
+
 TEST(Convert, NumberTextsAndTheirErrors) {
   EXPECT_EQ(HexToInt("1F"), 31);
   EXPECT_EQ(HexToInt("1f"), 31);

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace qv::test {
 
@@ -52,5 +55,40 @@ void RawPty::CloseMaster() {
   if (master_ >= 0) close(master_);
   master_ = -1;
 }
+
+std::vector<PacedWriter::Step> PacedWriter::Bytewise(const std::string& text, std::chrono::microseconds gap,
+                                                    std::chrono::microseconds start) {
+  std::vector<Step> steps;
+  for (size_t i = 0; i < text.size(); ++i) steps.push_back({start + gap * static_cast<long long>(i), text.substr(i, 1)});
+  return steps;
+}
+
+PacedWriter::PacedWriter(RawPty& pty, std::vector<Step> steps) {
+  thread_ = std::thread([this, &pty, steps = std::move(steps)] {
+    using Clock = std::chrono::steady_clock;
+    prctl(PR_SET_TIMERSLACK, 1UL);
+    const auto start = Clock::now();
+    Clock::time_point previous = start;
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const auto due = start + steps[i].at;
+      // Waking takes some 20 us; the rest is spun. Sleeping until then lets the
+      // pseudo-terminal pass the previous step on (yielding instead would hand
+      // a busy machine's processor away for a whole time slice).
+      std::this_thread::sleep_until(due - std::chrono::microseconds(30));
+      while (Clock::now() < due) {
+      }
+      const auto now = Clock::now();
+      if (i > 0) {
+        const auto planned = steps[i].at - steps[i - 1].at;
+        stretch_ = std::max(stretch_, std::chrono::duration_cast<std::chrono::microseconds>(now - previous - planned));
+      }
+      previous = now;
+      pty.Write(steps[i].bytes);
+    }
+    done_ = true;
+  });
+}
+
+PacedWriter::~PacedWriter() { thread_.join(); }
 
 }  // namespace qv::test

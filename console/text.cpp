@@ -92,6 +92,13 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+size_t GbkCharSize(std::string_view gbk, size_t pos) {
+  const auto at = [gbk](size_t i) { return static_cast<unsigned char>(gbk[i]); };
+  const bool lead = at(pos) >= 0x81 && at(pos) <= 0xFE;
+  const bool trail = pos + 1 < gbk.size() && at(pos + 1) >= 0x40 && at(pos + 1) <= 0xFE && at(pos + 1) != 0x7F;
+  return lead && trail ? 2 : 1;
+}
+
 std::string TrimLeft(std::string_view text) {
   size_t b = 0;
   while (b < text.size() && static_cast<unsigned char>(text[b]) <= ' ') ++b;

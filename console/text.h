@@ -16,6 +16,9 @@ std::string Gbk(std::string_view utf8);
 std::string Utf8FromGbk(std::string_view gbk);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
+// Bytes of the GBK character that starts at `pos`: 2 for a lead byte followed
+// by a trail byte, else 1.
+size_t GbkCharSize(std::string_view gbk, size_t pos);
 
 // Removes leading and trailing blanks and control characters (every byte <= 0x20).
 std::string Trim(std::string_view text);

@@ -82,12 +82,20 @@ void TextPane::AppendText(std::string_view text) {
 
 void TextPane::WrapLastLine(size_t width) {
   if (lines_.empty() || lines_.back().size() <= width) return;
-  size_t first = lines_.size() - 1;
-  while (lines_.back().size() > width) {
-    std::string rest = lines_.back().substr(width);
-    lines_.back().resize(width);
-    lines_.push_back(std::move(rest));
+  const size_t first = lines_.size() - 1;
+  // The line is parsed from its start: a byte's part in a character depends on
+  // what comes before it, and an earlier chunk may have left half a character.
+  const std::string whole = std::move(lines_.back());
+  lines_.pop_back();
+  std::string_view rest = whole;
+  while (rest.size() > width) {
+    size_t cut = 0;
+    while (cut + GbkCharSize(rest, cut) <= width) cut += GbkCharSize(rest, cut);
+    if (cut == 0) cut = GbkCharSize(rest, 0);  // narrower than one character
+    lines_.emplace_back(rest.substr(0, cut));
+    rest.remove_prefix(cut);
   }
+  lines_.emplace_back(rest);
   Notify(first);
 }
 

@@ -41,7 +41,9 @@ class TextPane {
   void AppendToLastLine(std::string_view text);
   // Appends text at the very end; its line breaks start new lines.
   void AppendText(std::string_view text);
-  // While the last line is longer than `width` bytes, the rest moves to a new last line.
+  // While the last line is longer than `width` bytes, the rest moves to a new
+  // last line. A two-byte character is never split: when the last byte that
+  // would stay is the first half of one, the line breaks before it.
   void WrapLastLine(size_t width);
 
  private:

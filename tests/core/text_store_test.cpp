@@ -34,6 +34,46 @@ TEST(TextPane, WrapsTheLastLineAt110) {
   EXPECT_EQ(pane.Lines()[2].size(), 30u);
 }
 
+// The pane holds GBK: a two-byte character must stay whole on one line, also
+// when its first half came with an earlier chunk.
+TEST(TextPane, WrapNeverSplitsAGbkCharacter) {
+  const std::string zhong = "\xD6\xD0";  // a two-byte character; its second byte is also a lead byte
+  const std::string x108(108, 'x'), x109(109, 'x');
+  const auto times = [](const std::string& text, int n) {
+    std::string all;
+    while (n-- > 0) all += text;
+    return all;
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::string> chunks;
+    std::vector<size_t> lineSizes;
+  };
+  const Case cases[] = {
+      {"pair starts at byte 110", {x109 + zhong + "abc"}, {109, 5}},
+      {"pair ends at byte 110", {x108 + zhong + "abc"}, {110, 3}},
+      {"first half from an earlier chunk", {x109 + "\xD6", "\xD0" "abc"}, {109, 5}},
+      {"pairs from the line start", {"x" + times(zhong, 60)}, {109, 12}},
+      {"a lead byte without a trail byte is a byte of its own", {x109 + "\xD6" "123"}, {110, 3}},
+      {"several wraps", {times(zhong, 120)}, {110, 110, 20}},
+  };
+  for (const Case& c : cases) {
+    TextPane pane;
+    for (const std::string& chunk : c.chunks) {
+      pane.AppendText(chunk);
+      pane.WrapLastLine(110);
+    }
+    std::vector<size_t> sizes;
+    for (const std::string& line : pane.Lines()) sizes.push_back(line.size());
+    EXPECT_EQ(sizes, c.lineSizes) << c.what;
+    // A split character would show as two replacement marks instead of itself.
+    std::string whole, shown;
+    for (const std::string& chunk : c.chunks) whole += chunk;
+    for (const std::string& line : pane.Lines()) shown += Utf8FromGbk(line);
+    EXPECT_EQ(shown, Utf8FromGbk(whole)) << c.what;
+  }
+}
+
 TEST(TextPane, ReportsTheFirstChangedLine) {
   struct Recorder : TextPane::Listener {
     std::vector<size_t> firsts;

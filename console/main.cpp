@@ -26,23 +26,27 @@ std::vector<std::string> BasicRates() {
   return items;
 }
 
-// The whole process, threads the window toolkit already started included,
-// runs on one processor; the receive thread inherits the binding, so the
-// reader of the line and the main thread share one processor's cache.
+}  // namespace
+
 void BindToRandomProcessor() {
-  long count = sysconf(_SC_NPROCESSORS_ONLN);
-  if (count < 1) return;
+  // Only processors the process may run on (taskset, a container's cpuset)
+  // can be chosen; processor numbers need not be contiguous.
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
+  std::vector<int> choices;
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+    if (CPU_ISSET(cpu, &allowed)) choices.push_back(cpu);
+  if (choices.empty()) return;
   std::mt19937 rng(std::random_device{}());
-  int k = static_cast<int>(std::uniform_int_distribution<long>(0, count - 1)(rng));
+  const int chosen = choices[std::uniform_int_distribution<size_t>(0, choices.size() - 1)(rng)];
   cpu_set_t set;
   CPU_ZERO(&set);
-  CPU_SET(k, &set);
+  CPU_SET(chosen, &set);
   std::error_code ec;
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec))
     sched_setaffinity(static_cast<pid_t>(std::stol(task.path().filename().string())), sizeof set, &set);
   sched_setaffinity(0, sizeof set, &set);
 }
-}  // namespace
 
 std::string_view ReceiveModeName(ReceiveMode mode) {
   switch (mode) {

@@ -50,6 +50,11 @@ class MainView {
   virtual void FocusRateList() {}
 };
 
+// Binds the whole process, threads already running included, to one of the
+// processors it may run on, chosen at random. The receive thread inherits the
+// binding, so the reader of the line and the main thread share one cache.
+void BindToRandomProcessor();
+
 struct StartupOptions {
   bool bindToOneProcessor = true;
   std::string sysClassTty = "/sys/class/tty";

@@ -1,6 +1,7 @@
 // The console against the simulated drive through the real serial code:
 // command entry, console buttons, levels, the F-level switch and rate changes.
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <filesystem>
 
@@ -207,6 +208,31 @@ TEST_F(ConsoleSim, StartUpProbesTheFirstPort) {
   EXPECT_FALSE(main->PortOpen());
   EXPECT_EQ(main->receiveMode, ReceiveMode::usercmd);
   EXPECT_EQ(main->edStatus, "COM STATUS：");
+}
+
+// Under taskset or in a container the process may use only some processors,
+// not necessarily the first ones; the binding must pick one of those.
+TEST(StartUpBinding, PicksAProcessorTheProcessMayUse) {
+  cpu_set_t before;
+  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+  if (CPU_COUNT(&before) < 2) GTEST_SKIP() << "needs two processors to choose from";
+  int last = CPU_SETSIZE - 1;
+  while (!CPU_ISSET(last, &before)) --last;
+  cpu_set_t onlyLast;
+  CPU_ZERO(&onlyLast);
+  CPU_SET(last, &onlyLast);
+  // With one processor allowed, an unbiased pick among all of them would miss it now and then.
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(sched_setaffinity(0, sizeof onlyLast, &onlyLast), 0);
+    BindToRandomProcessor();
+    cpu_set_t after;
+    sched_getaffinity(0, sizeof after, &after);
+    EXPECT_TRUE(CPU_EQUAL(&after, &onlyLast)) << "bound elsewhere than processor " << last;
+  }
+  // Every thread of the process was bound; give them all their processors back.
+  std::error_code ec;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec))
+    sched_setaffinity(static_cast<pid_t>(std::stol(task.path().filename().string())), sizeof before, &before);
 }
 
 }  // namespace

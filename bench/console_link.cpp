@@ -1,17 +1,26 @@
 // Figures of the console's link against the simulated drive.
 //
-//   RoundTrip: a command sent and its prompt handled, through the real serial
-//              code, the receive thread and the hand-over to the main thread.
+//   RoundTrip/<rate>: "/" + CR sent and the prompt handled, through the real
+//              serial code, the receive thread and the hand-over to the main
+//              thread, with the drive holding its answer to the pace of the
+//              line. Counters: median and 90th percentile of one round trip,
+//              the line time of the answer's bytes, and the median less that
+//              line time (what the console adds: the quiet that ends a burst
+//              and the hand-overs).
 //   ReceiveIntoPane / ReceiveIntoCapture: drive output of 1 MB handled into the
 //              terminal pane (already holding a million lines) or the capture buffer.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "console/main.h"
 #include "sim/sim_drive.h"
@@ -29,20 +38,46 @@ struct Console {
   bool Open(const std::string& path, int rate) { return test::OpenWithButton(main, path, std::to_string(rate)); }
 };
 
+double Percentile(std::vector<double> values, double p) {
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())))];
+}
+
 void RoundTrip(benchmark::State& state) {
-  sim::SimDrive drive;
+  const int rate = static_cast<int>(state.range(0));
+  // The drive's thread inherits this: it stands for a drive whose output is on
+  // time to the bit, so its pacing must not oversleep by the default 50 us.
+  prctl(PR_SET_TIMERSLACK, 1UL);
+  sim::SimOptions options;
+  options.paceAtLineRate = true;
+  sim::SimDrive drive(options);
   if (!drive.Start()) return state.SkipWithError("no pseudo-terminal");
   Console console;
   if (!console.Open(drive.SlavePath(), 9600)) return state.SkipWithError("cannot open");
+  if (rate != 9600) console.main.AdMySpeed(std::to_string(rate));
+  if (drive.Rate() != rate) return state.SkipWithError("the drive did not change its rate");
   console.main.receiveMode = ReceiveMode::syscmd;
+  std::vector<double> micros;
+  int32_t answerBytes = 0;
   for (auto _ : state) {
+    const int32_t rx = console.main.RxCount;
+    const auto start = std::chrono::steady_clock::now();
     console.main.SendString("/\r");
     if (!console.main.WaitHD(100)) return state.SkipWithError("no prompt");
+    micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    answerBytes = console.main.RxCount - rx;
     console.main.Memo3.clear();
   }
+  const double lineMicros = answerBytes * 10 * 1e6 / rate;
+  const double median = Percentile(micros, 0.5);
+  state.counters["median_us"] = median;
+  state.counters["p90_us"] = Percentile(micros, 0.9);
+  state.counters["line_us"] = lineMicros;
+  state.counters["median_over_line_us"] = median - lineMicros;
   console.main.FormClose();
 }
-BENCHMARK(RoundTrip)->UseRealTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(RoundTrip)->Arg(9600)->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(RoundTrip)->Arg(115200)->Arg(921600)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 // A writer on the drive's side of a bare pseudo-terminal pushing 1 MB of
 // 80-column text as fast as the line takes it.

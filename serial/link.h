@@ -33,8 +33,10 @@ class SerialLink {
   // A chunk also ends after this long, so long output still arrives in pieces.
   static constexpr std::chrono::microseconds kChunkLimit{10'000};
   // The shortest quiet that ends a chunk, whatever the rate: a pseudo-terminal
-  // spreads bytes written back to back over up to about 75 us.
-  static constexpr std::chrono::microseconds kQuietFloor{150};
+  // passes bytes written back to back on spread over up to about 90 us (all
+  // but one burst in a thousand; the rest are stalls of milliseconds). It
+  // decides from about 130 kbaud up, and every prompt waits for it.
+  static constexpr std::chrono::microseconds kQuietFloor{100};
   // How long the line must be quiet at `rate` before a chunk ends: two
   // character times of 10 bits, at least kQuietFloor.
   static std::chrono::nanoseconds QuietTime(int rate);

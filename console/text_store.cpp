@@ -114,7 +114,7 @@ std::string PromptScanner::Scan(std::string_view chunk, bool burstEnded) {
   if (lines.size() <= 1) return {};
   // Keep only the last line (with its line break, if it has one); while the
   // burst goes on, also a complete line that may still turn out to be the prompt.
-  std::string kept = candidate && end < lines.size() ? std::string(lines[end - 1]) + "\r\n" : std::string();
+  const std::string kept = candidate && end < lines.size() ? std::string(lines[end - 1]) + "\r\n" : std::string();
   const size_t lastStart = static_cast<size_t>(lines.back().data() - tail_.data());
   tail_ = kept + tail_.substr(lastStart);
   return {};

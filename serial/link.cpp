@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kInputQueueFull = 4095;
 
 // A timer wakes a thread some 20 us late (on a virtual machine, even with no
-// slack), a tenth of the quiet time at 115200 baud. Waits end this much early
+// slack), over a tenth of the quiet time at 115200 baud. Waits end this much early
 // and poll the rest of the way.
 constexpr auto kTimerLead = std::chrono::microseconds(30);
 

@@ -9,10 +9,15 @@
 //              and the hand-overs).
 //   ReceiveIntoPane / ReceiveIntoCapture: drive output of 1 MB handled into the
 //              terminal pane (already holding a million lines) or the capture buffer.
+//   PtyBurstSpread: how far apart a pseudo-terminal passes on the bytes of a
+//              burst written back to back, one write per byte; the receive
+//              thread's quiet floor (SerialLink::kQuietFloor) must exceed it.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -25,6 +30,7 @@
 #include "console/main.h"
 #include "sim/sim_drive.h"
 #include "tests/support/port_bar.h"
+#include "tests/support/raw_pty.h"
 #include "tests/support/scripted_dialogs.h"
 
 namespace qv {
@@ -133,6 +139,54 @@ void ReceiveIntoPane(benchmark::State& state) { Receive(state, ReceiveMode::user
 void ReceiveIntoCapture(benchmark::State& state) { Receive(state, ReceiveMode::R_DATA, 0); }
 BENCHMARK(ReceiveIntoPane)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(ReceiveIntoCapture)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void PtyBurstSpread(benchmark::State& state) {
+  constexpr int kBurst = 8;
+  test::RawPty pty;
+  const int slave = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const int poll = epoll_create1(EPOLL_CLOEXEC);
+  termios t{};
+  tcgetattr(slave, &t);
+  cfmakeraw(&t);
+  tcsetattr(slave, TCSANOW, &t);
+  epoll_event port{EPOLLIN | EPOLLET, {.fd = slave}};
+  if (slave < 0 || poll < 0 || epoll_ctl(poll, EPOLL_CTL_ADD, slave, &port) != 0)
+    return state.SkipWithError("no pseudo-terminal");
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> spreads;
+  for (auto _ : state) {
+    std::thread writer([&] {
+      for (int i = 0; i < kBurst; ++i) pty.Write("x");
+    });
+    double spread = 0;
+    Clock::time_point previous{};
+    for (int got = 0; got < kBurst;) {
+      epoll_event event;
+      if (epoll_wait(poll, &event, 1, 1000) <= 0) break;
+      const auto now = Clock::now();
+      int queued = 0;
+      ioctl(slave, FIONREAD, &queued);
+      if (queued <= got) continue;
+      if (got > 0) spread = std::max(spread, std::chrono::duration<double, std::micro>(now - previous).count());
+      previous = now;
+      got = queued;
+    }
+    writer.join();
+    char drain[kBurst];
+    [[maybe_unused]] ssize_t n = read(slave, drain, sizeof drain);
+    spreads.push_back(spread);
+  }
+  const double floor = std::chrono::duration<double, std::micro>(SerialLink::kQuietFloor).count();
+  state.counters["p99_us"] = Percentile(spreads, 0.99);
+  state.counters["p999_us"] = Percentile(spreads, 0.999);
+  state.counters["max_us"] = Percentile(spreads, 1.0);
+  state.counters["over_floor"] =
+      static_cast<double>(std::count_if(spreads.begin(), spreads.end(), [&](double s) { return s > floor; })) /
+      static_cast<double>(spreads.size());
+  close(poll);
+  close(slave);
+}
+BENCHMARK(PtyBurstSpread)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace qv

@@ -32,10 +32,11 @@ class SerialLink {
  public:
   // A chunk also ends after this long, so long output still arrives in pieces.
   static constexpr std::chrono::microseconds kChunkLimit{10'000};
-  // The shortest quiet that ends a chunk, whatever the rate: a pseudo-terminal
-  // passes bytes written back to back on spread over up to about 90 us (all
-  // but one burst in a thousand; the rest are stalls of milliseconds). It
-  // decides from about 130 kbaud up, and every prompt waits for it.
+  // The shortest quiet that ends a chunk, whatever the rate. A pseudo-terminal
+  // passes a burst written back to back on with gaps of up to about 50 us (99
+  // bursts in 100; see the PtyBurstSpread benchmark); most of the rest are
+  // stalls of milliseconds that no floor could cover. It rules from about
+  // 200 kbaud up, where every prompt waits for it.
   static constexpr std::chrono::microseconds kQuietFloor{100};
   // How long the line must be quiet at `rate` before a chunk ends: two
   // character times of 10 bits, at least kQuietFloor.

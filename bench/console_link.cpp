@@ -18,7 +18,6 @@
 #include <stdlib.h>
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -51,9 +50,6 @@ double Percentile(std::vector<double> values, double p) {
 
 void RoundTrip(benchmark::State& state) {
   const int rate = static_cast<int>(state.range(0));
-  // The drive's thread inherits this: it stands for a drive whose output is on
-  // time to the bit, so its pacing must not oversleep by the default 50 us.
-  prctl(PR_SET_TIMERSLACK, 1UL);
   sim::SimOptions options;
   options.paceAtLineRate = true;
   sim::SimDrive drive(options);

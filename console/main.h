@@ -149,6 +149,9 @@ class TFrmMain {
   void ShowRx();
   void ShowTx();
   void ReceiveNotify();
+  // What ReceiveNotify does with the chunk it read; `burstEnded` says whether
+  // the line fell quiet after it. An empty chunk only reports a burst's end.
+  void HandleChunk(std::string_view chunk, bool burstEnded);
 
   // --- waits, levels ---
   bool WaitHD(int n);

@@ -14,10 +14,13 @@ constexpr size_t kAutoClearLines = 200;
 
 void TFrmMain::ReceiveNotify() {
   const std::string chunk = ReadAvailable();
+  HandleChunk(chunk, link_.LastChunkEnd() == ChunkEnd::Quiet);
+}
+
+void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded) {
   // A line ending in ">" is a prompt only once the drive has stopped sending:
   // a chunk handed over while its burst went on may end inside a line such as
   // "Zone 3 -> Cyl 1A2B". When such a burst ends, a notification without bytes says so.
-  const bool burstEnded = link_.LastChunkEnd() == ChunkEnd::Quiet;
   if (chunk.empty()) {
     if (burstEnded && LastPrompt.empty()) LastPrompt = Memo2.Scan({}, true);
     return;

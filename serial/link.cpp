@@ -86,7 +86,12 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
     Fail(devicePath, ENOTTY);
     return false;
   }
-  tty::SetExclusive(fd_);
+  // Besides the lock, which programs that lock ports respect, a real port is
+  // made exclusive for all others; the kernel clears that when the port's
+  // last holder goes, even one that was killed. A pseudo-terminal keeps the
+  // flag while its far end stays open, so a killed holder would lock every
+  // later open out of, say, a socat bridge: there the lock alone guards.
+  if (!tty::IsPseudoTerminal(fd_)) tty::SetExclusive(fd_, true);
   // Reads only ever take what is queued, so the descriptor can block: a write
   // then returns when the driver has taken the byte.
   fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
@@ -180,6 +185,7 @@ void SerialLink::FinishClose() {
   if (thread_.joinable()) thread_.join();
   if (fd_ >= 0) {
     tty::Purge(fd_);
+    tty::SetExclusive(fd_, false);  // in case another holder (root) keeps the port open
     close(fd_);  // also releases the advisory lock
     fd_ = -1;
   }

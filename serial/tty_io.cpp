@@ -2,10 +2,17 @@
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdlib>
 
 namespace qv::tty {
+
+namespace {
+// The kernel's majors of pseudo-terminal slaves.
+constexpr unsigned kPtySlaveMajorFirst = 136, kPtySlaveMajorLast = 143;
+}  // namespace
 
 bool MakeRaw(int fd) {
   struct termios2 t {};
@@ -64,6 +71,13 @@ int QueuedInput(int fd) {
 
 void Purge(int fd) { ioctl(fd, TCFLSH, TCIOFLUSH); }
 
-bool SetExclusive(int fd) { return ioctl(fd, TIOCEXCL) == 0; }
+bool SetExclusive(int fd, bool on) { return ioctl(fd, on ? TIOCEXCL : TIOCNXCL) == 0; }
+
+bool IsPseudoTerminal(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned m = major(st.st_rdev);
+  return m >= kPtySlaveMajorFirst && m <= kPtySlaveMajorLast;
+}
 
 }  // namespace qv::tty

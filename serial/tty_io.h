@@ -20,7 +20,10 @@ bool GetModemLines(int fd, bool& dtr, bool& rts);
 int QueuedInput(int fd);
 // Discards pending output and unread input.
 void Purge(int fd);
-// Sets the exclusive-use flag: further opens fail (except for root).
-bool SetExclusive(int fd);
+// Sets or clears the exclusive-use flag: while set, further opens fail
+// (except for root).
+bool SetExclusive(int fd, bool on);
+// True for the slave side of a pseudo-terminal (/dev/pts/N).
+bool IsPseudoTerminal(int fd);
 
 }  // namespace qv::tty

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "batch/form4.h"
 #include "fileutil/file_io.h"
 #include "tests/core/transfer_sim_support.h"
+#include "tests/support/port_bar.h"
 
 #ifndef QV_BATCH_BINARY
 #error "QV_BATCH_BINARY must name the built quorvane-batch"
@@ -152,6 +154,54 @@ TEST_F(BatchCliTest, AbsoluteDevicePathReachesTheDrive) {
   const Outcome o = RunCli({"--port", drive.SlavePath(), Script("s.cmd", "LEVEL/2x\r\nSTR/abc\r\nHEX/7E\r\n")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(drive.Received(), "/2\rabc\r~\r");
+}
+
+// Whether another program that locks ports, as serial terminals do, gets the port.
+bool LockableByAnotherProgram(const std::string& device) {
+  return std::system(("flock -n -E 42 " + device + " true 2>/dev/null").c_str()) == 0;
+}
+
+TEST_F(BatchCliTest, APortHeldIsRefusedToOthersAndFreeAgainAtOnce) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  const std::string device = drive.SlavePath();
+  const std::string script = Script("s.cmd", "STR/x\r\n");
+  {
+    NoToolkitPump pump;
+    test::ScriptedDialogs dialogs;
+    TFrmMain holder(pump, dialogs);
+    ASSERT_TRUE(test::OpenWithButton(holder, device, "9600"));
+    // A second Quorvane gets the busy message and says why; a locking terminal program is refused.
+    const Outcome second = RunCli({"--port", device, script}, dir);
+    EXPECT_EQ(second.status, 2);
+    EXPECT_NE(second.err.find("选择的端口正在被使用或不存在！"), std::string::npos) << second.err;
+    EXPECT_NE(second.out.find("端口正在被其他程序使用"), std::string::npos) << second.out;
+    EXPECT_FALSE(LockableByAnotherProgram(device));
+    holder.btnSwitchClick();  // closed by the technician
+    EXPECT_TRUE(LockableByAnotherProgram(device));
+  }
+  EXPECT_EQ(RunCli({"--port", device, script}, dir).status, 0);
+
+  // Killed while it holds the port: the port is free at once, for a user without privileges too.
+  bool killed = false;
+  const Outcome held = RunCli({"--port", device, Script("hold.cmd", "ECHO/holding\r\nECHO/on\r\nSLEEP/60000\r\n")}, dir,
+                              [&](pid_t pid, const Outcome& so_far) {
+                                if (!killed && so_far.out.find("holding\n") != std::string::npos) {
+                                  EXPECT_FALSE(LockableByAnotherProgram(device));
+                                  killed = true;
+                                  kill(pid, SIGKILL);
+                                }
+                              });
+  EXPECT_EQ(held.status, 128 + SIGKILL);
+  EXPECT_TRUE(LockableByAnotherProgram(device));
+  if (geteuid() == 0) {
+    // Root ignores a port's exclusive flag; an unprivileged open tells whether one was left behind.
+    chmod(device.c_str(), 0666);
+    EXPECT_EQ(std::system(("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c 'exec 3<>" + device +
+                           "' 2>/dev/null").c_str()),
+              0);
+  }
+  EXPECT_EQ(RunCli({"--port", device, script}, dir).status, 0);
 }
 
 TEST_F(BatchCliTest, FirstInterruptStopsSecondEnds) {

@@ -21,12 +21,12 @@ void TForm4::SetRunning(bool running) {
 }
 
 bool TForm4::LoadFile(const std::string& path) {
-  auto lines = LoadScript(path);
-  if (!lines) {
-    main_.Dlg().ShowMessage("打开文件" + path + "失败！");
+  LoadedScript script = LoadScript(path);
+  if (!script.error.empty()) {
+    main_.Dlg().ShowMessage(script.error);
     return false;
   }
-  Memo1 = std::move(*lines);
+  Memo1 = std::move(script.lines);
   Notify(View::What::Script);
   return true;
 }

@@ -58,8 +58,8 @@ class TForm4 {
   void Button10Click();  // "停止运行"
   RunResult Button9Click();  // "加载流程": runs the script
 
-  // Loads a script file into the editor; false (after a message) when it
-  // cannot be read.
+  // Loads a script file into the editor; false (after a message, the editor
+  // unchanged) when it cannot be read or is empty.
   bool LoadFile(const std::string& path);
 
  private:

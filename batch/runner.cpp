@@ -103,7 +103,9 @@ void RunStatement(TFrmMain& main, const ScriptLine& line) {
       // The routine reports a failure by its result only; in a script the
       // technician must see it, or a missing output goes unnoticed.
       const CutJoinRequest request = SplitCreateFileArgs(arg);
-      if (!CutAndJoin(request)) throw EFileError("生成文件" + request.output + "失败！");
+      std::string why;
+      if (!CutAndJoin(request, &why))
+        throw EFileError("生成文件" + request.output + (why.empty() ? "失败！" : "失败：" + why));
       return;
     }
   }

@@ -45,10 +45,11 @@ std::string ScriptBytesFromLines(const std::vector<std::string>& lines) {
   return gbk;
 }
 
-std::optional<std::vector<std::string>> LoadScript(const std::string& path) {
-  const auto bytes = ReadFileBytes(path);
-  if (!bytes) return std::nullopt;
-  return ScriptLinesFromBytes(*bytes);
+LoadedScript LoadScript(const std::string& path) {
+  const FileBytes file = ReadFileBytes(path, kMaxScriptBytes);
+  if (!file) return {{}, "打开文件" + path + "失败：" + file.trouble.reason + "！"};
+  if (file.bytes.empty()) return {{}, "脚本文件" + path + "是空文件，没有可载入的命令！"};
+  return {ScriptLinesFromBytes(file.bytes), {}};
 }
 
 bool SaveScript(const std::string& path, const std::vector<std::string>& lines) {

@@ -74,9 +74,9 @@ int main(int argc, char** argv) {
   }
   if (!options.error.empty()) return Fail(options.error);
 
-  const auto lines = qv::LoadScript(options.script);
-  if (!lines) {
-    std::cerr << "quorvane-batch: cannot read the script " << options.script << "\n";
+  const qv::LoadedScript script = qv::LoadScript(options.script);
+  if (!script.error.empty()) {
+    std::cerr << "quorvane-batch: cannot load the script: " << script.error << "\n";
     return kExitUsage;
   }
 
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
   if (interrupts.load() > 0) return finish(kExitInterrupted);
 
   qv::TForm4 form(main);
-  form.Memo1 = *lines;
+  form.Memo1 = script.lines;
   const qv::TForm4::RunResult result = form.Button9Click();
   // The closing CR asks for a prompt; let it reach the pane before closing.
   main.WaitHD(50);

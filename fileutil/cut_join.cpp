@@ -1,7 +1,8 @@
 #include "fileutil/cut_join.h"
 
-#include <cstdio>
-#include <memory>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 
 #include "console/convert.h"
 #include "console/text.h"
@@ -11,10 +12,8 @@ namespace qv {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+// Only the ranges are ever read, so a source may be of any size.
+constexpr uint64_t kNoSizeLimit = std::numeric_limits<uint64_t>::max();
 
 struct Range {
   const std::string* path = nullptr;
@@ -26,7 +25,7 @@ struct Range {
 // Converts and checks a source's range before anything is read or written.
 Range PrepareRange(const std::string& path, const std::string& startText, const std::string& countText) {
   Range range;
-  if (path.empty() || !FileExists(path)) return range;
+  if (path.empty() || CheckInputFile(path, kNoSizeLimit).trouble.kind == FileTrouble::Kind::Missing) return range;
   range.path = &path;
   range.start = SectorNumber(startText);
   range.count = SectorNumber(countText);
@@ -39,14 +38,15 @@ Range PrepareRange(const std::string& path, const std::string& startText, const 
   return range;
 }
 
-// Appends the whole sectors of the range that the file holds; false when the
-// file cannot be opened or read.
-bool ReadRange(const Range& range, std::string& out) {
-  FilePtr file(std::fopen(range.path->c_str(), "rb"));
-  if (!file) return false;
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
-  const int64_t size = ftello(file.get());
-  if (size < 0) return false;
+// Appends the whole sectors of the range that the file holds, and no more of
+// it; false, saying why, when the file cannot be opened or read.
+bool ReadRange(const Range& range, std::string& out, std::string& why) {
+  InputFile file(*range.path);
+  if (!file.IsOpen()) {
+    why = CannotReadMessage(*range.path, file.Trouble());
+    return false;
+  }
+  const int64_t size = static_cast<int64_t>(std::min<uint64_t>(file.Size(), INT64_MAX));
   const int64_t offset = range.start * kSectorSize;
   int64_t sectors = offset < size ? (size - offset) / kSectorSize : 0;
   if (sectors > range.count) sectors = range.count;
@@ -54,11 +54,13 @@ bool ReadRange(const Range& range, std::string& out) {
   if (bytes == 0) return true;
   if (offset + bytes > kMaxFileBytes)
     throw ERangeError("文件" + *range.path + "的截取范围超出2GB（2^31字节）的处理上限！");
-  if (fseeko(file.get(), offset, SEEK_SET) != 0) return false;
   const size_t at = out.size();
   out.resize(at + static_cast<size_t>(bytes));
-  if (std::fread(out.data() + at, 1, static_cast<size_t>(bytes), file.get()) != static_cast<size_t>(bytes)) {
+  const int64_t got = file.ReadAt(static_cast<uint64_t>(offset), out.data() + at, static_cast<size_t>(bytes));
+  if (got != bytes) {
     out.resize(at);
+    why = got < 0 ? CannotReadMessage(*range.path, file.Trouble())
+                  : "文件“" + *range.path + "”在读取时变短了，截取范围已不完整！";
     return false;
   }
   return true;
@@ -72,15 +74,18 @@ std::string SectorCountText(uint64_t bytes) {
   return IntToHex(static_cast<uint32_t>(bytes / static_cast<uint64_t>(kSectorSize)));
 }
 
-bool CutAndJoin(const CutJoinRequest& r) {
+bool CutAndJoin(const CutJoinRequest& r, std::string* why) {
   // Both ranges are checked before anything is read, and both are read
   // before the output is created: creating it first would empty a source
   // that is also the output.
   const Range first = PrepareRange(r.source1, r.start1, r.count1);
   const Range second = PrepareRange(r.source2, r.start2, r.count2);
   std::string data;
-  if (first.used && !ReadRange(first, data)) return false;
-  if (second.used && !ReadRange(second, data)) return false;
+  std::string problem;
+  if ((first.used && !ReadRange(first, data, problem)) || (second.used && !ReadRange(second, data, problem))) {
+    if (why) *why = problem;
+    return false;
+  }
   if (static_cast<int64_t>(data.size()) > kMaxFileBytes)
     throw ERangeError("生成的文件超过2GB（2^31字节）的处理上限！");
   return WriteFileBytes(r.output, data);

@@ -30,15 +30,16 @@ struct CutJoinRequest {
 // Copies up to count1 whole sectors of source1 from start1, then up to count2
 // whole sectors of source2 from start2, into output (created or replaced).
 // A source that is empty or does not exist is skipped; a count beyond the end
-// copies only the whole sectors that are there.
+// copies only the whole sectors that are there. Only those sectors are read.
 //
 // Everything needed is read before the output is touched, so the output may
 // be one of the sources. Returns true when the output was completely written;
-// false when a source cannot be read or the output cannot be created or
-// written (nothing is then reported as done). A start or count that is not
+// false when a source cannot be read (a folder, a pipe, no permission: `why`
+// then says which and why) or the output cannot be created or written
+// (nothing is then reported as done). A start or count that is not
 // hexadecimal raises EConvertError; negative values, offsets of 2^31 bytes or
 // more and files that large raise ERangeError. Neither error touches the output.
-bool CutAndJoin(const CutJoinRequest& request);
+bool CutAndJoin(const CutJoinRequest& request, std::string* why = nullptr);
 bool CutAndJoin(const std::string& source1, const std::string& start1, const std::string& count1,
                 const std::string& source2, const std::string& start2, const std::string& count2,
                 const std::string& output);

@@ -1,34 +1,154 @@
 #include "fileutil/file_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 
 namespace qv {
 
-bool FileExists(const std::string& path) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+namespace {
+
+using Kind = FileTrouble::Kind;
+
+FileTrouble NotRegular(mode_t mode) {
+  if (S_ISDIR(mode)) return {Kind::NotAFile, "这是一个文件夹，不是文件"};
+  if (S_ISFIFO(mode)) return {Kind::NotAFile, "这是一个命名管道（FIFO），不是普通文件"};
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return {Kind::NotAFile, "这是一个设备，不是普通文件"};
+  if (S_ISSOCK(mode)) return {Kind::NotAFile, "这是一个套接字，不是普通文件"};
+  return {Kind::NotAFile, "这不是普通文件"};
 }
 
-bool ReadableFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  std::fclose(file);
-  return true;
+FileTrouble FromErrno(const std::string& path, int err) {
+  struct stat st{};
+  switch (err) {
+    case ENOENT:
+      // A link whose file is gone says so, or the technician looks for a
+      // file that is plainly there.
+      if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        return {Kind::Missing, "符号链接指向的文件不存在"};
+      return {Kind::Missing, "文件不存在"};
+    case ENOTDIR: return {Kind::Missing, "路径中有一级不是文件夹"};
+    case ELOOP: return {Kind::Unreadable, "符号链接形成了循环，找不到文件"};
+    case EACCES:
+    case EPERM: return {Kind::Unreadable, "没有读取权限"};
+    case ENAMETOOLONG: return {Kind::Unreadable, "路径太长"};
+    default: return {Kind::Unreadable, std::string("系统错误：") + std::strerror(err)};
+  }
 }
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return std::nullopt;
-  std::string bytes;
+FileTrouble TooLarge(uint64_t size, uint64_t maxBytes) {
+  return {Kind::TooLarge,
+          "文件太大（" + std::to_string(size) + "字节），最多只能读取" + std::to_string(maxBytes) + "字节"};
+}
+
+}  // namespace
+
+std::string CannotReadMessage(const std::string& path, const FileTrouble& trouble) {
+  return "无法读取文件“" + path + "”：" + trouble.reason + "！";
+}
+
+InputFile::InputFile(const std::string& path) {
+  // Looked at before opening: opening a device is not harmless (a serial
+  // port raises its modem lines).
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) {
+    trouble_ = FromErrno(path, errno);
+    return;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    trouble_ = NotRegular(st.st_mode);
+    return;
+  }
+  // Without waiting, for a pipe that took the file's place in the meantime;
+  // the descriptor itself decides.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) {
+    trouble_ = FromErrno(path, errno);
+    return;
+  }
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (::fstat(fd_, &st) != 0 || flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    trouble_ = FromErrno(path, errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    trouble_ = NotRegular(st.st_mode);
+  }
+  if (trouble_) {
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
+  size_ = static_cast<uint64_t>(st.st_size);
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t InputFile::ReadAt(uint64_t offset, char* into, size_t size) {
+  if (fd_ < 0) return -1;
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd_, into + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      trouble_ = {Kind::Unreadable, std::string("读取出错：") + std::strerror(errno)};
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+FileCheck CheckInputFile(const std::string& path, uint64_t maxBytes) {
+  const InputFile file(path);
+  if (!file.IsOpen()) return {0, file.Trouble()};
+  if (file.Size() > maxBytes) return {file.Size(), TooLarge(file.Size(), maxBytes)};
+  return {file.Size(), {}};
+}
+
+FileBytes ReadFileBytes(const std::string& path, uint64_t maxBytes) {
+  FileBytes out;
+  InputFile file(path);
+  if (!file.IsOpen()) {
+    out.trouble = file.Trouble();
+    return out;
+  }
+  if (file.Size() > maxBytes) {
+    out.trouble = TooLarge(file.Size(), maxBytes);
+    return out;
+  }
+  out.bytes.resize(static_cast<size_t>(file.Size()));
+  const int64_t n = file.ReadAt(0, out.bytes.data(), out.bytes.size());
+  if (n < 0) {
+    out.trouble = file.Trouble();
+    out.bytes.clear();
+    return out;
+  }
+  out.bytes.resize(static_cast<size_t>(n));
+  // A file may hold more than its size said: it grew meanwhile, or it is one
+  // of the system's that report no size. Read on, but never past the limit.
   char chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) return std::nullopt;
-  return bytes;
+  for (;;) {
+    const int64_t more = file.ReadAt(out.bytes.size(), chunk, sizeof chunk);
+    if (more == 0) break;
+    if (more < 0 || out.bytes.size() + static_cast<uint64_t>(more) > maxBytes) {
+      out.trouble = more < 0 ? file.Trouble() : TooLarge(out.bytes.size() + static_cast<uint64_t>(more), maxBytes);
+      out.bytes.clear();
+      return out;
+    }
+    out.bytes.append(chunk, static_cast<size_t>(more));
+  }
+  return out;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 namespace {

@@ -1,19 +1,77 @@
 #pragma once
-// Whole-file reads and writes with every failure reported, for the file
-// window, the batch scripts and the headless runner.
-#include <optional>
+// Reading and writing files with every failure reported.
+//
+// Every file the program reads is opened through InputFile: files come from
+// anywhere, and a named pipe would block the opening thread for good, a
+// folder or a device would be read as garbage, and a sparse file of several
+// GiB would be read into memory whole. So opening never waits, anything but a
+// regular file is refused with the reason, and each reader says how much it
+// can use: a larger file is refused before a byte of it is read.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace qv {
 
-// True for an existing file that is not a folder.
-bool FileExists(const std::string& path);
-// True when the file can be opened for reading.
-bool ReadableFile(const std::string& path);
+// What keeps a file from being read, with the reason in the technician's
+// words ("这是一个文件夹，不是文件"). Callers that have a message of their own
+// for a missing file tell Missing apart; the rest show the reason.
+struct FileTrouble {
+  enum class Kind { None, Missing, NotAFile, Unreadable, TooLarge };
+  Kind kind = Kind::None;
+  std::string reason;
+  explicit operator bool() const { return kind != Kind::None; }
+};
 
-// The file's bytes, or nothing when it cannot be opened or read.
-std::optional<std::string> ReadFileBytes(const std::string& path);
+// "无法读取文件“path”：reason！"
+std::string CannotReadMessage(const std::string& path, const FileTrouble& trouble);
+
+// A regular file open for reading; a link is followed to its file. Anything
+// else (a folder, a named pipe, a device, a socket, a missing file, a link
+// that leads nowhere or in a circle) is not opened and Trouble() says why.
+class InputFile {
+ public:
+  explicit InputFile(const std::string& path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  const FileTrouble& Trouble() const { return trouble_; }
+  uint64_t Size() const { return size_; }  // as it was when opened
+
+  // Reads up to `size` bytes from `offset` into `into`: fewer only at the
+  // file's end. -1 on a read error, which Trouble() then describes.
+  int64_t ReadAt(uint64_t offset, char* into, size_t size);
+
+ private:
+  int fd_ = -1;
+  uint64_t size_ = 0;
+  FileTrouble trouble_;
+};
+
+// The size of a file a reader would accept, or why it would not (a file over
+// maxBytes is TooLarge). Reads nothing: for the checks before an operation.
+struct FileCheck {
+  uint64_t size = 0;
+  FileTrouble trouble;
+};
+FileCheck CheckInputFile(const std::string& path, uint64_t maxBytes);
+
+// A regular file read whole and closed at once; one over maxBytes is refused
+// unread (also one that grows past it while it is read). An empty file is
+// read as no bytes: the callers that cannot use one say so themselves.
+struct FileBytes {
+  std::string bytes;
+  FileTrouble trouble;
+  explicit operator bool() const { return !trouble; }
+};
+FileBytes ReadFileBytes(const std::string& path, uint64_t maxBytes);
+
+// True for an existing regular file (a link to one counts): folders, pipes
+// and devices are not files here, as no reader takes them.
+bool FileExists(const std::string& path);
 
 // Creates or replaces the file with `bytes`. False when it cannot be created
 // or when any byte cannot be written (a full disk shows up at the final

@@ -1,7 +1,8 @@
 #include "fileutil/form1.h"
 
+#include <cstdint>
 #include <exception>
-#include <filesystem>
+#include <limits>
 
 #include "console/text.h"
 #include "fileutil/cut_join.h"
@@ -11,6 +12,8 @@ namespace qv {
 
 namespace {
 bool Given(const std::string& text) { return !Trim(text).empty(); }
+// Only the ranges are read, so a source may be of any size.
+constexpr uint64_t kAnySize = std::numeric_limits<uint64_t>::max();
 }  // namespace
 
 bool TForm1::RangeKeyAccepted(char32_t key) { return HexFieldKey(key); }
@@ -20,9 +23,8 @@ void TForm1::ChooseSource(std::string& path, std::string& start, std::string& co
   if (!chosen) return;
   path = *chosen;
   start = std::string(1, '0');  // (a plain literal trips a false GCC 12 -Wrestrict warning)
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  count = SectorCountText(ec ? 0 : size);
+  // A file no build would take counts no sectors; the build says why.
+  count = SectorCountText(CheckInputFile(path, kAnySize).size);
 }
 
 void TForm1::Button51Click() { ChooseSource(Edit1, Edit5, Edit3); }
@@ -48,16 +50,17 @@ void TForm1::Button5Click() {
 bool TForm1::CheckSource(int number, const std::string& path, const std::string& start,
                          const std::string& count) {
   const std::string n = std::to_string(number);
-  if (!FileExists(path)) {
+  // Checked as the routine will open it: a folder or a pipe is no source file.
+  const FileCheck file = CheckInputFile(path, kAnySize);
+  if (file.trouble.kind == FileTrouble::Kind::Missing || file.trouble.kind == FileTrouble::Kind::NotAFile) {
     dialogs_.ShowMessage("源文件" + n + "不存在！");
     return false;
   }
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec || !ReadableFile(path)) {
+  if (file.trouble) {
     dialogs_.ShowMessage("打开文件" + path + "失败！");
     return false;
   }
+  const uint64_t size = file.size;
   // 64-bit arithmetic: a large count must give the range message, not wrap
   // around into an apparently small range.
   const int64_t end = (static_cast<int64_t>(SectorNumber(start)) + SectorNumber(count)) * kSectorSize;

@@ -1,7 +1,8 @@
 #include "firmware/family_table.h"
 
 #include <array>
-#include <optional>
+#include <filesystem>
+#include <system_error>
 
 #include "console/main.h"
 #include "console/text.h"
@@ -29,6 +30,12 @@ void SetField(FamilyRecord& record, std::string_view line) {
   const std::string key = Trim(line.substr(0, eq));
   for (const auto& [name, field] : kKeys)
     if (key == name) record.*field = Trim(line.substr(eq + 1));
+}
+
+// True when anything at all has that name, a link to nothing included.
+bool NameTaken(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
 }  // namespace
@@ -77,18 +84,22 @@ void LoadFamilyTable(TFrmMain& main) {
     const std::string folder = main.ownFiles.WritableFolder();
     // Created only when absent: a table a technician edited is never replaced.
     if (!folder.empty() && CreateFileBytes(folder + name, BuiltInFamilyTable())) path = folder + name;
+    // Something else of that name (a folder, a pipe, a broken link) is in
+    // the way; reading it below says what.
+    else if (!folder.empty() && NameTaken(folder + name)) path = folder + name;
   }
-  std::optional<std::string> text;
-  if (!path.empty()) text = ReadFileBytes(path);
-  if (!text) {
-    text = BuiltInFamilyTable();
-    if (path.empty())
-      main.AddLine("无法在程序目录 " + main.ownFiles.ProgramDir() + " 或用户数据目录 " + main.ownFiles.UserDir() +
-                   " 中创建驱动器系列表文件 " + name + "，本次使用程序内置的系列表。");
-    else
-      main.AddLine("无法读取驱动器系列表文件 " + path + "，本次使用程序内置的系列表。");
+  std::string text;
+  if (path.empty()) {
+    main.AddLine("无法在程序目录 " + main.ownFiles.ProgramDir() + " 或用户数据目录 " + main.ownFiles.UserDir() +
+                 " 中创建驱动器系列表文件 " + name + "，本次使用程序内置的系列表。");
+  } else if (FileBytes file = ReadFileBytes(path, FamilyTable::kMaxFileBytes); !file || file.bytes.empty()) {
+    main.AddLine("无法读取驱动器系列表文件 " + path + "（" + (file ? "文件是空的" : file.trouble.reason) +
+                 "），本次使用程序内置的系列表。");
+  } else {
+    text = std::move(file.bytes);
   }
-  main.families.Parse(*text);
+  if (text.empty()) text = BuiltInFamilyTable();
+  main.families.Parse(text);
   if (main.families.Dropped() > 0)
     main.AddLine("驱动器系列表最多载入 " + std::to_string(FamilyTable::kCapacity) + " 个系列，其后的 " +
                  std::to_string(main.families.Dropped()) + " 个系列未载入。");

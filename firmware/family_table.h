@@ -7,6 +7,7 @@
 // copy and writes it to the table file when there is none; from then on the
 // file is read, so technicians can add or change families by editing it.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,8 @@ class FamilyTable {
  public:
   static constexpr size_t kCapacity = 200;
   static constexpr const char* kFileName = "Varnel授权.reg";
+  // The largest table file read: far beyond 200 families, and still finite.
+  static constexpr uint64_t kMaxFileBytes = 4 * 1024 * 1024;
 
   // Reads a table text (GBK, lines ended by CR LF, LF or CR). Sections past
   // the capacity are counted by Dropped() and otherwise left out.
@@ -53,7 +56,8 @@ std::string BuiltInFamilyTable();
 // Start-up: reads the table file (beside the program first, then in the
 // user's data folder), writing the default table first when there is none,
 // into main.families, and fills ComboBox3. When no file can be written or
-// read, the default table is used from memory and the pane says so.
+// read (or it is empty, too large, a folder or a pipe), the default table is
+// used from memory and the pane says why.
 void LoadFamilyTable(TFrmMain& main);
 
 // Splits a location field into at most `count` values, as the backup and the

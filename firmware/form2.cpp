@@ -179,28 +179,32 @@ void TForm2::ComboBox7Change() {
 
 // --- file and folder choice ---
 
-void TForm2::ChooseFile(std::string& field, uint64_t limit, const char* tooLong, bool table) {
+void TForm2::ChooseFile(std::string& field, uint64_t limit, bool table) {
   const auto chosen = main_.Dlg().ChooseOpenFile(kFilter, kDefaultExt);
   if (!chosen) return;
   field = *chosen;
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(field, ec);
-  // A file that can't be measured is left to the load's checks.
-  if (!ec && size > limit) {
+  // Measured as the load will read it: a folder or a pipe is no module file.
+  const FileCheck file = CheckInputFile(field, limit);
+  if (file.trouble) {
     field.clear();
     Changed();
-    main_.Dlg().ShowMessage(tooLong);
+    main_.Dlg().ShowMessage(file.trouble.kind == FileTrouble::Kind::TooLarge ? TooLongMessage(limit)
+                                                                              : CannotReadMessage(*chosen, file.trouble));
     return;
   }
-  if (!ec && table) Edit3 = IntToHex(static_cast<uint32_t>(size / kBlockBytes));
+  if (table) Edit3 = IntToHex(static_cast<uint32_t>(file.size / kBlockBytes));
   Changed();
 }
 
-void TForm2::Button51Click() { ChooseFile(Edit1, kCodeLimit, "模块文件长度不能大于1MB！", false); }
-void TForm2::Button1Click() { ChooseFile(Edit2, kCodeLimit, "模块文件长度不能大于1MB！", false); }
-void TForm2::Button2Click() { ChooseFile(Edit6, kModuleLimit, "模块文件长度不能大于127KB！", true); }
-void TForm2::Button3Click() { ChooseFile(Edit4, kModuleLimit, "模块文件长度不能大于127KB！", false); }
-void TForm2::Button4Click() { ChooseFile(Edit5, kModuleLimit, "模块文件长度不能大于127KB！", false); }
+const char* TForm2::TooLongMessage(uint64_t limit) {
+  return limit == kCodeLimit ? "模块文件长度不能大于1MB！" : "模块文件长度不能大于127KB！";
+}
+
+void TForm2::Button51Click() { ChooseFile(Edit1, kCodeLimit, false); }
+void TForm2::Button1Click() { ChooseFile(Edit2, kCodeLimit, false); }
+void TForm2::Button2Click() { ChooseFile(Edit6, kModuleLimit, true); }
+void TForm2::Button3Click() { ChooseFile(Edit4, kModuleLimit, false); }
+void TForm2::Button4Click() { ChooseFile(Edit5, kModuleLimit, false); }
 
 void TForm2::AutoSetFile(std::string folder) {
   folder = WithSlash(folder);

@@ -39,8 +39,11 @@ class TForm2 {
   // Limits of a chosen module file.
   static constexpr uint64_t kCodeLimit = 1048576;   // APP, CERT: 1 MB
   static constexpr uint64_t kModuleLimit = 130048;  // TABLE, ATA0, ATA1: 127 KB
+  // "模块文件长度不能大于1MB！" or "...127KB！", for one of the two limits.
+  static const char* TooLongMessage(uint64_t limit);
   static constexpr int kMaxBlocks = 255;            // what one download carries
   static constexpr int kSectorBlockSize = 512;      // the block size of TABLE, ATA0 and ATA1
+  static_assert(kModuleLimit <= uint64_t{kMaxBlocks} * kSectorBlockSize, "TABLE, ATA0, ATA1 fit one download");
 
   // The fixed items of the lists that may also be typed into.
   static const std::vector<std::string> kBufferItems;     // ComboBox1
@@ -126,16 +129,17 @@ class TForm2 {
  private:
   // The load's checks; false after showing the first failing one's message.
   bool CheckLoad();
-  bool CheckModuleFile(std::string_view module, const std::string& field, int blockSize);
   // The ticked steps in order, up to the first that fails.
   void RunChain();
   // Drive and port to 9600, then to the loading rate when the drive is at level T.
   bool ToLevelT();
   void AdSpeed();
-  bool SendModule(const std::string& file, int blockSize);
+  // Reads the module file (at most `limit` bytes) and downloads it; false
+  // after a message box when the file can't be read or is empty.
+  bool SendModule(const std::string& file, int blockSize, uint64_t limit);
   // A command line, then a wait for the prompt whose outcome doesn't matter.
   void Send(std::string_view line, int waitTicks);
-  void ChooseFile(std::string& field, uint64_t limit, const char* tooLong, bool table);
+  void ChooseFile(std::string& field, uint64_t limit, bool table);
   void SetApp(bool ticked);
   void SetCert(bool ticked);
   void SetTable(bool ticked);

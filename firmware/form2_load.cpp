@@ -3,8 +3,6 @@
 // two steps of its loader; a pause cut short or a save sent early can leave a
 // drive that no longer answers.
 #include <exception>
-#include <filesystem>
-#include <system_error>
 
 #include "console/convert.h"
 #include "console/text.h"
@@ -37,9 +35,22 @@ bool TForm2::CheckLoad() {
     dialogs.ShowMessage(text);
     return false;
   };
-  const auto fileGiven = [&refuse](const std::string& module, const std::string& field) {
+  // The file as the step will read it: a folder, a pipe or a link to nothing
+  // is no module file, and an empty one or one over the module's limit is
+  // refused before the drive hears anything.
+  const auto fileGiven = [&refuse](const std::string& module, const std::string& field, uint64_t limit,
+                                   uint64_t& bytes) {
     if (Trim(field).empty()) return refuse("请指定" + module + "模块文件！");
-    if (!FileExists(Trim(field))) return refuse("指定的" + module + "模块文件不存在！");
+    const FileCheck file = CheckInputFile(Trim(field), limit);
+    bytes = file.size;
+    switch (file.trouble.kind) {
+      case FileTrouble::Kind::None: break;
+      case FileTrouble::Kind::Missing:
+      case FileTrouble::Kind::NotAFile: return refuse("指定的" + module + "模块文件不存在！");
+      case FileTrouble::Kind::TooLarge: return refuse(TooLongMessage(limit));
+      case FileTrouble::Kind::Unreadable: return refuse(CannotReadMessage(Trim(field), file.trouble));
+    }
+    if (bytes == 0) return refuse("指定的" + module + "模块文件是空文件！");
     return true;
   };
   // A block size the download can't use would fail with the drive halfway
@@ -54,11 +65,10 @@ bool TForm2::CheckLoad() {
     return true;
   };
   // One download carries at most 255 blocks; the rest would be cut off
-  // silently and the drive left with part of its code.
-  const auto fitsOneDownload = [&refuse](const std::string& module, const std::string& field, int size) {
-    std::error_code ec;
-    const auto bytes = std::filesystem::file_size(Trim(field), ec);
-    if (ec || bytes <= static_cast<uintmax_t>(kMaxBlocks) * static_cast<uintmax_t>(size)) return true;
+  // silently and the drive left with part of its code. (The 512-byte modules
+  // are held to 127 KB, less than 255 blocks, by their limit.)
+  const auto fitsOneDownload = [&refuse](const std::string& module, uint64_t bytes, int size) {
+    if (bytes <= static_cast<uint64_t>(kMaxBlocks) * static_cast<uint64_t>(size)) return true;
     return refuse(module + "模块文件超过" + std::to_string(kMaxBlocks) + "块（块大小" + std::to_string(size) +
                   "字节），无法一次加载！");
   };
@@ -67,13 +77,17 @@ bool TForm2::CheckLoad() {
     return refuse("请指定要加载的模块！");
   if (CheckBox1) {
     int size = 0;
+    uint64_t bytes = 0;
     if (Trim(ComboBox1).empty()) return refuse("指定缓冲区！");
-    if (!fileGiven("APP", Edit1) || !blockSize(ComboBox3, size) || !fitsOneDownload("APP", Edit1, size))
+    if (!fileGiven("APP", Edit1, kCodeLimit, bytes) || !blockSize(ComboBox3, size) ||
+        !fitsOneDownload("APP", bytes, size))
       return false;
   }
   if (CheckBox2) {
     int size = 0;
-    if (!fileGiven("CERT", Edit2) || !blockSize(ComboBox4, size) || !fitsOneDownload("CERT", Edit2, size))
+    uint64_t bytes = 0;
+    if (!fileGiven("CERT", Edit2, kCodeLimit, bytes) || !blockSize(ComboBox4, size) ||
+        !fitsOneDownload("CERT", bytes, size))
       return false;
   }
   const struct {
@@ -81,9 +95,10 @@ bool TForm2::CheckLoad() {
     const char* module;
     const std::string& field;
   } others[] = {{CheckBox3, "TABLE", Edit6}, {CheckBox4, "ATA0", Edit4}, {CheckBox6, "ATA1", Edit5}};
-  for (const auto& m : others)
-    if (m.ticked && (!fileGiven(m.module, m.field) || !fitsOneDownload(m.module, m.field, kSectorBlockSize)))
-      return false;
+  for (const auto& m : others) {
+    uint64_t bytes = 0;
+    if (m.ticked && !fileGiven(m.module, m.field, kModuleLimit, bytes)) return false;
+  }
   // Without the port every wait of the chain would only run out.
   if (!main_.PortOpen()) return refuse("请先打开串口！");
   return true;
@@ -151,11 +166,11 @@ void TForm2::AdSpeed() {
 
 // --- the steps ---
 
-bool TForm2::SendModule(const std::string& file, int blockSize) {
+bool TForm2::SendModule(const std::string& file, int blockSize, uint64_t limit) {
   // Read now: the file may have changed or gone since the checks.
   std::vector<uint8_t> data;
   try {
-    data = ReadWholeFile(file);
+    data = ReadWholeFile(file, limit);
   } catch (const EFileError& e) {
     main_.Dlg().ShowMessage(std::string("读取模块文件失败：") + e.what());
     return false;
@@ -184,7 +199,7 @@ bool TForm2::LoadApp(const std::string& file, const std::string& buffer, int blo
   // Buffer 80 takes blocks of 1024 bytes, buffer 60 blocks of 2048.
   main_.SendString(qv::Command("d" + buffer + (buffer == "80" ? ",1" : ",2")));
   main_.Delay(timing.Pause(30));
-  bool good = SendModule(file, blockSize);
+  bool good = SendModule(file, blockSize, kCodeLimit);
   if (good) {
     main_.Delay(timing.Pause(900));
     main_.SendString("j,,1\r");
@@ -211,7 +226,7 @@ bool TForm2::LoadCert(const std::string& file, int blockSize, bool save) {
   main_.receiveMode = ReceiveMode::Empty;
   main_.SendString(blockSize == 4096 ? "d,3,1\r" : "d,2,1\r");
   main_.Delay(timing.Pause(30));
-  bool good = SendModule(file, blockSize);
+  bool good = SendModule(file, blockSize, kCodeLimit);
   if (good) {
     main_.Delay(timing.Pause(1100));
     // The certification code may come up at 9600 whatever the rate was.
@@ -257,7 +272,7 @@ bool TForm2::LoadTable(const std::string& file, const std::string& sectorCount, 
   }
   main_.AddLine("正在加载TABLE.......");
   main_.Delay(timing.Pause(1));
-  const bool good = SendModule(file, kSectorBlockSize);
+  const bool good = SendModule(file, kSectorBlockSize, kModuleLimit);
   if (good) {
     main_.Delay(timing.Pause(1100));
     for (int i = 0; i < kTableCrTries && main_.LastPrompt.empty(); ++i) {
@@ -280,7 +295,7 @@ bool TForm2::LoadATA0(const std::string& file, int blockSize, bool last, bool sa
   Send("/", 110);
   main_.SendString("e0,0\r");
   main_.Delay(timing.Pause(1500));
-  const bool good = SendModule(file, blockSize);
+  const bool good = SendModule(file, blockSize, kModuleLimit);
   if (!good) {
     Send("N50,,22", 600);
   } else if (last) {
@@ -307,7 +322,7 @@ bool TForm2::LoadATA1(const std::string& file, int blockSize, bool save) {
   Send("/", 110);
   main_.SendString("e1,0\r");
   main_.Delay(timing.Pause(1500));
-  const bool good = SendModule(file, blockSize);
+  const bool good = SendModule(file, blockSize, kModuleLimit);
   if (good && save) {
     main_.Delay(timing.Pause(1200));
     Send("b,,22", 2100);

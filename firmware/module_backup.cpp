@@ -1,5 +1,6 @@
 // The module steps of the backup: each reads its family table location with
 // the track read and builds the files the module loading expects.
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <optional>
@@ -28,6 +29,9 @@ constexpr const char* kFieldIncomplete = "数据信息不完整，无法备份�
 constexpr const char* kDone = "完成！";
 constexpr const char* kFailed = "失败！";
 constexpr int kPercentTicks = 100;
+// The modules read back here (ATA.BIN to split it, Vendor.BIN for the model)
+// are a few hundred sectors; 1 MiB is the largest module the loading takes.
+constexpr uint64_t kMaxReadBackBytes = 1048576;
 
 // A location as the track read takes it: SA offset, start sector, count.
 struct Location {
@@ -155,8 +159,8 @@ class ModuleBackup {
     std::remove(Path(mf::kAta0).c_str());
     std::remove(Path(mf::kAta1).c_str());
     bool written = true;
-    if (const std::optional<std::string> module = ReadFileBytes(Path(mf::kAta)))
-      if (const std::optional<AtaOverlays> overlays = SplitAta(*module))
+    if (const FileBytes module = ReadFileBytes(Path(mf::kAta), kMaxReadBackBytes))
+      if (const std::optional<AtaOverlays> overlays = SplitAta(module.bytes))
         written = WriteFileBytes(Path(mf::kAta0), overlays->first) && WriteFileBytes(Path(mf::kAta1), overlays->second);
     Built(written);
   }
@@ -169,9 +173,8 @@ class ModuleBackup {
 
   void WriteSnText() {
     std::string text;
-    if (FileExists(Path(mf::kVendor)))
-      if (const std::optional<std::string> vendor = ReadFileBytes(Path(mf::kVendor)))
-        text += VendorModelText(*vendor) + "\r\n";
+    if (const FileBytes vendor = ReadFileBytes(Path(mf::kVendor), kMaxReadBackBytes))
+      text += VendorModelText(vendor.bytes) + "\r\n";
     main_.receiveMode = ReceiveMode::syscmd;
     main_.Memo3.clear();
     main_.SendString("%");

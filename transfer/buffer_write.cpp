@@ -27,16 +27,22 @@ void WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::strin
   main.LastPrompt.clear();
 
   const int64_t limit = static_cast<int64_t>(HexToInt(blockCount)) * kBlockBytes;
-  std::vector<uint8_t> data = ReadWholeFile(fileName);
+  std::vector<uint8_t> data = ReadWholeFile(fileName, kMaxDownloadFileBytes);
   if (limit < static_cast<int64_t>(data.size())) data.resize(static_cast<size_t>(std::max<int64_t>(limit, 0)));
 
   if (!main.stopFlag) {
     main.AddLine("正在写入缓冲区......");
-    main.SendString("/\r");
-    main.Delay(kAfterPromptTicks);
-    main.SendString("d" + Command(startBlock));
-    main.Delay(kAfterDownloadCommandTicks);
-    if (!SendData(main, data.data(), data.size(), kBlockBytes)) good = false;
+    if (data.empty()) {
+      // Refused before the drive hears of a download it would wait in for ever.
+      DownloadLengthAccepted(main, 0, kBlockBytes);
+      good = false;
+    } else {
+      main.SendString("/\r");
+      main.Delay(kAfterPromptTicks);
+      main.SendString("d" + Command(startBlock));
+      main.Delay(kAfterDownloadCommandTicks);
+      if (!SendData(main, data.data(), data.size(), kBlockBytes)) good = false;
+    }
     if (good && !main.stopFlag) {
       main.Delay(kBeforePromptTicks);
       main.SendString("/\r");

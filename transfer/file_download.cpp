@@ -24,6 +24,11 @@ void CheckBlockSize(int blockSize) {
 
 bool DownloadLengthAccepted(TFrmMain& main, size_t size, int blockSize) {
   CheckBlockSize(blockSize);
+  // Nothing to send has no block 0 either: the drive would wait for it.
+  if (size == 0) {
+    main.Dlg().ShowMessage("要发送的数据长度为0！");
+    return false;
+  }
   if (size % static_cast<size_t>(blockSize) == 0) return true;
   main.Dlg().ShowMessage("文件长度必须是" + std::to_string(blockSize) + "的倍数！");
   return false;
@@ -32,8 +37,6 @@ bool DownloadLengthAccepted(TFrmMain& main, size_t size, int blockSize) {
 bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize) {
   if (!DownloadLengthAccepted(main, size, blockSize)) return false;
   const size_t block = static_cast<size_t>(blockSize);
-  // Nothing to send has no block 0 either: the drive would wait for it.
-  if (size == 0) return false;
   if (!OpenSequence(main)) return false;
 
   int n = size / block > static_cast<size_t>(kMaxDownloadBlocks) ? kMaxDownloadBlocks
@@ -53,7 +56,7 @@ bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize) {
 }
 
 bool SendFile(TFrmMain& main, const std::string& fileName, int blockSize) {
-  const std::vector<uint8_t> data = ReadWholeFile(fileName);
+  const std::vector<uint8_t> data = ReadWholeFile(fileName, kMaxDownloadFileBytes);
   return SendData(main, data.data(), data.size(), blockSize);
 }
 

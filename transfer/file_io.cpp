@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "console/convert.h"
+#include "fileutil/file_io.h"
 
 namespace qv {
 
@@ -39,25 +40,10 @@ class Fd {
 
 }  // namespace
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) Fail("Cannot open file", path, errno);
-  struct stat st{};
-  if (::fstat(fd.get(), &st) != 0) Fail("Cannot read file", path, errno);
-  if (S_ISDIR(st.st_mode)) Fail("Cannot read file", path, EISDIR);
-  std::vector<uint8_t> data;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
-  uint8_t chunk[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Cannot read file", path, errno);
-    }
-    if (n == 0) break;
-    data.insert(data.end(), chunk, chunk + n);
-  }
-  return data;
+std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
+  const FileBytes file = ReadFileBytes(path, maxBytes);
+  if (!file) throw EFileError(CannotReadMessage(path, file.trouble));
+  return {file.bytes.begin(), file.bytes.end()};
 }
 
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {

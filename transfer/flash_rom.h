@@ -11,6 +11,8 @@
 namespace qv {
 
 inline constexpr size_t kRomBytes = 0x10000;
+// The largest file either write takes as an image (0x80000 bytes).
+inline constexpr uint64_t kMaxRomFileBytes = 524288;
 
 // A copy that came through the buffer is believed when it ends in FF FF and
 // a last word that is not FF FF, as every image the drives boot from does.

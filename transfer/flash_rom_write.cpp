@@ -4,6 +4,7 @@
 
 #include "console/convert.h"
 #include "console/main.h"
+#include "fileutil/file_io.h"
 #include "transfer/file_io.h"
 #include "transfer/flash_rom.h"
 #include "transfer/transfer.h"
@@ -21,11 +22,11 @@ constexpr const char* kProgramSteps[] = {"e5", "/F", "e9", "/F", "e3,200,1,0", "
 // The fast write's file must be one download: refused (with a message box)
 // when it has no block, a part block or more blocks than one download carries.
 bool DownloadableImage(TFrmMain& main, const std::vector<uint8_t>& data) {
-  if (!DownloadLengthAccepted(main, data.size(), kBlockBytes)) return false;
   if (data.empty()) {
     main.Dlg().ShowMessage("ROM文件是空文件，没有可写入的数据！");
     return false;
   }
+  if (!DownloadLengthAccepted(main, data.size(), kBlockBytes)) return false;
   if (data.size() > static_cast<size_t>(kMaxDownloadBlocks) * kBlockBytes) {
     main.Dlg().ShowMessage("ROM文件太大：缓冲区写入一次最多下载255块（" +
                            std::to_string(kMaxDownloadBlocks * kBlockBytes) + "字节），不能只写入一部分！");
@@ -50,7 +51,7 @@ void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string
   if (!main.stopFlag) {
     main.AddLine(kProgressLine);
     // Read and checked before the drive hears anything of this write.
-    const std::vector<uint8_t> data = ReadWholeFile(fileName);
+    const std::vector<uint8_t> data = ReadWholeFile(fileName, kMaxRomFileBytes);
     good = DownloadableImage(main, data);
     if (good) {
       Exchange(main, "\x1A", 5);
@@ -80,13 +81,16 @@ void WriteBios1(TFrmMain& main, const std::string& fileName) {
   main.receiveMode = ReceiveMode::Empty;
   main.LastPrompt.clear();
 
-  std::vector<uint8_t> data;
-  try {
-    data = ReadWholeFile(fileName);
-  } catch (const EFileError&) {
+  const FileBytes file = ReadFileBytes(fileName, kMaxRomFileBytes);
+  if (file.trouble.kind == FileTrouble::Kind::TooLarge) {
+    main.AddLine("读入ROM文件出错，" + file.trouble.reason + "！");
+    return;
+  }
+  if (!file) {
     main.AddLine("读入ROM文件出错，文个无法打开！");
     return;
   }
+  const std::string& data = file.bytes;
   if (data.size() < kRomBytes) {
     main.AddLine("读入ROM文件出错，文件太小！");
     return;
@@ -104,7 +108,7 @@ void WriteBios1(TFrmMain& main, const std::string& fileName) {
   main.SendString("e9\r");
   main.Delay(50);
   for (uint32_t address = 0; address < kRomBytes; ++address) {
-    if (!Exchange(main, RomWriteCommand(address, data[address]), kPromptTicks) || main.stopFlag) {
+    if (!Exchange(main, RomWriteCommand(address, static_cast<uint8_t>(data[address])), kPromptTicks) || main.stopFlag) {
       good = false;
       break;
     }

@@ -7,6 +7,7 @@
 
 #include "console/main.h"
 #include "console/text.h"
+#include "fileutil/file_io.h"
 #include "transfer/transfer.h"
 
 namespace qv {
@@ -44,21 +45,7 @@ void TForm3::Button1Click() {
   const auto chosen = main_.Dlg().ChooseOpenFile(kFilter, kDefaultExt, kFileName);
   if (!chosen) return;
   Edit2 = *chosen;
-  std::error_code ec;
-  const uintmax_t size = fs::file_size(Edit2, ec);
-  if (ec) {
-    Edit2.clear();
-    Changed();
-    main_.Dlg().ShowMessage("无法打开ROM文件“" + *chosen + "”：" + ec.message());
-    return;
-  }
-  if (size > kMaxWriteFileBytes) {
-    Edit2.clear();
-    Changed();
-    main_.Dlg().ShowMessage("ROM模块文件太长（" + std::to_string(size) + "字节），不能超过" +
-                            std::to_string(kMaxWriteFileBytes) + "字节！");
-    return;
-  }
+  if (!WriteSourceUsable(Edit2)) Edit2.clear();
   Changed();
 }
 
@@ -84,6 +71,20 @@ bool TForm3::SaveTargetUsable(const std::string& path) {
   return false;
 }
 
+bool TForm3::WriteSourceUsable(const std::string& path) {
+  const FileCheck file = CheckInputFile(path, kMaxWriteFileBytes);
+  if (file.trouble.kind == FileTrouble::Kind::TooLarge) {
+    main_.Dlg().ShowMessage("ROM模块文件太长（" + std::to_string(file.size) + "字节），不能超过" +
+                            std::to_string(kMaxWriteFileBytes) + "字节！");
+    return false;
+  }
+  if (file.trouble) {
+    main_.Dlg().ShowMessage("无法打开ROM文件“" + path + "”：" + file.trouble.reason + "！");
+    return false;
+  }
+  return true;
+}
+
 void TForm3::Run(Operation operation) {
   if (!main_.ToF()) return;
   const bool read = operation == Operation::ReadByBuffer || operation == Operation::ReadByInstruction;
@@ -92,7 +93,7 @@ void TForm3::Run(Operation operation) {
     main_.Dlg().ShowMessage(read ? "请指定读取后保存的文件！" : "请选择要写入的ROM文件！");
     return;
   }
-  if (read && !SaveTargetUsable(path)) return;
+  if (read ? !SaveTargetUsable(path) : !WriteSourceUsable(path)) return;
 
   main_.stopFlag = 0;
   SetEnabled(false);

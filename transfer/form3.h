@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/controls.h"
+#include "transfer/flash_rom.h"
 
 namespace qv {
 
@@ -22,7 +23,7 @@ class TForm3 {
   static constexpr const char* kDefaultExt = "*.bin";
   static constexpr const char* kFileName = "ROM.BIN";
   // The largest file the window takes for writing (0x80000 bytes).
-  static constexpr uintmax_t kMaxWriteFileBytes = 524288;
+  static constexpr uint64_t kMaxWriteFileBytes = kMaxRomFileBytes;
 
   // ComboBox2 follows the main window's rate list from here on.
   explicit TForm3(TFrmMain& main);
@@ -56,6 +57,9 @@ class TForm3 {
   void Run(Operation operation);
   // Whether a read can save its image at `path`; false after a message box.
   bool SaveTargetUsable(const std::string& path);
+  // Whether a write can take its image from `path` (a regular file of at most
+  // kMaxWriteFileBytes); false after a message box.
+  bool WriteSourceUsable(const std::string& path);
   void SetEnabled(bool enabled);
   void Changed();
 

@@ -79,20 +79,19 @@ void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& 
   main.receiveMode = ReceiveMode::Empty;
   main.LastPrompt.clear();
   ReceiveModeReset resetMode(main);
+  // Read before the drive hears anything: a file that is no use raises here.
+  std::vector<uint8_t> data = ReadWholeFile(fileName, kMaxDownloadFileBytes);
 
   bool good = true;
   main.Delay(30);
   if (!write.Prompt("/\r", kPromptTicks)) good = false;
 
-  std::vector<uint8_t> data;
   if (good) {
-    data = ReadWholeFile(fileName);
+    // A shorter file is written whole, if it is whole sectors; an empty one
+    // is refused rather than reported written.
     if (limit > static_cast<int64_t>(data.size())) {
       limit = static_cast<int64_t>(data.size());
-      if (limit % kBlockBytes != 0) {
-        main.Dlg().ShowMessage("文件长度必须是512的倍数！");
-        good = false;
-      }
+      if (!DownloadLengthAccepted(main, static_cast<size_t>(limit), kBlockBytes)) good = false;
     }
     data.resize(static_cast<size_t>(limit));
   }

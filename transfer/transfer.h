@@ -20,21 +20,25 @@ void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string
                 const std::string& fileName);
 
 // Writes at most blockCount blocks of fileName into the drive's buffer at
-// startBlock (passed verbatim to the drive's "d" command).
+// startBlock (passed verbatim to the drive's "d" command). A file that cannot
+// be read or is larger than kMaxDownloadFileBytes raises EFileError, and an
+// empty one is refused with a message box, before anything is sent.
 void WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
                  const std::string& fileName);
 
 // Sends fileName as one download sequence of blockSize-byte blocks; the drive
 // must already expect it. True when every block was acknowledged. At most 255
-// blocks travel; a file whose length is not a multiple of blockSize is refused
-// with a message box, an empty file silently, both before anything is sent.
-// A blockSize outside 1..65535 raises std::invalid_argument.
+// blocks travel; an empty file or one whose length is not a multiple of
+// blockSize is refused with a message box before anything is sent. A file
+// that cannot be read or is larger than kMaxDownloadFileBytes raises
+// EFileError, a blockSize outside 1..65535 std::invalid_argument, also before.
 bool SendFile(TFrmMain& main, const std::string& fileName, int blockSize);
 
 // The same for bytes already in memory (the buffer write sends its cut data so).
 bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize);
-// The download's length rule alone: true for a multiple of blockSize, else
-// the message box and false. For callers that check before they send anything.
+// The download's length rule alone: true for a multiple of blockSize that is
+// not 0, else the message box and false. For callers that check before they
+// send anything.
 bool DownloadLengthAccepted(TFrmMain& main, size_t size, int blockSize);
 
 // Reads sectorCount sectors of track (cylinder, head) from startSector into
@@ -51,7 +55,9 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
 // Writes at most sectorCount sectors of fileName to track (cylinder, head)
 // from startSector, chunk sectors per download; rateText is the rate to
 // restore when the drive falls back to 9600 baud after a download. A chunk
-// below 1 raises std::invalid_argument after the first prompt request.
+// below 1 raises std::invalid_argument after the first prompt request; a file
+// that cannot be read or is larger than kMaxDownloadFileBytes raises
+// EFileError before anything is sent.
 void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
                 const std::string& startSector, const std::string& sectorCount,
                 const std::string& bufferPosition, const std::string& chunk,
@@ -70,11 +76,12 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName);
 // Fast write: fileName downloaded into the buffer after "d" + entryBuffer
 // (verbatim), then programmed. A file that is empty, not a multiple of 512
 // bytes or more than one download's 255 blocks is refused with a message box
-// before anything is sent; one that cannot be read raises EFileError, also
-// before anything is sent.
+// before anything is sent; one that cannot be read or is larger than
+// kMaxRomFileBytes raises EFileError, also before anything is sent.
 void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName);
 // Instruction write: the first 65536 bytes of fileName, one command each. A
-// file that cannot be read or is shorter is refused in the pane, nothing sent.
+// file that cannot be read, is shorter or is larger than kMaxRomFileBytes is
+// refused in the pane, nothing sent.
 void WriteBios1(TFrmMain& main, const std::string& fileName);
 
 }  // namespace qv

@@ -1,9 +1,11 @@
 #pragma once
 // Small pieces the transfer operations share.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "console/main.h"
+#include "transfer/block_protocol.h"
 #include "console/text.h"
 
 namespace qv {
@@ -11,6 +13,10 @@ namespace qv {
 inline constexpr int kBlockBytes = 512;  // a buffer block and a sector alike
 inline constexpr int kPromptTicks = 1500;
 inline constexpr int kMaxDownloadBlocks = 255;  // block numbers of one download sequence, 0 to 254
+// The largest data file the downloads read (SEND_FILE, the buffer and track
+// writes): one sequence carries at most 255 blocks of at most 65535 bytes.
+// The track write keeps its file in memory, so a larger file is refused too.
+inline constexpr uint64_t kMaxDownloadFileBytes = uint64_t{kMaxDownloadBlocks} * kMaxBlockSize;
 
 // Puts the receive mode back to empty when an operation ends, also when it
 // ends through a raised error.

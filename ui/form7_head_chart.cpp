@@ -1,5 +1,6 @@
 #include "ui/form7_head_chart.h"
 
+#include <QBuffer>
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "fileutil/file_io.h"
 #include "ui/fonts.h"
 #include "ui/naming.h"
 
@@ -18,6 +20,7 @@ namespace qv::ui {
 
 namespace {
 constexpr int kFontPixels = 12;
+constexpr uint64_t kMaxPictureBytes = 64 * 1024 * 1024;  // a scanned chart is a few MB
 constexpr double kZoomStep = 1.25;
 constexpr double kMinScale = 0.05, kMaxScale = 8.0;
 constexpr const char* kPictureFilter = "图片文件|*.png;*.jpg;*.jpeg;*.bmp|所有文件|*.*";
@@ -104,7 +107,16 @@ void Form7HeadChart::ShowNoPicture(const QString& why) {
 }
 
 bool Form7HeadChart::Load(const QString& path) {
-  QImageReader reader(path);
+  // Read through the program's own reader: a pipe or a device chosen by
+  // mistake must not hang the window, nor a huge file fill the memory.
+  const FileBytes file = ReadFileBytes(path.toStdString(), kMaxPictureBytes);
+  if (!file) {
+    ShowNoPicture(QStringLiteral("无法读取图片“%1”：%2").arg(path, Q(file.trouble.reason)));
+    return false;
+  }
+  QByteArray bytes = QByteArray::fromRawData(file.bytes.data(), static_cast<qsizetype>(file.bytes.size()));
+  QBuffer buffer(&bytes);
+  QImageReader reader(&buffer);
   reader.setAutoTransform(true);
   QImage image = reader.read();
   if (image.isNull()) {

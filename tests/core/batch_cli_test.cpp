@@ -99,7 +99,10 @@ class BatchCliTest : public ::testing::Test {
     EXPECT_TRUE(WriteFileBytes((dir / name).string(), text));
     return name;
   }
-  std::string Read(const std::string& name) const { return ReadFileBytes((dir / name).string()).value_or("<missing>"); }
+  std::string Read(const std::string& name) const {
+    const FileBytes file = ReadFileBytes((dir / name).string(), 1 << 20);
+    return file ? file.bytes : "<missing>";
+  }
 
   fs::path dir;
 };

@@ -206,7 +206,7 @@ TEST_F(BatchRunTest, CreateFileBuildsFromSectorRanges) {
   const auto relative = Run({"CREAT_FILE/ten.bin/1/9/ten.bin/0/1/ten.bin"});
   std::filesystem::current_path(here);
   EXPECT_EQ(relative.end, End::Finished);
-  EXPECT_EQ(ReadFileBytes(Path("ten.bin")).value_or(""), ten.substr(512) + ten.substr(0, 512));
+  EXPECT_EQ(ReadFileBytes(Path("ten.bin"), 1 << 20).bytes, ten.substr(512) + ten.substr(0, 512));
 }
 
 TEST_F(BatchRunTest, WindowLoadsSavesAndClearsScripts) {
@@ -214,7 +214,7 @@ TEST_F(BatchRunTest, WindowLoadsSavesAndClearsScripts) {
   dialogs.paths = {Path("s.cmd"), Path("s.cmd"), Path("none/s.cmd"), Path("missing.cmd")};
   form->Memo1 = lines;
   form->Button1Click();
-  EXPECT_EQ(ReadFileBytes(Path("s.cmd")).value_or(""), ScriptBytesFromLines(lines));
+  EXPECT_EQ(ReadFileBytes(Path("s.cmd"), 1 << 20).bytes, ScriptBytesFromLines(lines));
   form->Button11Click();
   EXPECT_TRUE(form->Memo1.empty());
   form->Button51Click();
@@ -222,7 +222,7 @@ TEST_F(BatchRunTest, WindowLoadsSavesAndClearsScripts) {
   form->Button1Click();
   EXPECT_EQ(Shown(), "保存文件" + Path("none/s.cmd") + "失败！");
   form->Button51Click();
-  EXPECT_EQ(Shown(), "打开文件" + Path("missing.cmd") + "失败！");
+  EXPECT_EQ(Shown(), "打开文件" + Path("missing.cmd") + "失败：文件不存在！");
   EXPECT_EQ(form->Memo1, lines);
 }
 

@@ -38,7 +38,10 @@ class CutJoinTest : public ::testing::Test {
     EXPECT_TRUE(WriteFileBytes(Path(name), bytes));
     return bytes;
   }
-  std::string Read(const std::string& name) const { return ReadFileBytes(Path(name)).value_or("<missing>"); }
+  std::string Read(const std::string& name) const {
+    const FileBytes file = ReadFileBytes(Path(name), 1 << 20);
+    return file ? file.bytes : "<missing>";
+  }
   static std::string Sectors(const std::string& bytes, int first, int count) {
     return bytes.substr(first * 512, count * 512);
   }

@@ -47,8 +47,9 @@ class FamilyTableStartup : public ::testing::Test {
 TEST_F(FamilyTableStartup, WritesTheDefaultTableOnceAndListsItsFamiliesInOrder) {
   fs::create_directories(dir / "bin");
   StartUp(dir / "bin", dir / "user");
-  const std::optional<std::string> file = ReadFileBytes(dir / "bin/Varnel授权.reg");
-  ASSERT_TRUE(file);
+  const FileBytes read = ReadFileBytes(dir / "bin/Varnel授权.reg", FamilyTable::kMaxFileBytes);
+  ASSERT_TRUE(read);
+  const std::string* file = &read.bytes;
   EXPECT_EQ(*file, BuiltInFamilyTable());
   // GBK, CR LF only, the comment block, two blank lines, sections one blank line apart.
   EXPECT_TRUE(file->starts_with("//[NHPLUS2HD_S-1A_3.AAC]\r\n//\xB9\xCC\xBC\xFE\xC0\xE0\xD0\xCD"));
@@ -82,12 +83,12 @@ TEST_F(FamilyTableStartup, AnExistingTableIsReadBesideTheProgramFirstAndNeverRew
   StartUp(dir / "bin", dir / "user");
   EXPECT_EQ(main->ComboBox3.items, std::vector<std::string>{"MINE"});
   EXPECT_EQ(main->families.AtListPosition(0)->APP, "1 2 3 80");
-  EXPECT_EQ(*ReadFileBytes(dir / "bin/Varnel授权.reg"), edited);
+  EXPECT_EQ(ReadFileBytes(dir / "bin/Varnel授权.reg", FamilyTable::kMaxFileBytes).bytes, edited);
 }
 
 TEST_F(FamilyTableStartup, AReadOnlyProgramFolderPutsTheTableInTheUserFolder) {
   StartUp(dir / "not-there", dir / "data/quorvane");
-  EXPECT_EQ(*ReadFileBytes(dir / "data/quorvane/Varnel授权.reg"), BuiltInFamilyTable());
+  EXPECT_EQ(ReadFileBytes(dir / "data/quorvane/Varnel授权.reg", FamilyTable::kMaxFileBytes).bytes, BuiltInFamilyTable());
   EXPECT_EQ(main->firmwareFolder, dir / "data/quorvane/");
   EXPECT_EQ(main->ComboBox3.items.size(), 23u);
 }

@@ -242,8 +242,8 @@ TEST_F(Form2Fields, LoadChecksShowTheFirstFailingMessageAndSendNothing) {
       // More blocks than one download carries would be cut off silently.
       {"APP模块文件超过255块（块大小1024字节），无法一次加载！",
        [&](TForm2& f) { f.CheckBox1 = true; f.Edit1 = File("big.bin", 256 * 1024); f.ComboBox3 = "1024"; }},
-      {"ATA0模块文件超过255块（块大小512字节），无法一次加载！",
-       [&](TForm2& f) { f.CheckBox4 = true; f.Edit4 = File("big.bin", 256 * 512); }},
+      // The choosers' limits hold for files the folder choice filled in too.
+      {"模块文件长度不能大于127KB！", [&](TForm2& f) { f.CheckBox4 = true; f.Edit4 = File("big.bin", 130049); }},
       {"请先打开串口！", [&](TForm2& f) { f.CheckBox1 = true; f.Edit1 = good; f.CheckBox6 = true; f.Edit5 = good; }},
   };
   for (const Case& c : cases) {

@@ -283,12 +283,14 @@ const FaultCase kFaults[] = {
        });
      },
      "读取模块文件失败：", "正在加载CERT........失败！", {"d,3,1\r"}, "w1,60\r"},
-    // The drive was put into overlay mode; it is taken out again.
-    {"EmptyAta0",
+    // Emptied after the checks: the drive was put into overlay mode; it is
+    // taken out again.
+    {"Ata0EmptiedMidChain",
      [](LoadingFault& f) {
        f.Tick(&TForm2::CheckBox6, &TForm2::CheckBox6Click);
-       f.form->Edit4 = f.Module("ATA0.BIN", 0, 512);
+       f.form->Edit4 = f.Module("ATA0.BIN", 1, 512);
        f.form->Edit5 = f.Module("ATA1.BIN", 1, 512);
+       f.WhenStepBegins("正在加载ATA0........", [&f] { std::filesystem::resize_file(f.Path("ATA0.BIN"), 0); });
      },
      "模块文件", "正在加载ATA0........失败！", {"N4F,,22\r", "e0,0\r", "N50,,22\r"}, "e1,0\r"},
     {"TableNotWholeBlocks",

@@ -82,12 +82,13 @@ TEST_F(DownloadSim, RefusedBeforeAnythingIsSent) {
   // An empty file has no block 0; the drive would wait for it for ever.
   WriteFile("empty.bin", {});
   EXPECT_FALSE(SendFile(*main, Path("empty.bin"), 512));
+  EXPECT_EQ(dialogs.shown[2].text, "要发送的数据长度为0！");
   EXPECT_THROW(SendFile(*main, Path("odd.bin"), 0), std::invalid_argument);
   EXPECT_THROW(SendFile(*main, Path("odd.bin"), 65536), std::invalid_argument);
   EXPECT_THROW(SendFile(*main, Path("missing.bin"), 512), EFileError);
   Settle();
   EXPECT_EQ(TakeReceived(), "");
-  EXPECT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialogs.shown.size(), 3u);
 }
 
 TEST_F(DownloadSim, StopEndsTheDownloadAfterTheBlockInProgress) {

@@ -121,13 +121,16 @@ TEST_F(Form3Sim, EveryOperationEndsWithDriveAndPortAt9600) {
   EXPECT_GT(sent.rfind("b0096\r"), sent.rfind("e2,16F,0\r"));
   backAt9600();
 
-  // A fast write whose file went missing after it was chosen: the error
+  // A fast write whose file goes missing once the rate is set: the error
   // reaches the caller, after the way back.
   WriteFile("gone.bin", std::vector<uint8_t>(512, 1));
   dialogs.paths = {Path("gone.bin")};
   form->Button1Click();
-  std::filesystem::remove(Path("gone.bin"));
+  hookPump.hook = [&] {
+    if (drive->Received().find("b0115\r") != std::string::npos) std::filesystem::remove(Path("gone.bin"));
+  };
   EXPECT_THROW(form->Button6Click(), EFileError);
+  hookPump.hook = nullptr;
   sent = TakeReceived();
   EXPECT_NE(sent.find("b0115\r"), std::string::npos);
   EXPECT_NE(sent.find("b0096\r"), std::string::npos);

@@ -129,7 +129,7 @@ TEST_F(BackupWindowOnDrive, FollowsThePortChoosesAFolderAndBacksUp) {
   EXPECT_TRUE(Utf8FromGbk(main->memo1.Text()).find("正在备份Vendor..........完成！\r\n备份完成!") != std::string::npos)
       << Utf8FromGbk(main->memo1.Text());
   EXPECT_TRUE(FileExists((out / "Vendor.BIN").string()));
-  EXPECT_EQ(ReadFileBytes((out / "ID.BIN").string()).value_or("").size(), 512u);
+  EXPECT_EQ(ReadFileBytes((out / "ID.BIN").string(), 1 << 20).bytes.size(), 512u);
   EXPECT_EQ(In<QLineEdit>(&form, "Edit2")->text(), QStringLiteral("7F"));
 
   // A refusal is a message box; the window stays usable.

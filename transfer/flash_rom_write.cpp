@@ -49,9 +49,10 @@ void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string
   bool good = true;
 
   if (!main.stopFlag) {
-    main.AddLine(kProgressLine);
-    // Read and checked before the drive hears anything of this write.
+    // Read and checked before the drive hears anything of this write; a file
+    // that can't be read leaves no progress line without an outcome.
     const std::vector<uint8_t> data = ReadWholeFile(fileName, kMaxRomFileBytes);
+    main.AddLine(kProgressLine);
     good = DownloadableImage(main, data);
     if (good) {
       Exchange(main, "\x1A", 5);

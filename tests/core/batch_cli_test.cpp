@@ -119,7 +119,12 @@ TEST_F(BatchCliTest, HelpAndBadUsage) {
   }
   o = RunCli({"missing.cmd"}, dir);
   EXPECT_EQ(o.status, 2);
-  EXPECT_NE(o.err.find("missing.cmd"), std::string::npos);
+  EXPECT_NE(o.err.find("打开文件missing.cmd失败：文件不存在！"), std::string::npos) << o.err;
+  // A pipe named as the script is refused at once, not waited on.
+  ASSERT_EQ(mkfifo((dir / "pipe.cmd").c_str(), 0600), 0);
+  o = RunCli({"pipe.cmd"}, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("打开文件pipe.cmd失败：这是一个命名管道（FIFO），不是普通文件！"), std::string::npos) << o.err;
 
   o = RunCli({Script("blank.cmd", " \r\n\t\r\n")}, dir);
   EXPECT_EQ(o.status, 2);

@@ -64,6 +64,7 @@ TEST_F(Form3Sim, ChoosersAndTheSizeLimitOfAFileToWrite) {
 TEST_F(Form3Sim, PathChecksAfterTheLevelSwitchStopBeforeTheRate) {
   OpenAt();
   std::filesystem::create_directory(dir / "folder");
+  WriteFile("big.bin", std::vector<uint8_t>(524289, 1));
   struct Case {
     void (TForm3::*button)();
     std::string edit1, edit2, message;
@@ -73,6 +74,9 @@ TEST_F(Form3Sim, PathChecksAfterTheLevelSwitchStopBeforeTheRate) {
       {&TForm3::Button6Click, Path("r.bin"), "", "请选择要写入的ROM文件！"},
       {&TForm3::Button3Click, Path("folder"), "", "无法保存读取的ROM文件“" + Path("folder") + "”：这是一个文件夹！"},
       {&TForm3::Button2Click, Path("no/r.bin"), "", "无法保存读取的ROM文件“" + Path("no/r.bin") + "”：所在的文件夹不存在！"},
+      // The file to write, as the write will read it.
+      {&TForm3::Button6Click, "", Path("folder"), "无法打开ROM文件“" + Path("folder") + "”：这是一个文件夹，不是文件！"},
+      {&TForm3::Button4Click, "", Path("big.bin"), "ROM模块文件太长（524289字节），不能超过524288字节！"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);

@@ -268,6 +268,9 @@ TEST_F(BadFileCallers, EachReaderShowsWhyAndSendsNothing) {
       // Only the prompt requests of the write: no download, nothing written.
       {"W_SECTORS", writeSectors, Bad::Empty, "要发送的数据长度为0！", "/\r/\r\r"},
       {"CREAT_FILE", createFile, Bad::Pipe, "生成文件out.bin失败：无法读取文件“bad.bin”：" + pipe + "！", "\r"},
+      // Once skipped like a missing source, with the output built without it.
+      {"CREAT_FILE", createFile, Bad::Folder, "生成文件out.bin失败：无法读取文件“bad.bin”：这是一个文件夹，不是文件！",
+       "\r"},
       {"CREAT_FILE", createFile, Bad::LoopingLink,
        "生成文件out.bin失败：无法读取文件“bad.bin”：符号链接形成了循环，找不到文件！", "\r"},
       {"file window", fileWindow, Bad::Pipe, "源文件1不存在！", ""},

@@ -153,6 +153,20 @@ bool FileExists(const std::string& path) {
 
 namespace {
 
+FileTrouble CannotWrite(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR: return {Kind::Missing, "所在的文件夹不存在"};
+    case EACCES:
+    case EPERM: return {Kind::Unreadable, "没有写入权限"};
+    case ENOSPC:
+    case EDQUOT: return {Kind::Unreadable, "磁盘空间不足"};
+    case EROFS: return {Kind::Unreadable, "文件系统是只读的"};
+    case EFBIG: return {Kind::TooLarge, "文件超过了系统允许的大小"};
+    default: return {Kind::Unreadable, std::string("系统错误：") + std::strerror(err)};
+  }
+}
+
 bool WriteAndClose(std::FILE* file, std::string_view bytes) {
   bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   ok = std::fflush(file) == 0 && ok;
@@ -162,9 +176,33 @@ bool WriteAndClose(std::FILE* file, std::string_view bytes) {
 
 }  // namespace
 
-bool WriteFileBytes(const std::string& path, std::string_view bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  return file && WriteAndClose(file, bytes);
+std::string CannotWriteMessage(const std::string& path, const FileTrouble& trouble) {
+  return "无法写入文件“" + path + "”：" + trouble.reason + "！";
+}
+
+FileTrouble WriteFile(const std::string& path, std::string_view bytes) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
+  // Without waiting, for a pipe that took the file's place in the meantime.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return CannotWrite(errno);
+  FileTrouble trouble;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &st) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    trouble = CannotWrite(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return NotRegular(st.st_mode);
+  }
+  for (size_t done = 0; !trouble && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) trouble = CannotWrite(errno);
+    else done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0 && !trouble) trouble = CannotWrite(errno);
+  if (trouble) ::unlink(path.c_str());
+  return trouble;
 }
 
 bool CreateFileBytes(const std::string& path, std::string_view bytes) {

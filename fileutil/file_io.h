@@ -73,10 +73,16 @@ FileBytes ReadFileBytes(const std::string& path, uint64_t maxBytes);
 // and devices are not files here, as no reader takes them.
 bool FileExists(const std::string& path);
 
-// Creates or replaces the file with `bytes`. False when it cannot be created
-// or when any byte cannot be written (a full disk shows up at the final
-// flush and close, so those are checked too).
-bool WriteFileBytes(const std::string& path, std::string_view bytes);
+// "无法写入文件“path”：reason！"
+std::string CannotWriteMessage(const std::string& path, const FileTrouble& trouble);
+
+// Creates or replaces a regular file with `bytes`, written whole and closed
+// at once (a full disk may show up only at the close, which is checked too).
+// Anything else at that name -- a folder, a named pipe, a device -- is
+// refused unopened: a pipe would block the writer for good. A file that could
+// not be written whole is removed, never left behind looking complete.
+FileTrouble WriteFile(const std::string& path, std::string_view bytes);
+inline bool WriteFileBytes(const std::string& path, std::string_view bytes) { return !WriteFile(path, bytes); }
 // Creates the file with `bytes` only when nothing of that name exists yet;
 // an incomplete file is removed again. False when it existed or failed.
 bool CreateFileBytes(const std::string& path, std::string_view bytes);

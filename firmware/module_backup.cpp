@@ -182,7 +182,7 @@ class ModuleBackup {
     // the five ticks a fast line needs, and a cut answer would cut the serial.
     main_.WaitHD(kPercentTicks);
     text += SerialFromPercentReply(main_.CaptureLines()) + "\r\n";
-    if (!WriteFileBytes(Path(mf::kSn), text)) throw EFileError("无法写入文件 " + Path(mf::kSn));
+    if (const FileTrouble trouble = WriteFile(Path(mf::kSn), text)) throw EFileError(CannotWriteMessage(Path(mf::kSn), trouble));
   }
 
   TFrmMain& main_;

@@ -116,6 +116,34 @@ TEST(SharedReader, NamesEveryKindOfBadFileWithoutReadingIt) {
   EXPECT_EQ(tail.substr(0, 512), std::string(512, '\0'));
 }
 
+// Output files too: a named pipe at the output's name would block the writer
+// for good, a folder or a device is no file to replace.
+TEST(SharedWriter, RefusesWhatIsNoFileWithoutWaiting) {
+  test::TempDir dir;
+  const struct {
+    std::string path;
+    std::string reason;
+  } cases[] = {
+      {dir / "pipe", "这是一个命名管道（FIFO），不是普通文件"},
+      {dir / "folder", "这是一个文件夹，不是文件"},
+      {"/dev/null", "这是一个设备，不是普通文件"},
+      {dir / "missing/out.bin", "所在的文件夹不存在"},
+  };
+  MakeBad(Bad::Pipe, dir / "pipe");
+  MakeBad(Bad::Folder, dir / "folder");
+  for (const auto& c : cases) {
+    EXPECT_EQ(WriteFile(c.path, "data").reason, c.reason) << c.path;
+    try {
+      WriteWholeFile(c.path, std::vector<uint8_t>{1, 2});
+      ADD_FAILURE() << "no error raised for " << c.path;
+    } catch (const EFileError& e) {
+      EXPECT_EQ(e.what(), "无法写入文件“" + c.path + "”：" + c.reason + "！");
+    }
+  }
+  EXPECT_FALSE(WriteFile(dir / "out.bin", "data"));
+  EXPECT_EQ(ReadFileBytes(dir / "out.bin", 16).bytes, "data");
+}
+
 // Every reader against the bad files that matter to it, on a drive that must
 // hear nothing of them.
 class BadFileCallers : public test::TransferSim {

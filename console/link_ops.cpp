@@ -10,7 +10,9 @@ namespace qv {
 bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   const std::string path = DevicePathFor(portName);
   if (path.empty()) return false;
-  return link_.Open(path, rate);
+  if (!link_.Open(path, rate)) return false;
+  deviceLost_ = false;
+  return true;
 }
 
 void TFrmMain::ClosePort() {
@@ -45,6 +47,8 @@ void TFrmMain::ProcessEvents() {
 bool TFrmMain::Tick(const std::function<bool()>& done, std::chrono::microseconds length) {
   const auto deadline = std::chrono::steady_clock::now() + length;
   for (;;) {
+    // Nothing more comes from a device that has gone.
+    if (deviceLost_) return done && done();
     const bool woke = link_.WaitForNotification(deadline);
     if (woke || link_.Lost()) {
       ServiceLink();
@@ -59,6 +63,8 @@ void TFrmMain::Delay(int n) {
     // A tick of no length only handles what is pending.
     if (pauseTick.count() > 0) Tick(nullptr, pauseTick);
     ProcessEvents();
+    // What the pause was for went away with the device.
+    if (deviceLost_) return;
   }
 }
 

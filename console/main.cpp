@@ -184,7 +184,9 @@ void TFrmMain::PortLost() {
   link_.FinishClose();
   ShowClosedState();
   ShowStatus();
-  AddLine("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
+  deviceLost_ = true;
+  lostNotice_ = Gbk("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
+  memo1.AddLine(lostNotice_);
 }
 
 void TFrmMain::ComboBox1Change() {
@@ -213,7 +215,15 @@ void TFrmMain::CheckBox1Click() { SetModemLines(CheckBox1); }
 
 void TFrmMain::AddLine(std::string_view text) { memo1.AddLine(Gbk(text)); }
 
-void TFrmMain::AppendToLastLine(std::string_view text) { memo1.AppendToLastLine(Gbk(text)); }
+void TFrmMain::AppendToLastLine(std::string_view text) {
+  // The notice of a lost device cuts into the operation that was running;
+  // the operation's verdict still belongs on its own progress line.
+  const auto& lines = memo1.Lines();
+  if (deviceLost_ && lines.size() >= 2 && lines.back() == lostNotice_)
+    memo1.AppendToLine(lines.size() - 2, Gbk(text));
+  else
+    memo1.AppendToLastLine(Gbk(text));
+}
 
 void TFrmMain::Button6Click() { memo1.Clear(); }
 

@@ -51,7 +51,8 @@ void TFrmMain::ComboBox2Change() {
   receiveMode = ReceiveMode::Empty;
   AddLine("正在调整速率，请稍候........");
   SetSpeed();
-  AppendToLastLine("完成！");
+  // A device lost on the way was never moved to the new rate.
+  AppendToLastLine(DeviceLost() ? "失败！" : "完成！");
   receiveMode = ReceiveMode::usercmd;
   SendString("\r");
   btnSwitchEnabled = true;

@@ -58,6 +58,7 @@ bool TFrmMain::WaitFor(std::string& marker, int n, bool clearScan) {
   const auto done = [&marker] { return !marker.empty(); };
   for (int i = 0;;) {
     if (done()) return true;
+    if (deviceLost_) return false;
     ++i;
     if (Tick(done)) return true;
     if (i > n) return false;
@@ -124,12 +125,13 @@ bool TFrmMain::ToF() {
   }
   // After the switch the drive talks at 9600 without being told.
   Speed(kRates[0]);
+  // Nothing answers a port that closed under us, however often it is asked.
   for (int i = 0; i <= 500 && Memo3.empty(); ++i) {
     Delay(2);
-    if (stopFlag) break;
+    if (stopFlag || !PortOpen()) break;
   }
   LastPrompt.clear();
-  for (int i = 0; i < 501 && !stopFlag; ++i) {
+  for (int i = 0; i < 501 && !stopFlag && PortOpen(); ++i) {
     SendString("\x1B");
     Delay(2);
     if (LastPrompt.size() >= 2 && LastPrompt[1] == '>') break;

@@ -59,6 +59,11 @@ void TextPane::AppendToLastLine(std::string_view text) {
   Notify(lines_.size() - 1);
 }
 
+void TextPane::AppendToLine(size_t index, std::string_view text) {
+  lines_.at(index) += text;
+  Notify(index);
+}
+
 void TextPane::AppendText(std::string_view text) {
   if (text.empty()) return;
   size_t first = lines_.empty() ? 0 : lines_.size() - (open_ ? 1 : 0);

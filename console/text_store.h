@@ -39,6 +39,8 @@ class TextPane {
   void AddLine(std::string_view text);
   // Extends the last line (a progress line gets its verdict this way).
   void AppendToLastLine(std::string_view text);
+  // Extends line `index`, which must exist.
+  void AppendToLine(size_t index, std::string_view text);
   // Appends text at the very end; its line breaks start new lines.
   void AppendText(std::string_view text);
   // While the last line is longer than `width` bytes, the rest moves to a new

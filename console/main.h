@@ -231,6 +231,20 @@ class TFrmMain {
   std::string lostNotice_;  // the pane line that reported it (GBK)
 };
 
+// An operation that borrows the capture buffer: whatever receive mode the
+// caller had set is back when it returns or throws.
+class ReceiveModeGuard {
+ public:
+  explicit ReceiveModeGuard(TFrmMain& main) : main_(main), remembered_(main.receiveMode) {}
+  ~ReceiveModeGuard() { main_.receiveMode = remembered_; }
+  ReceiveModeGuard(const ReceiveModeGuard&) = delete;
+  ReceiveModeGuard& operator=(const ReceiveModeGuard&) = delete;
+
+ private:
+  TFrmMain& main_;
+  ReceiveMode remembered_;
+};
+
 // Texts of the receive mode as the system names them ("usercmd", "R_DATA", "").
 std::string_view ReceiveModeName(ReceiveMode mode);
 

@@ -111,6 +111,11 @@ std::string TrimRight(std::string_view text) {
   return std::string(text.substr(0, e));
 }
 
+std::string_view TextAfter(std::string_view text, char mark) {
+  const size_t at = text.find(mark);
+  return at == std::string_view::npos ? text : text.substr(at + 1);
+}
+
 std::string Trim(std::string_view text) { return TrimLeft(TrimRight(text)); }
 
 std::string UpperCase(std::string_view text) {

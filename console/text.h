@@ -24,6 +24,8 @@ size_t GbkCharSize(std::string_view gbk, size_t pos);
 std::string Trim(std::string_view text);
 std::string TrimLeft(std::string_view text);
 std::string TrimRight(std::string_view text);
+// The text after the first `mark`; all of it when there is none.
+std::string_view TextAfter(std::string_view text, char mark);
 // ASCII letters only; other bytes unchanged.
 std::string UpperCase(std::string_view text);
 

@@ -19,29 +19,11 @@ std::string_view Before(std::string_view text, char mark) {
   return at == std::string_view::npos ? std::string_view{} : text.substr(0, at);
 }
 
-// The text after the first `mark`; all of it when there is none.
-std::string_view After(std::string_view text, char mark) {
-  const size_t at = text.find(mark);
-  return at == std::string_view::npos ? text : text.substr(at + 1);
-}
-
 // "0400" -> "400". An empty value stays empty: nothing was named.
 std::string Normalised(std::string_view value) {
   const std::string text = Trim(value);
   return text.empty() ? text : IntToHex(static_cast<uint32_t>(HexToInt(text)));
 }
-
-class ModeGuard {
- public:
-  explicit ModeGuard(TFrmMain& main) : main_(main), remembered_(main.receiveMode) {}
-  ~ModeGuard() { main_.receiveMode = remembered_; }
-  ModeGuard(const ModeGuard&) = delete;
-  ModeGuard& operator=(const ModeGuard&) = delete;
-
- private:
-  TFrmMain& main_;
-  ReceiveMode remembered_;
-};
 
 }  // namespace
 
@@ -51,7 +33,7 @@ BufferAddress BufferAddressFromQuestionReply(const std::vector<std::string_view>
     if (!line.starts_with("RD:")) continue;
     const std::string_view text = line.substr(3);
     found.base = Before(text, ':');
-    found.chunk = Trim(After(text, ':'));
+    found.chunk = Trim(TextAfter(text, ':'));
   }
   return BufferAddress{Normalised(found.base), Normalised(found.chunk)};
 }
@@ -61,14 +43,14 @@ BufferAddress BufferAddressFromB0Reply(const std::vector<std::string_view>& line
     const size_t at = line.find("RD:");
     if (at == std::string_view::npos) continue;
     const std::string_view text = line.substr(at + 3);
-    const std::string rest = Trim(After(text, ':'));
+    const std::string rest = Trim(TextAfter(text, ':'));
     return BufferAddress{Normalised(Before(text, ':')), Normalised(Before(rest, ':'))};
   }
   return {};
 }
 
 BufferAddress GetBuffAD(TFrmMain& main) {
-  ModeGuard guard(main);
+  ReceiveModeGuard guard(main);
   main.receiveMode = ReceiveMode::syscmd;
   BufferAddress found;
   if (main.isT()) {

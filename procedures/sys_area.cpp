@@ -10,25 +10,6 @@ namespace qv {
 
 namespace {
 
-// The operation borrows the capture buffer; whatever the caller had set is
-// back when it returns or throws.
-class ModeGuard {
- public:
-  explicit ModeGuard(TFrmMain& main) : main_(main), remembered_(main.receiveMode) {}
-  ~ModeGuard() { main_.receiveMode = remembered_; }
-  ModeGuard(const ModeGuard&) = delete;
-  ModeGuard& operator=(const ModeGuard&) = delete;
-
- private:
-  TFrmMain& main_;
-  ReceiveMode remembered_;
-};
-
-std::string_view After(std::string_view text, char mark) {
-  const size_t at = text.find(mark);
-  return at == std::string_view::npos ? text : text.substr(at + 1);
-}
-
 // "0007F-00083" -> "7F". The range must have its dash: without one there is
 // no start to read, and the conversion error says what was found.
 std::string RangeStart(std::string_view range) {
@@ -45,8 +26,8 @@ std::string ReservedStartFromPercentReply(const std::vector<std::string_view>& l
   for (std::string_view line : lines) {
     if (line.empty() || line.front() != ':') continue;
     std::string text = Trim(line);
-    text = Trim(After(text, '"'));
-    text = Trim(After(text, '"'));
+    text = Trim(TextAfter(text, '"'));
+    text = Trim(TextAfter(text, '"'));
     result = RangeStart(text);
   }
   return result;
@@ -65,7 +46,7 @@ std::string ReservedStartFromDirectory(const std::vector<std::string_view>& line
 }
 
 std::string GetSysB(TFrmMain& main) {
-  ModeGuard guard(main);
+  ReceiveModeGuard guard(main);
   main.receiveMode = ReceiveMode::syscmd;
   main.Memo3.clear();
   main.SendString("%\r");

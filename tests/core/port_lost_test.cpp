@@ -204,7 +204,9 @@ TEST_P(PortLostSim, OperationFailsAtOnceAndThePortOpensAgain) {
 
   const std::string said = SaidAfterDrop();
   EXPECT_NE(said.find("已断开（设备被拔出或出错），端口已关闭。"), std::string::npos) << said;
-  if (c.failure) EXPECT_NE(said.find(c.failure), std::string::npos) << said;
+  if (c.failure) {
+    EXPECT_NE(said.find(c.failure), std::string::npos) << said;
+  }
   EXPECT_EQ(said.find("成功"), std::string::npos) << said;
   EXPECT_EQ(said.find("完成"), std::string::npos) << said;
   for (const char* name : c.present) EXPECT_TRUE(Exists(name)) << name;

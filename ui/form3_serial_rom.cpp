@@ -16,13 +16,6 @@ namespace {
 constexpr int kClientWidth = 410;
 constexpr int kClientHeight = 150;
 constexpr int kFontPixels = 12;
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
-  Name(label, name, label->text());
-  label->setGeometry(geometry);
-  return label;
-}
 }  // namespace
 
 Form3SerialRom::Form3SerialRom(TFrmMain& main, QWidget* parent) : QDialog(parent), main_(main), model_(main) {
@@ -47,7 +40,7 @@ Form3SerialRom::Form3SerialRom(TFrmMain& main, QWidget* parent) : QDialog(parent
   };
   auto fileRow = [&](const char* labelName, const char* labelText, const char* editName, const char* chooser,
                      int y, void (TForm3::*choose)()) {
-    QLabel* label = MakeLabel(panel1_, labelName, labelText, QRect(12, y, 44, 22));
+    QLabel* label = NamedLabel(panel1_, labelName, labelText, QRect(12, y, 44, 22));
     auto* edit = new QLineEdit(panel1_);
     Name(edit, editName, label->text());
     edit->setGeometry(58, y, 300, 22);
@@ -59,7 +52,7 @@ Form3SerialRom::Form3SerialRom(TFrmMain& main, QWidget* parent) : QDialog(parent
   edit1_ = fileRow("Label6", "读取:", "Edit1", "Button51", 12, &TForm3::Button51Click);
   edit2_ = fileRow("Label1", "写入:", "Edit2", "Button1", 44, &TForm3::Button1Click);
 
-  QLabel* label5 = MakeLabel(panel1_, "Label5", "入口缓冲区:", QRect(12, 78, 78, 22));
+  QLabel* label5 = NamedLabel(panel1_, "Label5", "入口缓冲区:", QRect(12, 78, 78, 22));
   comboBox3_ = new QComboBox(panel1_);
   Name(comboBox3_, "ComboBox3", label5->text());
   comboBox3_->setGeometry(92, 77, 80, 24);
@@ -69,7 +62,7 @@ Form3SerialRom::Form3SerialRom(TFrmMain& main, QWidget* parent) : QDialog(parent
   label5->setBuddy(comboBox3_);
   connect(comboBox3_, &QComboBox::editTextChanged, this, [this](const QString& text) { model_.ComboBox3 = U8(text); });
 
-  QLabel* label2 = MakeLabel(panel1_, "Label2", "读写速率:", QRect(196, 78, 66, 22));
+  QLabel* label2 = NamedLabel(panel1_, "Label2", "读写速率:", QRect(196, 78, 66, 22));
   comboBox2_ = new QComboBox(panel1_);
   Name(comboBox2_, "ComboBox2", label2->text());
   comboBox2_->setGeometry(264, 77, 94, 24);

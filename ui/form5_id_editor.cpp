@@ -19,13 +19,6 @@ constexpr int kClientWidth = 334;
 constexpr int kClientHeight = 139;
 constexpr int kFontPixels = 12;
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
-  Name(label, name, label->text());
-  label->setGeometry(geometry);
-  return label;
-}
-
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
   auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
   Name(box, name, box->text());
@@ -45,14 +38,14 @@ Form5IdEditor::Form5IdEditor(TFrmMain& main, QWidget* parent) : QDialog(parent),
   Name(panel1_, "Panel1", QString::fromUtf8(kCaption));
   panel1_->setGeometry(0, 0, kClientWidth, kClientHeight);
 
-  QLabel* label2 = MakeLabel(panel1_, "Label2", "型号：", QRect(14, 14, 48, 22));
+  QLabel* label2 = NamedLabel(panel1_, "Label2", "型号：", QRect(14, 14, 48, 22));
   edit1_ = new QLineEdit(panel1_);
   Name(edit1_, "Edit1", label2->text());
   edit1_->setGeometry(62, 14, 160, 22);
   edit1_->setMaxLength(TForm5::kModelMaxLength);
   label2->setBuddy(edit1_);
 
-  QLabel* label1 = MakeLabel(panel1_, "Label1", "容量：", QRect(14, 44, 48, 22));
+  QLabel* label1 = NamedLabel(panel1_, "Label1", "容量：", QRect(14, 44, 48, 22));
   edit2_ = new QLineEdit(panel1_);
   Name(edit2_, "Edit2", label1->text());
   edit2_->setGeometry(62, 44, 104, 22);
@@ -62,7 +55,7 @@ Form5IdEditor::Form5IdEditor(TFrmMain& main, QWidget* parent) : QDialog(parent),
   edit2_->setAttribute(Qt::WA_InputMethodEnabled, false);
   edit2_->setToolTip(QStringLiteral("10～2048 为 GB；19000000～4000000000 为扇区数"));
   label1->setBuddy(edit2_);
-  MakeLabel(panel1_, "Label3", "GB/LBA", QRect(172, 44, 60, 22));
+  NamedLabel(panel1_, "Label3", "GB/LBA", QRect(172, 44, 60, 22));
 
   checkBox4_ = MakeCheckBox(panel1_, "CheckBox4", "初始化ID", QRect(240, 14, 90, 22));
   checkBox1_ = MakeCheckBox(panel1_, "CheckBox1", "写入型号", QRect(14, 76, 84, 22));

@@ -1,5 +1,6 @@
 #include "ui/naming.h"
 
+#include <QLabel>
 #include <QWidget>
 
 namespace qv::ui {
@@ -14,6 +15,13 @@ void NameWindow(QWidget* window, const char* className) {
   window->setObjectName(QString::fromLatin1(className));
   window->setAccessibleDescription(QString::fromLatin1(className));
   window->setAccessibleName(window->windowTitle());
+}
+
+QLabel* NamedLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  Name(label, name, label->text());
+  label->setGeometry(geometry);
+  return label;
 }
 
 }  // namespace qv::ui

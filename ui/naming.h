@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+class QLabel;
+class QRect;
 class QWidget;
 
 namespace qv::ui {
@@ -17,6 +19,8 @@ void Name(QWidget* widget, const char* controlName, const QString& accessibleNam
 // Names a window by its class name ("TFrmMain", "TForm1", ...); its title,
 // set before, becomes its accessible name.
 void NameWindow(QWidget* window, const char* className);
+// A label with its control name, its text as accessible name, at `geometry`.
+QLabel* NamedLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry);
 
 // The core holds UTF-8 texts; the widgets hold QStrings.
 inline QString Q(std::string_view utf8) {

@@ -11,7 +11,7 @@ bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   const std::string path = DevicePathFor(portName);
   if (path.empty()) return false;
   if (!link_.Open(path, rate)) return false;
-  deviceLost_ = false;
+  linkGone_ = false;
   return true;
 }
 
@@ -48,7 +48,7 @@ bool TFrmMain::Tick(const std::function<bool()>& done, std::chrono::microseconds
   const auto deadline = std::chrono::steady_clock::now() + length;
   for (;;) {
     // Nothing more comes from a device that has gone.
-    if (deviceLost_) return done && done();
+    if (linkGone_) return done && done();
     const bool woke = link_.WaitForNotification(deadline);
     if (woke || link_.Lost()) {
       ServiceLink();
@@ -64,7 +64,7 @@ void TFrmMain::Delay(int n) {
     if (pauseTick.count() > 0) Tick(nullptr, pauseTick);
     ProcessEvents();
     // What the pause was for went away with the device.
-    if (deviceLost_) return;
+    if (linkGone_) return;
   }
 }
 

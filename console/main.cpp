@@ -131,12 +131,16 @@ void TFrmMain::ProbeRates(const std::string& port) {
 }
 
 void TFrmMain::FormClose() {
-  if (btnSwitch != kCaptionOpen) return;
-  try {
-    ClosePort();
-  } catch (...) {
-    // Nothing is left to save at shutdown; a failed close must not keep the program alive.
+  if (btnSwitch == kCaptionOpen) {
+    try {
+      ClosePort();
+    } catch (...) {
+      // Nothing is left to save at shutdown; a failed close must not keep the program alive.
+    }
   }
+  // An operation still running below the closing window must not go on
+  // waiting for a drive the program no longer listens to.
+  linkGone_ = true;
 }
 
 void TFrmMain::ShowClosedState() {
@@ -184,7 +188,7 @@ void TFrmMain::PortLost() {
   link_.FinishClose();
   ShowClosedState();
   ShowStatus();
-  deviceLost_ = true;
+  linkGone_ = true;
   lostNotice_ = Gbk("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
   memo1.AddLine(lostNotice_);
 }
@@ -219,7 +223,7 @@ void TFrmMain::AppendToLastLine(std::string_view text) {
   // The notice of a lost device cuts into the operation that was running;
   // the operation's verdict still belongs on its own progress line.
   const auto& lines = memo1.Lines();
-  if (deviceLost_ && lines.size() >= 2 && lines.back() == lostNotice_)
+  if (linkGone_ && lines.size() >= 2 && lines.back() == lostNotice_)
     memo1.AppendToLine(lines.size() - 2, Gbk(text));
   else
     memo1.AppendToLastLine(Gbk(text));

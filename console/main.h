@@ -126,11 +126,12 @@ class TFrmMain {
   bool OpenPort(const std::string& portName, int rate);
   void ClosePort();
   bool PortOpen() const { return link_.IsOpen(); }
-  // The device went away while the port was open (unplugged, an I/O error).
-  // From then until a port is next opened every wait answers false at once
-  // and every pause returns at once, so a running operation goes straight
-  // down its own failure path instead of waiting out each of its waits.
-  bool DeviceLost() const { return deviceLost_; }
+  // The device went away while the port was open (unplugged, an I/O error),
+  // or the program is closing. From then until a port is next opened every
+  // wait answers false at once and every pause returns at once, so a running
+  // operation goes straight down its own failure path instead of waiting out
+  // each of its waits.
+  bool LinkGone() const { return linkGone_; }
   bool SetPortBaud(int rate);
   bool SetModemLines(bool on);
   std::string ReadAvailable();
@@ -227,7 +228,7 @@ class TFrmMain {
   SerialLink link_;
   std::vector<MainView*> views_;
   std::vector<ListControl*> rateFollowers_;
-  bool deviceLost_ = false;
+  bool linkGone_ = false;
   std::string lostNotice_;  // the pane line that reported it (GBK)
 };
 

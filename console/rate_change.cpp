@@ -52,7 +52,7 @@ void TFrmMain::ComboBox2Change() {
   AddLine("正在调整速率，请稍候........");
   SetSpeed();
   // A device lost on the way was never moved to the new rate.
-  AppendToLastLine(DeviceLost() ? "失败！" : "完成！");
+  AppendToLastLine(LinkGone() ? "失败！" : "完成！");
   receiveMode = ReceiveMode::usercmd;
   SendString("\r");
   btnSwitchEnabled = true;

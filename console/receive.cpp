@@ -58,7 +58,7 @@ bool TFrmMain::WaitFor(std::string& marker, int n, bool clearScan) {
   const auto done = [&marker] { return !marker.empty(); };
   for (int i = 0;;) {
     if (done()) return true;
-    if (deviceLost_) return false;
+    if (linkGone_) return false;
     ++i;
     if (Tick(done)) return true;
     if (i > n) return false;

@@ -412,11 +412,7 @@ bool MainWindow::AddDeviceByPath(const QString& path) {
   return true;
 }
 
-void MainWindow::Run(const std::function<void()>& handler) {
-  ++busy_;
-  RunHandler(main_.Dlg(), handler);
-  --busy_;
-}
+void MainWindow::Run(const std::function<void()>& handler) { RunHandler(main_.Dlg(), handler); }
 
 void MainWindow::FillList(QComboBox* box, const ListControl& list) {
   updating_ = true;
@@ -536,8 +532,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // A long operation still waiting somewhere below ends at its next test of the flag.
-  if (busy_ > 0) main_.stopFlag = 1;
+  // A long operation still running somewhere below, started here or from
+  // another window, ends at its next test of the flag.
+  main_.stopFlag = 1;
   Run([this] { main_.FormClose(); });
   event->accept();
   emit closed();

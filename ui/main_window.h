@@ -56,9 +56,6 @@ class MainWindow : public QMainWindow, public MainView {
   QWidget* ProcedureArea() const { return procedureArea_; }
   TerminalPane* Pane() const { return memo1_; }
 
-  // True while a handler runs (a long operation waits inside one).
-  bool Busy() const { return busy_ > 0; }
-
  signals:
   // The console changed state (MainView::What as int); windows that draw more
   // of it (the procedure edits) refresh on this.
@@ -82,7 +79,6 @@ class MainWindow : public QMainWindow, public MainView {
   void ShowEdit21();
 
   TFrmMain& main_;
-  int busy_ = 0;
   bool updating_ = false;  // lists being refilled from the console: not a user's choice
   bool shownOpen_ = false;  // the open state last drawn
 

@@ -84,14 +84,20 @@ TEST_F(GuiFixture, BatchWindowRunsStopsAndReturnsToIdle) {
 
   In<QPlainTextEdit>(&batch, "Memo1")->setPlainText(QStringLiteral("STR/first\nSLEEP/2000\nSTR/never"));
   drive->ClearReceived();
+  // Once the run shows its pause as the current statement (however long the
+  // first statement took on a loaded machine), the window must be running.
   bool sawRunning = false;
-  QTimer::singleShot(300, &batch, [&] {
-    sawRunning = !panel1->isEnabled() && stop->isEnabled() &&
-                 In<QLineEdit>(&batch, "Edit1")->text() == QStringLiteral("SLEEP/2000");
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, &batch, [&] {
+    if (In<QLineEdit>(&batch, "Edit1")->text() != QStringLiteral("SLEEP/2000")) return;
+    watch.stop();
+    sawRunning = !panel1->isEnabled() && stop->isEnabled();
     batch.reject();  // ignored while running
     stop->click();
   });
+  watch.start(10);
   In<QPushButton>(&batch, "Button9")->click();
+  watch.stop();
   EXPECT_TRUE(sawRunning);
   EXPECT_TRUE(batch.isVisible());
   EXPECT_TRUE(panel1->isEnabled());

@@ -17,19 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <typename T>
-T* In(QWidget* window, const char* name) {
-  T* widget = window->findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
-
-QStringList Items(QComboBox* box) {
-  QStringList items;
-  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-  return items;
-}
-
 TEST(BackupWindow, OpensFromTheMenuWithItsControlsAndDefaults) {
   const auto empty = fs::temp_directory_path() / ("qv-gui-backup-" + std::to_string(getpid()));
   fs::create_directories(empty);

@@ -17,13 +17,6 @@
 namespace qv::test {
 namespace {
 
-template <typename T>
-T* In(QWidget* window, const char* name) {
-  T* widget = window->findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
-
 TEST_F(GuiFixture, FileWindowBuildsAndFiltersRangeKeys) {
   ui::Form1CreateFile form(dialogs);
   EXPECT_EQ(form.windowTitle(), QStringLiteral("创建文件"));

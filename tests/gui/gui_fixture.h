@@ -20,6 +20,21 @@
 
 namespace qv::test {
 
+// The control of `window` named `name` (a failure when there is none).
+template <typename T>
+T* In(QWidget* window, const char* name) {
+  T* widget = window->findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
+
+// The texts of a list's items, in order.
+inline QStringList Items(const QComboBox* box) {
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  return items;
+}
+
 class GuiFixture : public ::testing::Test {
  protected:
   void SetUp() override;

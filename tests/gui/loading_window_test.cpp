@@ -16,19 +16,6 @@
 namespace qv::test {
 namespace {
 
-template <typename T>
-T* In(QWidget* window, const char* name) {
-  T* widget = window->findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
-
-QStringList Items(QComboBox* list) {
-  QStringList items;
-  for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
-  return items;
-}
-
 TEST_F(GuiFixture, LoadingWindowControlsEnableAndFilterAsTheyShould) {
   ui::Form2Loading form(*main);
   EXPECT_EQ(form.windowTitle(), QStringLiteral("F级引导"));

@@ -29,12 +29,6 @@ std::vector<std::string> AllRates() {
   return rates;
 }
 
-QStringList Items(const QComboBox* box) {
-  QStringList items;
-  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-  return items;
-}
-
 QStringList ToQ(const std::vector<std::string>& items) {
   QStringList list;
   for (const std::string& item : items) list << QString::fromStdString(item);

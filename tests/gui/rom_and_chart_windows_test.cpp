@@ -24,19 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <typename T>
-T* In(QWidget* window, const char* name) {
-  T* widget = window->findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
-
-QStringList Items(QComboBox* box) {
-  QStringList items;
-  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-  return items;
-}
-
 fs::path ScratchFolder(const std::string& what) {
   const fs::path dir = fs::temp_directory_path() /
                        ("qv-gui-" + what + "-" + std::to_string(getpid()) + "-" +

@@ -54,12 +54,6 @@ std::string ModuleFileIn(const std::string& folder, std::string_view name) {
   return {};
 }
 
-// Whole sectors of a file, as the table download announces them.
-std::string SectorCountOf(const std::string& path, std::error_code& ec) {
-  const auto size = std::filesystem::file_size(path, ec);
-  return ec ? std::string() : IntToHex(static_cast<uint32_t>(size / kBlockBytes));
-}
-
 }  // namespace
 
 int LoadTiming::Pause(int ticks) const {
@@ -182,18 +176,22 @@ void TForm2::ComboBox7Change() {
 void TForm2::ChooseFile(std::string& field, uint64_t limit, bool table) {
   const auto chosen = main_.Dlg().ChooseOpenFile(kFilter, kDefaultExt);
   if (!chosen) return;
-  field = *chosen;
+  TakeFile(field, *chosen, limit, table);
+  Changed();
+}
+
+void TForm2::TakeFile(std::string& field, const std::string& path, uint64_t limit, bool table) {
   // Measured as the load will read it: a folder or a pipe is no module file.
-  const FileCheck file = CheckInputFile(field, limit);
+  const FileCheck file = CheckInputFile(path, limit);
   if (file.trouble) {
     field.clear();
     Changed();
     main_.Dlg().ShowMessage(file.trouble.kind == FileTrouble::Kind::TooLarge ? TooLongMessage(limit)
-                                                                              : CannotReadMessage(*chosen, file.trouble));
+                                                                              : CannotReadMessage(path, file.trouble));
     return;
   }
+  field = path;
   if (table) Edit3 = IntToHex(static_cast<uint32_t>(file.size / kBlockBytes));
-  Changed();
 }
 
 const char* TForm2::TooLongMessage(uint64_t limit) {
@@ -218,10 +216,7 @@ void TForm2::AutoSetFile(std::string folder) {
   }
   if (const std::string table = ModuleFileIn(folder, "Table.BIN"); !table.empty()) {
     SetTable(true);
-    Edit6 = table;
-    // The drive is told how many sectors come; it must be this file's count.
-    std::error_code ec;
-    if (std::string count = SectorCountOf(table, ec); !ec) Edit3 = count;
+    TakeFile(Edit6, table, kModuleLimit, true);
   }
   // The overlays are filled in for the technician to tick; saving them is preset.
   const std::string ata0 = ModuleFileIn(folder, "ATA0.BIN");

@@ -8,6 +8,7 @@
 // This is the window's behaviour without its drawing: the Qt window shows
 // these fields, forwards its clicks here and redraws on Changed.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,7 +123,7 @@ class TForm2 {
   // whether it succeeded.
   bool LoadApp(const std::string& file, const std::string& buffer, int blockSize, bool save);
   bool LoadCert(const std::string& file, int blockSize, bool save);
-  bool LoadTable(const std::string& file, const std::string& sectorCount, bool save);
+  bool LoadTable(const std::string& file, bool save);
   bool LoadATA0(const std::string& file, int blockSize, bool last, bool save);
   bool LoadATA1(const std::string& file, int blockSize, bool save);
 
@@ -134,12 +135,18 @@ class TForm2 {
   // Drive and port to 9600, then to the loading rate when the drive is at level T.
   bool ToLevelT();
   void AdSpeed();
-  // Reads the module file (at most `limit` bytes) and downloads it; false
-  // after a message box when the file can't be read or is empty.
+  // The module file's bytes (at most `limit`); nothing after a message box
+  // when the file can't be read or is empty.
+  std::optional<std::vector<uint8_t>> ReadModule(const std::string& file, uint64_t limit);
+  // Reads the module file and downloads it; false after a message box.
   bool SendModule(const std::string& file, int blockSize, uint64_t limit);
   // A command line, then a wait for the prompt whose outcome doesn't matter.
   void Send(std::string_view line, int waitTicks);
   void ChooseFile(std::string& field, uint64_t limit, bool table);
+  // Puts a module file in its field as the load will read it, the TABLE
+  // field with its sector count; a file the load would refuse is refused now,
+  // with its message, and the field emptied.
+  void TakeFile(std::string& field, const std::string& path, uint64_t limit, bool table);
   void SetApp(bool ticked);
   void SetCert(bool ticked);
   void SetTable(bool ticked);

@@ -3,6 +3,8 @@
 // two steps of its loader; a pause cut short or a save sent early can leave a
 // drive that no longer answers.
 #include <exception>
+#include <optional>
+#include <vector>
 
 #include "console/convert.h"
 #include "console/text.h"
@@ -142,7 +144,7 @@ void TForm2::RunChain() {
     }
   }
   if (CheckBox2 && good) good = ToLevelT() && LoadCert(Trim(Edit2), StrToInt(Trim(ComboBox4)), CheckBox9);
-  if (CheckBox3 && good) good = ToLevelT() && LoadTable(Trim(Edit6), Edit3, CheckBox8);
+  if (CheckBox3 && good) good = ToLevelT() && LoadTable(Trim(Edit6), CheckBox8);
   if (CheckBox4 && good) good = ToLevelT() && LoadATA0(Trim(Edit4), kSectorBlockSize, !CheckBox6, CheckBox5);
   if (CheckBox6 && good && ToLevelT()) LoadATA1(Trim(Edit5), kSectorBlockSize, CheckBox5);
 }
@@ -166,20 +168,25 @@ void TForm2::AdSpeed() {
 
 // --- the steps ---
 
-bool TForm2::SendModule(const std::string& file, int blockSize, uint64_t limit) {
-  // Read now: the file may have changed or gone since the checks.
+std::optional<std::vector<uint8_t>> TForm2::ReadModule(const std::string& file, uint64_t limit) {
   std::vector<uint8_t> data;
   try {
     data = ReadWholeFile(file, limit);
   } catch (const EFileError& e) {
     main_.Dlg().ShowMessage(std::string("读取模块文件失败：") + e.what());
-    return false;
+    return std::nullopt;
   }
   if (data.empty()) {
     main_.Dlg().ShowMessage("模块文件" + file + "长度为0！");
-    return false;
+    return std::nullopt;
   }
-  return SendData(main_, data.data(), data.size(), blockSize);
+  return data;
+}
+
+bool TForm2::SendModule(const std::string& file, int blockSize, uint64_t limit) {
+  // Read now: the file may have changed or gone since the checks.
+  const auto data = ReadModule(file, limit);
+  return data && SendData(main_, data->data(), data->size(), blockSize);
 }
 
 void TForm2::Send(std::string_view line, int waitTicks) {
@@ -261,10 +268,18 @@ bool TForm2::LoadCert(const std::string& file, int blockSize, bool save) {
   return good;
 }
 
-bool TForm2::LoadTable(const std::string& file, const std::string& sectorCount, bool save) {
+bool TForm2::LoadTable(const std::string& file, bool save) {
   main_.Delay(timing.Pause(150));
   Send("/", 5);
-  Send("h" + Trim(sectorCount), 30);
+  // The drive is told how many sectors come and takes exactly that many: the
+  // count is measured on the bytes about to be sent, whatever the file was
+  // when it was chosen, and nothing is announced that can't be sent whole.
+  const auto data = ReadModule(file, kModuleLimit);
+  if (!data || !DownloadLengthAccepted(main_, data->size(), kSectorBlockSize)) {
+    main_.AddLine(std::string("正在加载TABLE.......") + kFailed);
+    return false;
+  }
+  Send("h" + IntToHex(static_cast<uint32_t>(data->size() / kSectorBlockSize)), 30);
   // A drive without certification code answers at once instead of taking the table.
   if (!main_.LastPrompt.empty()) {
     main_.AddLine("请先加载CERT模块！");
@@ -272,7 +287,7 @@ bool TForm2::LoadTable(const std::string& file, const std::string& sectorCount, 
   }
   main_.AddLine("正在加载TABLE.......");
   main_.Delay(timing.Pause(1));
-  const bool good = SendModule(file, kSectorBlockSize, kModuleLimit);
+  const bool good = SendData(main_, data->data(), data->size(), kSectorBlockSize);
   if (good) {
     main_.Delay(timing.Pause(1100));
     for (int i = 0; i < kTableCrTries && main_.LastPrompt.empty(); ++i) {

@@ -133,6 +133,7 @@ class DriveModel {
 
   bool codeLoaded_ = false;     // application code downloaded since the monitor started
   bool certLoaded_ = false;     // certification code running: "r" names it, "h" takes a table
+  size_t tableSectors_ = 0;     // what "h" announced: the table the drive keeps is that long
   bool overlayMode_ = false;    // between "N4F,,22" and "N50,,22": "e0,0" and "e1,0" take overlays
   bool overlaysApplied_ = false;  // "b,,22" put the loaded overlays to work; "c" saves them
 };

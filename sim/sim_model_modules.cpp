@@ -64,12 +64,14 @@ bool DriveModel::ModuleCommandAtT(const std::string& cmd, std::vector<Emit>& out
   }
   if (cmd[0] == 'h') {
     long long sectors = 0;
-    if (!ParseHex(cmd.substr(1), sectors)) return false;
+    // One download carries at most 255 blocks.
+    if (!ParseHex(cmd.substr(1), sectors) || sectors < 0 || sectors > 255) return false;
     if (!certLoaded_) {
       Answer({"Cert code not loaded"}, out);
       return true;
     }
     // Armed for the table: nothing is printed until the download is over.
+    tableSectors_ = static_cast<size_t>(sectors);
     ArmModule("TABLE", "");
     return true;
   }
@@ -105,6 +107,9 @@ void DriveModel::ModuleDownloaded(const std::vector<uint8_t>& data) {
   SimModule& module = modules[dlModule_];
   module.loaded = data;
   module.blockSize = dlBlockSize_;
+  // The drive keeps as many sectors as it was told of: a shorter download
+  // leaves the rest as its memory held it (zeros here), a longer one is cut.
+  if (dlModule_ == "TABLE") module.loaded.resize(tableSectors_ * 512);
   if (dlModule_ == "APP") codeLoaded_ = true;
   if (dlModule_ == "CERT") certLoaded_ = true;
   if (dlModule_ == "ATA0" || dlModule_ == "ATA1") overlaysApplied_ = false;

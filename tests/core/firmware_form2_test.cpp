@@ -210,6 +210,16 @@ TEST_F(Form2Fields, FolderFillsTheFieldsAndItsParentBecomesTheBase) {
   EXPECT_TRUE(form->CheckBox5);
   EXPECT_EQ(form->Edit1, single + "app.bin");
 
+  // A table the chooser would refuse is refused here too, count untouched.
+  const std::string big = dir / "big/";
+  std::filesystem::create_directories(big);
+  File("big/Table.BIN", 130049);
+  form->AutoSetFile(big);
+  EXPECT_EQ(form->Edit6, "");
+  EXPECT_EQ(form->Edit3, "16");
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back().text, "模块文件长度不能大于127KB！");
+
   // The root has no parent folder to become the base.
   dialogs.paths = {std::string("/")};
   form->Button7Click();

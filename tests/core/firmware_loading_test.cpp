@@ -116,12 +116,12 @@ const StepCase kSteps[] = {
      {{"CERT", "CERT.BIN", 2048}}, {}, "正在加载CERT........成功！"},
     // Answered at once: the table isn't sent and the chain goes on.
     {"TableWithoutCert",
-     [](LoadingSim& t) { return t.form->LoadTable(t.Module("Table.BIN", 3, 512), "3", true); },
+     [](LoadingSim& t) { return t.form->LoadTable(t.Module("Table.BIN", 3, 512), true); },
      [](LoadingSim&) { return std::string("/\rh3\r"); }, {}, {}, "请先加载CERT模块！"},
     {"TableWithCertSaved",
      [](LoadingSim& t) {
        t.CertRunning();
-       return t.form->LoadTable(t.Module("Table.BIN", 3, 512), " 3 ", true);
+       return t.form->LoadTable(t.Module("Table.BIN", 3, 512), true);
      },
      [](LoadingSim& t) { return "/\rh3\r" + t.Download("Table.BIN", 512) + "\r\rw,,22\r"; },
      {{"TABLE", "Table.BIN", 512}}, {"TABLE"}, "正在加载TABLE.......成功！"},
@@ -202,7 +202,7 @@ TEST_F(LoadingSim, WholeChainWithSaveLeavesEveryModuleSavedAndEndsAt9600) {
   form->CheckBox9 = true;
   form->CheckBox3 = true;
   form->Edit6 = Module("Table.BIN", 2, 512, 2);
-  form->Edit3 = "2";
+  form->Edit3 = "7";  // stale: the table's own sectors are announced
   form->CheckBox8 = true;
   form->CheckBox6 = true;
   form->CheckBox6Click();  // ticks ATA0 too
@@ -272,7 +272,7 @@ const FaultCase kFaults[] = {
        f.form->Edit6 = f.Module("Table.BIN", 1, 512);
        f.WhenStepBegins("正在加载CERT........", [&f] { std::filesystem::remove(f.Path("CERT.BIN")); });
      },
-     "读取模块文件失败：", "正在加载CERT........失败！", {"d,3,1\r", "r\r"}, "h18\r"},
+     "读取模块文件失败：", "正在加载CERT........失败！", {"d,3,1\r", "r\r"}, "h1\r"},
     {"CertFileBecomesAFolder",
      [](LoadingFault& f) {
        f.Tick(&TForm2::CheckBox2, &TForm2::CheckBox2Click);
@@ -303,7 +303,8 @@ const FaultCase kFaults[] = {
        f.Tick(&TForm2::CheckBox4, &TForm2::CheckBox4Click);
        f.form->Edit4 = f.Module("ATA.BIN", 1, 512);
      },
-     "文件长度必须是512的倍数！", "正在加载TABLE.......失败！", {"d,3,1\r", "h1\r"}, "N4F,,22\r"},
+     // Refused before the drive is told a table comes.
+     "文件长度必须是512的倍数！", "正在加载TABLE.......失败！", {"d,3,1\r", "/\r"}, "h1\r"},
     // The code already running answers "r" as the new code would: the failed
     // download must still count.
     {"CertFailsWhileOldCodeRuns",
@@ -425,6 +426,37 @@ TEST_F(LoadingSim, FamilyLookupPicksTheFamilyAndTheBackupFolder) {
     EXPECT_EQ(form->CheckBox5, c.backedUp);
     EXPECT_EQ(main->receiveMode, ReceiveMode::syscmd);
     EXPECT_TRUE(main->Memo3.empty());
+  }
+}
+
+// The drive takes as many table sectors as it is told of. A table filled in
+// by the lookup, with the hidden count still at its first value, and the same
+// file replaced after it was filled in, each go with their own count.
+TEST_F(LoadingSim, TableFilledByTheLookupAnnouncesItsOwnSectors) {
+  CertRunning();
+  sim::SimOptions options = drive->Options();
+  options.family.word = "NHPLUS2HD";
+  drive->SetOptions(options);
+  main->firmwareFolder = Path("");
+  const std::string table = "NHPLUS2HD_S-1A_3.AAC/Table.BIN";
+  std::filesystem::create_directories(dir / "NHPLUS2HD_S-1A_3.AAC");
+  Module(table, 0x17, 512);
+  ASSERT_EQ(form->Edit3, "18");
+  form->Button5Click();
+  ASSERT_EQ(form->Edit6, Path(table));
+  ASSERT_TRUE(form->CheckBox3);
+  EXPECT_EQ(form->Edit3, "17");
+  form->CheckBox8 = true;
+
+  for (const auto& [sectors, count] : {std::pair{0x17u, "h17\r"}, std::pair{0x15u, "h15\r"}}) {
+    Module(table, sectors, 512, sectors);
+    TakeReceived();
+    form->Button6Click();
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(LastLine(), "正在加载TABLE.......成功！");
+    EXPECT_TRUE(InOrder(TakeReceived(), {count, Download(table, 512), "w,,22\r"}));
+    EXPECT_EQ(drive->Module("TABLE").loaded, data[table]);
+    EXPECT_EQ(drive->Module("TABLE").saved, data[table]);
   }
 }
 

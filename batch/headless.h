@@ -1,12 +1,12 @@
 #pragma once
-// What running a script without a window needs: the terminal pane printed
-// line by line, message boxes written to a stream and questions answered by
-// a fixed choice, and the command line of the headless runner.
+// What running without a window needs: the terminal pane printed line by
+// line, message boxes written to a stream and questions answered by a fixed
+// choice, and the progress bar as a line of text.
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "console/dialogs.h"
 #include "console/text_store.h"
@@ -21,6 +21,8 @@ class PanePrinter : public TextPane::Listener {
   PanePrinter(const TextPane& pane, std::ostream& out) : pane_(pane), out_(out) {}
   void PaneChanged(size_t firstLine) override;
   void Flush();
+  // Called before anything is printed (to take a progress bar off the terminal).
+  std::function<void()> beforeOutput;
 
  private:
   void PrintUpTo(size_t end);
@@ -47,6 +49,8 @@ class StreamDialogs : public Dialogs {
   std::optional<std::string> ChooseFolder(const std::string& title) override;
 
   size_t BoxesShown() const { return boxes_; }
+  // Called before a box is printed.
+  std::function<void()> beforeOutput;
 
  private:
   void Box(const std::string& caption, const std::string& text, const char* suffix = "");
@@ -56,16 +60,9 @@ class StreamDialogs : public Dialogs {
   size_t boxes_ = 0;
 };
 
-struct BatchOptions {
-  std::string port = "SIM";
-  std::string rate = "9600";
-  bool yes = false;
-  bool help = false;
-  std::string script;
-  std::string error;  // not empty: bad usage, and why
-};
-
-BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
-extern const char* const kBatchUsage;
+// The progress bar as one line of `width` columns: "[#####.....]  45%".
+// Empty while the bar has nothing to show (no range, or the position at its
+// end), so that a finished operation leaves no bar behind.
+std::string ProgressLine(int min, int max, int position, int width);
 
 }  // namespace qv

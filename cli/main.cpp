@@ -1,154 +1,175 @@
-// quorvane-batch: runs a batch script on a drive without a window.
+// quorvane-batch: runs a batch script, or one of the windows' long
+// operations, on a drive without a window.
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "batch/cli_options.h"
 #include "batch/form4.h"
 #include "batch/headless.h"
+#include "batch/operations.h"
 #include "batch/script_file.h"
+#include "cli/interrupts.h"
+#include "cli/progress_view.h"
 #include "console/main.h"
+#include "firmware/family_table.h"
+#include "serial/port_list.h"
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitError = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
-
-std::atomic<int> interrupts{0};
-
-// Only counts; the event pump acts on the count. From the second Ctrl-C on,
-// the default action is back, so a third one ends even a program stuck in a
-// write.
-void OnInterrupt(int) {
-  if (interrupts.fetch_add(1) >= 1) signal(SIGINT, SIG_DFL);
-}
-
-class CliPump : public qv::EventPump {
- public:
-  void Attach(qv::TFrmMain* main, qv::PanePrinter* printer) {
-    main_ = main;
-    printer_ = printer;
-  }
-  void ProcessPendingEvents() override {
-    const int n = interrupts.load();
-    if (n == 0 || !main_) return;
-    if (n >= 2) {
-      printer_->Flush();
-      std::cerr << "quorvane-batch: interrupted" << std::endl;
-      if (main_->PortOpen()) main_->SetModemLines(false);
-      std::_Exit(kExitInterrupted);
-    }
-    if (!announced_) {
-      announced_ = true;
-      std::cerr << "quorvane-batch: stopping after the current statement (Ctrl-C again to quit)" << std::endl;
-    }
-    // Kept set: the run clears the flag when it starts, and a Ctrl-C pressed
-    // just before must still stop it.
-    main_->stopFlag = 1;
-  }
-
- private:
-  qv::TFrmMain* main_ = nullptr;
-  qv::PanePrinter* printer_ = nullptr;
-  bool announced_ = false;
-};
+using namespace qv;
 
 int Fail(const std::string& why) {
-  std::cerr << "quorvane-batch: " << why << "\n\n" << qv::kBatchUsage;
+  std::cerr << "quorvane-batch: " << why << "\n\n" << kBatchUsage;
   return kExitUsage;
+}
+
+// The port as the main window opens it: the probe of start-up (the rate list
+// holds four rates, or eight when the adapter takes 921600), then the open
+// button with "USB to COM" ticked. kExitDone when it is open.
+int OpenPort(TFrmMain& main, const StreamDialogs& dialogs, const std::string& port, const std::string& rate) {
+  main.ComboBox1.items = {port};
+  main.ComboBox1.index = 0;
+  const size_t boxesBefore = dialogs.BoxesShown();
+  main.ComboBox1Change();
+  // The probe opened the port, and so started its receive thread, with
+  // Ctrl-C blocked.
+  cli::AcceptInterrupts();
+  if (dialogs.BoxesShown() != boxesBefore) return kExitUsage;
+  main.ComboBox2.SelectText(rate);
+  if (main.ComboBox2.index < 0) {
+    std::string offered;
+    for (const std::string& r : main.ComboBox2.items) offered += " " + r;
+    std::cerr << "quorvane-batch: the rate " << rate << " is not offered on " << port << " (offered:" << offered
+              << ")\n";
+    return kExitUsage;
+  }
+  main.CheckBox1 = true;  // "USB to COM"
+  main.btnSwitchClick();
+  return main.PortOpen() ? kExitDone : kExitUsage;
+}
+
+int RunScript(TFrmMain& main, const LoadedScript& script) {
+  TForm4 form(main);
+  form.Memo1 = script.lines;
+  const TForm4::RunResult result = form.Button9Click();
+  switch (result.end) {
+    case TForm4::RunResult::End::Finished: return kExitDone;
+    case TForm4::RunResult::End::Failed: return kExitFailed;
+    case TForm4::RunResult::End::Stopped: return kExitInterrupted;
+    case TForm4::RunResult::End::EmptyScript: break;
+  }
+  return kExitUsage;
+}
+
+bool NeedsFamilyTable(BatchMode mode) {
+  return mode == BatchMode::ListFamilies || mode == BatchMode::Backup || mode == BatchMode::Load;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const qv::BatchOptions options = qv::ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
+  const BatchOptions options = ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (options.help) {
-    std::cout << qv::kBatchUsage;
+    std::cout << kBatchUsage;
     return kExitDone;
   }
   if (!options.error.empty()) return Fail(options.error);
-
-  const qv::LoadedScript script = qv::LoadScript(options.script);
-  if (!script.error.empty()) {
-    std::cerr << "quorvane-batch: cannot load the script: " << script.error << "\n";
+  if (options.mode == BatchMode::ListPorts) {
+    for (const std::string& port : ListComPorts()) std::cout << port << '\n';
+    return kExitDone;
+  }
+  if (const std::string problem = PathProblem(options); !problem.empty()) {
+    std::cerr << "quorvane-batch: " << problem << "\n";
     return kExitUsage;
+  }
+  LoadedScript script;
+  if (options.mode == BatchMode::Script) {
+    script = LoadScript(options.script);
+    if (!script.error.empty()) {
+      std::cerr << "quorvane-batch: cannot load the script: " << script.error << "\n";
+      return kExitUsage;
+    }
   }
 
   // Writes to a closed stdout must not end the program with the port open.
   signal(SIGPIPE, SIG_IGN);
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  // Ctrl-C is taken by this thread only; the receive thread inherits the
-  // blocked mask when the port opens.
-  sigset_t interruptSet;
-  sigemptyset(&interruptSet);
-  sigaddset(&interruptSet, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &interruptSet, nullptr);
+  cli::CatchInterrupts();
 
-  CliPump pump;
-  qv::StreamDialogs dialogs(std::cerr, options.yes);
-  qv::TFrmMain main(pump, dialogs);
-  qv::PanePrinter printer(main.memo1, std::cout);
+  cli::InterruptPump pump;
+  StreamDialogs dialogs(std::cerr, options.yes);
+  TFrmMain main(pump, dialogs);
+  PanePrinter printer(main.memo1, std::cout);
   main.memo1.SetListener(&printer);
-  pump.Attach(&main, &printer);
-  main.SetUpFolders(qv::ProgramFolder(), qv::UserDataFolder());
+  pump.Attach(&main, &printer,
+              options.mode == BatchMode::Script ? "stopping after the current statement" : "stopping the operation");
+  main.SetUpFolders(ProgramFolder(), UserDataFolder());
 
-  // Opening the port starts its receive thread, which must start with Ctrl-C
-  // blocked; the probe below opens it first.
-  auto unblockAfterOpen = [&] { pthread_sigmask(SIG_UNBLOCK, &interruptSet, nullptr); };
+  std::unique_ptr<cli::ProgressView> progress;
+  if (isatty(STDERR_FILENO)) {
+    progress = std::make_unique<cli::ProgressView>(main, std::cerr, cli::TerminalWidth(STDERR_FILENO));
+    main.AddView(progress.get());
+    printer.beforeOutput = dialogs.beforeOutput = [&progress] { progress->Erase(); };
+  }
+  auto say = [&](const std::string& text) {
+    if (printer.beforeOutput) printer.beforeOutput();
+    std::cerr << "quorvane-batch: " << text << "\n";
+  };
   auto finish = [&](int status) {
     main.FormClose();
     main.memo1.SetListener(nullptr);
     printer.Flush();
+    if (progress) {
+      progress->Erase();
+      main.RemoveView(progress.get());
+    }
     return status;
   };
 
-  // The probe of start-up: the rate list holds four rates, or eight when the
-  // adapter takes 921600.
-  main.ComboBox1.items = {options.port};
-  main.ComboBox1.index = 0;
-  const size_t boxesBefore = dialogs.BoxesShown();
-  main.ComboBox1Change();
-  if (dialogs.BoxesShown() != boxesBefore) {
-    unblockAfterOpen();
-    return finish(kExitUsage);
-  }
-  main.ComboBox2.SelectText(options.rate);
-  if (main.ComboBox2.index < 0) {
-    std::string offered;
-    for (const std::string& rate : main.ComboBox2.items) offered += " " + rate;
-    unblockAfterOpen();
-    std::cerr << "quorvane-batch: the rate " << options.rate << " is not offered on " << options.port
-              << " (offered:" << offered << ")\n";
-    return finish(kExitUsage);
+  if (NeedsFamilyTable(options.mode)) {
+    const std::string source = LoadFamilyTable(main);
+    if (options.mode == BatchMode::ListFamilies) {
+      printer.Flush();
+      std::cout << FamilyListing(main.families, source);
+      return finish(kExitDone);
+    }
+    if (!options.family.empty() && options.family != "auto" && FamilyPosition(main.families, options.family) < 0) {
+      say("no family " + options.family + " in the table (see --list-families)");
+      return finish(kExitUsage);
+    }
   }
 
-  main.CheckBox1 = true;  // "USB to COM"
-  main.btnSwitchClick();
-  unblockAfterOpen();
-  if (!main.PortOpen()) return finish(kExitUsage);
-  if (interrupts.load() > 0) return finish(kExitInterrupted);
+  // An operation starts from the drive's resting rate and moves to its
+  // transfer rate itself.
+  const bool operation = options.mode != BatchMode::Script;
+  if (const int status = OpenPort(main, dialogs, options.port, operation ? "9600" : options.rate); status != kExitDone)
+    return finish(status);
+  if (operation && !options.rate.empty()) {
+    ListControl offered = main.ComboBox2;
+    offered.SelectText(options.rate);
+    if (offered.index < 0) {
+      std::string rates;
+      for (const std::string& r : main.ComboBox2.items) rates += " " + r;
+      say("the transfer rate " + options.rate + " is not offered on " + options.port + " (offered:" + rates + ")");
+      return finish(kExitUsage);
+    }
+  }
+  if (cli::Interrupted()) return finish(kExitInterrupted);
 
-  qv::TForm4 form(main);
-  form.Memo1 = script.lines;
-  const qv::TForm4::RunResult result = form.Button9Click();
+  int status = kExitDone;
+  if (operation) {
+    const OperationResult result = RunOperation(main, options);
+    if (!result.note.empty()) say(result.note);
+    status = result.succeeded ? kExitDone : kExitFailed;
+  } else {
+    status = RunScript(main, script);
+  }
   // The closing CR asks for a prompt; let it reach the pane before closing.
   main.WaitHD(50);
-
-  switch (result.end) {
-    case qv::TForm4::RunResult::End::Finished: return finish(kExitDone);
-    case qv::TForm4::RunResult::End::Failed: return finish(kExitError);
-    case qv::TForm4::RunResult::End::Stopped: return finish(kExitInterrupted);
-    case qv::TForm4::RunResult::End::EmptyScript: break;
-  }
-  return finish(kExitUsage);
+  if (cli::Interrupted()) status = kExitInterrupted;
+  return finish(status);
 }

@@ -77,7 +77,7 @@ const FamilyRecord* FamilyTable::AtListPosition(int position) const {
   return &records_[static_cast<size_t>(position)];
 }
 
-void LoadFamilyTable(TFrmMain& main) {
+std::string LoadFamilyTable(TFrmMain& main) {
   const std::string name = FamilyTable::kFileName;
   std::string path = main.ownFiles.Find(name);
   if (path.empty()) {
@@ -98,13 +98,17 @@ void LoadFamilyTable(TFrmMain& main) {
   } else {
     text = std::move(file.bytes);
   }
-  if (text.empty()) text = BuiltInFamilyTable();
+  if (text.empty()) {
+    path.clear();
+    text = BuiltInFamilyTable();
+  }
   main.families.Parse(text);
   if (main.families.Dropped() > 0)
     main.AddLine("驱动器系列表最多载入 " + std::to_string(FamilyTable::kCapacity) + " 个系列，其后的 " +
                  std::to_string(main.families.Dropped()) + " 个系列未载入。");
   main.ComboBox3.items = main.families.Names();
   main.ComboBox3.index = main.ComboBox3.items.empty() ? -1 : 0;
+  return path;
 }
 
 std::vector<std::string> SplitLocation(std::string_view field, size_t count, bool restInLast) {

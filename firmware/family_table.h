@@ -57,8 +57,9 @@ std::string BuiltInFamilyTable();
 // user's data folder), writing the default table first when there is none,
 // into main.families, and fills ComboBox3. When no file can be written or
 // read (or it is empty, too large, a folder or a pipe), the default table is
-// used from memory and the pane says why.
-void LoadFamilyTable(TFrmMain& main);
+// used from memory and the pane says why. Returns the file the table was read
+// from, empty when the default table in memory is used.
+std::string LoadFamilyTable(TFrmMain& main);
 
 // Splits a location field into at most `count` values, as the backup and the
 // loading window read it: each value runs up to the next space (runs of

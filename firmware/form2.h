@@ -118,6 +118,10 @@ class TForm2 {
   // --- drive ---
   void Button5Click();   // "A": family lookup and automatic file selection
   void Button6Click();   // "加载": load the ticked modules
+  // What the load button runs: true when every ticked module was loaded;
+  // false when a step failed or the load never started (a message box said
+  // why).
+  bool Load();
 
   // The steps of the load; each reports on its own progress line and returns
   // whether it succeeded.
@@ -130,8 +134,8 @@ class TForm2 {
  private:
   // The load's checks; false after showing the first failing one's message.
   bool CheckLoad();
-  // The ticked steps in order, up to the first that fails.
-  void RunChain();
+  // The ticked steps in order, up to the first that fails; true when none did.
+  bool RunChain();
   // Drive and port to 9600, then to the loading rate when the drive is at level T.
   bool ToLevelT();
   void AdSpeed();

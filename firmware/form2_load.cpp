@@ -108,16 +108,19 @@ bool TForm2::CheckLoad() {
 
 // --- the chain ---
 
-void TForm2::Button6Click() {
+void TForm2::Button6Click() { Load(); }
+
+bool TForm2::Load() {
   main_.Memo3.clear();
-  if (!CheckLoad()) return;
+  if (!CheckLoad()) return false;
   // A STOP pressed before this load is not meant for it.
   main_.stopFlag = 0;
   Panel1Enabled = false;
   Changed();
   main_.receiveMode = ReceiveMode::Empty;
+  bool good = false;
   try {
-    RunChain();
+    good = RunChain();
   } catch (const std::exception& e) {
     main_.Dlg().ShowMessage(e.what());
   }
@@ -131,9 +134,10 @@ void TForm2::Button6Click() {
   main_.stopFlag = 0;
   Panel1Enabled = true;
   Changed();
+  return good;
 }
 
-void TForm2::RunChain() {
+bool TForm2::RunChain() {
   bool good = true;
   if (CheckBox1) {
     main_.ToF();
@@ -146,7 +150,8 @@ void TForm2::RunChain() {
   if (CheckBox2 && good) good = ToLevelT() && LoadCert(Trim(Edit2), StrToInt(Trim(ComboBox4)), CheckBox9);
   if (CheckBox3 && good) good = ToLevelT() && LoadTable(Trim(Edit6), CheckBox8);
   if (CheckBox4 && good) good = ToLevelT() && LoadATA0(Trim(Edit4), kSectorBlockSize, !CheckBox6, CheckBox5);
-  if (CheckBox6 && good && ToLevelT()) LoadATA1(Trim(Edit5), kSectorBlockSize, CheckBox5);
+  if (CheckBox6 && good) good = ToLevelT() && LoadATA1(Trim(Edit5), kSectorBlockSize, CheckBox5);
+  return good;
 }
 
 bool TForm2::ToLevelT() {

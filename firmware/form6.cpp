@@ -106,36 +106,39 @@ void TForm6::Button51Click() {
   Changed();
 }
 
-void TForm6::Button7Click() {
+void TForm6::Button7Click() { StartBackup(); }
+
+bool TForm6::StartBackup() {
   if (ComboBox7.Text().empty() || ComboBox7.index >= static_cast<int>(main_.families.Count())) {
     main_.Dlg().ShowMessage(kNoFamily);
-    return;
+    return false;
   }
   if (Edit1.empty()) {
     main_.Dlg().ShowMessage(kNoFolder);
-    return;
+    return false;
   }
   std::string folder = Trim(Edit1);
   if (folder.empty() || !MakeWritableFolder(folder)) {
     main_.Dlg().ShowMessage(kFolderError);
-    return;
+    return false;
   }
   if (!folder.ends_with('/')) folder += '/';
   Edit1 = folder;
   Changed();
   if (!CheckBox1 && !CheckBox2 && !CheckBox3 && !CheckBox4 && !CheckBox5) {
     main_.Dlg().ShowMessage(kNoModule);
-    return;
+    return false;
   }
   SetPanel(false);
   struct Enable {
     TForm6& form;
     ~Enable() { form.SetPanel(true); }
   } enable{*this};
-  RunBackup(folder);
+  return RunBackup(folder);
 }
 
-void TForm6::RunBackup(const std::string& folder) {
+bool TForm6::RunBackup(const std::string& folder) {
+  bool good = false;
   try {
     main_.AddLine("正在获取缓冲区地址......");
     main_.Delay(1);
@@ -149,7 +152,7 @@ void TForm6::RunBackup(const std::string& folder) {
     // the rate and the receive mode stay as they are.
     if (buffer.base.empty() || buffer.chunk.empty()) {
       main_.AppendToLastLine("失败！");
-      return;
+      return false;
     }
     main_.AppendToLastLine("完成！");
 
@@ -159,7 +162,7 @@ void TForm6::RunBackup(const std::string& folder) {
     Changed();
     if (Trim(Edit2).empty()) {
       main_.AppendToLastLine("失败！");
-      return;
+      return false;
     }
     main_.AppendToLastLine("完成！");
 
@@ -171,15 +174,17 @@ void TForm6::RunBackup(const std::string& folder) {
     plan.table = CheckBox3;
     plan.ata = CheckBox4;
     plan.vendor = CheckBox5;
-    const bool good = BackupModules(main_, plan);
+    good = BackupModules(main_, plan);
     main_.receiveMode = ReceiveMode::Empty;
     main_.AddLine(good ? "备份完成!" : "备份失败!");
   } catch (const std::exception&) {
+    good = false;
     main_.AddLine(kReadError);
   }
   main_.SetSpeed9600();
   main_.receiveMode = ReceiveMode::usercmd;
   main_.SendString("\r");
+  return good;
 }
 
 }  // namespace qv

@@ -50,6 +50,10 @@ class TForm6 {
   void Button2Click();   // "A": the drive's family and its folder
   void Button51Click();  // "...": choose the save folder
   void Button7Click();   // "开始备份"
+  // What the backup button runs: true when every ticked module was read
+  // ("备份完成!"); false when the backup failed or never started (a message
+  // box said why).
+  bool StartBackup();
 
  private:
   void Changed();
@@ -57,7 +61,7 @@ class TForm6 {
   // The backup's rate: the T-level or F-level switch for ComboBox2's rate.
   void AdSpeed();
   // Steps that talk to the drive, between disabling and enabling the panel.
-  void RunBackup(const std::string& folder);
+  bool RunBackup(const std::string& folder);
 
   TFrmMain& main_;
 };

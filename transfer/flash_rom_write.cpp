@@ -42,7 +42,7 @@ void Report(TFrmMain& main, bool good) {
 
 }  // namespace
 
-void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName) {
+bool WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName) {
   main.Memo3.clear();
   main.receiveMode = ReceiveMode::Empty;
   main.LastPrompt.clear();
@@ -74,9 +74,10 @@ void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string
 
   main.Delay(100);
   Report(main, good);
+  return good && !main.stopFlag;
 }
 
-void WriteBios1(TFrmMain& main, const std::string& fileName) {
+bool WriteBios1(TFrmMain& main, const std::string& fileName) {
   main.Memo3.clear();
   main.stopFlag = 0;
   main.receiveMode = ReceiveMode::Empty;
@@ -85,16 +86,16 @@ void WriteBios1(TFrmMain& main, const std::string& fileName) {
   const FileBytes file = ReadFileBytes(fileName, kMaxRomFileBytes);
   if (file.trouble.kind == FileTrouble::Kind::TooLarge) {
     main.AddLine("读入ROM文件出错，" + file.trouble.reason + "！");
-    return;
+    return false;
   }
   if (!file) {
     main.AddLine("读入ROM文件出错，文个无法打开！");
-    return;
+    return false;
   }
   const std::string& data = file.bytes;
   if (data.size() < kRomBytes) {
     main.AddLine("读入ROM文件出错，文件太小！");
-    return;
+    return false;
   }
 
   // Runs to the bytes written, not the file's length: a longer file's bytes
@@ -121,7 +122,9 @@ void WriteBios1(TFrmMain& main, const std::string& fileName) {
   main.Delay(20);
 
   Report(main, good);
+  const bool succeeded = good && !main.stopFlag;
   main.stopFlag = 0;
+  return succeeded;
 }
 
 }  // namespace qv

@@ -85,28 +85,29 @@ bool TForm3::WriteSourceUsable(const std::string& path) {
   return true;
 }
 
-void TForm3::Run(Operation operation) {
-  if (!main_.ToF()) return;
+bool TForm3::Run(Operation operation) {
+  if (!main_.ToF()) return false;
   const bool read = operation == Operation::ReadByBuffer || operation == Operation::ReadByInstruction;
   const std::string path = read ? Edit1 : Edit2;
   if (path.empty()) {
     main_.Dlg().ShowMessage(read ? "请指定读取后保存的文件！" : "请选择要写入的ROM文件！");
-    return;
+    return false;
   }
-  if (read ? !SaveTargetUsable(path) : !WriteSourceUsable(path)) return;
+  if (read ? !SaveTargetUsable(path) : !WriteSourceUsable(path)) return false;
 
   main_.stopFlag = 0;
   SetEnabled(false);
   main_.receiveMode = ReceiveMode::Empty;
   main_.LastPrompt.clear();
   std::exception_ptr error;
+  bool succeeded = false;
   try {
     main_.AdMySpeed(ComboBox2.Text());
     switch (operation) {
-      case Operation::ReadByBuffer: ReadRom(main_, path); break;
-      case Operation::ReadByInstruction: ReadROM1(main_, path); break;
-      case Operation::WriteByBuffer: WriteBios(main_, ComboBox3, path); break;
-      case Operation::WriteByInstruction: WriteBios1(main_, path); break;
+      case Operation::ReadByBuffer: succeeded = ReadRom(main_, path); break;
+      case Operation::ReadByInstruction: succeeded = ReadROM1(main_, path); break;
+      case Operation::WriteByBuffer: succeeded = WriteBios(main_, ComboBox3, path); break;
+      case Operation::WriteByInstruction: succeeded = WriteBios1(main_, path); break;
     }
   } catch (...) {
     error = std::current_exception();
@@ -119,6 +120,7 @@ void TForm3::Run(Operation operation) {
   SetEnabled(true);
   main_.stopFlag = 0;
   if (error) std::rethrow_exception(error);
+  return succeeded;
 }
 
 }  // namespace qv

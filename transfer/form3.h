@@ -50,11 +50,15 @@ class TForm3 {
   void Button6Click();   // "缓冲区写入"
   void Button4Click();   // "指令方式写入"
 
- private:
+  // What the four buttons run.
   enum class Operation { ReadByBuffer, ReadByInstruction, WriteByBuffer, WriteByInstruction };
-  // The F level, the path, the rate, the operation, and back to 9600. A
-  // raised error of the operation reaches the caller after the way back.
-  void Run(Operation operation);
+  // The F level, the path, the rate, the operation, and back to 9600. True
+  // when the operation succeeded; false when it failed or never started (a
+  // message box said why). A raised error of the operation reaches the
+  // caller after the way back.
+  bool Run(Operation operation);
+
+ private:
   // Whether a read can save its image at `path`; false after a message box.
   bool SaveTargetUsable(const std::string& path);
   // Whether a write can take its image from `path` (a regular file of at most

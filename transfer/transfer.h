@@ -77,11 +77,12 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName);
 // (verbatim), then programmed. A file that is empty, not a multiple of 512
 // bytes or more than one download's 255 blocks is refused with a message box
 // before anything is sent; one that cannot be read or is larger than
-// kMaxRomFileBytes raises EFileError, also before anything is sent.
-void WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName);
+// kMaxRomFileBytes raises EFileError, also before anything is sent. True
+// when the ROM was programmed.
+bool WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName);
 // Instruction write: the first 65536 bytes of fileName, one command each. A
 // file that cannot be read, is shorter or is larger than kMaxRomFileBytes is
-// refused in the pane, nothing sent.
-void WriteBios1(TFrmMain& main, const std::string& fileName);
+// refused in the pane, nothing sent. True when every byte was written.
+bool WriteBios1(TFrmMain& main, const std::string& fileName);
 
 }  // namespace qv

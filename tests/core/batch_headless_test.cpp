@@ -2,8 +2,10 @@
 // the command line.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
+#include "batch/cli_options.h"
 #include "batch/headless.h"
 #include "console/text.h"
 
@@ -60,6 +62,7 @@ TEST(StreamDialogs, BoxesAsCaptionAndText) {
 TEST(BatchOptions, CommandLine) {
   BatchOptions o = ParseBatchOptions({"s.cmd"});
   EXPECT_EQ(o.error, "");
+  EXPECT_EQ(o.mode, BatchMode::Script);
   EXPECT_EQ(o.port, "SIM");
   EXPECT_EQ(o.rate, "9600");
   EXPECT_FALSE(o.yes);
@@ -71,11 +74,78 @@ TEST(BatchOptions, CommandLine) {
   EXPECT_EQ(o.rate, "115200");
   EXPECT_TRUE(o.yes);
   EXPECT_EQ(o.script, "-odd.cmd");
-
   EXPECT_TRUE(ParseBatchOptions({"--help"}).help);
-  for (const auto& bad : std::vector<std::vector<std::string>>{
-           {}, {"a.cmd", "b.cmd"}, {"--port"}, {"--port=", "a.cmd"}, {"--fast", "a.cmd"}, {"a.cmd", "--rate"}})
-    EXPECT_NE(ParseBatchOptions(bad).error, "") << (bad.empty() ? "" : bad.front());
+
+  // The operations: what each call asks for, or why it is refused.
+  const auto want = [](BatchMode mode, const std::string& path, const std::function<void(BatchOptions&)>& set = {}) {
+    BatchOptions w;
+    w.mode = mode;
+    w.path = path;
+    if (set) set(w);
+    return w;
+  };
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;  // a part of the refusal; empty: accepted as `want`
+    BatchOptions want;
+  };
+  const Case cases[] = {
+      {{"--rom-read", "rom.bin"}, "", want(BatchMode::RomRead, "rom.bin")},
+      {{"--rate", "921600", "--rom-read=r.bin", "--by-instruction"}, "",
+       want(BatchMode::RomRead, "r.bin", [](BatchOptions& w) { w.rate = "921600", w.byInstruction = true; })},
+      {{"--rom-write", "w.bin", "--entry", "800"}, "",
+       want(BatchMode::RomWrite, "w.bin", [](BatchOptions& w) { w.entry = "800"; })},
+      {{"--backup", "out", "--modules", "app,vendor", "--family=TONKA"}, "",
+       want(BatchMode::Backup, "out",
+            [](BatchOptions& w) { w.family = "TONKA", w.modulesGiven = true, w.modules.app = w.modules.vendor = true; })},
+      {{"--load", "fw", "--family", "auto", "--modules=cert,table,ata", "--save"}, "",
+       want(BatchMode::Load, "fw",
+            [](BatchOptions& w) {
+              w.family = "auto", w.modulesGiven = w.save = true;
+              w.modules.cert = w.modules.table = w.modules.ata = true;
+            })},
+      {{"--list-ports"}, "", want(BatchMode::ListPorts, "")},
+      {{"--list-families"}, "", want(BatchMode::ListFamilies, "")},
+      // Bad usage.
+      {{}, "no script", {}},
+      {{"a.cmd", "b.cmd"}, "one script at a time", {}},
+      {{"--port"}, "--port needs a value", {}},
+      {{"--port=", "a.cmd"}, "--port needs a value", {}},
+      {{"--fast", "a.cmd"}, "unknown option --fast", {}},
+      {{"a.cmd", "--rate"}, "--rate needs a value", {}},
+      {{"--rom-read"}, "--rom-read needs a value", {}},
+      {{"--rom-read", "r.bin", "--backup", "out"}, "one operation at a time", {}},
+      {{"--backup", "out", "s.cmd"}, "one at a time", {}},
+      {{"--rom-write", "w.bin", "--entry", "600"}, "--entry takes 400 or 800", {}},
+      {{"--rom-write", "w.bin", "--entry", "800", "--by-instruction"}, "--by-instruction writes without it", {}},
+      {{"--rom-read", "r.bin", "--entry", "800"}, "--entry does not go with --rom-read", {}},
+      {{"--backup", "out", "--by-instruction"}, "--by-instruction does not go with --backup", {}},
+      {{"--backup", "out", "--save"}, "--save does not go with --backup", {}},
+      {{"--rom-read", "r.bin", "--family", "TONKA"}, "--family does not go with --rom-read", {}},
+      {{"s.cmd", "--modules", "app"}, "--modules does not go with a script", {}},
+      {{"--backup", "out", "--modules", "app,,cert"}, "'' is not one of app,cert,table,ata,vendor", {}},
+      {{"--load", "fw", "--modules", "app,vendor"}, "'vendor' is not one of app,cert,table,ata", {}},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const std::string& a : c.args) shown += a + " ";
+    SCOPED_TRACE(shown);
+    o = ParseBatchOptions(c.args);
+    if (!c.error.empty()) {
+      EXPECT_NE(o.error.find(c.error), std::string::npos) << o.error;
+      continue;
+    }
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.mode, c.want.mode);
+    EXPECT_EQ(o.path, c.want.path);
+    EXPECT_EQ(o.rate, c.want.rate);
+    EXPECT_EQ(o.entry, c.want.entry);
+    EXPECT_EQ(o.family, c.want.family);
+    EXPECT_EQ(o.byInstruction, c.want.byInstruction);
+    EXPECT_EQ(o.modulesGiven, c.want.modulesGiven);
+    EXPECT_EQ(o.save, c.want.save);
+    EXPECT_TRUE(o.modules == c.want.modules);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,262 @@
+#include "batch/cli_options.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "fileutil/file_io.h"
+#include "transfer/flash_rom.h"
+
+namespace qv {
+
+namespace {
+
+struct OperationFlag {
+  const char* name;
+  BatchMode mode;
+  bool takesPath;
+};
+constexpr OperationFlag kOperations[] = {
+    {"--rom-read", BatchMode::RomRead, true},   {"--rom-write", BatchMode::RomWrite, true},
+    {"--backup", BatchMode::Backup, true},      {"--load", BatchMode::Load, true},
+    {"--list-ports", BatchMode::ListPorts, false}, {"--list-families", BatchMode::ListFamilies, false},
+};
+
+const char* FlagOf(BatchMode mode) {
+  for (const OperationFlag& op : kOperations)
+    if (op.mode == mode) return op.name;
+  return "a script";
+}
+
+bool IsRom(BatchMode mode) { return mode == BatchMode::RomRead || mode == BatchMode::RomWrite; }
+bool IsFirmware(BatchMode mode) { return mode == BatchMode::Backup || mode == BatchMode::Load; }
+
+// "app,cert": the modules named; an error text for a name that isn't one of
+// the operation's.
+std::string ParseModules(const std::string& list, BatchMode mode, ModuleChoice& into) {
+  into = {};
+  const std::string allowed = mode == BatchMode::Load ? "app,cert,table,ata" : "app,cert,table,ata,vendor";
+  size_t from = 0;
+  while (from <= list.size()) {
+    const size_t comma = std::min(list.find(',', from), list.size());
+    const std::string name = list.substr(from, comma - from);
+    bool* box = name == "app"      ? &into.app
+                : name == "cert"   ? &into.cert
+                : name == "table"  ? &into.table
+                : name == "ata"    ? &into.ata
+                : name == "vendor" && mode != BatchMode::Load ? &into.vendor
+                                                             : nullptr;
+    if (!box) return "--modules: '" + name + "' is not one of " + allowed;
+    *box = true;
+    from = comma + 1;
+  }
+  return {};
+}
+
+}  // namespace
+
+BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
+  BatchOptions o;
+  bool optionsEnded = false;
+  bool operationGiven = false;
+  std::vector<std::string> scripts;
+  std::string modules, entryGiven;
+  // Options of one operation only, checked once the operation is known.
+  std::vector<std::pair<std::string, bool (*)(BatchMode)>> belonging;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const auto is = [&a](const std::string& name) { return a == name || a.rfind(name + "=", 0) == 0; };
+    auto value = [&](const std::string& name, std::string& into) {
+      if (a.size() > name.size() && a.compare(0, name.size() + 1, name + "=") == 0) {
+        into = a.substr(name.size() + 1);
+      } else if (a == name && i + 1 < args.size()) {
+        into = args[++i];
+      } else {
+        o.error = name + " needs a value";
+        return;
+      }
+      if (into.empty()) o.error = name + " needs a value";
+    };
+    const OperationFlag* operation = nullptr;
+    for (const OperationFlag& op : kOperations)
+      if (!optionsEnded && (op.takesPath ? is(op.name) : a == op.name)) operation = &op;
+
+    if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+      scripts.push_back(a);
+    } else if (a == "--") {
+      optionsEnded = true;
+    } else if (operation) {
+      if (operationGiven) {
+        o.error = std::string("one operation at a time: ") + FlagOf(o.mode) + " and " + operation->name;
+        return o;
+      }
+      operationGiven = true;
+      o.mode = operation->mode;
+      if (operation->takesPath) value(operation->name, o.path);
+    } else if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--yes" || a == "-y") {
+      o.yes = true;
+    } else if (is("--port")) {
+      value("--port", o.port);
+    } else if (is("--rate")) {
+      value("--rate", o.rate);
+    } else if (a == "--by-instruction") {
+      o.byInstruction = true;
+      belonging.emplace_back(a, IsRom);
+    } else if (is("--entry")) {
+      value("--entry", entryGiven);
+      belonging.emplace_back("--entry", [](BatchMode m) { return m == BatchMode::RomWrite; });
+    } else if (is("--family")) {
+      value("--family", o.family);
+      belonging.emplace_back("--family", IsFirmware);
+    } else if (is("--modules")) {
+      value("--modules", modules);
+      o.modulesGiven = true;
+      belonging.emplace_back("--modules", IsFirmware);
+    } else if (a == "--save") {
+      o.save = true;
+      belonging.emplace_back(a, [](BatchMode m) { return m == BatchMode::Load; });
+    } else {
+      o.error = "unknown option " + a;
+    }
+    if (!o.error.empty()) return o;
+  }
+  if (o.help) return o;
+
+  for (const auto& [option, applies] : belonging) {
+    if (!applies(o.mode)) {
+      o.error = option + " does not go with " + FlagOf(o.mode);
+      return o;
+    }
+  }
+  if (!entryGiven.empty()) {
+    if (o.byInstruction) o.error = "--entry is the buffer write's; --by-instruction writes without it";
+    else if (entryGiven != "400" && entryGiven != "800") o.error = "--entry takes 400 or 800, not " + entryGiven;
+    else o.entry = entryGiven;
+    if (!o.error.empty()) return o;
+  }
+  if (o.modulesGiven) {
+    o.error = ParseModules(modules, o.mode, o.modules);
+    if (!o.error.empty()) return o;
+  }
+
+  if (o.mode != BatchMode::Script) {
+    if (!scripts.empty()) o.error = std::string("a script and ") + FlagOf(o.mode) + ": one at a time";
+    return o;
+  }
+  if (o.rate.empty()) o.rate = "9600";
+  if (scripts.empty()) o.error = "no script or operation given";
+  else if (scripts.size() > 1) o.error = "one script at a time, not " + std::to_string(scripts.size());
+  else o.script = scripts.front();
+  return o;
+}
+
+std::string PathProblem(const BatchOptions& o) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  switch (o.mode) {
+    case BatchMode::RomWrite: {
+      const FileCheck file = CheckInputFile(o.path, kMaxRomFileBytes);
+      if (file.trouble.kind == FileTrouble::Kind::Missing) return "no ROM image " + o.path;
+      if (file.trouble.kind == FileTrouble::Kind::NotAFile) return o.path + " is not a file";
+      return {};  // too large, unreadable: the window says so in its own words
+    }
+    case BatchMode::RomRead: {
+      const fs::path target(o.path);
+      if (fs::is_directory(target, ec)) return o.path + " is a folder; name the file to save the ROM into";
+      const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+      if (!fs::is_directory(folder, ec)) return "no folder " + folder.string() + " to save the ROM into";
+      return {};
+    }
+    case BatchMode::Load:
+      if (!fs::is_directory(o.path, ec)) return "no firmware folder " + o.path;
+      return {};
+    default: return {};
+  }
+}
+
+const char* const kBatchUsage = R"(Usage: quorvane-batch [--port NAME] [--rate RATE] [--yes] SCRIPT.cmd
+       quorvane-batch [--port NAME] [--rate RATE] [--yes] OPERATION
+       quorvane-batch --list-ports | --list-families | --help
+
+Runs a batch script on a drive's serial terminal without a window, the way
+the batch window's run button runs it, or one of the long operations of the
+other windows, the way their buttons run it.
+
+  --port NAME   a port as the port list shows it (ttyUSB0, opened under /dev),
+                an absolute device path (a pseudo-terminal such as /dev/pts/7
+                works), or SIM, the built-in simulated drive. Default: SIM.
+  --rate RATE   a script: the rate the port is opened at (default 9600).
+                An operation: the rate of the transfer; the port is opened at
+                9600, drive and port move to RATE for the transfer and back to
+                9600 after it (default: the highest rate offered, as in the
+                windows). The port is probed first: 9600, 38400, 57600 and
+                115200 are always offered, 230400, 460800, 625200 and 921600
+                when the adapter takes them.
+  --yes, -y     answer Yes to questions (default: No).
+  --help, -h    this text.
+
+Operations (one per call):
+  --rom-read FILE [--by-instruction]
+        the serial ROM window: the drive to the F level, the transfer rate,
+        the 64 KiB flash ROM read into FILE ("缓冲区读取"; with
+        --by-instruction one byte per command, "指令方式读取"), back to 9600.
+  --rom-write FILE [--entry 400|800] [--by-instruction]
+        the same for writing FILE into the flash ROM: through entry buffer
+        400 (default) or 800 ("缓冲区写入"), or one byte per command
+        ("指令方式写入").
+  --backup DIR [--family NAME|auto] [--modules app,cert,table,ata,vendor]
+        the backup window: the firmware modules of the family's table entry
+        read into DIR (created if missing) as APP.BIN, CERT.BIN, Table.BIN,
+        ATA.BIN (ATA0.BIN, ATA1.BIN), Vendor.BIN, ID.BIN and SN.TXT. Default
+        family: auto, the family the drive reports (the drive must be at level
+        T); default modules: all five.
+  --load DIR [--family NAME|auto] [--modules app,cert,table,ata] [--save]
+        the loading window: the module files found in DIR (APP.BIN, CERT.BIN,
+        Table.BIN, ATA0.BIN with ATA1.BIN, or ATA.BIN) loaded into the drive,
+        APP at level F, the others at level T. The family (or auto) sets the
+        buffer of APP (60 when none is given). Default modules: APP, CERT and
+        TABLE when their files are there; the ATA overlays only when named.
+        --save writes each loaded module to the reserved area ("存盘").
+  --list-ports      the ports this machine offers, one per line.
+  --list-families   the drive-family table in use, where it was read from,
+                    and each family's module places.
+
+The port is opened with DTR and RTS on ("USB to COM") and closed at the end
+with both dropped. Relative file names are taken from the current folder.
+
+Script lines (GBK or UTF-8 text; a line starting with "/" is a comment):
+  ECHO/text          LEVEL/T, LEVEL/2, LEVEL/F    SLEEP/ms
+  SPEED/rate         BAUDRATE/rate                STR/command   HEX/1A   DEC/26
+  R_BUF/start/count/file                          W_BUF/start/count/file
+  R_SECTORS/cyl/head/buffer/chunk/start/count/file
+  W_SECTORS/cyl/head/buffer/chunk/start/count/file
+  SEND_FILE/blocksize/file
+  CREAT_FILE/src1/start1/count1/src2/start2/count2/output
+Numbers of the transfers are hexadecimal. The file of R_SECTORS and W_SECTORS
+loses everything up to its first "/"; put a dummy field before a path with
+folders (.../count/-//tmp/track.bin).
+
+Output: every line of the terminal pane on stdout in UTF-8, once complete;
+message boxes on stderr as "CAPTION: TEXT"; on a terminal, the progress bar
+on stderr while it moves.
+
+Ctrl-C stops the script after the current statement, or the operation at its
+next test, as STOP does (drive and port still go back to 9600); a second
+Ctrl-C ends the program at once.
+
+Exit status: 0 the script ran to its end (whatever the drive answered) or the
+operation succeeded; 1 a statement raised an error or the operation reported
+a failure (its messages are on stdout and stderr); 2 bad usage, a script that
+cannot be read or is empty, or a port that cannot be opened; 130 stopped by
+Ctrl-C.
+
+Examples:
+  quorvane-batch --port ttyUSB0 check.cmd
+  quorvane-batch --port ttyUSB0 --rate 115200 --rom-read rom.bin
+  quorvane-batch --port ttyUSB0 --rom-write rom.bin --entry 800
+  quorvane-batch --port ttyUSB0 --backup backups/drive1
+  quorvane-batch --port ttyUSB0 --load backups/drive1 --family TONKA --save
+)";
+
+}  // namespace qv

@@ -1,0 +1,53 @@
+#pragma once
+// The command line of the headless runner: a batch script, or one of the
+// long drive operations of the windows, with the port and rate to use.
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// Exit statuses of quorvane-batch.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;       // the script or operation reported a failure
+inline constexpr int kExitUsage = 2;        // bad usage, or a port that cannot be opened
+inline constexpr int kExitInterrupted = 130;
+
+enum class BatchMode { Script, RomRead, RomWrite, Backup, Load, ListPorts, ListFamilies };
+
+// The modules of a backup (all five) or a load (the first four).
+struct ModuleChoice {
+  bool app = false, cert = false, table = false, ata = false, vendor = false;
+  bool operator==(const ModuleChoice&) const = default;
+};
+
+struct BatchOptions {
+  BatchMode mode = BatchMode::Script;
+  std::string port = "SIM";
+  // The script's port rate, or the operation's transfer rate; empty: the
+  // default (9600 for a script, the window's choice, the last rate offered,
+  // for an operation).
+  std::string rate;
+  bool yes = false;
+  bool help = false;
+  std::string script;
+  std::string path;            // the operation's FILE or DIR
+  bool byInstruction = false;  // ROM: one byte per command instead of through the buffer
+  std::string entry = "400";   // ROM write through the buffer: the entry buffer
+  std::string family;          // backup, load: a family name or "auto"; empty: not given
+  bool modulesGiven = false;
+  ModuleChoice modules;
+  bool save = false;           // load: write the loaded modules to the reserved area
+  std::string error;           // not empty: bad usage, and why
+};
+
+BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
+
+// Why the operation's FILE or DIR can't be used, before any port is opened:
+// a ROM image to write that is not a readable file, a ROM read whose folder
+// does not exist, a firmware folder to load that is not a folder. Empty when
+// there is nothing to say; the windows' own checks still follow.
+std::string PathProblem(const BatchOptions& options);
+
+extern const char* const kBatchUsage;
+
+}  // namespace qv

@@ -1,0 +1,162 @@
+#include "batch/operations.h"
+
+#include <exception>
+
+#include "console/main.h"
+#include "console/text.h"
+#include "firmware/family_table.h"
+#include "firmware/form6.h"
+#include "transfer/form3.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kNoFamilyFound =
+    "no family was found for the drive: it must answer at level T and name a family of the table; "
+    "name one with --family (see --list-families)";
+
+void UseRate(ListControl& rates, const std::string& rate) {
+  if (!rate.empty()) rates.SelectText(rate);
+}
+
+// The serial ROM window: the file in its read or write box, then one of its
+// four buttons.
+OperationResult RomOperation(TFrmMain& main, const BatchOptions& o) {
+  using Operation = TForm3::Operation;
+  TForm3 form(main);
+  UseRate(form.ComboBox2, o.rate);
+  Operation operation;
+  if (o.mode == BatchMode::RomRead) {
+    form.Edit1 = Trim(o.path);  // as the save chooser takes a name
+    operation = o.byInstruction ? Operation::ReadByInstruction : Operation::ReadByBuffer;
+  } else {
+    form.Edit2 = o.path;
+    form.ComboBox3 = o.entry;
+    operation = o.byInstruction ? Operation::WriteByInstruction : Operation::WriteByBuffer;
+  }
+  return {form.Run(operation), {}};
+}
+
+// The backup window: the modules, the save folder, the family (chosen, or
+// found by its "A" button), then "开始备份".
+OperationResult BackupOperation(TFrmMain& main, const BatchOptions& o) {
+  TForm6 form(main);
+  UseRate(form.ComboBox2, o.rate);
+  if (o.modulesGiven) {
+    form.CheckBox1 = o.modules.app;
+    form.CheckBox2 = o.modules.cert;
+    form.CheckBox3 = o.modules.table;
+    form.CheckBox4 = o.modules.ata;
+    form.CheckBox5 = o.modules.vendor;
+  }
+  form.Edit1 = o.path;
+  if (o.family.empty() || o.family == "auto") {
+    // No family until the drive's report names one: the window's first
+    // entry would otherwise be backed up from places of another family.
+    form.ComboBox7.index = -1;
+    form.Button2Click();
+    // The button ends by asking for a prompt; it must reach the pane before
+    // the backup's first progress line, as it does while a technician moves
+    // from one button to the next.
+    main.WaitHD(100);
+    if (form.ComboBox7.index < 0) return {false, kNoFamilyFound};
+    // The lookup points the save folder at one named after the drive; the
+    // command line named its own.
+    form.Edit1 = o.path;
+  } else {
+    form.ComboBox7.index = FamilyPosition(main.families, o.family);
+  }
+  return {form.StartBackup(), {}};
+}
+
+// The loading window: the family (chosen, or found by its "A" button), the
+// folder's files as its folder button fills them in, the modules and their
+// "存盘" boxes, then "加载".
+OperationResult LoadOperation(TFrmMain& main, const BatchOptions& o, LoadTiming timing) {
+  TForm2 form(main);
+  form.timing = timing;
+  UseRate(form.ComboBox2, o.rate);
+  if (o.family == "auto") {
+    form.Button5Click();
+    if (form.ComboBox7.index < 0) return {false, kNoFamilyFound};
+  } else if (!o.family.empty()) {
+    form.ComboBox7.index = FamilyPosition(main.families, o.family);
+    form.ComboBox7Text = form.ComboBox7.Text();
+    form.ComboBox7Change();
+  }
+  // Only the named folder's files: the lookup may have filled in those of a
+  // folder named after the drive. The reset keeps the buffer the family set.
+  const int family = form.ComboBox7.index;
+  const std::string familyText = form.ComboBox7Text;
+  form.Init1();
+  form.ComboBox7.index = family;
+  form.ComboBox7Text = familyText;
+  form.Edit7 = o.path.ends_with('/') ? o.path : o.path + "/";
+  form.AutoSetFile(o.path);
+
+  if (o.modulesGiven) {
+    form.CheckBox1 = o.modules.app;
+    form.CheckBox1Click();
+    form.CheckBox2 = o.modules.cert;
+    form.CheckBox2Click();
+    form.CheckBox3 = o.modules.table;
+    form.CheckBox3Click();
+    form.CheckBox4 = o.modules.ata;
+    form.CheckBox4Click();
+    // The second overlay goes with the first when the folder holds both.
+    form.CheckBox6 = o.modules.ata && !Trim(form.Edit5).empty();
+    form.CheckBox6Click();
+  }
+  // Writing to the reserved area only when asked for, the overlays included
+  // (the folder's files preset their box).
+  form.CheckBox10 = o.save && form.CheckBox1;
+  form.CheckBox9 = o.save && form.CheckBox2;
+  form.CheckBox8 = o.save && form.CheckBox3;
+  form.CheckBox5 = o.save && form.CheckBox4;
+  return {form.Load(), {}};
+}
+
+}  // namespace
+
+OperationResult RunOperation(TFrmMain& main, const BatchOptions& options, LoadTiming loadTiming) {
+  try {
+    switch (options.mode) {
+      case BatchMode::RomRead:
+      case BatchMode::RomWrite: return RomOperation(main, options);
+      case BatchMode::Backup: return BackupOperation(main, options);
+      case BatchMode::Load: return LoadOperation(main, options, loadTiming);
+      default: return {false, "not an operation on the drive"};
+    }
+  } catch (const std::exception& e) {
+    main.Dlg().ShowMessage(e.what());
+  } catch (...) {
+    main.Dlg().ShowMessage("操作因未知错误而中止。");
+  }
+  return {};
+}
+
+int FamilyPosition(const FamilyTable& table, const std::string& name) {
+  const std::string wanted = UpperCase(Trim(name));
+  const std::vector<std::string> names = table.Names();
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == wanted) return static_cast<int>(i);
+  return -1;
+}
+
+std::string FamilyListing(const FamilyTable& table, const std::string& source) {
+  std::string text = "Family table: " + (source.empty() ? std::string("the default table in memory") : source) +
+                     " (" + std::to_string(table.Count()) + " families)\n";
+  for (const FamilyRecord& r : table.Records()) {
+    text += r.name;
+    const std::pair<const char*, const std::string&> fields[] = {{"APP", r.APP},     {"CERT0", r.CERT0},
+                                                                 {"CERT1", r.CERT1}, {"TABLE", r.TABLE},
+                                                                 {"ATA", r.ATA},     {"VEN", r.VEN}};
+    for (const auto& [key, value] : fields)
+      if (!value.empty()) text += std::string("\t") + key + "=" + value;
+    text += '\n';
+  }
+  return text;
+}
+
+}  // namespace qv

@@ -258,6 +258,100 @@ TEST_F(BatchCliTest, GarbageAndHugeLinesDoNotCrash) {
   EXPECT_NE(o.err.find("'' is not a valid integer value"), std::string::npos) << o.err;
 }
 
+// --- the operations ---
+
+TEST_F(BatchCliTest, OperationsHelpListsAndBadUsage) {
+  Outcome o = RunCli({"--help"}, dir);
+  EXPECT_EQ(o.status, 0);
+  for (const char* operation : {"--rom-read FILE", "--rom-write FILE", "--backup DIR", "--load DIR", "--list-ports",
+                                "--list-families", "Examples:"})
+    EXPECT_NE(o.out.find(operation), std::string::npos) << operation;
+  o = RunCli({"--list-ports"}, dir);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_NE(o.out.find("SIM\n"), std::string::npos) << o.out;
+  o = RunCli({"--list-families"}, dir);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_NE(o.out.find("Family table: "), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("\nTONKA\tAPP=16 0 1A0 60\tCERT0=64 0 2C9\tCERT1=64 0 DF\tTABLE=66 DF 15\tATA=68 0 7A\tVEN=6C 0 12\n"),
+            std::string::npos)
+      << o.out;
+
+  // Refused before the drive hears anything.
+  fs::create_directories(dir / "empty");
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"--rom-read", "r.bin", "--entry", "800"}, "Usage:"},
+      {{"--rom-write", "missing.bin"}, "no ROM image missing.bin"},
+      {{"--rom-write", "empty"}, "empty is not a file"},
+      {{"--rom-read", "no/r.bin"}, "no folder no to save the ROM into"},
+      {{"--rom-read", "empty"}, "empty is a folder"},
+      {{"--load", "nowhere"}, "no firmware folder nowhere"},
+      {{"--backup", "out", "--family", "NOSUCH"}, "no family NOSUCH in the table"},
+      {{"--rom-read", "r.bin", "--rate", "12345"}, "the transfer rate 12345 is not offered on SIM"},
+      {{"--port", "/dev/qv-no-such-port", "--rom-read", "r.bin"}, "选择的端口正在被使用或不存在！"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args[1]);
+    o = RunCli(c.args, dir);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+// On a simulated drive of the test's own, which the files are compared with.
+TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  const std::string port = drive.SlavePath();
+  // The drive's family found by its report (NHPLUS2HD_S-1A of the table, its vendor module at 6C 0 12).
+  Outcome o = RunCli({"--port", port, "--rate", "921600", "--backup", "bk", "--modules", "vendor"}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("正在备份Vendor..........完成！\n备份完成!\n"), std::string::npos) << o.out;
+  std::string vendor;
+  for (int s = 0; s < 0x12; ++s) {
+    const std::vector<uint8_t> sector = drive.SectorBytes(sim::SimDrive::kReservedFirst + 0x6C, 0, s);
+    vendor.append(sector.begin(), sector.end());
+  }
+  EXPECT_TRUE(Read("bk/Vendor.BIN") == vendor);
+  EXPECT_TRUE(Read("bk/ID.BIN") == vendor.substr(4 * 512, 512));
+  EXPECT_EQ(Read("bk/SN.TXT"), "QUORVANE SIM DRIVE\r\nQV0000000001\r\n");
+  EXPECT_FALSE(fs::exists(dir / "bk/APP.BIN"));
+
+  o = RunCli({"--port", port, "--rate", "921600", "--rom-read", "rom.bin"}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  const std::vector<uint8_t> rom = drive.RomBytes();
+  EXPECT_TRUE(Read("rom.bin") == std::string(rom.begin(), rom.end()));
+  EXPECT_NE(o.out.find("正在读取ROM.........成功！\n"), std::string::npos) << o.out;
+  EXPECT_EQ(drive.Rate(), 9600);
+
+  // A load the window refuses: the overlays asked for, none in the folder.
+  o = RunCli({"--port", port, "--load", "bk", "--modules", "ata"}, dir);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("Quorvane: 请指定ATA0模块文件！"), std::string::npos) << o.err;
+}
+
+TEST_F(BatchCliTest, FirstInterruptStopsAnOperationAndTheDriveReturnsTo9600) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  bool sent = false;
+  // 65536 single-byte reads: far longer than the test takes to interrupt them.
+  const Outcome o = RunCli({"--port", drive.SlavePath(), "--rate", "115200", "--rom-read", "rom.bin", "--by-instruction"},
+                           dir, [&](pid_t pid, const Outcome& so_far) {
+                             if (!sent && so_far.out.find("请耐心等待") != std::string::npos) {
+                               sent = true;
+                               kill(pid, SIGINT);
+                             }
+                           });
+  EXPECT_EQ(o.status, 130);
+  EXPECT_NE(o.err.find("stopping the operation"), std::string::npos) << o.err;
+  EXPECT_NE(o.out.find("正在读取ROM.........用户中止！\n"), std::string::npos) << o.out;
+  EXPECT_FALSE(fs::exists(dir / "rom.bin"));
+  EXPECT_EQ(drive.Rate(), 9600);
+}
+
 // --- the example scripts ---
 
 std::string Example(const std::string& name) { return std::string(QV_EXAMPLES_DIR) + "/" + name; }

@@ -59,6 +59,15 @@ TEST(StreamDialogs, BoxesAsCaptionAndText) {
   EXPECT_EQ(yesOut.str(), "提示: 确定吗？ [Yes]\n");
 }
 
+TEST(ProgressLine, ShownOnlyWhileTheBarMoves) {
+  EXPECT_EQ(ProgressLine(0, 128, 0, 20), "[............]    0%");
+  EXPECT_EQ(ProgressLine(0, 128, 64, 20), "[######......]   50%");
+  EXPECT_EQ(ProgressLine(0, 65536, 65535, 20), "[###########.]   99%");
+  // Nothing to show: no range, or the bar at its end (a finished operation leaves none).
+  for (const auto& [max, position] : {std::pair{0, 0}, {128, 128}, {128, 200}})
+    EXPECT_EQ(ProgressLine(0, max, position, 20), "") << max << " " << position;
+}
+
 TEST(BatchOptions, CommandLine) {
   BatchOptions o = ParseBatchOptions({"s.cmd"});
   EXPECT_EQ(o.error, "");

@@ -26,7 +26,7 @@ TEST_F(ConsoleSim, CommandLineSendsTrimmedLinesAndControlKeys) {
   EXPECT_TRUE(main->CMDKeyPress('\x08', line));
   line.clear();
   main->CMDKeyPress('\r', line);  // an empty line sends CR alone
-  Settle(10);
+  SettleUntil([&] { return drive->Received().size() >= 5 && PaneText().find("F3 2>") != std::string::npos; });
   EXPECT_EQ(TakeReceived(), "/2\r\x1A\r");
   EXPECT_EQ(main->receiveMode, ReceiveMode::usercmd);
   EXPECT_NE(PaneText().find("F3 2>"), std::string::npos);

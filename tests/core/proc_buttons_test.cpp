@@ -125,7 +125,7 @@ class ProcButtons : public test::SimFixture {
     dialogs.answers.push_back(true);
     RunButton(*main, button);
     // The last bytes may still be on their way through the pty.
-    for (int i = 0; i < 300 && drive->Received().size() < expectedSize; ++i) Settle(1);
+    SettleUntil([&] { return drive->Received().size() >= expectedSize; });
     Settle(2);
     return TakeReceived();
   }

@@ -41,6 +41,10 @@ std::string SimFixture::TakeReceived() {
 
 void SimFixture::Settle(int ticks) { main->Delay(ticks); }
 
+void SimFixture::SettleUntil(const std::function<bool()>& done) {
+  for (int i = 0; i < 300 && !done(); ++i) main->Delay(1);
+}
+
 std::string SimFixture::PaneText() const { return Utf8FromGbk(main->memo1.Text()); }
 
 }  // namespace qv::test

@@ -2,6 +2,7 @@
 // A console connected to its own simulated drive through the real serial code.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,9 @@ class SimFixture : public ::testing::Test {
   std::string TakeReceived();
   // Runs the event loop for a while so that pending output reaches the console.
   void Settle(int ticks = 5);
+  // Runs the event loop until `done` holds, for at most three seconds: a
+  // loaded machine can take far longer than the line needs.
+  void SettleUntil(const std::function<bool()>& done);
   // The pane's text with CR LF between lines (GBK converted to UTF-8).
   std::string PaneText() const;
 

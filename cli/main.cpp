@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
   StreamDialogs dialogs(std::cerr, options.yes);
   TFrmMain main(pump, dialogs);
   PanePrinter printer(main.memo1, std::cout);
-  main.memo1.SetListener(&printer);
+  main.memo1.AddListener(&printer);
   pump.Attach(&main, &printer,
               options.mode == BatchMode::Script ? "stopping after the current statement" : "stopping the operation");
   main.SetUpFolders(ProgramFolder(), UserDataFolder());
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
   };
   auto finish = [&](int status) {
     main.FormClose();
-    main.memo1.SetListener(nullptr);
+    main.memo1.RemoveListener(&printer);
     printer.Flush();
     if (progress) {
       progress->Erase();

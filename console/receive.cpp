@@ -6,8 +6,6 @@
 namespace qv {
 
 namespace {
-// The pane shows at most this many bytes on a line; longer output wraps.
-constexpr size_t kPaneLineWidth = 110;
 // With auto-clear on, a pane longer than this is cleared before more text.
 constexpr size_t kAutoClearLines = 200;
 }  // namespace

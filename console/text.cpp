@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -73,6 +74,27 @@ std::string Utf8FromGbk(std::string_view gbk) {
   }
   if (ascii) return std::string(gbk);
   return Convert("UTF-8", "GBK", gbk, "\xEF\xBF\xBD", 1);
+}
+
+std::string Utf8AsShown(std::string_view gbk) {
+  const auto isControl = [](unsigned char b) { return (b < 0x20 && b != '\t') || b == 0x7F; };
+  std::string utf8 = Utf8FromGbk(gbk);
+  // Bytes below 0x80 in UTF-8 are always characters of their own.
+  if (std::none_of(utf8.begin(), utf8.end(), [&](char c) { return isControl(static_cast<unsigned char>(c)); }))
+    return utf8;
+  std::string shown;
+  shown.reserve(utf8.size() + 16);
+  for (char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    if (!isControl(b)) {
+      shown += c;
+      continue;
+    }
+    // U+2400 + b (U+2421 for DEL) in UTF-8: E2 90 80+b (E2 90 A1).
+    shown += "\xE2\x90";
+    shown += static_cast<char>(b == 0x7F ? 0xA1 : 0x80 + b);
+  }
+  return shown;
 }
 
 bool IsValidUtf8(std::string_view text) {

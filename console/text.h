@@ -14,6 +14,10 @@ namespace qv {
 std::string Gbk(std::string_view utf8);
 // GBK -> UTF-8. Bytes that are not valid GBK are shown as U+FFFD; NUL stays NUL.
 std::string Utf8FromGbk(std::string_view gbk);
+// GBK -> UTF-8 as the terminal pane shows it: control bytes other than Tab
+// (a backspace, an escape) become their visible symbols (U+2400 to U+241F,
+// U+2421 for DEL) instead of acting on the text around them.
+std::string Utf8AsShown(std::string_view gbk);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
 // Bytes of the GBK character that starts at `pos`: 2 for a lead byte followed

@@ -1,5 +1,7 @@
 #include "console/text_store.h"
 
+#include <algorithm>
+
 #include "console/text.h"
 
 namespace qv {
@@ -34,8 +36,14 @@ std::string TextPane::Text() const {
   return text;
 }
 
+void TextPane::AddListener(Listener* listener) { listeners_.push_back(listener); }
+
+void TextPane::RemoveListener(Listener* listener) {
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
 void TextPane::Notify(size_t firstLine) {
-  if (listener_) listener_->PaneChanged(firstLine);
+  for (Listener* listener : listeners_) listener->PaneChanged(firstLine);
 }
 
 void TextPane::Clear() {

@@ -14,6 +14,10 @@ std::vector<std::string_view> SplitLines(std::string_view text);
 // Everything after the first NUL of a received chunk is not text.
 std::string_view TextOfChunk(std::string_view chunk);
 
+// The pane shows received text at most this many bytes to a line; longer
+// output wraps.
+inline constexpr size_t kPaneLineWidth = 110;
+
 // The terminal pane: a list of lines where CR LF, CR and LF each end a line
 // and text is appended to the last line.
 class TextPane {
@@ -26,7 +30,10 @@ class TextPane {
     virtual void PaneChanged(size_t firstLine) = 0;
   };
 
-  void SetListener(Listener* listener) { listener_ = listener; }
+  // The window that draws the pane, the headless runner's printer, the
+  // session log: each is told of every change, in the order they were added.
+  void AddListener(Listener* listener);
+  void RemoveListener(Listener* listener);
 
   const std::vector<std::string>& Lines() const { return lines_; }
   size_t LineCount() const { return lines_.size(); }
@@ -53,7 +60,7 @@ class TextPane {
 
   std::vector<std::string> lines_;
   bool open_ = false;  // the last line has no line break yet
-  Listener* listener_ = nullptr;
+  std::vector<Listener*> listeners_;
 };
 
 // Finds the drive's prompt lines in the received text, keeping only the

@@ -20,15 +20,7 @@ namespace {
 constexpr size_t kClean = std::numeric_limits<size_t>::max();
 }
 
-QString DisplayLine(const std::string& gbk) {
-  QString line = Q(Utf8FromGbk(gbk));
-  for (QChar& c : line) {
-    const char16_t u = c.unicode();
-    if (u < 0x20 && u != u'\t') c = QChar(char16_t(0x2400 + u));  // the Control Pictures block
-    else if (u == 0x7F) c = QChar(char16_t(0x2421));
-  }
-  return line;
-}
+QString DisplayLine(const std::string& gbk) { return Q(Utf8AsShown(gbk)); }
 
 TerminalPane::TerminalPane(TextPane& pane, QWidget* parent)
     : QPlainTextEdit(parent), pane_(pane), dirtyFrom_(0), popup_(new QMenu(this)) {
@@ -50,12 +42,12 @@ TerminalPane::TerminalPane(TextPane& pane, QWidget* parent)
   flushTimer_.setInterval(0);
   connect(&flushTimer_, &QTimer::timeout, this, &TerminalPane::Flush);
 
-  pane_.SetListener(this);
+  pane_.AddListener(this);
   if (pane_.LineCount() > 0) flushTimer_.start();
   else dirtyFrom_ = kClean;
 }
 
-TerminalPane::~TerminalPane() { pane_.SetListener(nullptr); }
+TerminalPane::~TerminalPane() { pane_.RemoveListener(this); }
 
 void TerminalPane::PaneChanged(size_t firstLine) {
   dirtyFrom_ = std::min(dirtyFrom_, firstLine);

@@ -16,7 +16,7 @@ TEST(PanePrinter, PrintsEachLineWholeOnceComplete) {
   TextPane pane;
   std::ostringstream out;
   PanePrinter printer(pane, out);
-  pane.SetListener(&printer);
+  pane.AddListener(&printer);
 
   pane.AddLine(Gbk("正在读取缓冲区......"));
   EXPECT_EQ(out.str(), "");  // the last line may still grow

@@ -80,7 +80,7 @@ TEST(TextPane, ReportsTheFirstChangedLine) {
     void PaneChanged(size_t firstLine) override { firsts.push_back(firstLine); }
   } recorder;
   TextPane pane;
-  pane.SetListener(&recorder);
+  pane.AddListener(&recorder);
   pane.AppendText("one\r\ntwo");
   pane.AppendText(" more");
   pane.AppendText("\r\nthree");

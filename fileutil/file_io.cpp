@@ -205,6 +205,51 @@ FileTrouble WriteFile(const std::string& path, std::string_view bytes) {
   return trouble;
 }
 
+AppendFile::AppendFile(const std::string& path) {
+  const auto refused = [](mode_t mode) { return !S_ISREG(mode) && !S_ISCHR(mode); };
+  struct stat st{};
+  if (::stat(path.c_str(), &st) == 0 && refused(st.st_mode)) {
+    trouble_ = NotRegular(st.st_mode);
+    return;
+  }
+  // Without waiting, for a pipe that took the file's place in the meantime.
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    trouble_ = CannotWrite(errno);
+    return;
+  }
+  if (::fstat(fd_, &st) != 0) trouble_ = CannotWrite(errno);
+  else if (refused(st.st_mode)) trouble_ = NotRegular(st.st_mode);
+  if (trouble_) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+AppendFile::~AppendFile() { Close(); }
+
+bool AppendFile::Append(std::string_view bytes) {
+  if (fd_ < 0) return false;
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      trouble_ = CannotWrite(errno);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool AppendFile::Close() {
+  if (fd_ < 0) return !trouble_;
+  const bool ok = ::close(fd_) == 0;
+  if (!ok && !trouble_) trouble_ = CannotWrite(errno);
+  fd_ = -1;
+  return ok && !trouble_;
+}
+
 bool CreateFileBytes(const std::string& path, std::string_view bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wbx");  // fails when the name exists
   if (!file) return false;

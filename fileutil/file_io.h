@@ -83,6 +83,30 @@ std::string CannotWriteMessage(const std::string& path, const FileTrouble& troub
 // not be written whole is removed, never left behind looking complete.
 FileTrouble WriteFile(const std::string& path, std::string_view bytes);
 inline bool WriteFileBytes(const std::string& path, std::string_view bytes) { return !WriteFile(path, bytes); }
+// A file that grows at its end (a session log): created when missing, never
+// truncated. Besides a regular file it may be a character device, such as a
+// terminal that shows the log as it grows; a folder, a named pipe, a socket or
+// a disk is refused unopened. Writes never wait for a device that is not
+// ready to take more: that is a failure like a full disk.
+class AppendFile {
+ public:
+  explicit AppendFile(const std::string& path);
+  ~AppendFile();
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  const FileTrouble& Trouble() const { return trouble_; }
+  // Writes all of `bytes` at the end; false on a failure, which Trouble() then describes.
+  bool Append(std::string_view bytes);
+  // Closes the file; a failure that shows up only now counts like any other.
+  bool Close();
+
+ private:
+  int fd_ = -1;
+  FileTrouble trouble_;
+};
+
 // Creates the file with `bytes` only when nothing of that name exists yet;
 // an incomplete file is removed again. False when it existed or failed.
 bool CreateFileBytes(const std::string& path, std::string_view bytes);

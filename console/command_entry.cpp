@@ -10,7 +10,9 @@ bool TFrmMain::CMDKeyPress(char key, std::string& line) {
   if (byte == 0x08) return true;  // ordinary editing
   receiveMode = ReceiveMode::usercmd;
   if (byte == 0x0D) {
-    SendString(Gbk(Trim(line)) + "\r");
+    const std::string command = Trim(line);
+    SendString(Gbk(command) + "\r");
+    CMDHistory.Add(command);
     line.clear();
     return false;
   }
@@ -18,6 +20,13 @@ bool TFrmMain::CMDKeyPress(char key, std::string& line) {
     SendString(std::string(1, key));
     return false;
   }
+  return true;
+}
+
+bool TFrmMain::CMDKeyDown(HistoryKey key, std::string& line) {
+  const std::optional<std::string> recalled = key == HistoryKey::Up ? CMDHistory.Older(line) : CMDHistory.Newer();
+  if (!recalled) return false;
+  line = *recalled;
   return true;
 }
 

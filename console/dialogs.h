@@ -24,6 +24,23 @@ class Dialogs {
   virtual std::optional<std::string> ChooseSaveFile(const std::string& filter, const std::string& defaultExt,
                                                      const std::string& fileName = "") = 0;
   virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
+
+  // A save chooser whose filters are choices the caller acts on (an
+  // encoding): the chosen path and which filter was chosen with it (0 for the
+  // first). For a file that is added to rather than replaced (a log), pass
+  // `appends`: an existing file is then taken without asking to replace it.
+  struct SaveChoice {
+    std::string path;
+    size_t filterIndex = 0;
+  };
+  virtual std::optional<SaveChoice> ChooseSaveTarget(const std::string& filter, const std::string& defaultExt,
+                                                     const std::string& fileName, bool appends) {
+    // A chooser that cannot tell the filters apart answers with the first.
+    (void)appends;
+    std::optional<std::string> path = ChooseSaveFile(filter, defaultExt, fileName);
+    if (!path) return std::nullopt;
+    return SaveChoice{*path, 0};
+  }
 };
 
 }  // namespace qv

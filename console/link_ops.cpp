@@ -23,6 +23,8 @@ void TFrmMain::ClosePort() {
   // thread see the stop request.
   while (!link_.ReceiverFinished()) Delay(1);
   link_.FinishClose();
+  // The log goes on with the next port; what the drive said last is on disk now.
+  sessionLog.Flush();
 }
 
 bool TFrmMain::SetPortBaud(int rate) { return link_.SetBaud(rate); }
@@ -41,6 +43,7 @@ void TFrmMain::ServiceLink() {
 
 void TFrmMain::ProcessEvents() {
   ServiceLink();
+  ServiceLog();
   pump_.ProcessPendingEvents();
 }
 

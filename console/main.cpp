@@ -141,6 +141,8 @@ void TFrmMain::FormClose() {
   // An operation still running below the closing window must not go on
   // waiting for a drive the program no longer listens to.
   linkGone_ = true;
+  // Its verdict still reaches the log, which stops when the console goes.
+  sessionLog.Flush();
 }
 
 void TFrmMain::ShowClosedState() {
@@ -191,6 +193,7 @@ void TFrmMain::PortLost() {
   linkGone_ = true;
   lostNotice_ = Gbk("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
   memo1.AddLine(lostNotice_);
+  sessionLog.Flush();
 }
 
 void TFrmMain::ComboBox1Change() {

@@ -14,10 +14,12 @@
 #include <string_view>
 #include <vector>
 
+#include "console/command_history.h"
 #include "console/controls.h"
 #include "console/dialogs.h"
 #include "console/event_pump.h"
 #include "console/own_files.h"
+#include "console/session_log.h"
 #include "firmware/family_table.h"
 #include "console/text_store.h"
 #include "serial/link.h"
@@ -44,6 +46,7 @@ class MainView {
     Counters,  // edRx, edTx
     Progress,  // ProgressBar1
     Edits,     // the edit boxes' texts changed from the console side
+    Log,       // the session log started or stopped
   };
   virtual ~MainView() = default;
   virtual void Changed(What what) = 0;
@@ -100,6 +103,7 @@ class TFrmMain {
   std::string edStatus, edRx, edTx;
   ProgressBar ProgressBar1;
   TextPane memo1;  // the terminal pane
+  SessionLog sessionLog{memo1};  // "文件" → "记录到文件…"
   // Inputs of the procedure buttons, as typed (UTF-8).
   std::string Edit1, Edit2, Edit3, Edit4, Edit8, Edit9, Edit10;
   // Single-byte sender.
@@ -189,10 +193,21 @@ class TFrmMain {
   void ComboBox2Change();
   void CheckBox1Click();
 
+  // --- the pane's files ---
+  void SavePaneClick();  // "保存终端内容…"
+  void LogClick();       // "记录到文件…": starts a log, or stops the one running
+  // After a log write failed: stops the log and says why in the pane. Runs
+  // with every ProcessEvents; an idle window calls it from a timer.
+  void ServiceLog();
+
   // --- command entry ---
   // A key typed into CMD. Returns true when the key is to be inserted into
   // the line; Enter sends the line and empties `line`.
   bool CMDKeyPress(char key, std::string& line);
+  // Up or Down in CMD walk the lines sent before. True when `line` was replaced.
+  enum class HistoryKey { Up, Down };
+  bool CMDKeyDown(HistoryKey key, std::string& line);
+  CommandHistory CMDHistory;
   void RadioButton1Click();  // DEC
   void RadioButton2Click();  // HEX
   // Filters a key for Edit21; returns the key to insert, or 0 to drop it.
@@ -222,6 +237,7 @@ class TFrmMain {
   void ProbeRates(const std::string& port);
   void ShowClosedState();
   void PortLost();
+  void StopLog();
 
   EventPump& pump_;
   Dialogs& dialogs_;

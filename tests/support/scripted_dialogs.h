@@ -42,10 +42,23 @@ class ScriptedDialogs : public Dialogs {
     choosers.push_back({"folder", title, "", ""});
     return NextPath();
   }
+  // Answered with the next queued path and the next queued filter (the first when none is queued).
+  std::optional<SaveChoice> ChooseSaveTarget(const std::string& filter, const std::string& defaultExt,
+                                             const std::string& fileName, bool appends) override {
+    choosers.push_back({appends ? "append" : "save", filter, defaultExt, fileName});
+    std::optional<std::string> path = NextPath();
+    size_t filterIndex = 0;
+    if (!filterIndexes.empty()) {
+      filterIndex = filterIndexes.front();
+      filterIndexes.pop_front();
+    }
+    if (!path) return std::nullopt;
+    return SaveChoice{*path, filterIndex};
+  }
 
   // A chooser as it was asked for.
   struct Chooser {
-    std::string kind;  // "open", "save" or "folder"
+    std::string kind;  // "open", "save", "append" (a save chooser for a file added to) or "folder"
     std::string filter, defaultExt, fileName;  // a folder chooser's title is in `filter`
     bool operator==(const Chooser&) const = default;
   };
@@ -55,6 +68,7 @@ class ScriptedDialogs : public Dialogs {
   std::vector<Shown> questions;
   std::deque<bool> answers;
   std::deque<std::optional<std::string>> paths;
+  std::deque<size_t> filterIndexes;
 
  private:
   std::optional<std::string> NextPath() {

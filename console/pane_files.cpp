@@ -1,0 +1,64 @@
+// The pane's text saved to a file, and the session log started and stopped.
+#include "console/main.h"
+#include "console/text.h"
+#include "fileutil/file_io.h"
+
+namespace qv {
+
+namespace {
+
+// The save chooser's filters are the file's encodings, in this order.
+constexpr const char* kPaneFilters = "UTF-8 文本，LF 换行|*.txt|GBK 文本，CR LF 换行（Windows）|*.txt";
+enum class PaneEncoding { Utf8Lf, GbkCrLf };
+constexpr const char* kLogFilters = "会话记录|*.log|所有文件|*.*";
+
+// UTF-8 holds the lines as the pane shows them (control bytes as their
+// symbols); GBK holds the pane's own bytes, as programs on Windows read them.
+// Every line ends with a line break.
+std::string PaneFileText(const TextPane& pane, PaneEncoding encoding) {
+  std::string text;
+  for (const std::string& line : pane.Lines()) {
+    if (encoding == PaneEncoding::Utf8Lf) text += Utf8AsShown(line) + '\n';
+    else text += line + "\r\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+void TFrmMain::SavePaneClick() {
+  const auto choice =
+      dialogs_.ChooseSaveTarget(kPaneFilters, "txt", "终端内容-" + FileNameTime(LocalNow()) + ".txt", false);
+  if (!choice) return;
+  const PaneEncoding encoding = choice->filterIndex == 1 ? PaneEncoding::GbkCrLf : PaneEncoding::Utf8Lf;
+  if (const FileTrouble trouble = WriteFile(choice->path, PaneFileText(memo1, encoding)))
+    dialogs_.Warning("警告", CannotWriteMessage(choice->path, trouble));
+}
+
+void TFrmMain::LogClick() {
+  if (sessionLog.Active()) {
+    StopLog();
+    return;
+  }
+  const auto choice =
+      dialogs_.ChooseSaveTarget(kLogFilters, "log", "终端记录-" + FileNameTime(LocalNow()) + ".log", true);
+  if (!choice) return;
+  if (const FileTrouble trouble = sessionLog.Start(choice->path)) {
+    dialogs_.Warning("警告", CannotWriteMessage(choice->path, trouble));
+    return;
+  }
+  Notify(MainView::What::Log);
+}
+
+void TFrmMain::ServiceLog() {
+  if (sessionLog.Failed()) StopLog();
+}
+
+void TFrmMain::StopLog() {
+  const std::string path = sessionLog.Path();
+  // Stopped before the line is added: the line is about the log, not in it.
+  if (const FileTrouble trouble = sessionLog.Stop()) AddLine("会话记录已停止：" + CannotWriteMessage(path, trouble));
+  Notify(MainView::What::Log);
+}
+
+}  // namespace qv

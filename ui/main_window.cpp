@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTimer>
 #include <algorithm>
 
 #include "console/console_buttons.h"
@@ -358,6 +359,28 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
 }
 
 void MainWindow::BuildMenus() {
+  QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
+  fileMenu->setObjectName(QStringLiteral("MenuFile"));
+  fileMenu->setToolTipsVisible(true);  // the log's item names its file while logging
+  QAction* savePane = fileMenu->addAction(QStringLiteral("保存终端内容…"));
+  savePane->setObjectName(QStringLiteral("MenuSavePane"));
+  // In CMD, Ctrl+S stays the byte 0x13 for the drive (the line takes its
+  // control keys first); elsewhere in the window it saves.
+  savePane->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  connect(savePane, &QAction::triggered, this, [this] { Run([this] { main_.SavePaneClick(); }); });
+  memo1_->PopupMenu()->addSeparator();
+  memo1_->PopupMenu()->addAction(savePane);
+  logAction_ = fileMenu->addAction(QStringLiteral("记录到文件…"));
+  logAction_->setObjectName(QStringLiteral("MenuLog"));
+  logAction_->setCheckable(true);
+  connect(logAction_, &QAction::triggered, this, [this] {
+    Run([this] { main_.LogClick(); });
+    ShowLog();  // a cancelled chooser leaves the check as it was
+  });
+  logTimer_ = new QTimer(this);
+  logTimer_->setInterval(500);
+  connect(logTimer_, &QTimer::timeout, this, [this] { Run([this] { main_.ServiceLog(); }); });
+
   QMenu* portMenu = menuBar()->addMenu(QStringLiteral("端口"));
   portMenu->setObjectName(QStringLiteral("MenuPort"));
   otherDevice_ = portMenu->addAction(QStringLiteral("其他设备…"));
@@ -448,6 +471,15 @@ void MainWindow::ShowEdit21() {
   if (!chosen->isChecked()) chosen->setChecked(true);
 }
 
+void MainWindow::ShowLog() {
+  const bool logging = main_.sessionLog.Active();
+  logAction_->setChecked(logging);
+  logAction_->setToolTip(logging ? QStringLiteral("正在记录到 ") + Q(main_.sessionLog.Path()) + QStringLiteral("，点击停止")
+                                 : QString());
+  if (logging) logTimer_->start();
+  else logTimer_->stop();
+}
+
 void MainWindow::Changed(What what) {
   switch (what) {
     case What::Port: ShowPort(); break;
@@ -475,6 +507,7 @@ void MainWindow::Changed(What what) {
       break;
     }
     case What::Edits: ShowEdit21(); break;
+    case What::Log: ShowLog(); break;
   }
   // The family list has no notice of its own; it changes only with the others.
   FillList(comboBox3_, main_.ComboBox3);
@@ -484,6 +517,14 @@ void MainWindow::Changed(What what) {
 void MainWindow::FocusRateList() { comboBox2_->setFocus(); }
 
 bool MainWindow::CmdKey(QKeyEvent* key) {
+  if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
+    const auto historyKey = key->key() == Qt::Key_Up ? TFrmMain::HistoryKey::Up : TFrmMain::HistoryKey::Down;
+    std::string line = U8(cmd_->text());
+    bool replaced = false;
+    Run([&] { replaced = main_.CMDKeyDown(historyKey, line); });
+    if (replaced) cmd_->setText(Q(line));
+    return true;
+  }
   const int byte = KeyByte(key);
   if (byte < 0 || byte == 0x08) return false;  // editing keys: the line edit does them
   std::string line = U8(cmd_->text());

@@ -18,6 +18,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace qv::ui {
 
@@ -77,6 +78,7 @@ class MainWindow : public QMainWindow, public MainView {
   void FillList(QComboBox* box, const ListControl& list);
   void ShowPort();
   void ShowEdit21();
+  void ShowLog();
 
   TFrmMain& main_;
   bool updating_ = false;  // lists being refilled from the console: not a user's choice
@@ -104,6 +106,8 @@ class MainWindow : public QMainWindow, public MainView {
   QWidget* procedureArea_ = nullptr;
   QAction* otherDevice_ = nullptr;
   QMenu* windowMenu_ = nullptr;
+  QAction* logAction_ = nullptr;
+  QTimer* logTimer_ = nullptr;  // runs while logging: a failed write is told even when all is idle
 };
 
 }  // namespace qv::ui

@@ -67,27 +67,39 @@ bool QtDialogs::AskYesNo(const std::string& caption, const std::string& text) {
   return Exec(box) == QMessageBox::Yes;
 }
 
-std::optional<std::string> QtDialogs::ChooseFile(bool save, const std::string& filter, const std::string& defaultExt,
-                                                 const std::string& fileName) {
+std::optional<Dialogs::SaveChoice> QtDialogs::ChooseFile(Mode mode, const std::string& filter,
+                                                         const std::string& defaultExt, const std::string& fileName) {
   QFileDialog dialog(Parent());
+  const bool save = mode != Mode::Open;
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // A file that is added to is not replaced: no question about replacing it.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, mode == Mode::Append);
   const QString filters = QtFilter(filter);
   if (!filters.isEmpty()) dialog.setNameFilters(filters.split(QStringLiteral(";;")));
   if (const QString suffix = DefaultSuffix(defaultExt); !suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
   if (!fileName.empty()) dialog.selectFile(Q(fileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return U8(dialog.selectedFiles().front());
+  const qsizetype chosenFilter = dialog.nameFilters().indexOf(dialog.selectedNameFilter());
+  return SaveChoice{U8(dialog.selectedFiles().front()), chosenFilter > 0 ? static_cast<size_t>(chosenFilter) : 0};
 }
 
 std::optional<std::string> QtDialogs::ChooseOpenFile(const std::string& filter, const std::string& defaultExt,
                                                      const std::string& fileName) {
-  return ChooseFile(false, filter, defaultExt, fileName);
+  const auto choice = ChooseFile(Mode::Open, filter, defaultExt, fileName);
+  return choice ? std::optional(choice->path) : std::nullopt;
 }
 
 std::optional<std::string> QtDialogs::ChooseSaveFile(const std::string& filter, const std::string& defaultExt,
                                                      const std::string& fileName) {
-  return ChooseFile(true, filter, defaultExt, fileName);
+  const auto choice = ChooseFile(Mode::Save, filter, defaultExt, fileName);
+  return choice ? std::optional(choice->path) : std::nullopt;
+}
+
+std::optional<Dialogs::SaveChoice> QtDialogs::ChooseSaveTarget(const std::string& filter,
+                                                               const std::string& defaultExt,
+                                                               const std::string& fileName, bool appends) {
+  return ChooseFile(appends ? Mode::Append : Mode::Save, filter, defaultExt, fileName);
 }
 
 std::optional<std::string> QtDialogs::ChooseFolder(const std::string& title) {

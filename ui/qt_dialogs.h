@@ -28,11 +28,14 @@ class QtDialogs : public Dialogs {
   std::optional<std::string> ChooseSaveFile(const std::string& filter, const std::string& defaultExt,
                                             const std::string& fileName = "") override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
+  std::optional<SaveChoice> ChooseSaveTarget(const std::string& filter, const std::string& defaultExt,
+                                             const std::string& fileName, bool appends) override;
 
  private:
   QWidget* Parent() const;
-  std::optional<std::string> ChooseFile(bool save, const std::string& filter, const std::string& defaultExt,
-                                        const std::string& fileName);
+  enum class Mode { Open, Save, Append };
+  std::optional<SaveChoice> ChooseFile(Mode mode, const std::string& filter, const std::string& defaultExt,
+                                       const std::string& fileName);
 
   QPointer<QWidget> parent_;
 };

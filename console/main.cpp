@@ -191,8 +191,7 @@ void TFrmMain::PortLost() {
   ShowClosedState();
   ShowStatus();
   linkGone_ = true;
-  lostNotice_ = Gbk("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
-  memo1.AddLine(lostNotice_);
+  AddNotice("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
   sessionLog.Flush();
 }
 
@@ -222,11 +221,16 @@ void TFrmMain::CheckBox1Click() { SetModemLines(CheckBox1); }
 
 void TFrmMain::AddLine(std::string_view text) { memo1.AddLine(Gbk(text)); }
 
+void TFrmMain::AddNotice(std::string_view text) {
+  notice_ = Gbk(text);
+  memo1.AddLine(notice_);
+}
+
 void TFrmMain::AppendToLastLine(std::string_view text) {
-  // The notice of a lost device cuts into the operation that was running;
-  // the operation's verdict still belongs on its own progress line.
+  // A notice (a lost device, a stopped log) may cut into the operation that
+  // was running; the operation's verdict still belongs on its own progress line.
   const auto& lines = memo1.Lines();
-  if (linkGone_ && lines.size() >= 2 && lines.back() == lostNotice_)
+  if (lines.size() >= 2 && lines.back() == notice_)
     memo1.AppendToLine(lines.size() - 2, Gbk(text));
   else
     memo1.AppendToLastLine(Gbk(text));

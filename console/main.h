@@ -238,6 +238,9 @@ class TFrmMain {
   void ShowClosedState();
   void PortLost();
   void StopLog();
+  // A line about something that happened meanwhile, put between a running
+  // operation's progress line and its verdict without taking the verdict.
+  void AddNotice(std::string_view text);
 
   EventPump& pump_;
   Dialogs& dialogs_;
@@ -245,7 +248,9 @@ class TFrmMain {
   std::vector<MainView*> views_;
   std::vector<ListControl*> rateFollowers_;
   bool linkGone_ = false;
-  std::string lostNotice_;  // the pane line that reported it (GBK)
+  // The last notice that may have cut into a running operation (the port
+  // was lost, the log stopped), as the pane holds it (GBK).
+  std::string notice_;
 };
 
 // An operation that borrows the capture buffer: whatever receive mode the

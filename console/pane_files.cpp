@@ -57,7 +57,7 @@ void TFrmMain::ServiceLog() {
 void TFrmMain::StopLog() {
   const std::string path = sessionLog.Path();
   // Stopped before the line is added: the line is about the log, not in it.
-  if (const FileTrouble trouble = sessionLog.Stop()) AddLine("会话记录已停止：" + CannotWriteMessage(path, trouble));
+  if (const FileTrouble trouble = sessionLog.Stop()) AddNotice("会话记录已停止：" + CannotWriteMessage(path, trouble));
   Notify(MainView::What::Log);
 }
 

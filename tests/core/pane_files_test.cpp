@@ -150,7 +150,8 @@ class LogOnConsole : public ::testing::Test {
 };
 
 // A disk that takes nothing: one line in the pane says so, the log stops,
-// and the pane and the console go on as before.
+// and the pane and the console go on as before; the running operation's
+// verdict still lands on its progress line.
 TEST_F(LogOnConsole, AFullDiskStopsTheLogWithOneLine) {
   main.HandleChunk("F3 T>", true);
   dialogs.paths.push_back("/dev/full");
@@ -158,15 +159,18 @@ TEST_F(LogOnConsole, AFullDiskStopsTheLogWithOneLine) {
   ASSERT_TRUE(main.sessionLog.Active());
   EXPECT_EQ(dialogs.choosers.back().kind, "append");
   main.HandleChunk("/2\r\nF3 2>", true);
+  main.AddLine("正在读取数据.........");
   for (int i = 0; i < 300 && main.sessionLog.Active(); ++i) main.Delay(1);
   ASSERT_FALSE(main.sessionLog.Active());
+  main.AppendToLastLine("完成！");
   EXPECT_EQ(Utf8FromGbk(main.memo1.Text()),
-            "F3 T>/2\r\nF3 2>\r\n会话记录已停止：无法写入文件“/dev/full”：磁盘空间不足！\r\n");
+            "F3 T>/2\r\nF3 2>\r\n正在读取数据.........完成！\r\n"
+            "会话记录已停止：无法写入文件“/dev/full”：磁盘空间不足！\r\n");
   EXPECT_TRUE(dialogs.shown.empty());
 
   main.HandleChunk("more", true);
   main.Delay(2);
-  EXPECT_EQ(main.memo1.Lines().size(), 4u);
+  EXPECT_EQ(main.memo1.Lines().size(), 5u);
   EXPECT_EQ(main.memo1.Lines().back(), "more");
   EXPECT_EQ(main.RxCount, 5 + 9 + 4);
 }

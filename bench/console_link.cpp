@@ -9,6 +9,8 @@
 //              and the hand-overs).
 //   ReceiveIntoPane / ReceiveIntoCapture: drive output of 1 MB handled into the
 //              terminal pane (already holding a million lines) or the capture buffer.
+//   ReceiveIntoPaneLogged: the same into the pane with the session log on
+//              (a file in the temporary folder): what the log costs the receive path.
 //   PtyBurstSpread: how far apart a pseudo-terminal passes on the bytes of a
 //              burst written back to back, one write per byte; the receive
 //              thread's quiet floor (SerialLink::kQuietFloor) must exceed it.
@@ -111,10 +113,12 @@ struct Flood {
   }
 };
 
-void Receive(benchmark::State& state, ReceiveMode mode, size_t linesAlready) {
+void Receive(benchmark::State& state, ReceiveMode mode, size_t linesAlready, bool logged = false) {
   Flood flood;
   Console console;
   if (!console.Open(flood.slavePath, 921600)) return state.SkipWithError("cannot open");
+  const std::string logPath = "/tmp/qv-bench-" + std::to_string(getpid()) + ".log";
+  if (logged && console.main.sessionLog.Start(logPath)) return state.SkipWithError("cannot log");
   std::string filler;
   for (size_t i = 0; i < linesAlready; ++i) console.main.memo1.AddLine("earlier output");
   console.main.receiveMode = mode;
@@ -129,11 +133,17 @@ void Receive(benchmark::State& state, ReceiveMode mode, size_t linesAlready) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * flood.text.size()));
   console.main.FormClose();
+  if (logged) {
+    console.main.sessionLog.Stop();
+    unlink(logPath.c_str());
+  }
 }
 
 void ReceiveIntoPane(benchmark::State& state) { Receive(state, ReceiveMode::usercmd, 1'000'000); }
+void ReceiveIntoPaneLogged(benchmark::State& state) { Receive(state, ReceiveMode::usercmd, 1'000'000, true); }
 void ReceiveIntoCapture(benchmark::State& state) { Receive(state, ReceiveMode::R_DATA, 0); }
 BENCHMARK(ReceiveIntoPane)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(ReceiveIntoPaneLogged)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(ReceiveIntoCapture)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void PtyBurstSpread(benchmark::State& state) {

@@ -230,7 +230,7 @@ void TFrmMain::AppendToLastLine(std::string_view text) {
   // A notice (a lost device, a stopped log) may cut into the operation that
   // was running; the operation's verdict still belongs on its own progress line.
   const auto& lines = memo1.Lines();
-  if (lines.size() >= 2 && lines.back() == notice_)
+  if (!notice_.empty() && lines.size() >= 2 && lines.back() == notice_)
     memo1.AppendToLine(lines.size() - 2, Gbk(text));
   else
     memo1.AppendToLastLine(Gbk(text));

@@ -175,6 +175,13 @@ TEST_F(LogOnConsole, AFullDiskStopsTheLogWithOneLine) {
   EXPECT_EQ(main.RxCount, 5 + 9 + 4);
 }
 
+// With no notice in between, a verdict goes on the last line, even an empty one.
+TEST_F(LogOnConsole, VerdictWithoutANoticeGoesOnTheLastLine) {
+  main.HandleChunk("F3 T>\r\n", true);
+  main.AppendToLastLine("完成！");
+  EXPECT_EQ(Utf8FromGbk(main.memo1.Text()), "F3 T>\r\n完成！\r\n");
+}
+
 // Each encoding of the save chooser; a place that cannot be written says why.
 TEST_F(LogOnConsole, SavesThePaneInEitherEncoding) {
   main.HandleChunk("F3 T>ab\bc\r\n", true);

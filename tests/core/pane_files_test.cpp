@@ -177,7 +177,7 @@ TEST_F(LogOnConsole, AFullDiskStopsTheLogWithOneLine) {
 
 // With no notice in between, a verdict goes on the last line, even an empty one.
 TEST_F(LogOnConsole, VerdictWithoutANoticeGoesOnTheLastLine) {
-  main.HandleChunk("F3 T>\r\n", true);
+  main.HandleChunk("F3 T>\r\n\r\n", true);
   main.AppendToLastLine("完成！");
   EXPECT_EQ(Utf8FromGbk(main.memo1.Text()), "F3 T>\r\n完成！\r\n");
 }

@@ -98,7 +98,8 @@ void TFrmMain::FormCreate(const StartupOptions& options) {
   TxCount = 0;
   ComboBox2.items = BasicRates();
   ComboBox2.index = 0;
-  ComboBox1.items = ListComPorts(options.sysClassTty);
+  sysClassTty_ = options.sysClassTty;
+  ComboBox1.items = ListComPorts(sysClassTty_);
   ComboBox1.index = ComboBox1.items.empty() ? -1 : 0;
   if (!ComboBox1.items.empty()) ProbeRates(ComboBox1.items.front());
   ComboBox7.items = ComboBox2.items;
@@ -174,6 +175,7 @@ void TFrmMain::btnSwitchClick() {
       return;
     }
     SetModemLines(CheckBox1);
+    if (port == kSimPortName) AddLine(std::string(kSimDriveNotice) + "。");
     btnSwitch = kCaptionOpen;
     Panel2Enabled = true;
     ImageOn = true;
@@ -215,6 +217,24 @@ void TFrmMain::ComboBox1Change() {
   }
   Notify(MainView::What::Rates);
   receiveMode = ReceiveMode::usercmd;
+}
+
+void TFrmMain::FollowPortDevices() {
+  if (PortOpen() || btnSwitch == kCaptionOpen) return;
+  std::vector<std::string> items = ListComPorts(sysClassTty_);
+  for (const std::string& item : ComboBox1.items)
+    if (IsDevicePath(item) && std::find(items.begin(), items.end(), item) == items.end()) items.push_back(item);
+  if (items == ComboBox1.items) return;
+  const std::string selected = ComboBox1.Text();
+  ComboBox1.items = std::move(items);
+  // Moving the selection to another port would have the next open reach a
+  // device the technician did not choose.
+  ComboBox1.SelectText(selected);
+  Notify(MainView::What::Ports);
+}
+
+bool TFrmMain::SimulatedDriveOpen() const {
+  return PortOpen() && btnSwitch == kCaptionOpen && ComboBox1.Text() == kSimPortName;
 }
 
 void TFrmMain::CheckBox1Click() { SetModemLines(CheckBox1); }

@@ -192,6 +192,16 @@ class TFrmMain {
   void ComboBox1Change();
   void ComboBox2Change();
   void CheckBox1Click();
+  // Brings ComboBox1 up to date with the serial devices present, as adapters
+  // are plugged in and pulled out; the window calls it twice a second. Only
+  // while no port is open: an open port is never disturbed, and the list
+  // catches up at the first call after it closes. Devices added by path and
+  // SIM stay. The selection stays on its device; when that device has gone,
+  // nothing is selected (the rates stay those of the last probe, which runs
+  // again only when the technician chooses a port).
+  void FollowPortDevices();
+  // SIM is open: what the drive answers comes from the built-in simulation.
+  bool SimulatedDriveOpen() const;
 
   // --- the pane's files ---
   void SavePaneClick();  // "保存终端内容…"
@@ -251,6 +261,7 @@ class TFrmMain {
   // The last notice that may have cut into a running operation (the port
   // was lost, the log stopped), as the pane holds it (GBK).
   std::string notice_;
+  std::string sysClassTty_ = "/sys/class/tty";  // where the port list comes from
 };
 
 // An operation that borrows the capture buffer: whatever receive mode the

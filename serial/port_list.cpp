@@ -44,7 +44,7 @@ std::vector<std::string> ListComPorts(const std::string& sysClassTty) {
 
 std::string DevicePathFor(const std::string& portName) {
   if (portName == kSimPortName) return sim::SimPortPath();
-  if (!portName.empty() && portName.front() == '/') return portName;
+  if (IsDevicePath(portName)) return portName;
   return "/dev/" + portName;
 }
 

@@ -31,11 +31,18 @@
 #include "ui/signs.h"
 #include "ui/terminal_pane.h"
 
+// The icon lives in the ui library, which is linked statically: the program
+// has to ask for its resources to be kept.
+static void LoadIconResource() { Q_INIT_RESOURCE(icons); }
+
 namespace qv::ui {
 
 namespace {
 
 const char* const kCaptionOpen = "关闭串口";
+const char* const kTitle = "Quorvane Version 7.0";
+// How often the port list looks for adapters plugged in or pulled out.
+constexpr int kPortWatchMs = 500;
 
 QFrame* MakePanel(QWidget* parent, const char* name, const QRect& geometry) {
   auto* panel = new QFrame(parent);
@@ -134,7 +141,9 @@ void LayRow(const std::vector<QPushButton*>& row, int x, int y, int width, int h
 }  // namespace
 
 MainWindow::MainWindow(TFrmMain& main, QWidget* parent) : QMainWindow(parent), main_(main) {
-  setWindowTitle(QStringLiteral("Quorvane Version 7.0"));
+  setWindowTitle(QString::fromUtf8(kTitle));
+  LoadIconResource();
+  setWindowIcon(QIcon(QStringLiteral(":/icons/quorvane.svg")));
   NameWindow(this, "TFrmMain");
   setFont(CjkFont(12, true));
 
@@ -177,6 +186,11 @@ MainWindow::MainWindow(TFrmMain& main, QWidget* parent) : QMainWindow(parent), m
   AddProcedureGroups(procedureArea_, *this, main_);
   for (What what : {What::Port, What::Rates, What::Ports, What::Status, What::Counters, What::Progress, What::Edits})
     Changed(what);
+
+  auto* portWatch = new QTimer(this);
+  portWatch->setObjectName(QStringLiteral("portWatch"));
+  connect(portWatch, &QTimer::timeout, this, [this] { Run([this] { main_.FollowPortDevices(); }); });
+  portWatch->start(kPortWatchMs);
 }
 
 MainWindow::~MainWindow() { main_.RemoveView(this); }
@@ -459,9 +473,24 @@ void MainWindow::ShowPort() {
   panel2_->setEnabled(main_.Panel2Enabled);
   imageOn_->setVisible(main_.ImageOn);
   imageOff_->setVisible(!main_.ImageOn);
+  // The simulated drive must never pass for a real one.
+  const bool sim = main_.SimulatedDriveOpen();
+  const QString notice = QString::fromUtf8(kSimDriveNotice);
+  setWindowTitle(sim ? QString::fromUtf8(kTitle) + QStringLiteral(" — ") + notice : QString::fromUtf8(kTitle));
+  imageOn_->setToolTip(sim ? notice : QString());
   // Once the port opens, typing goes straight to the command line.
   if (open && !shownOpen_ && isActiveWindow()) cmd_->setFocus();
   shownOpen_ = open;
+}
+
+void MainWindow::ShowStatus() {
+  QString status = Q(main_.edStatus);
+  const bool sim = main_.SimulatedDriveOpen();
+  if (sim) status = QString::fromUtf8(kSimDriveNotice) + QStringLiteral("：") + status.trimmed();
+  edStatus_->setText(status);
+  edStatus_->setToolTip(status);
+  edStatus_->setCursorPosition(0);
+  edStatus_->setStyleSheet(sim ? QStringLiteral("QLineEdit { background: #ffd678; }") : QString());
 }
 
 void MainWindow::ShowEdit21() {
@@ -491,11 +520,7 @@ void MainWindow::Changed(What what) {
       FillList(comboBox1_, main_.ComboBox1);
       comboBox1_->setToolTip(comboBox1_->currentText());
       break;
-    case What::Status:
-      edStatus_->setText(Q(main_.edStatus));
-      edStatus_->setToolTip(edStatus_->text());
-      edStatus_->setCursorPosition(0);
-      break;
+    case What::Status: ShowStatus(); break;
     case What::Counters:
       edRx_->setText(Q(main_.edRx));
       edTx_->setText(Q(main_.edTx));

@@ -77,6 +77,7 @@ class MainWindow : public QMainWindow, public MainView {
   bool Edit21Key(QKeyEvent* key);
   void FillList(QComboBox* box, const ListControl& list);
   void ShowPort();
+  void ShowStatus();
   void ShowEdit21();
   void ShowLog();
 

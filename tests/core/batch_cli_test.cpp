@@ -145,7 +145,8 @@ TEST_F(BatchCliTest, PortsThatCannotBeOpenedOrRatesNotOffered) {
 TEST_F(BatchCliTest, OutputAndExitStatusOfARun) {
   Outcome o = RunCli({Script("ok.cmd", "ECHO/开始\r\nLEVEL/2\nECHO/第二\rSTR/\r\n")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out.substr(0, o.out.find("第二\n") + 7), "开始\n第二\n");
+  // The default port is SIM, which says so first.
+  EXPECT_EQ(o.out.substr(0, o.out.find("第二\n") + 7), "模拟驱动器（SIM），不是真实硬盘。\n开始\n第二\n");
   EXPECT_NE(o.out.find("2>"), std::string::npos) << o.out;  // the prompt after the closing CR
   EXPECT_EQ(o.err, "");
 

@@ -12,6 +12,7 @@
 
 #include "console/convert.h"
 #include "console/text.h"
+#include "serial/port_list.h"
 #include "serial/rates.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/quiet_startup.h"
@@ -191,6 +192,31 @@ TEST_F(GuiFixture, LostDeviceReturnsTheWindowToClosed) {
   EXPECT_EQ(Find<QLineEdit>("edStatus")->text(), QStringLiteral(" STATUS: COM Port Closed"));
   window->Pane()->Flush();
   EXPECT_TRUE(window->Pane()->toPlainText().contains(QStringLiteral("已断开")));
+}
+
+// An adapter plugged in shows up by itself; SIM open is marked as simulated
+// wherever it could pass for a real drive, and unmarked again once closed.
+TEST_F(GuiFixture, AdaptersShowUpAndTheSimulatedDriveIsMarked) {
+  std::filesystem::create_directories(emptyTtyFolder / "ttyUSB90/device");
+  auto* ports = Find<QComboBox>("ComboBox1");
+  EXPECT_TRUE(PumpUntil([&] { return Items(ports).contains(QStringLiteral("ttyUSB90")); })) << Items(ports).join(' ').toStdString();
+  EXPECT_EQ(ports->currentText(), QStringLiteral("SIM"));
+  EXPECT_FALSE(window->windowIcon().isNull());
+
+  const QString notice = QString::fromUtf8(kSimDriveNotice);
+  Find<QPushButton>("btnSwitch")->click();
+  ASSERT_TRUE(main->SimulatedDriveOpen());
+  EXPECT_TRUE(window->windowTitle().endsWith(notice));
+  EXPECT_EQ(Find<QLabel>("ImageOn")->toolTip(), notice);
+  EXPECT_TRUE(Find<QLineEdit>("edStatus")->text().startsWith(notice));
+  EXPECT_EQ(main->edStatus, " STATUS: SIM Opened 9600 None 8 1");
+  window->Pane()->Flush();
+  EXPECT_EQ(window->Pane()->toPlainText(), notice + QStringLiteral("。"));
+
+  Find<QPushButton>("btnSwitch")->click();
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane Version 7.0"));
+  EXPECT_EQ(Find<QLabel>("ImageOn")->toolTip(), QString());
+  EXPECT_EQ(Find<QLineEdit>("edStatus")->text(), QStringLiteral(" STATUS: COM Port Closed"));
 }
 
 TEST_F(GuiFixture, PathEntryTakesOnlyCharacterDevices) {

@@ -24,6 +24,13 @@ bool IsWritableFolder(const std::string& folder) {
   return fs::is_directory(folder, ec) && access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+bool IsSystemProgramFolder(const std::string& folder) {
+  for (const char* system : {"/bin/", "/sbin/", "/usr/bin/", "/usr/sbin/", "/usr/local/bin/", "/usr/local/sbin/",
+                             "/usr/games/"})
+    if (folder == system) return true;
+  return false;
+}
+
 std::string HomeFolder() {
   const char* home = std::getenv("HOME");
   if (home && *home) return home;
@@ -48,7 +55,9 @@ std::string UserDataFolder() {
 }
 
 OwnFiles::OwnFiles(std::string programFolder, std::string userFolder)
-    : programFolder_(WithSlash(std::move(programFolder))), userFolder_(WithSlash(std::move(userFolder))) {}
+    : programFolder_(WithSlash(std::move(programFolder))), userFolder_(WithSlash(std::move(userFolder))) {
+  if (IsSystemProgramFolder(programFolder_)) programFolder_.clear();
+}
 
 std::string OwnFiles::WritableFolder() const {
   if (IsWritableFolder(programFolder_)) return programFolder_;

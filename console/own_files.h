@@ -5,7 +5,9 @@
 // The program may be installed in a folder the user cannot write. New files
 // therefore go beside the program only when that folder is writable, and into
 // the user's data folder otherwise; existing files are looked for beside the
-// program first, so a table an administrator put there wins.
+// program first, so a table an administrator put there wins. A program
+// installed among the system's programs (/usr/bin ...) keeps its files in the
+// user's data folder only, even when run by root, who could write there.
 #include <string>
 #include <string_view>
 
@@ -20,7 +22,8 @@ std::string UserDataFolder();
 class OwnFiles {
  public:
   OwnFiles() = default;
-  // Both folders end in '/'.
+  // Both folders end in '/'. A system folder of programs as `programFolder`
+  // leaves ProgramDir() empty.
   OwnFiles(std::string programFolder, std::string userFolder);
 
   const std::string& ProgramDir() const { return programFolder_; }

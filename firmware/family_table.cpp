@@ -90,7 +90,9 @@ std::string LoadFamilyTable(TFrmMain& main) {
   }
   std::string text;
   if (path.empty()) {
-    main.AddLine("无法在程序目录 " + main.ownFiles.ProgramDir() + " 或用户数据目录 " + main.ownFiles.UserDir() +
+    const OwnFiles& own = main.ownFiles;
+    const std::string user = "用户数据目录 " + own.UserDir();
+    main.AddLine("无法在" + (own.ProgramDir().empty() ? user : "程序目录 " + own.ProgramDir() + " 或" + user) +
                  " 中创建驱动器系列表文件 " + name + "，本次使用程序内置的系列表。");
   } else if (FileBytes file = ReadFileBytes(path, FamilyTable::kMaxFileBytes); !file || file.bytes.empty()) {
     main.AddLine("无法读取驱动器系列表文件 " + path + "（" + (file ? "文件是空的" : file.trouble.reason) +

@@ -98,8 +98,12 @@ void Form7HeadChart::ShowNoPicture(const QString& why) {
   image_ = QImage();
   picture_->clear();
   picture_->adjustSize();
-  const QString where = QStringLiteral("未找到磁头序列号表图片：请把“%1.png”（或 .jpg、.bmp）放在 %2 或 %3，或点“打开图片…”。")
-                            .arg(QString::fromUtf8(kCaption), Q(files_.ProgramDir()), Q(files_.UserDir()));
+  // An installed program has no folder of its own to offer.
+  const QString folders = files_.ProgramDir().empty()
+                              ? Q(files_.UserDir())
+                              : Q(files_.ProgramDir()) + QStringLiteral(" 或 ") + Q(files_.UserDir());
+  const QString where = QStringLiteral("未找到磁头序列号表图片：请把“%1.png”（或 .jpg、.bmp）放在 %2，或点“打开图片…”。")
+                            .arg(QString::fromUtf8(kCaption), folders);
   hint_->setText(why.isEmpty() ? where : why);
   hint_->setAccessibleName(hint_->text());
   hint_->setVisible(true);

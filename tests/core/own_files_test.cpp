@@ -33,6 +33,11 @@ TEST(OwnFilesTest, WritesBesideTheProgramWhenItCanElseInTheUserFolder) {
     EXPECT_EQ(own.WritableFolder(), expected) << c.program << " " << c.user;
   }
   EXPECT_TRUE(fs::is_directory(dir / "data/quorvane"));
+  // Installed among the system's programs: never beside them, even where root could write.
+  const OwnFiles installed("/usr/bin", dir / "data/quorvane/");
+  EXPECT_EQ(installed.ProgramDir(), "");
+  EXPECT_EQ(installed.WritableFolder(), dir / "data/quorvane/");
+  EXPECT_EQ(installed.Find("sh"), "");
 }
 
 TEST(OwnFilesTest, FindsBesideTheProgramFirst) {

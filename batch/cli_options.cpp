@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "transfer/flash_rom.h"
 
 namespace qv {

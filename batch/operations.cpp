@@ -40,8 +40,8 @@ OperationResult RomOperation(TFrmMain& main, const BatchOptions& o) {
 
 // The backup window: the modules, the save folder, the family (chosen, or
 // found by its "A" button), then "开始备份".
-OperationResult BackupOperation(TFrmMain& main, const BatchOptions& o) {
-  TForm6 form(main);
+OperationResult BackupOperation(TFrmMain& main, const FamilyTable& families, const BatchOptions& o) {
+  TForm6 form(main, families);
   UseRate(form.ComboBox2, o.rate);
   if (o.modulesGiven) {
     form.CheckBox1 = o.modules.app;
@@ -65,7 +65,7 @@ OperationResult BackupOperation(TFrmMain& main, const BatchOptions& o) {
     // command line named its own.
     form.Edit1 = o.path;
   } else {
-    form.ComboBox7.index = FamilyPosition(main.families, o.family);
+    form.ComboBox7.index = FamilyPosition(families, o.family);
   }
   return {form.StartBackup(), {}};
 }
@@ -73,15 +73,16 @@ OperationResult BackupOperation(TFrmMain& main, const BatchOptions& o) {
 // The loading window: the family (chosen, or found by its "A" button), the
 // folder's files as its folder button fills them in, the modules and their
 // "存盘" boxes, then "加载".
-OperationResult LoadOperation(TFrmMain& main, const BatchOptions& o, LoadTiming timing) {
-  TForm2 form(main);
+OperationResult LoadOperation(TFrmMain& main, const FamilyTable& families, const BatchOptions& o,
+                              LoadTiming timing) {
+  TForm2 form(main, families);
   form.timing = timing;
   UseRate(form.ComboBox2, o.rate);
   if (o.family == "auto") {
     form.Button5Click();
     if (form.ComboBox7.index < 0) return {false, kNoFamilyFound};
   } else if (!o.family.empty()) {
-    form.ComboBox7.index = FamilyPosition(main.families, o.family);
+    form.ComboBox7.index = FamilyPosition(families, o.family);
     form.ComboBox7Text = form.ComboBox7.Text();
     form.ComboBox7Change();
   }
@@ -119,13 +120,14 @@ OperationResult LoadOperation(TFrmMain& main, const BatchOptions& o, LoadTiming 
 
 }  // namespace
 
-OperationResult RunOperation(TFrmMain& main, const BatchOptions& options, LoadTiming loadTiming) {
+OperationResult RunOperation(TFrmMain& main, const FamilyTable& families, const BatchOptions& options,
+                             LoadTiming loadTiming) {
   try {
     switch (options.mode) {
       case BatchMode::RomRead:
       case BatchMode::RomWrite: return RomOperation(main, options);
-      case BatchMode::Backup: return BackupOperation(main, options);
-      case BatchMode::Load: return LoadOperation(main, options, loadTiming);
+      case BatchMode::Backup: return BackupOperation(main, families, options);
+      case BatchMode::Load: return LoadOperation(main, families, options, loadTiming);
       default: return {false, "not an operation on the drive"};
     }
   } catch (const std::exception& e) {

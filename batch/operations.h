@@ -21,11 +21,12 @@ struct OperationResult {
 };
 
 // Runs the operation of `options` (a ROM read or write, a backup or a load)
-// on the open port. The transfer rate must be one the main window's rate list
+// on the open port; `families` is the table the main window's family list shows. The transfer rate must be one the main window's rate list
 // offers; an empty one takes the window's default. A raised error is shown as
 // a message box, as the windows show it. `loadTiming` is the loading window's
 // (tests shorten it for the simulated drive).
-OperationResult RunOperation(TFrmMain& main, const BatchOptions& options, LoadTiming loadTiming = {});
+OperationResult RunOperation(TFrmMain& main, const FamilyTable& families, const BatchOptions& options,
+                             LoadTiming loadTiming = {});
 
 // The list position of the family a command line names (in any letter case;
 // the table's names are upper case), -1 when the table has none of that name.

@@ -1,7 +1,7 @@
 #include "batch/script_file.h"
 
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 
 namespace qv {
 

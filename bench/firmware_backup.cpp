@@ -43,9 +43,10 @@ void FirmwareBackupPaced(benchmark::State& state) {
   test::ScriptedDialogs dialogs;
   TFrmMain main(pump, dialogs);
   if (!test::OpenWithButton(main, drive.SlavePath(), "9600")) return state.SkipWithError("cannot open");
-  main.families.Parse(BuiltInFamilyTable() + "\r\n" + kEmptyFamily);
-  main.ComboBox3.items = main.families.Names();
-  TForm6 form(main);
+  FamilyTable families;
+  families.Parse(BuiltInFamilyTable() + "\r\n" + kEmptyFamily);
+  main.ComboBox3.items = families.Names();
+  TForm6 form(main, families);
   form.ComboBox2.SelectText("921600");
   const std::string folder =
       (std::filesystem::temp_directory_path() / ("qv-bench-backup-" + std::to_string(getpid()))).string() + "/";

@@ -20,8 +20,9 @@
 #include <vector>
 
 #include "console/main.h"
+#include "files/file_io.h"
+#include "firmware/family_table.h"
 #include "firmware/form2.h"
-#include "fileutil/file_io.h"
 #include "serial/rates.h"
 #include "sim/sim_drive.h"
 #include "tests/support/port_bar.h"
@@ -104,7 +105,8 @@ void WholeLoadWithSave(benchmark::State& state) {
     WriteFileBytes(dir + f.name, std::string(bytes.begin(), bytes.end()));
   }
 
-  TForm2 form(main);
+  const FamilyTable families;  // no family: the folder's files alone
+  TForm2 form(main, families);
   form.AutoSetFile(dir);
   form.CheckBox1 = form.CheckBox10 = form.CheckBox9 = form.CheckBox8 = form.CheckBox5 = true;
   form.CheckBox6 = true;

@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
   cli::InterruptPump pump;
   StreamDialogs dialogs(std::cerr, options.yes);
   TFrmMain main(pump, dialogs);
+  FamilyTable families;
   PanePrinter printer(main.memo1, std::cout);
   main.memo1.AddListener(&printer);
   pump.Attach(&main, &printer,
@@ -131,13 +132,13 @@ int main(int argc, char** argv) {
   };
 
   if (NeedsFamilyTable(options.mode)) {
-    const std::string source = LoadFamilyTable(main);
+    const std::string source = LoadFamilyTable(main, families);
     if (options.mode == BatchMode::ListFamilies) {
       printer.Flush();
-      std::cout << FamilyListing(main.families, source);
+      std::cout << FamilyListing(families, source);
       return finish(kExitDone);
     }
-    if (!options.family.empty() && options.family != "auto" && FamilyPosition(main.families, options.family) < 0) {
+    if (!options.family.empty() && options.family != "auto" && FamilyPosition(families, options.family) < 0) {
       say("no family " + options.family + " in the table (see --list-families)");
       return finish(kExitUsage);
     }
@@ -162,7 +163,7 @@ int main(int argc, char** argv) {
 
   int status = kExitDone;
   if (operation) {
-    const OperationResult result = RunOperation(main, options);
+    const OperationResult result = RunOperation(main, families, options);
     if (!result.note.empty()) say(result.note);
     status = result.succeeded ? kExitDone : kExitFailed;
   } else {

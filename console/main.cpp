@@ -110,7 +110,6 @@ void TFrmMain::FormCreate(const StartupOptions& options) {
   }
   Panel2Enabled = false;
   receiveMode = ReceiveMode::usercmd;
-  LoadFamilyTable(*this);
   Notify(MainView::What::Ports);
   Notify(MainView::What::Rates);
   Notify(MainView::What::Port);

@@ -20,7 +20,6 @@
 #include "console/event_pump.h"
 #include "console/own_files.h"
 #include "console/session_log.h"
-#include "firmware/family_table.h"
 #include "console/text_store.h"
 #include "serial/link.h"
 #include "serial/rates.h"
@@ -47,6 +46,7 @@ class MainView {
     Progress,  // ProgressBar1
     Edits,     // the edit boxes' texts changed from the console side
     Log,       // the session log started or stopped
+    Families,  // ComboBox3 items and selection
   };
   virtual ~MainView() = default;
   virtual void Changed(What what) = 0;
@@ -93,7 +93,7 @@ class TFrmMain {
   ListControl ComboBox1;  // ports
   ListControl ComboBox2;  // line rate
   ListControl ComboBox7;  // transfer rate (highest selected)
-  ListControl ComboBox3;  // drive families
+  ListControl ComboBox3;  // drive families, as the firmware layer's table names them
   bool CheckBox1 = true;   // "USB to COM": DTR and RTS asserted while open
   bool CheckBox2 = false;  // "自动清空": clear the pane past 200 lines
   std::string btnSwitch;   // "打开串口" while closed, "关闭串口" while open
@@ -121,7 +121,6 @@ class TFrmMain {
   int32_t TxCount = 0;
   std::string programFolder;   // ends in '/'
   OwnFiles ownFiles;           // where the program's own files live
-  FamilyTable families;        // the drive-family table, loaded at start-up
   std::string firmwareFolder;  // ends in '/'; starts as the folder the program's own files go to
   PromptScanner Memo2;  // prompt scan buffer
   std::string Memo3;    // capture buffer (GBK text; see SplitLines)

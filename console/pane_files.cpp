@@ -1,7 +1,7 @@
 // The pane's text saved to a file, and the session log started and stopped.
 #include "console/main.h"
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 
 namespace qv {
 

@@ -42,7 +42,7 @@
 #include <thread>
 
 #include "console/text_store.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 
 namespace qv {
 

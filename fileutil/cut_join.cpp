@@ -6,7 +6,7 @@
 
 #include "console/convert.h"
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 
 namespace qv {
 

@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "console/text.h"
+#include "files/file_io.h"
 #include "fileutil/cut_join.h"
-#include "fileutil/file_io.h"
 
 namespace qv {
 

@@ -6,7 +6,7 @@
 
 #include "console/main.h"
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 
 namespace qv {
 
@@ -77,7 +77,7 @@ const FamilyRecord* FamilyTable::AtListPosition(int position) const {
   return &records_[static_cast<size_t>(position)];
 }
 
-std::string LoadFamilyTable(TFrmMain& main) {
+std::string LoadFamilyTable(TFrmMain& main, FamilyTable& table) {
   const std::string name = FamilyTable::kFileName;
   std::string path = main.ownFiles.Find(name);
   if (path.empty()) {
@@ -104,13 +104,18 @@ std::string LoadFamilyTable(TFrmMain& main) {
     path.clear();
     text = BuiltInFamilyTable();
   }
-  main.families.Parse(text);
-  if (main.families.Dropped() > 0)
+  table.Parse(text);
+  if (table.Dropped() > 0)
     main.AddLine("驱动器系列表最多载入 " + std::to_string(FamilyTable::kCapacity) + " 个系列，其后的 " +
-                 std::to_string(main.families.Dropped()) + " 个系列未载入。");
-  main.ComboBox3.items = main.families.Names();
-  main.ComboBox3.index = main.ComboBox3.items.empty() ? -1 : 0;
+                 std::to_string(table.Dropped()) + " 个系列未载入。");
+  ShowFamilies(main, table);
   return path;
+}
+
+void ShowFamilies(TFrmMain& main, const FamilyTable& table) {
+  main.ComboBox3.items = table.Names();
+  main.ComboBox3.index = main.ComboBox3.items.empty() ? -1 : 0;
+  main.Notify(MainView::What::Families);
 }
 
 std::vector<std::string> SplitLocation(std::string_view field, size_t count, bool restInLast) {

@@ -53,13 +53,19 @@ class FamilyTable {
 // The default table the program carries, as the bytes of the table file.
 std::string BuiltInFamilyTable();
 
-// Start-up: reads the table file (beside the program first, then in the
-// user's data folder), writing the default table first when there is none,
-// into main.families, and fills ComboBox3. When no file can be written or
-// read (or it is empty, too large, a folder or a pipe), the default table is
-// used from memory and the pane says why. Returns the file the table was read
-// from, empty when the default table in memory is used.
-std::string LoadFamilyTable(TFrmMain& main);
+// Start-up, after the main window's own: reads the table file (beside the
+// program first, then in the user's data folder), writing the default table
+// first when there is none, into `table`, and shows its names in the main
+// window's family list. When no file can be written or read (or it is empty,
+// too large, a folder or a pipe), the default table is used from memory and
+// the pane says why. Returns the file the table was read from, empty when the
+// default table in memory is used.
+std::string LoadFamilyTable(TFrmMain& main, FamilyTable& table);
+
+// Shows the table's names in the main window's family list (ComboBox3), the
+// first one selected. The console keeps only the names; the windows that
+// need the module places hold the table itself.
+void ShowFamilies(TFrmMain& main, const FamilyTable& table);
 
 // Splits a location field into at most `count` values, as the backup and the
 // loading window read it: each value runs up to the next space (runs of

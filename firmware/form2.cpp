@@ -8,7 +8,7 @@
 
 #include "console/convert.h"
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
 #include "transfer/transfer_common.h"
@@ -66,7 +66,7 @@ int LoadTiming::Wait(int ticks) const {
   return std::max(std::min(ticks, kShortestWait), ticks * percent / 100);
 }
 
-TForm2::TForm2(TFrmMain& main) : main_(main) {
+TForm2::TForm2(TFrmMain& main, const FamilyTable& families) : main_(main), families_(families) {
   main_.AddRateFollower(&ComboBox2);
   ComboBox7.items = main_.ComboBox3.items;
   Init1();
@@ -163,7 +163,7 @@ void TForm2::ComboBox1Change() {
 void TForm2::ComboBox7Change() {
   if (ComboBox7Text.empty()) return;
   // Typed text that names no family has no record: the buffer stays.
-  const FamilyRecord* family = main_.families.AtListPosition(ComboBox7.index);
+  const FamilyRecord* family = families_.AtListPosition(ComboBox7.index);
   if (!family) return;
   const std::vector<std::string> app = SplitLocation(family->APP, 4, false);
   if (app.size() < 4) return;

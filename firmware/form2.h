@@ -18,6 +18,8 @@
 
 namespace qv {
 
+class FamilyTable;
+
 // The pauses and prompt waits of the loading steps, as the drive needs them:
 // time to start code, store a module, spin up. A drive that needs none of it
 // (the simulated one, in tests) may get them shortened; what is sent and in
@@ -59,8 +61,9 @@ class TForm2 {
   };
 
   // Creation: the rate list follows the main window's, the family names are
-  // copied, and the fields are reset.
-  explicit TForm2(TFrmMain& main);
+  // copied, and the fields are reset. `families` is the table the main
+  // window's family list shows; it gives the module places.
+  TForm2(TFrmMain& main, const FamilyTable& families);
   ~TForm2();
   TForm2(const TForm2&) = delete;
   TForm2& operator=(const TForm2&) = delete;
@@ -159,6 +162,7 @@ class TForm2 {
   void Changed();
 
   TFrmMain& main_;
+  const FamilyTable& families_;
   View* view_ = nullptr;
 };
 

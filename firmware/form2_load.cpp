@@ -8,7 +8,7 @@
 
 #include "console/convert.h"
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "firmware/form2.h"
 #include "transfer/file_io.h"
 #include "transfer/transfer.h"

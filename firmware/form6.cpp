@@ -47,7 +47,7 @@ std::string FolderNameFor(std::string_view typeName) {
   return name;
 }
 
-TForm6::TForm6(TFrmMain& main) : main_(main) {
+TForm6::TForm6(TFrmMain& main, const FamilyTable& families) : main_(main), families_(families) {
   ComboBox7.items = main.ComboBox3.items;
   ComboBox7.index = ComboBox7.items.empty() ? -1 : 0;
   main.AddRateFollower(&ComboBox2);
@@ -109,7 +109,7 @@ void TForm6::Button51Click() {
 void TForm6::Button7Click() { StartBackup(); }
 
 bool TForm6::StartBackup() {
-  if (ComboBox7.Text().empty() || ComboBox7.index >= static_cast<int>(main_.families.Count())) {
+  if (ComboBox7.Text().empty() || ComboBox7.index >= static_cast<int>(families_.Count())) {
     main_.Dlg().ShowMessage(kNoFamily);
     return false;
   }
@@ -168,7 +168,7 @@ bool TForm6::RunBackup(const std::string& folder) {
 
     main_.receiveMode = ReceiveMode::Empty;
     AdSpeed();
-    BackupPlan plan{*main_.families.AtListPosition(ComboBox7.index), folder, HexToInt(Trim(Edit2)), buffer};
+    BackupPlan plan{*families_.AtListPosition(ComboBox7.index), folder, HexToInt(Trim(Edit2)), buffer};
     plan.app = CheckBox1;
     plan.cert = CheckBox2;
     plan.table = CheckBox3;

@@ -10,6 +10,7 @@
 
 namespace qv {
 
+class FamilyTable;
 class TFrmMain;
 
 class TForm6 {
@@ -20,8 +21,9 @@ class TForm6 {
   // Copies the main window's family names (the first selected) and rate list
   // (the last selected; the list follows the main window's port changes).
   // The save folder and the backup base folder start at the folder the
-  // program keeps its own files in.
-  explicit TForm6(TFrmMain& main);
+  // program keeps its own files in. `families` is the table the main
+  // window's family list shows; it gives the module places.
+  TForm6(TFrmMain& main, const FamilyTable& families);
   ~TForm6();
   TForm6(const TForm6&) = delete;
   TForm6& operator=(const TForm6&) = delete;
@@ -64,6 +66,7 @@ class TForm6 {
   bool RunBackup(const std::string& folder);
 
   TFrmMain& main_;
+  const FamilyTable& families_;
 };
 
 // A firmware type name as the last part of a folder: characters that would

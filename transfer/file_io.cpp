@@ -1,7 +1,7 @@
 #include "transfer/file_io.h"
 
 #include "console/convert.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 
 namespace qv {
 

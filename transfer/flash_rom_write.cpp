@@ -4,7 +4,7 @@
 
 #include "console/convert.h"
 #include "console/main.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "transfer/file_io.h"
 #include "transfer/flash_rom.h"
 #include "transfer/transfer.h"

@@ -7,7 +7,7 @@
 
 #include "console/main.h"
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "transfer/transfer.h"
 
 namespace qv {

@@ -20,6 +20,7 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   app->mainWindow = std::make_unique<MainWindow>(*app->main);
   app->dialogs.SetParent(app->mainWindow.get());
   app->main->FormCreate(options);
+  LoadFamilyTable(*app->main, app->families);
 
   // 2. TForm1 ... 8. TForm7, in this order; the "窗口" menu lists them in
   // the same order, all but the batch window, which "Loading process" opens.
@@ -27,7 +28,7 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   app->form1 = std::make_unique<Form1CreateFile>(app->dialogs);
   app->mainWindow->AddWindowMenuEntry(app->form1->windowTitle(), app->form1.get(), false);
   // 3. TForm2 "F级引导": not modal, so that STOP on the main window stays within reach.
-  app->form2 = std::make_unique<Form2Loading>(*app->main);
+  app->form2 = std::make_unique<Form2Loading>(*app->main, app->families);
   app->mainWindow->AddWindowMenuEntry(app->form2->windowTitle(), app->form2.get(), false);
   // 4. TForm3 "串行ROM读写": not modal, so that STOP on the main window stays within reach.
   app->form3 = std::make_unique<Form3SerialRom>(*app->main);
@@ -40,7 +41,7 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   app->form5 = std::make_unique<Form5IdEditor>(*app->main);
   app->mainWindow->AddWindowMenuEntry(app->form5->windowTitle(), app->form5.get(), true);
   // 7. TForm6 "备份固件"
-  app->form6 = std::make_unique<Form6Backup>(*app->main);
+  app->form6 = std::make_unique<Form6Backup>(*app->main, app->families);
   app->mainWindow->AddWindowMenuEntry(app->form6->windowTitle(), app->form6.get(), false);
   // 8. TForm7 "磁头序列号表"
   app->form7 = std::make_unique<Form7HeadChart>(app->main->ownFiles, app->dialogs);

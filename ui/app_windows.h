@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "console/main.h"
+#include "firmware/family_table.h"
 #include "ui/form1_create_file.h"
 #include "ui/form2_loading.h"
 #include "ui/form3_serial_rom.h"
@@ -26,6 +27,7 @@ struct AppWindows {
   QtEventPump pump;
   QtDialogs dialogs;
   std::unique_ptr<TFrmMain> main;
+  FamilyTable families;  // loaded at start-up; the main window's family list shows its names
   std::unique_ptr<MainWindow> mainWindow;
   // Secondary windows follow here, in creation order.
   std::unique_ptr<Form1CreateFile> form1;

@@ -80,7 +80,8 @@ void ShowText(QLineEdit* edit, const std::string& text) {
 
 }  // namespace
 
-Form2Loading::Form2Loading(TFrmMain& main, QWidget* parent) : QDialog(parent), main_(main), model_(main) {
+Form2Loading::Form2Loading(TFrmMain& main, const FamilyTable& families, QWidget* parent)
+    : QDialog(parent), main_(main), model_(main, families) {
   setWindowTitle(QString::fromUtf8(TForm2::kCaption));
   NameWindow(this, "TForm2");
   setFont(CjkFont(kFontPixels, false));

@@ -18,7 +18,7 @@ namespace qv::ui {
 class Form2Loading : public QDialog, public TForm2::View, public MainView {
   Q_OBJECT
  public:
-  explicit Form2Loading(TFrmMain& main, QWidget* parent = nullptr);
+  Form2Loading(TFrmMain& main, const FamilyTable& families, QWidget* parent = nullptr);
   ~Form2Loading() override;
 
   TForm2& Model() { return model_; }

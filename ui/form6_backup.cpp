@@ -28,7 +28,8 @@ void Fill(QComboBox* box, const ListControl& list) {
 }
 }  // namespace
 
-Form6Backup::Form6Backup(TFrmMain& main, QWidget* parent) : QDialog(parent), main_(main), model_(main) {
+Form6Backup::Form6Backup(TFrmMain& main, const FamilyTable& families, QWidget* parent)
+    : QDialog(parent), main_(main), model_(main, families) {
   setWindowTitle(QString::fromUtf8(TForm6::kCaption));
   NameWindow(this, "TForm6");
   setFont(CjkFont(kFontPixels, false));

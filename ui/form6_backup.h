@@ -17,7 +17,7 @@ namespace qv::ui {
 class Form6Backup : public QDialog, public MainView {
   Q_OBJECT
  public:
-  explicit Form6Backup(TFrmMain& main, QWidget* parent = nullptr);
+  Form6Backup(TFrmMain& main, const FamilyTable& families, QWidget* parent = nullptr);
   ~Form6Backup() override;
 
   TForm6& Model() { return model_; }

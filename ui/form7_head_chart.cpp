@@ -12,7 +12,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "ui/fonts.h"
 #include "ui/naming.h"
 

@@ -533,9 +533,8 @@ void MainWindow::Changed(What what) {
     }
     case What::Edits: ShowEdit21(); break;
     case What::Log: ShowLog(); break;
+    case What::Families: FillList(comboBox3_, main_.ComboBox3); break;
   }
-  // The family list has no notice of its own; it changes only with the others.
-  FillList(comboBox3_, main_.ComboBox3);
   emit modelChanged(static_cast<int>(what));
 }
 

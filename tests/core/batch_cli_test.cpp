@@ -14,7 +14,7 @@
 #include <functional>
 
 #include "batch/form4.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "tests/core/transfer_sim_support.h"
 #include "tests/support/port_bar.h"
 

@@ -16,16 +16,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-OperationResult RunArgs(TFrmMain& main, const std::vector<std::string>& args, LoadTiming timing = {}) {
+OperationResult RunArgs(TFrmMain& main, const FamilyTable& families, const std::vector<std::string>& args,
+                        LoadTiming timing = {}) {
   const BatchOptions options = ParseBatchOptions(args);
   EXPECT_EQ(options.error, "");
-  return RunOperation(main, options, timing);
+  return RunOperation(main, families, options, timing);
 }
 
 using BackupOperation = test::BackupSim;
 
 TEST_F(BackupOperation, FamilyFoundByTheDriveOrNamedThenTheWindowsFiles) {
-  const OperationResult result = RunArgs(*main, {"--backup", Folder(), "--rate", "921600"});
+  const OperationResult result = RunArgs(*main, families, {"--backup", Folder(), "--rate", "921600"});
   EXPECT_TRUE(result.succeeded) << result.note;
   EXPECT_EQ(BackupLines(), (std::vector<std::string>{
                                "正在获取缓冲区地址......完成！", "正在获取保留区地址......完成！",
@@ -48,7 +49,7 @@ TEST_F(BackupOperation, FamilyFoundByTheDriveOrNamedThenTheWindowsFiles) {
 
   // A family named on the command line, in any case, and some modules only.
   const OperationResult named =
-      RunArgs(*main, {"--backup", Path("named"), "--family", "qvtest_s-1a", "--modules", "table,vendor"});
+      RunArgs(*main, families, {"--backup", Path("named"), "--family", "qvtest_s-1a", "--modules", "table,vendor"});
   EXPECT_TRUE(named.succeeded) << named.note;
   EXPECT_EQ(ReadFile("named/Table.BIN"), File("Table.BIN"));
   EXPECT_EQ(ReadFile("named/ID.BIN"), File("ID.BIN"));
@@ -57,7 +58,7 @@ TEST_F(BackupOperation, FamilyFoundByTheDriveOrNamedThenTheWindowsFiles) {
   // A drive that names no family of the table: nothing is read, and the
   // runner says why rather than taking the list's first family.
   Change([](sim::SimOptions& o) { o.family.word = "UNKNOWN"; });
-  const OperationResult unknown = RunArgs(*main, {"--backup", Path("unknown")});
+  const OperationResult unknown = RunArgs(*main, families, {"--backup", Path("unknown")});
   EXPECT_FALSE(unknown.succeeded);
   EXPECT_NE(unknown.note.find("--family"), std::string::npos);
   EXPECT_FALSE(Exists("unknown"));
@@ -69,8 +70,8 @@ class LoadOperation : public test::TransferSim {
     TransferSim::SetUp();
     if (HasFatalFailure()) return;
     OpenAt();
-    main->families.Parse(BuiltInFamilyTable());
-    main->ComboBox3.items = main->families.Names();
+    families.Parse(BuiltInFamilyTable());
+    main->ComboBox3.items = families.Names();
     fs::create_directories(dir / "fw");
     for (const auto& [name, blocks, salt] : {std::tuple{"APP.BIN", 2, 1}, {"CERT.BIN", 4, 2}, {"Table.BIN", 2, 3},
                                              {"ATA0.BIN", 2, 4}, {"ATA1.BIN", 1, 5}}) {
@@ -89,7 +90,7 @@ class LoadOperation : public test::TransferSim {
 
 TEST_F(LoadOperation, FolderFamilyModulesAndSaveAsTheWindowTakesThem) {
   const OperationResult all = RunArgs(
-      *main, {"--load", Path("fw"), "--family", "avalanche", "--modules", "app,cert,table,ata", "--save"}, Quick());
+      *main, families, {"--load", Path("fw"), "--family", "avalanche", "--modules", "app,cert,table,ata", "--save"}, Quick());
   EXPECT_TRUE(all.succeeded) << all.note;
   // AVALANCHE's buffer 80: APP in blocks of 1024, CERT of 2048.
   const std::tuple<const char*, const char*, size_t> modules[] = {{"APP", "APP.BIN", 1024},
@@ -112,7 +113,7 @@ TEST_F(LoadOperation, FolderFamilyModulesAndSaveAsTheWindowTakesThem) {
   // overlays only filled in; without --save nothing is written, and without
   // a family the buffer stays 60.
   const int downloads = drive->DownloadsCompleted();
-  const OperationResult preset = RunArgs(*main, {"--load", Path("fw")}, Quick());
+  const OperationResult preset = RunArgs(*main, families, {"--load", Path("fw")}, Quick());
   EXPECT_TRUE(preset.succeeded) << preset.note;
   EXPECT_EQ(drive->DownloadsCompleted(), downloads + 3);
   const std::string second = TakeReceived();
@@ -123,7 +124,7 @@ TEST_F(LoadOperation, FolderFamilyModulesAndSaveAsTheWindowTakesThem) {
   // A module asked for whose file the folder lacks: the window's refusal.
   fs::create_directories(dir / "empty");
   dialogs.shown.clear();
-  EXPECT_FALSE(RunArgs(*main, {"--load", Path("empty"), "--modules", "ata"}, Quick()).succeeded);
+  EXPECT_FALSE(RunArgs(*main, families, {"--load", Path("empty"), "--modules", "ata"}, Quick()).succeeded);
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text, "请指定ATA0模块文件！");
 }
@@ -142,7 +143,7 @@ TEST_F(RomOperation, WriteThroughTheEntryBufferProgramsTheRom) {
   OpenAt();
   const std::vector<uint8_t> image = Blocks(128);
   WriteFile("image.bin", image);
-  const OperationResult result = RunArgs(*main, {"--rom-write", Path("image.bin"), "--entry", "800", "--rate", "921600"});
+  const OperationResult result = RunArgs(*main, families, {"--rom-write", Path("image.bin"), "--entry", "800", "--rate", "921600"});
   EXPECT_TRUE(result.succeeded);
   EXPECT_EQ(drive->RomBytes(), image);
   const std::string sent = TakeReceived();
@@ -152,7 +153,7 @@ TEST_F(RomOperation, WriteThroughTheEntryBufferProgramsTheRom) {
 
   // The window's refusal of a file that is no image reports a failure.
   WriteFile("odd.bin", Blocks(1, 100));
-  EXPECT_FALSE(RunArgs(*main, {"--rom-write", Path("odd.bin")}).succeeded);
+  EXPECT_FALSE(RunArgs(*main, families, {"--rom-write", Path("odd.bin")}).succeeded);
   EXPECT_EQ(drive->RomBytes(), image);
 }
 

@@ -4,7 +4,7 @@
 
 #include "batch/form4.h"
 #include "batch/script_file.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "tests/core/transfer_sim_support.h"
 
 namespace qv {

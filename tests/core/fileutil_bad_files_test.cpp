@@ -11,7 +11,7 @@
 
 #include "batch/form4.h"
 #include "console/convert.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "fileutil/form1.h"
 #include "firmware/family_table.h"
 #include "firmware/form2.h"
@@ -182,19 +182,19 @@ TEST_F(BadFileCallers, EachReaderShowsWhyAndSendsNothing) {
     return LastShown();
   };
   const Run familyTable = [this](const std::string&, const std::string&) {
-    LoadFamilyTable(*main);
+    LoadFamilyTable(*main, families);
     EXPECT_EQ(main->ComboBox3.items.size(), 23u);  // the built-in table instead
     return LastLine();
   };
   const Run moduleChooser = [this](const std::string& file, const std::string&) {
-    TForm2 form(*main);
+    TForm2 form(*main, families);
     dialogs.paths = {file};
     form.Button3Click();
     EXPECT_EQ(form.Edit4, "");
     return LastShown();
   };
   const Run moduleLoad = [this](const std::string& file, const std::string&) {
-    TForm2 form(*main);
+    TForm2 form(*main, families);
     form.CheckBox4 = true;
     form.Edit4 = file;
     form.Button6Click();

@@ -7,8 +7,8 @@
 #include <random>
 
 #include "console/convert.h"
+#include "files/file_io.h"
 #include "fileutil/cut_join.h"
-#include "fileutil/file_io.h"
 #include "fileutil/form1.h"
 #include "tests/support/scripted_dialogs.h"
 

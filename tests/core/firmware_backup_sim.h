@@ -61,10 +61,10 @@ class BackupSim : public TransferSim {
   // the family at `position` chosen and the save folder "backup/".
   void UseTable(const std::string& text, int position = 0) {
     form.reset();
-    main->families.Parse(text);
-    main->ComboBox3.items = main->families.Names();
+    families.Parse(text);
+    main->ComboBox3.items = families.Names();
     main->ComboBox3.index = 0;
-    form = std::make_unique<TForm6>(*main);
+    form = std::make_unique<TForm6>(*main, families);
     form->ComboBox7.index = position;
     form->Edit1 = Folder();
   }

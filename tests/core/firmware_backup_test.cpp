@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "firmware/backup.h"
 #include "tests/core/firmware_backup_sim.h"
 

@@ -7,7 +7,7 @@
 
 #include "console/main.h"
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
 #include "tests/support/quiet_startup.h"
@@ -35,12 +35,14 @@ class FamilyTableStartup : public ::testing::Test {
     options.userDataFolder = user;
     main = std::make_unique<TFrmMain>(pump, dialogs);
     main->FormCreate(options);
+    LoadFamilyTable(*main, families);
   }
   std::string Pane() const { return Utf8FromGbk(main->memo1.Text()); }
 
   test::TempDir dir;
   NoToolkitPump pump;
   test::ScriptedDialogs dialogs;
+  FamilyTable families;
   std::unique_ptr<TFrmMain> main;
 };
 
@@ -64,9 +66,9 @@ TEST_F(FamilyTableStartup, WritesTheDefaultTableOnceAndListsItsFamiliesInOrder) 
   EXPECT_EQ(crlf, 13u + 2u + 23u + 22u + 23u * 6u - 11u);  // 11 families lack CERT1
   EXPECT_EQ(main->ComboBox3.items, kDefaultNames);
   EXPECT_EQ(main->ComboBox3.index, 0);
-  EXPECT_EQ(main->families.AtListPosition(0)->CERT0, "64 0 1F2 66 0 1C6");
-  EXPECT_EQ(main->families.AtListPosition(0)->CERT1, "");
-  EXPECT_EQ(main->families.AtListPosition(23), nullptr);
+  EXPECT_EQ(families.AtListPosition(0)->CERT0, "64 0 1F2 66 0 1C6");
+  EXPECT_EQ(families.AtListPosition(0)->CERT1, "");
+  EXPECT_EQ(families.AtListPosition(23), nullptr);
   EXPECT_EQ(Pane(), "");
 }
 
@@ -82,7 +84,7 @@ TEST_F(FamilyTableStartup, AnExistingTableIsReadBesideTheProgramFirstAndNeverRew
   WriteFileBytes(dir / "bin/Varnel授权.reg", edited);
   StartUp(dir / "bin", dir / "user");
   EXPECT_EQ(main->ComboBox3.items, std::vector<std::string>{"MINE"});
-  EXPECT_EQ(main->families.AtListPosition(0)->APP, "1 2 3 80");
+  EXPECT_EQ(families.AtListPosition(0)->APP, "1 2 3 80");
   EXPECT_EQ(ReadFileBytes(dir / "bin/Varnel授权.reg", FamilyTable::kMaxFileBytes).bytes, edited);
 }
 
@@ -108,7 +110,7 @@ TEST_F(FamilyTableStartup, SectionsPastTheCapacityAreLeftOutAndCounted) {
   fs::create_directories(dir / "bin");
   WriteFileBytes(dir / "bin/Varnel授权.reg", text);
   StartUp(dir / "bin", dir / "user");
-  EXPECT_EQ(main->families.Count(), 200u);
+  EXPECT_EQ(families.Count(), 200u);
   EXPECT_EQ(main->ComboBox3.items.back(), "F200");
   EXPECT_NE(Pane().find("其后的 5 个系列未载入"), std::string::npos);
 }

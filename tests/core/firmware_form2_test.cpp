@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "console/main.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "firmware/family_table.h"
 #include "firmware/form2.h"
 #include "tests/support/scripted_dialogs.h"
@@ -19,12 +19,12 @@ namespace {
 class Form2Fields : public ::testing::Test {
  protected:
   void SetUp() override {
-    main.families.Parse(BuiltInFamilyTable());
-    main.ComboBox3.items = main.families.Names();
+    families.Parse(BuiltInFamilyTable());
+    main.ComboBox3.items = families.Names();
     main.ComboBox3.index = 0;
     main.ComboBox2.items = {"9600", "38400"};
     main.firmwareFolder = dir.Path();
-    form = std::make_unique<TForm2>(main);
+    form = std::make_unique<TForm2>(main, families);
   }
 
   std::string File(const std::string& name, size_t size) const {
@@ -41,6 +41,7 @@ class Form2Fields : public ::testing::Test {
   NoToolkitPump pump;
   test::ScriptedDialogs dialogs;
   TFrmMain main{pump, dialogs};
+  FamilyTable families;
   test::TempDir dir;
   std::unique_ptr<TForm2> form;
 };
@@ -119,7 +120,7 @@ TEST_F(Form2Fields, FamilySetsTheBufferAndTheBufferTheBlockSizes) {
   form->ComboBox1Change();
   ChooseFamily("NO SUCH FAMILY");
   EXPECT_EQ(form->ComboBox1, "80");
-  main.families.Parse("[PLAIN]\r\nAPP=16 0 238\r\n");
+  families.Parse("[PLAIN]\r\nAPP=16 0 238\r\n");
   ChooseFamily("TONKA");  // now names no record: position 9 is past the one-family table
   EXPECT_EQ(form->ComboBox1, "80");
   form->ComboBox7.index = 0;

@@ -23,9 +23,9 @@ class LoadingSim : public test::TransferSim {
     if (HasFatalFailure()) return;
     OpenAt();
     // The default family table, as start-up loads it.
-    main->families.Parse(BuiltInFamilyTable());
-    main->ComboBox3.items = main->families.Names();
-    form = std::make_unique<TForm2>(*main);
+    families.Parse(BuiltInFamilyTable());
+    main->ComboBox3.items = families.Names();
+    form = std::make_unique<TForm2>(*main, families);
     // The simulated drive needs no time to start code or store modules.
     form->timing.percent = 1;
     form->ComboBox2.SelectText("115200");

@@ -8,7 +8,7 @@
 
 #include "console/main.h"
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"

@@ -46,6 +46,7 @@ class PortLostSim : public test::BackupSim, public ::testing::WithParamInterface
   using BackupSim::WriteFile;
   using SimFixture::main;
   using SimFixture::drive;
+  using SimFixture::families;
   using BackupSim::Tick;
   using BackupSim::form;
 
@@ -160,7 +161,7 @@ const LostCase kCases[] = {
      "备份失败!", {"backup/SN.TXT"}, {"backup/CERT.BIN", "backup/Table.BIN", "backup/ATA.BIN", "backup/Vendor.BIN"}},
     {"LoadChain", "d,3,1\r", 1000,
      [](PortLostSim& t) {
-       t.form2 = std::make_unique<TForm2>(*t.main);
+       t.form2 = std::make_unique<TForm2>(*t.main, t.families);
        t.form2->timing.percent = 1;
        t.form2->ComboBox2.SelectText("115200");
        t.form2->CheckBox1 = true;

@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "console/convert.h"
+#include "files/file_io.h"
 #include "fileutil/cut_join.h"
-#include "fileutil/file_io.h"
 
 namespace {
 

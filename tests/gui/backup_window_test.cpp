@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/quiet_startup.h"
 #include "ui/app_windows.h"
@@ -81,9 +81,9 @@ class BackupWindowOnDrive : public GuiFixture {
 };
 
 TEST_F(BackupWindowOnDrive, FollowsThePortChoosesAFolderAndBacksUp) {
-  main->families.Parse("[QVTEST]\r\nVEN=23 0 6\r\n");
-  main->ComboBox3.items = main->families.Names();
-  ui::Form6Backup form(*main);
+  families.Parse("[QVTEST]\r\nVEN=23 0 6\r\n");
+  main->ComboBox3.items = families.Names();
+  ui::Form6Backup form(*main, families);
   form.show();
   auto* rates = In<QComboBox>(&form, "ComboBox2");
   const int before = rates->count();

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/quiet_startup.h"
 #include "ui/app_windows.h"

@@ -20,6 +20,7 @@ void GuiFixture::SetUp() {
   pump.Attach(*main);
   window = std::make_unique<ui::MainWindow>(*main);
   main->FormCreate(QuietStartup(emptyTtyFolder.string()));
+  LoadFamilyTable(*main, families);
 }
 
 void GuiFixture::TearDown() {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "console/main.h"
+#include "firmware/family_table.h"
 #include "sim/sim_drive.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/main_window.h"
@@ -60,6 +61,7 @@ class GuiFixture : public ::testing::Test {
   std::filesystem::path emptyTtyFolder;
   ui::QtEventPump pump;
   ScriptedDialogs dialogs;
+  FamilyTable families;  // loaded at start-up, as the program loads it
   std::unique_ptr<sim::SimDrive> drive;
   std::unique_ptr<TFrmMain> main;
   std::unique_ptr<ui::MainWindow> window;

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "console/text.h"
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/quiet_startup.h"
 #include "ui/app_windows.h"
@@ -17,7 +17,7 @@ namespace qv::test {
 namespace {
 
 TEST_F(GuiFixture, LoadingWindowControlsEnableAndFilterAsTheyShould) {
-  ui::Form2Loading form(*main);
+  ui::Form2Loading form(*main, families);
   EXPECT_EQ(form.windowTitle(), QStringLiteral("F级引导"));
   EXPECT_EQ(form.objectName(), QStringLiteral("TForm2"));
   const std::pair<const char*, const char*> captions[] = {
@@ -95,7 +95,7 @@ TEST_F(GuiFixture, LoadingWindowControlsEnableAndFilterAsTheyShould) {
 
 TEST_F(GuiFixture, LoadingWindowFollowsTheRateListLooksUpTheFamilyAndIsDisabledWhileLoading) {
   main->ComboBox2.items = {"9600", "38400"};  // as after a port that took no more
-  ui::Form2Loading form(*main);
+  ui::Form2Loading form(*main, families);
   auto* rate = In<QComboBox>(&form, "ComboBox2");
   EXPECT_EQ(rate->count(), 2);
   OpenDrive();  // choosing the drive's port probes it: all eight rates

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/main.h"
+#include "firmware/family_table.h"
 #include "sim/sim_drive.h"
 #include "tests/support/scripted_dialogs.h"
 
@@ -34,6 +35,7 @@ class SimFixture : public ::testing::Test {
 
   NoToolkitPump pump;
   ScriptedDialogs dialogs;
+  FamilyTable families;  // what the firmware windows take the module places from
   std::unique_ptr<sim::SimDrive> drive;
   std::unique_ptr<TFrmMain> main;
 };

@@ -1,4 +1,4 @@
-#include "fileutil/file_io.h"
+#include "files/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Checks that every include of the program's own headers runs down the layers:
+# a folder may include its own headers and those of folders of a lower layer,
+# never a folder of its own layer or above. Prints each include that breaks
+# the order; the status is 1 when there is one.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# Lowest first. The shared file reader and writer and the simulated drive use
+# nothing of ours; the link uses the simulated drive for its SIM port; the
+# console owns the link; the transfers, procedures and file utilities work
+# through the console; the firmware windows use the transfers; the batch runner
+# drives all of those; the shell runner and the windows sit on top.
+declare -A layer=([files]=0 [sim]=0 [serial]=1 [console]=2 [transfer]=3 [procedures]=3 [fileutil]=3
+                  [firmware]=4 [batch]=5 [cli]=6 [ui]=6 [app]=7)
+
+status=0
+while IFS=: read -r file line text; do
+  from=${file%%/*}
+  to=${text#*\"}; to=${to%%/*}
+  [[ -v layer[$to] && "$from" != "$to" ]] || continue
+  if (( layer[$to] >= layer[$from] )); then
+    echo "$file:$line: $from (layer ${layer[$from]}) includes $to (layer ${layer[$to]})"
+    status=1
+  fi
+done < <(grep -rn -E '^#include "[a-z]+/' --include='*.h' --include='*.cpp' "${!layer[@]}")
+exit $status

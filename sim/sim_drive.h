@@ -74,12 +74,11 @@ struct SimOptions {
   std::string silentFromCommand = {};
   // A line that errs: the dumps of one sector of the disk, once a track read
   // has put it into the buffer, carry one bit flipped on the listed reads of
-  // that sector (counted from 1 since these options were set; a different
-  // bit on each). The disk and the buffer keep their bytes.
+  // that sector (counted from 1 since the options were last set; a
+  // different bit on each). The disk and the buffer keep their bytes.
   struct WireError {
     int cylinder = -1, head = 0, sector = 0;
     std::vector<int> reads;
-    bool operator==(const WireError&) const = default;
   };
   WireError wireError = {};
 };

@@ -48,7 +48,7 @@ class DriveModel {
   std::vector<uint8_t> Sector(int cyl, int head, int sector) const;
   void SetSector(int cyl, int head, int sector, const std::vector<uint8_t>& data);
   void ResetIdentity();
-  // The count of options.wireError starts again (its options were set anew).
+  // The reads of options.wireError are counted from 1 again (the options were set anew).
   void RestartWireError() { wireReads_ = 0; }
 
  private:

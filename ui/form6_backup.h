@@ -37,6 +37,7 @@ class Form6Backup : public QDialog, public MainView {
   QLineEdit* edit1_ = nullptr;
   QComboBox* comboBox2_ = nullptr;
   QCheckBox* checkBoxes_[5] = {};
+  QCheckBox* checkBox6_ = nullptr;  // "读两遍核对"
   QLineEdit* hidden_[3] = {};  // Edit2, Edit3, Edit4
 };
 

@@ -195,8 +195,8 @@ void Form8Compare::Build() {
   drawGrid1_->setGeometry(10, 276, 880, kClientHeight - 286);
   drawGrid1_->setFont(CjkFixedFont(kFontPixels));
   drawGrid1_->setModel(bytes_);
-  drawGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  drawGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // No selection colour over the rows: it would hide the marked bytes.
+  drawGrid1_->setSelectionMode(QAbstractItemView::NoSelection);
   drawGrid1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   drawGrid1_->setShowGrid(false);
   drawGrid1_->setWordWrap(false);
@@ -205,6 +205,7 @@ void Form8Compare::Build() {
   drawGrid1_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   drawGrid1_->verticalHeader()->setDefaultSectionSize(kRowHeight);
   drawGrid1_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  drawGrid1_->horizontalHeader()->setMinimumSectionSize(8);
   drawGrid1_->horizontalHeader()->setDefaultSectionSize(kByteWidth);
   drawGrid1_->horizontalHeader()->resizeSection(0, 64);
   drawGrid1_->horizontalHeader()->resizeSection(HexPairModel::kGapColumn, 16);

@@ -1,6 +1,7 @@
 #include "firmware/manifest_check.h"
 
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "console/text.h"
@@ -57,12 +58,13 @@ FolderCheck CheckFolder(const std::string& folderGiven) {
   const Manifest& manifest = *found.read.manifest;
   FolderCheck check;
   for (const ManifestFile& entry : manifest.files) check.files.push_back(CheckAgainstEntry(entry, folder + entry.name));
+  std::set<std::string> notListed;
   std::error_code ec;
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (IsBackupFileName(name) && FileExists(it->path().string()) && !manifest.Find(name))
-      check.files.push_back({name, Kind::NotListed, "不在清单中"});
+    if (IsBackupFileName(name) && FileExists(it->path().string()) && !manifest.Find(name)) notListed.insert(name);
   }
+  for (const std::string& name : notListed) check.files.push_back({name, Kind::NotListed, "不在清单中"});
   return check;
 }
 

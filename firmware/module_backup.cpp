@@ -235,8 +235,11 @@ class ModuleBackup {
     header.verified = plan_.verify;
     const std::string path = Path(kManifestName);
     const FileTrouble trouble = WriteBackupManifest(plan_.folder, std::move(header), whole_);
-    if (trouble) main_.AddLine(CannotWriteMessage(path, trouble));
-    return !trouble;
+    if (!trouble) return true;
+    main_.AddLine(CannotWriteMessage(path, trouble));
+    // An earlier backup's manifest would now describe files this one replaced or removed.
+    std::remove(path.c_str());
+    return false;
   }
 
   static int32_t Sectors(size_t bytes) { return static_cast<int32_t>((bytes + 511) / 512); }

@@ -13,12 +13,13 @@ namespace {
 struct OperationFlag {
   const char* name;
   BatchMode mode;
-  bool takesPath;
+  int paths;  // FILE or DIR arguments that follow
 };
 constexpr OperationFlag kOperations[] = {
-    {"--rom-read", BatchMode::RomRead, true},   {"--rom-write", BatchMode::RomWrite, true},
-    {"--backup", BatchMode::Backup, true},      {"--load", BatchMode::Load, true},
-    {"--list-ports", BatchMode::ListPorts, false}, {"--list-families", BatchMode::ListFamilies, false},
+    {"--rom-read", BatchMode::RomRead, 1},      {"--rom-write", BatchMode::RomWrite, 1},
+    {"--backup", BatchMode::Backup, 1},         {"--load", BatchMode::Load, 1},
+    {"--list-ports", BatchMode::ListPorts, 0},  {"--list-families", BatchMode::ListFamilies, 0},
+    {"--check", BatchMode::Check, 1},           {"--compare", BatchMode::Compare, 2},
 };
 
 const char* FlagOf(BatchMode mode) {
@@ -78,7 +79,7 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     };
     const OperationFlag* operation = nullptr;
     for (const OperationFlag& op : kOperations)
-      if (!optionsEnded && (op.takesPath ? is(op.name) : a == op.name)) operation = &op;
+      if (!optionsEnded && (op.paths ? is(op.name) : a == op.name)) operation = &op;
 
     if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
       scripts.push_back(a);
@@ -91,7 +92,11 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       }
       operationGiven = true;
       o.mode = operation->mode;
-      if (operation->takesPath) value(operation->name, o.path);
+      if (operation->paths > 0) value(operation->name, o.path);
+      if (operation->paths > 1 && o.error.empty()) {
+        if (i + 1 < args.size() && !args[i + 1].empty()) o.path2 = args[++i];
+        else o.error = std::string(operation->name) + " needs two folders";
+      }
     } else if (a == "--help" || a == "-h") {
       o.help = true;
     } else if (a == "--yes" || a == "-y") {
@@ -113,6 +118,9 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       value("--modules", modules);
       o.modulesGiven = true;
       belonging.emplace_back("--modules", IsFirmware);
+    } else if (a == "--verify") {
+      o.verify = true;
+      belonging.emplace_back(a, [](BatchMode m) { return m == BatchMode::Backup; });
     } else if (a == "--save") {
       o.save = true;
       belonging.emplace_back(a, [](BatchMode m) { return m == BatchMode::Load; });
@@ -169,7 +177,12 @@ std::string PathProblem(const BatchOptions& o) {
       return {};
     }
     case BatchMode::Load:
+    case BatchMode::Check:
       if (!fs::is_directory(o.path, ec)) return "no firmware folder " + o.path;
+      return {};
+    case BatchMode::Compare:
+      for (const std::string* folder : {&o.path, &o.path2})
+        if (!fs::is_directory(*folder, ec)) return "no backup folder " + *folder;
       return {};
     default: return {};
   }
@@ -177,6 +190,7 @@ std::string PathProblem(const BatchOptions& o) {
 
 const char* const kBatchUsage = R"(Usage: quorvane-batch [--port NAME] [--rate RATE] [--yes] SCRIPT.cmd
        quorvane-batch [--port NAME] [--rate RATE] [--yes] OPERATION
+       quorvane-batch --check DIR | --compare DIR1 DIR2
        quorvane-batch --list-ports | --list-families | --help
 
 Runs a batch script on a drive's serial terminal without a window, the way
@@ -206,18 +220,32 @@ Operations (one per call):
         400 (default) or 800 ("缓冲区写入"), or one byte per command
         ("指令方式写入").
   --backup DIR [--family NAME|auto] [--modules app,cert,table,ata,vendor]
+               [--verify]
         the backup window: the firmware modules of the family's table entry
         read into DIR (created if missing) as APP.BIN, CERT.BIN, Table.BIN,
-        ATA.BIN (ATA0.BIN, ATA1.BIN), Vendor.BIN, ID.BIN and SN.TXT. Default
-        family: auto, the family the drive reports (the drive must be at level
-        T); default modules: all five.
+        ATA.BIN (ATA0.BIN, ATA1.BIN), Vendor.BIN, ID.BIN and SN.TXT, and last
+        MANIFEST.TXT with each file's size and SHA-256. Default family: auto,
+        the family the drive reports (the drive must be at level T); default
+        modules: all five. --verify reads every module twice ("读两遍核对");
+        where the reads differ a third decides sector by sector, and a
+        sector on which no two agree fails the backup.
   --load DIR [--family NAME|auto] [--modules app,cert,table,ata] [--save]
         the loading window: the module files found in DIR (APP.BIN, CERT.BIN,
         Table.BIN, ATA0.BIN with ATA1.BIN, or ATA.BIN) loaded into the drive,
         APP at level F, the others at level T. The family (or auto) sets the
         buffer of APP (60 when none is given). Default modules: APP, CERT and
         TABLE when their files are there; the ATA overlays only when named.
-        --save writes each loaded module to the reserved area ("存盘").
+        --save writes each loaded module to the reserved area ("存盘"). When
+        DIR holds a MANIFEST.TXT, a module file that it does not list or
+        whose size or SHA-256 differs refuses the load before anything is
+        sent; a backup of another family than --family asks first (--yes).
+  --check DIR   DIR's files against its MANIFEST.TXT, without a drive: one
+                line per file, name and verdict, tab-separated.
+  --compare DIR1 DIR2
+                the files of two backup folders, without a drive: one line
+                per file of either, name and verdict (the same, only in one,
+                or how many bytes differ and the first offsets that do).
+                Files over 1 MiB are not compared.
   --list-ports      the ports this machine offers, one per line.
   --list-families   the drive-family table in use, where it was read from,
                     and each family's module places.
@@ -246,8 +274,9 @@ next test, as STOP does (drive and port still go back to 9600); a second
 Ctrl-C ends the program at once.
 
 Exit status: 0 the script ran to its end (whatever the drive answered) or the
-operation succeeded; 1 a statement raised an error or the operation reported
-a failure (its messages are on stdout and stderr); 2 bad usage, a script that
+operation succeeded (--check: every file agrees; --compare: every file is the
+same); 1 a statement raised an error or the operation reported a failure
+(its messages are on stdout and stderr); 2 bad usage, a script that
 cannot be read or is empty, or a port that cannot be opened; 130 stopped by
 Ctrl-C.
 
@@ -257,6 +286,8 @@ Examples:
   quorvane-batch --port ttyUSB0 --rom-write rom.bin --entry 800
   quorvane-batch --port ttyUSB0 --backup backups/drive1
   quorvane-batch --port ttyUSB0 --load backups/drive1 --family TONKA --save
+  quorvane-batch --check backups/drive1
+  quorvane-batch --compare backups/donor backups/patient
 )";
 
 }  // namespace qv

@@ -12,7 +12,7 @@ inline constexpr int kExitFailed = 1;       // the script or operation reported 
 inline constexpr int kExitUsage = 2;        // bad usage, or a port that cannot be opened
 inline constexpr int kExitInterrupted = 130;
 
-enum class BatchMode { Script, RomRead, RomWrite, Backup, Load, ListPorts, ListFamilies };
+enum class BatchMode { Script, RomRead, RomWrite, Backup, Load, ListPorts, ListFamilies, Check, Compare };
 
 // The modules of a backup (all five) or a load (the first four).
 struct ModuleChoice {
@@ -31,12 +31,14 @@ struct BatchOptions {
   bool help = false;
   std::string script;
   std::string path;            // the operation's FILE or DIR
+  std::string path2;           // --compare: the second DIR
   bool byInstruction = false;  // ROM: one byte per command instead of through the buffer
   std::string entry = "400";   // ROM write through the buffer: the entry buffer
   std::string family;          // backup, load: a family name or "auto"; empty: not given
   bool modulesGiven = false;
   ModuleChoice modules;
   bool save = false;           // load: write the loaded modules to the reserved area
+  bool verify = false;         // backup: every module read twice and compared
   std::string error;           // not empty: bad usage, and why
 };
 
@@ -44,7 +46,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
 
 // Why the operation's FILE or DIR can't be used, before any port is opened:
 // a ROM image to write that is not a readable file, a ROM read whose folder
-// does not exist, a firmware folder to load that is not a folder. Empty when
+// does not exist, a firmware folder to load, check or compare that is not a
+// folder. Empty when
 // there is nothing to say; the windows' own checks still follow.
 std::string PathProblem(const BatchOptions& options);
 

@@ -50,6 +50,7 @@ OperationResult BackupOperation(TFrmMain& main, const FamilyTable& families, con
     form.CheckBox4 = o.modules.ata;
     form.CheckBox5 = o.modules.vendor;
   }
+  form.CheckBox6 = o.verify;
   form.Edit1 = o.path;
   if (o.family.empty() || o.family == "auto") {
     // No family until the drive's report names one: the window's first

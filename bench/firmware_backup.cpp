@@ -1,14 +1,23 @@
 // A full firmware backup (APP, Cert, Cert Table, ATA, Vendor) of the
 // simulated drive's family at 921600 baud, the drive holding its output to
-// the line's pace. The backup's prescribed pauses and fixed exchanges (the
-// queries at 9600, the rate changes, the level commands around each read) are
-// taken out by also timing the same backup of a family whose modules have no
-// sectors; what remains is compared with the time the line itself needs for
-// the extra bytes both ways (commands, echoes, dumps, prompts).
+// the line's pace.
+//
+// FirmwareBackupPaced: the backup's prescribed pauses and fixed exchanges
+// (the queries at 9600, the rate changes, the level commands around each
+// read) are taken out by also timing the same backup of a family whose
+// modules have no sectors; what remains is compared with the time the line
+// itself needs for the extra bytes both ways (commands, echoes, dumps,
+// prompts).
+//
+// FirmwareBackupVerified: the same backup read twice and compared
+// ("读两遍核对") against the plain one; verified_ratio is the factor the
+// verification costs (the goal: at most 2.05).
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "console/main.h"
@@ -34,39 +43,63 @@ struct Timed {
   bool done;
 };
 
-void FirmwareBackupPaced(benchmark::State& state) {
-  sim::SimOptions options;
-  options.paceAtLineRate = true;
-  sim::SimDrive drive(options);
-  if (!drive.Start()) return state.SkipWithError("no pseudo-terminal");
-  NoToolkitPump pump;
-  test::ScriptedDialogs dialogs;
-  TFrmMain main(pump, dialogs);
-  if (!test::OpenWithButton(main, drive.SlavePath(), "9600")) return state.SkipWithError("cannot open");
-  FamilyTable families;
-  families.Parse(BuiltInFamilyTable() + "\r\n" + kEmptyFamily);
-  main.ComboBox3.items = families.Names();
-  TForm6 form(main, families);
-  form.ComboBox2.SelectText("921600");
-  const std::string folder =
-      (std::filesystem::temp_directory_path() / ("qv-bench-backup-" + std::to_string(getpid()))).string() + "/";
+// A console on a paced simulated drive, and the backup window on it.
+class PacedBackup {
+ public:
+  PacedBackup() : drive_(Paced()), main_(pump_, dialogs_) {}
+  ~PacedBackup() {
+    std::filesystem::remove_all(folder_);
+    main_.FormClose();
+  }
 
-  auto run = [&](const std::string& family) {
-    form.ComboBox7.SelectText(family);
-    form.Edit1 = folder;
-    main.memo1.Clear();
-    const int32_t rx0 = main.RxCount, tx0 = main.TxCount;
+  // Empty when ready, else why not.
+  std::string Start() {
+    if (!drive_.Start()) return "no pseudo-terminal";
+    if (!test::OpenWithButton(main_, drive_.SlavePath(), "9600")) return "cannot open";
+    families_.Parse(BuiltInFamilyTable() + "\r\n" + kEmptyFamily);
+    main_.ComboBox3.items = families_.Names();
+    form_ = std::make_unique<TForm6>(main_, families_);
+    form_->ComboBox2.SelectText("921600");
+    return {};
+  }
+
+  Timed Run(const std::string& family, bool verify) {
+    form_->ComboBox7.SelectText(family);
+    form_->Edit1 = folder_;
+    form_->CheckBox6 = verify;
+    main_.memo1.Clear();
+    const int32_t rx0 = main_.RxCount, tx0 = main_.TxCount;
     const auto start = std::chrono::steady_clock::now();
-    form.Button7Click();
+    form_->Button7Click();
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::string pane = Utf8FromGbk(main.memo1.Text());
-    return Timed{s, static_cast<double>((main.RxCount - rx0) + (main.TxCount - tx0)),
+    const std::string pane = Utf8FromGbk(main_.memo1.Text());
+    return Timed{s, static_cast<double>((main_.RxCount - rx0) + (main_.TxCount - tx0)),
                  pane.find("备份完成!") != std::string::npos};
-  };
+  }
 
+ private:
+  static sim::SimOptions Paced() {
+    sim::SimOptions options;
+    options.paceAtLineRate = true;
+    return options;
+  }
+
+  sim::SimDrive drive_;
+  NoToolkitPump pump_;
+  test::ScriptedDialogs dialogs_;
+  TFrmMain main_;
+  FamilyTable families_;
+  std::unique_ptr<TForm6> form_;
+  const std::string folder_ =
+      (std::filesystem::temp_directory_path() / ("qv-bench-backup-" + std::to_string(getpid()))).string() + "/";
+};
+
+void FirmwareBackupPaced(benchmark::State& state) {
+  PacedBackup bench;
+  if (const std::string why = bench.Start(); !why.empty()) return state.SkipWithError(why.c_str());
   for (auto _ : state) {
-    const Timed none = run("EMPTY");
-    const Timed full = run(kFamily);
+    const Timed none = bench.Run("EMPTY", false);
+    const Timed full = bench.Run(kFamily, false);
     if (!none.done || !full.done) {
       state.SkipWithError("the backup did not succeed");
       break;
@@ -79,10 +112,26 @@ void FirmwareBackupPaced(benchmark::State& state) {
     state.counters["line_s"] = lineSeconds;
     state.counters["line_share"] = lineSeconds / (full.seconds - none.seconds);
   }
-  std::filesystem::remove_all(folder);
-  main.FormClose();
 }
 BENCHMARK(FirmwareBackupPaced)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+void FirmwareBackupVerified(benchmark::State& state) {
+  PacedBackup bench;
+  if (const std::string why = bench.Start(); !why.empty()) return state.SkipWithError(why.c_str());
+  for (auto _ : state) {
+    const Timed plain = bench.Run(kFamily, false);
+    const Timed verified = bench.Run(kFamily, true);
+    if (!plain.done || !verified.done) {
+      state.SkipWithError("the backup did not succeed");
+      break;
+    }
+    state.SetIterationTime(verified.seconds);
+    state.counters["plain_s"] = plain.seconds;
+    state.counters["verified_s"] = verified.seconds;
+    state.counters["verified_ratio"] = verified.seconds / plain.seconds;
+  }
+}
+BENCHMARK(FirmwareBackupVerified)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace qv

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "batch/cli_options.h"
+#include "batch/folder_reports.h"
 #include "batch/form4.h"
 #include "batch/headless.h"
 #include "batch/operations.h"
@@ -86,6 +87,13 @@ int main(int argc, char** argv) {
   if (const std::string problem = PathProblem(options); !problem.empty()) {
     std::cerr << "quorvane-batch: " << problem << "\n";
     return kExitUsage;
+  }
+  // Backup folders alone: no port, no drive.
+  if (options.mode == BatchMode::Check || options.mode == BatchMode::Compare) {
+    const FolderReport report = options.mode == BatchMode::Check ? CheckReport(options.path)
+                                                                 : CompareReport(options.path, options.path2);
+    std::cout << report.text;
+    return report.allGood ? kExitDone : kExitFailed;
   }
   LoadedScript script;
   if (options.mode == BatchMode::Script) {

@@ -37,7 +37,7 @@ std::optional<AtaOverlays> SplitAta(std::string_view module) {
   std::string_view second = module;
   if (const std::optional<size_t> end = FindEnd(second, *boundary + kSecondEndAfter); end && *end > 0)
     second = second.substr(0, *end + 1);
-  return AtaOverlays{std::string(first), std::string(second.substr(*boundary))};
+  return AtaOverlays{std::string(first), std::string(second.substr(*boundary)), *boundary};
 }
 
 }  // namespace qv

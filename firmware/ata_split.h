@@ -10,6 +10,7 @@ namespace qv {
 struct AtaOverlays {
   std::string first;   // "ATA0.BIN"
   std::string second;  // "ATA1.BIN"
+  size_t secondAt = 0;  // where the second begins in the module
 };
 
 // The second overlay begins with 00 00 16 00 at a sector start from byte

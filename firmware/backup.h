@@ -60,14 +60,19 @@ struct BackupPlan {
   int32_t reservedStart = 0;
   BufferAddress buffer;
   bool app = true, cert = true, table = true, ata = true, vendor = true;
+  bool verify = false;     // every module read twice and compared
+  std::string rate{};      // the backup's rate, for the manifest
+  std::string driveWords{};  // the drive's own words from the family lookup, if one was run
 };
 
 // Backs up the ticked modules in the order APP, Cert, Cert Table, ATA, Vendor
-// with their progress lines, then writes SN.TXT. A failed track read skips
-// the later modules; a table field that is empty or incomplete is reported
-// and its module left out. True when every read succeeded and every file the
-// backup builds was written. A conversion error (a table value that is not
-// hexadecimal) or a file that cannot be written (SN.TXT) raises.
+// with their progress lines, then writes SN.TXT and, last, MANIFEST.TXT with
+// the files that were written whole (also when the backup failed or raised).
+// A failed track read skips the later modules; a table field that is empty
+// or incomplete is reported and its module left out. True when every read
+// succeeded and every file the backup builds was written. A conversion error
+// (a table value that is not hexadecimal) or a file that cannot be written
+// (SN.TXT) raises.
 bool BackupModules(TFrmMain& main, const BackupPlan& plan);
 
 }  // namespace qv

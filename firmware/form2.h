@@ -8,6 +8,7 @@
 // This is the window's behaviour without its drawing: the Qt window shows
 // these fields, forwards its clicks here and redraws on Changed.
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -137,6 +138,10 @@ class TForm2 {
  private:
   // The load's checks; false after showing the first failing one's message.
   bool CheckLoad();
+  // Each ticked module's file against the backup manifest of its folder,
+  // where there is one: false after a message naming the file and what
+  // differs, or after No to loading a backup of another family.
+  bool CheckManifests();
   // The ticked steps in order, up to the first that fails; true when none did.
   bool RunChain();
   // Drive and port to 9600, then to the loading rate when the drive is at level T.
@@ -164,6 +169,9 @@ class TForm2 {
   TFrmMain& main_;
   const FamilyTable& families_;
   View* view_ = nullptr;
+  // The SHA-256 each checked module file had, by path: the file is read
+  // again when it is sent and must not have changed meanwhile.
+  std::map<std::string, std::string> checkedDigests_;
 };
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 
 #include "console/convert.h"
 #include "console/text.h"
+#include "files/file_digest.h"
 #include "files/file_io.h"
 #include "firmware/form2.h"
 #include "transfer/file_io.h"
@@ -101,6 +102,7 @@ bool TForm2::CheckLoad() {
     uint64_t bytes = 0;
     if (m.ticked && !fileGiven(m.module, m.field, kModuleLimit, bytes)) return false;
   }
+  if (!CheckManifests()) return false;
   // Without the port every wait of the chain would only run out.
   if (!main_.PortOpen()) return refuse("请先打开串口！");
   return true;
@@ -183,6 +185,11 @@ std::optional<std::vector<uint8_t>> TForm2::ReadModule(const std::string& file, 
   }
   if (data.empty()) {
     main_.Dlg().ShowMessage("模块文件" + file + "长度为0！");
+    return std::nullopt;
+  }
+  if (const auto checked = checkedDigests_.find(file);
+      checked != checkedDigests_.end() && Sha256Hex({reinterpret_cast<const char*>(data.data()), data.size()}) != checked->second) {
+    main_.Dlg().ShowMessage("模块文件“" + file + "”在核对之后被改动过，与备份清单不符，不能加载！");
     return std::nullopt;
   }
   return data;

@@ -85,6 +85,8 @@ void TForm6::Button2Click() {
     main_.AddLine("正在份析，请稍候........");
     const FamilyReport report = QueryFamilyReport(main_);
     Edit1 = Trim(backupFolder) + FolderNameFor(Trim(report.TypeName()));
+    // A drive that named nothing has no words of its own ("__").
+    driveWords = report.W1.empty() && report.R.empty() && report.W2.empty() ? "" : Trim(report.TypeName());
     main_.Memo3.clear();
     SelectFamily(ComboBox7, report);
     main_.AppendToLastLine("完成！");
@@ -174,6 +176,9 @@ bool TForm6::RunBackup(const std::string& folder) {
     plan.table = CheckBox3;
     plan.ata = CheckBox4;
     plan.vendor = CheckBox5;
+    plan.verify = CheckBox6;
+    plan.rate = ComboBox2.Text();
+    plan.driveWords = driveWords;
     good = BackupModules(main_, plan);
     main_.receiveMode = ReceiveMode::Empty;
     main_.AddLine(good ? "备份完成!" : "备份失败!");

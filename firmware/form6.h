@@ -37,6 +37,7 @@ class TForm6 {
   bool CheckBox3 = true;  // "Cert Table"
   bool CheckBox4 = true;  // "ATA Ovl"
   bool CheckBox5 = true;  // "Vendor"
+  bool CheckBox6 = false;  // "读两遍核对": every module read twice and compared
   // Hidden: what the last backup found (hexadecimal).
   std::string Edit2;  // reserved area's start
   std::string Edit3;  // buffer base
@@ -45,6 +46,9 @@ class TForm6 {
 
   // Where the family lookup puts a drive's folder; ends in '/'.
   std::string backupFolder;
+  // The drive's own words from the last family lookup ("NHPLUS2HD_S-1A_3.AAC"),
+  // which the backup's manifest records; empty before one.
+  std::string driveWords;
 
   // Told whenever the fields or the panel's state changed from here.
   std::function<void()> onChanged;

@@ -2,7 +2,9 @@
 // the track read and builds the files the module loading expects.
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <initializer_list>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,7 +18,8 @@
 #include "firmware/ata_split.h"
 #include "firmware/backup.h"
 #include "firmware/family_table.h"
-#include "transfer/transfer.h"
+#include "firmware/manifest.h"
+#include "firmware/verified_read.h"
 
 namespace qv {
 
@@ -59,13 +62,20 @@ class ModuleBackup {
 
   bool Run() {
     const FamilyRecord& r = plan_.record;
-    if (plan_.app && good_) App(r.APP);
-    if (plan_.cert && good_) Cert(r.CERT0, r.CERT1);
-    if (plan_.table && good_) Table(r.TABLE);
-    if (plan_.ata && good_) Ata(r.ATA);
-    if (plan_.vendor && good_) Vendor(r.VEN);
-    WriteSnText();
-    return good_ && filesWritten_;
+    try {
+      if (plan_.app && good_) App(r.APP);
+      if (plan_.cert && good_) Cert(r.CERT0, r.CERT1);
+      if (plan_.table && good_) Table(r.TABLE);
+      if (plan_.ata && good_) Ata(r.ATA);
+      if (plan_.vendor && good_) Vendor(r.VEN);
+      WriteSnText();
+    } catch (...) {
+      // The files written whole so far are described all the same; the
+      // error that escaped is what the technician is told about.
+      WriteManifest(false);
+      throw;
+    }
+    return WriteManifest(good_ && filesWritten_) && good_ && filesWritten_;
   }
 
  private:
@@ -102,20 +112,34 @@ class ModuleBackup {
   bool Read(const Location& at, const char* head, const char* file) {
     const std::string cylinder = IntToHex(static_cast<uint32_t>(plan_.reservedStart) +
                                           static_cast<uint32_t>(HexToInt(Trim(at.sa))));
-    good_ = ReadTrack(main_, cylinder, head, at.start, at.count, plan_.buffer.base, plan_.buffer.chunk, Path(file),
-                      false);
+    good_ = ReadModuleSectors(main_, {cylinder, head, at.start, at.count}, plan_.buffer, Path(file), plan_.verify);
+    if (good_) places_[file] = {cylinder, head, HexToInt(Trim(at.start)), HexToInt(Trim(at.count))};
     return good_;
   }
 
   // Ends the module's line with the outcome of building one of its files.
-  void Built(bool written) {
+  void Built(bool written, const char* file = nullptr, std::string place = {}) {
     if (!written) filesWritten_ = false;
+    else if (file) Whole(file, std::move(place));
     main_.AppendToLastLine(written ? kDone : kFailed);
+  }
+
+  // A file this backup wrote whole, for the manifest.
+  void Whole(const char* file, std::string place) { whole_.push_back({file, std::move(place)}); }
+  // "8F 0 0 6": where the read of `file` took its sectors; `skip` and
+  // `count` (sectors, count 0: all) narrow it to a part of them.
+  std::string PlaceOf(const char* file, int32_t skip = 0, int32_t count = 0) {
+    const SectorRange& r = places_[file];
+    return r.cylinder + " " + r.head + " " + IntToHex(static_cast<uint32_t>(r.start + skip)) + " " +
+           IntToHex(static_cast<uint32_t>(count ? count : r.count));
   }
 
   void App(const std::string& field) {
     const auto v = Values(field, "正在备份APP.............", 3, true);
-    if (v && Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kApp)) main_.AppendToLastLine(kDone);
+    if (v && Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kApp)) {
+      Whole(mf::kApp, PlaceOf(mf::kApp));
+      main_.AppendToLastLine(kDone);
+    }
   }
 
   void Cert(const std::string& cert0, const std::string& cert1) {
@@ -139,7 +163,9 @@ class ModuleBackup {
     } else if (!head1.empty() && !Read({head1[0], head1[1], head1[2]}, "1", mf::kCert1)) {
       return;
     }
-    Built(CutAndJoin(Path(mf::kCert0), "0", "FFFF", Path(mf::kCert1), "0", "FFFF", Path(mf::kCert)));
+    const bool twoPieces = places_.count(mf::kCert1) > 0;
+    Built(CutAndJoin(Path(mf::kCert0), "0", "FFFF", Path(mf::kCert1), "0", "FFFF", Path(mf::kCert)), mf::kCert,
+          PlaceOf(mf::kCert0) + (twoPieces ? " + " + PlaceOf(mf::kCert1) : ""));
   }
 
   void Table(const std::string& field) {
@@ -149,26 +175,33 @@ class ModuleBackup {
     if (!Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kTable0)) return;
     // The table's first sector goes to the end.
     const std::string table0 = Path(mf::kTable0);
-    Built(CutAndJoin(table0, "1", (*v)[2], table0, "0", "1", Path(mf::kTable)));
+    Built(CutAndJoin(table0, "1", (*v)[2], table0, "0", "1", Path(mf::kTable)), mf::kTable, PlaceOf(mf::kTable0));
   }
 
   void Ata(const std::string& field) {
     const auto v = Values(field, "正在备份ATA.............", 3, false);
     if (!v || !Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kAta)) return;
+    Whole(mf::kAta, PlaceOf(mf::kAta));
     // Overlays of an earlier backup would be taken for this module's.
     std::remove(Path(mf::kAta0).c_str());
     std::remove(Path(mf::kAta1).c_str());
     bool written = true;
     if (const FileBytes module = ReadFileBytes(Path(mf::kAta), kMaxReadBackBytes))
-      if (const std::optional<AtaOverlays> overlays = SplitAta(module.bytes))
+      if (const std::optional<AtaOverlays> overlays = SplitAta(module.bytes)) {
         written = WriteFileBytes(Path(mf::kAta0), overlays->first) && WriteFileBytes(Path(mf::kAta1), overlays->second);
+        if (written) {
+          Whole(mf::kAta0, PlaceOf(mf::kAta, 0, Sectors(overlays->first.size())));
+          Whole(mf::kAta1, PlaceOf(mf::kAta, Sectors(overlays->secondAt), Sectors(overlays->second.size())));
+        }
+      }
     Built(written);
   }
 
   void Vendor(const std::string& field) {
     const auto v = Values(field, "正在备份Vendor..........", 3, false);
     if (!v || !Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kVendor)) return;
-    Built(CutAndJoin(Path(mf::kVendor), "4", "1", "", "", "", Path(mf::kId)));
+    Whole(mf::kVendor, PlaceOf(mf::kVendor));
+    Built(CutAndJoin(Path(mf::kVendor), "4", "1", "", "", "", Path(mf::kId)), mf::kId, PlaceOf(mf::kVendor, 4, 1));
   }
 
   void WriteSnText() {
@@ -181,14 +214,49 @@ class ModuleBackup {
     // Answered at the keystroke; at a low rate the answer takes longer than
     // the five ticks a fast line needs, and a cut answer would cut the serial.
     main_.WaitHD(kPercentTicks);
-    text += SerialFromPercentReply(main_.CaptureLines()) + "\r\n";
+    serial_ = SerialFromPercentReply(main_.CaptureLines());
+    text += serial_ + "\r\n";
     if (const FileTrouble trouble = WriteFile(Path(mf::kSn), text)) throw EFileError(CannotWriteMessage(Path(mf::kSn), trouble));
+    Whole(mf::kSn, {});
   }
+
+  // Last, so that it never names a file that is not there; false after a
+  // line saying why it could not be written.
+  bool WriteManifest(bool complete) {
+    Manifest header;
+    header.time = LocalTimeWithOffset(std::time(nullptr));
+    header.program = ProgramNameAndVersion();
+    header.port = main_.ComboBox1.Text();
+    header.rate = plan_.rate;
+    header.family = plan_.record.name;
+    header.drive = plan_.driveWords;
+    header.serial = serial_;
+    header.complete = complete;
+    header.verified = plan_.verify;
+    const std::string path = Path(kManifestName);
+    const FileTrouble trouble = WriteBackupManifest(plan_.folder, std::move(header), whole_);
+    if (!trouble) return true;
+    main_.AddLine(CannotWriteMessage(path, trouble));
+    // An earlier backup's manifest would now describe files this one replaced or removed.
+    std::remove(path.c_str());
+    return false;
+  }
+
+  static int32_t Sectors(size_t bytes) { return static_cast<int32_t>((bytes + 511) / 512); }
+
+  // Where a read took its sectors (cylinder and head as sent).
+  struct SectorRange {
+    std::string cylinder, head;
+    int32_t start = 0, count = 0;
+  };
 
   TFrmMain& main_;
   const BackupPlan& plan_;
   bool good_ = true;          // no track read failed
   bool filesWritten_ = true;  // every file built from the reads was written
+  std::map<std::string, SectorRange> places_;  // by the file read into
+  std::vector<WholeFile> whole_;
+  std::string serial_;
 };
 
 }  // namespace

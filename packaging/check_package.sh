@@ -3,7 +3,7 @@
 # checks what it installs: both programs and nothing else in /usr/bin, the
 # menu entry (desktop-file-validate) with its icon, every manual page
 # compressed and free of roff warnings, every example script, and a
-# dependency on Debian's Qt 6.
+# dependency on Debian's Qt 6 and libcrypto (libssl3).
 # Usage: check_package.sh BUILD_DIR SOURCE_DIR. Exit 77: a tool is missing.
 set -euo pipefail
 build=$1
@@ -35,7 +35,7 @@ extra=$(grep '^/usr/bin/.' "$scratch/files" | grep -vx -e /usr/bin/quorvane -e /
 [ -z "$extra" ] || fail "unexpected in /usr/bin: $extra"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6core6 qt6-qpa-plugins libqt6svg6; do
+for package in libqt6widgets6 libqt6core6 qt6-qpa-plugins libqt6svg6 libssl3; do
   grep -q "\b$package\b" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
 

@@ -41,7 +41,7 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <quorvane@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# The libraries the programs link (Qt 6 Widgets, Gui, Core, the C++ runtime)
+# The libraries the programs link (Qt 6 Widgets, Gui, Core, libcrypto, the C++ runtime)
 # come from dpkg-shlibdeps; Qt's plugins are loaded at run time, so they are
 # named: the windowing system's platform plugins and the SVG icon engine.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -5,6 +5,7 @@ packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
           libqt6svg6 desktop-file-utils dpkg-dev man-db
           fonts-noto-cjk
+          libssl-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev)
 missing=()

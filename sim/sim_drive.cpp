@@ -246,6 +246,7 @@ bool SimDrive::InIdentityEditor() const {
 
 void SimDrive::SetOptions(const SimOptions& options) {
   std::lock_guard lock(impl_->mu);
+  impl_->model.RestartWireError();
   impl_->model.options = options;
 }
 

@@ -72,6 +72,15 @@ struct SimOptions {
   // Non-empty: the command line with exactly this text gets no answer, and
   // nothing after it does either, as from a drive whose code hung.
   std::string silentFromCommand = {};
+  // A line that errs: the dumps of one sector of the disk, once a track read
+  // has put it into the buffer, carry one bit flipped on the listed reads of
+  // that sector (counted from 1 since the options were last set; a
+  // different bit on each). The disk and the buffer keep their bytes.
+  struct WireError {
+    int cylinder = -1, head = 0, sector = 0;
+    std::vector<int> reads;
+  };
+  WireError wireError = {};
 };
 
 // A firmware module as the drive holds it: what its last good download put in

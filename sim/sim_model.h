@@ -48,6 +48,8 @@ class DriveModel {
   std::vector<uint8_t> Sector(int cyl, int head, int sector) const;
   void SetSector(int cyl, int head, int sector, const std::vector<uint8_t>& data);
   void ResetIdentity();
+  // The reads of options.wireError are counted from 1 again (the options were set anew).
+  void RestartWireError() { wireReads_ = 0; }
 
  private:
   enum class Dl {
@@ -117,6 +119,8 @@ class DriveModel {
   LineNoise noise_;
   int cyl_ = 0, head_ = 0;
   std::map<uint64_t, std::vector<uint8_t>> written_;
+  std::map<size_t, uint64_t> bufferHolds_;  // buffer block -> the disk sector a track read put there
+  int wireReads_ = 0;                       // dumps of the sector of options.wireError so far
 
   Dl dl_ = Dl::Off;
   size_t dlBase_ = 0;        // byte address in the buffer where the data lands

@@ -67,11 +67,20 @@ std::vector<std::string> DriveModel::Dump(const std::string& args, bool& ok) {
     }
     return line;
   };
+  const SimOptions::WireError& err = options.wireError;
   for (long long block = first; block <= last; ++block) {
+    const size_t start = static_cast<size_t>(block) * kBlock;
+    std::vector<uint8_t> bytes(buffer.begin() + static_cast<ptrdiff_t>(start),
+                               buffer.begin() + static_cast<ptrdiff_t>(start + kBlock));
+    const auto held = bufferHolds_.find(static_cast<size_t>(block));
+    if (err.cylinder >= 0 && held != bufferHolds_.end() && held->second == SectorKey(err.cylinder, err.head, err.sector)) {
+      ++wireReads_;
+      if (std::find(err.reads.begin(), err.reads.end(), wireReads_) != err.reads.end())
+        bytes[static_cast<size_t>(wireReads_ * 37) % kBlock] ^= static_cast<uint8_t>(1u << (wireReads_ % 8));
+    }
     for (int l = 0; l < kLinesPerBlock; ++l) {
       if (options.dumpSkipLine && l == 5) continue;
-      const size_t addr = static_cast<size_t>(block) * kBlock + l * kLineBytes;
-      lines.push_back(dataLine(addr, &buffer[addr]));
+      lines.push_back(dataLine(start + l * kLineBytes, &bytes[l * kLineBytes]));
     }
   }
   if (options.dumpExtraLines) {
@@ -127,7 +136,9 @@ std::vector<std::string> DriveModel::TrackTransfer(const std::string& args, bool
     uint8_t* block = &buffer[(base + static_cast<size_t>(i)) * kBlock];
     if (toDisk) {
       SetSector(cyl_, head_, sector, std::vector<uint8_t>(block, block + kBlock));
+      bufferHolds_.erase(base + static_cast<size_t>(i));
     } else {
+      bufferHolds_[base + static_cast<size_t>(i)] = SectorKey(cyl_, head_, sector);
       const std::vector<uint8_t> data = Sector(cyl_, head_, sector);
       std::copy(data.begin(), data.end(), block);
     }

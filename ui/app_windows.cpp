@@ -22,7 +22,7 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   app->main->FormCreate(options);
   LoadFamilyTable(*app->main, app->families);
 
-  // 2. TForm1 ... 8. TForm7, in this order; the "窗口" menu lists them in
+  // 2. TForm1 ... 9. TForm8, in this order; the "窗口" menu lists them in
   // the same order, all but the batch window, which "Loading process" opens.
   // 2. TForm1 "创建文件"
   app->form1 = std::make_unique<Form1CreateFile>(app->dialogs);
@@ -46,6 +46,9 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   // 8. TForm7 "磁头序列号表"
   app->form7 = std::make_unique<Form7HeadChart>(app->main->ownFiles, app->dialogs);
   app->mainWindow->AddWindowMenuEntry(app->form7->windowTitle(), app->form7.get(), false);
+  // 9. TForm8 "比较备份": needs no drive; not modal, so that both folders stay at hand.
+  app->form8 = std::make_unique<Form8Compare>(app->dialogs);
+  app->mainWindow->AddWindowMenuEntry(app->form8->windowTitle(), app->form8.get(), false);
 
   return app;
 }

@@ -15,6 +15,7 @@
 #include "ui/form5_id_editor.h"
 #include "ui/form6_backup.h"
 #include "ui/form7_head_chart.h"
+#include "ui/form8_compare.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_event_pump.h"
@@ -37,6 +38,7 @@ struct AppWindows {
   std::unique_ptr<Form5IdEditor> form5;
   std::unique_ptr<Form6Backup> form6;
   std::unique_ptr<Form7HeadChart> form7;
+  std::unique_ptr<Form8Compare> form8;
 };
 
 // Creates the console and the windows and runs the main window's start-up.

@@ -97,6 +97,15 @@ Form6Backup::Form6Backup(TFrmMain& main, const FamilyTable& families, QWidget* p
     checkBoxes_[i] = box;
   }
 
+  // Beside the rate, the row's free end: the other controls keep their places.
+  checkBox6_ = new QCheckBox(QString::fromUtf8("读两遍核对"), panel1_);
+  Name(checkBox6_, "CheckBox6", checkBox6_->text());
+  checkBox6_->setGeometry(214, 76, 120, 22);
+  checkBox6_->setToolTip(QStringLiteral("每个模块读两遍并比较；不一致时读第三遍，按扇区取多数"));
+  connect(checkBox6_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!showing_) model_.CheckBox6 = on;
+  });
+
   button("Button7", "开始备份", nullptr, QStringLiteral("开始备份"), QRect(300, 140, 106, 28), &TForm6::Button7Click);
 
   // What the last backup found; kept for the record, not shown.
@@ -127,6 +136,9 @@ Form6Backup::Form6Backup(TFrmMain& main, const FamilyTable& families, QWidget* p
 Form6Backup::~Form6Backup() { main_.RemoveView(this); }
 
 void Form6Backup::Changed(What what) {
+  // Behind a closed port the next drive may be another: the last lookup's
+  // words must not go into its manifest.
+  if (what == What::Port && !main_.PortOpen()) model_.driveWords.clear();
   if (what == What::Rates) ShowModel();
 }
 
@@ -137,6 +149,7 @@ void Form6Backup::ShowModel() {
   if (edit1_->text() != Q(model_.Edit1)) edit1_->setText(Q(model_.Edit1));
   const bool ticks[5] = {model_.CheckBox1, model_.CheckBox2, model_.CheckBox3, model_.CheckBox4, model_.CheckBox5};
   for (int i = 0; i < 5; ++i) checkBoxes_[i]->setChecked(ticks[i]);
+  checkBox6_->setChecked(model_.CheckBox6);
   const std::string* found[3] = {&model_.Edit2, &model_.Edit3, &model_.Edit4};
   for (int i = 0; i < 3; ++i) hidden_[i]->setText(Q(*found[i]));
   panel1_->setEnabled(model_.Panel1Enabled);

@@ -22,7 +22,8 @@ class Form6Backup : public QDialog, public MainView {
 
   TForm6& Model() { return model_; }
 
-  // MainView: the rate list follows the main window's port.
+  // MainView: the rate list follows the main window's port; a closed port
+  // forgets the drive's words of the last lookup.
   void Changed(What what) override;
 
  private:
@@ -37,6 +38,7 @@ class Form6Backup : public QDialog, public MainView {
   QLineEdit* edit1_ = nullptr;
   QComboBox* comboBox2_ = nullptr;
   QCheckBox* checkBoxes_[5] = {};
+  QCheckBox* checkBox6_ = nullptr;  // "读两遍核对"
   QLineEdit* hidden_[3] = {};  // Edit2, Edit3, Edit4
 };
 

@@ -289,6 +289,9 @@ TEST_F(BatchCliTest, OperationsHelpListsAndBadUsage) {
       {{"--rom-read", "no/r.bin"}, "no folder no to save the ROM into"},
       {{"--rom-read", "empty"}, "empty is a folder"},
       {{"--load", "nowhere"}, "no firmware folder nowhere"},
+      {{"--load", "empty", "--verify"}, "--verify does not go with --load"},
+      {{"--compare", "empty"}, "--compare needs two folders"},
+      {{"--compare", "empty", "nowhere"}, "no backup folder nowhere"},
       {{"--backup", "out", "--family", "NOSUCH"}, "no family NOSUCH in the table"},
       {{"--rom-read", "r.bin", "--rate", "12345"}, "the transfer rate 12345 is not offered on SIM"},
       {{"--port", "/dev/qv-no-such-port", "--rom-read", "r.bin"}, "选择的端口正在被使用或不存在！"},
@@ -320,6 +323,20 @@ TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
   EXPECT_TRUE(Read("bk/ID.BIN") == vendor.substr(4 * 512, 512));
   EXPECT_EQ(Read("bk/SN.TXT"), "QUORVANE SIM DRIVE\r\nQV0000000001\r\n");
   EXPECT_FALSE(fs::exists(dir / "bk/APP.BIN"));
+
+  // The folder against the manifest the backup wrote last, without a drive.
+  o = RunCli({"--check", "bk"}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, "Vendor.BIN\t一致\nID.BIN\t一致\nSN.TXT\t一致\n");
+  fs::copy(dir / "bk", dir / "copy");
+  Script("bk/ID.BIN", std::string(512, 'x'));
+  o = RunCli({"--check", "bk"}, dir);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.out.find("ID.BIN\tSHA-256不符"), std::string::npos) << o.out;
+  o = RunCli({"--compare", "bk", "copy"}, dir);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.out.find("ID.BIN\t不同："), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("Vendor.BIN\t相同\n"), std::string::npos) << o.out;
 
   o = RunCli({"--port", port, "--rate", "921600", "--rom-read", "rom.bin"}, dir);
   EXPECT_EQ(o.status, 0) << o.err;

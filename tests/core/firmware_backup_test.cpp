@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "files/file_digest.h"
 #include "files/file_io.h"
 #include "firmware/backup.h"
 #include "tests/core/firmware_backup_sim.h"
@@ -255,6 +256,30 @@ TEST_F(BackupSim, FilesThatCannotBeWrittenNeverEndInSuccess) {
   form->Button7Click();
   EXPECT_EQ(BackupLines().back(), "读取数据错误，请调低一档速率后再试!");
   EXPECT_EQ(drive->Rate(), 9600);
+}
+
+TEST_F(BackupSim, ManifestDescribesTheBackupOrItFails) {
+  form->Button2Click();
+  form->Edit1 = Folder();
+  Tick(true, false, false, false, false);
+  form->Button7Click();
+  const std::vector<uint8_t> app = File("APP.BIN");
+  const std::vector<uint8_t> manifest = File("MANIFEST.TXT");
+  const std::string text(manifest.begin(), manifest.end());
+  for (const std::string& part :
+       {std::string("family=QVTEST_S-1A\ndrive=QVTEST_S-1A_1.AA\nserial=QV0000000001\ncomplete=yes\nverified=no\nfiles=2\n"),
+        "\n[file APP.BIN]\nsize=3072\nsha256=" + Sha256Hex(std::string(app.begin(), app.end())) + "\nplace=8F 0 0 6\n",
+        std::string("\n[file SN.TXT]\nsize=14\n")})
+    EXPECT_NE(text.find(part), std::string::npos) << text;
+
+  // A manifest that cannot be written fails the backup, and no older one stays behind.
+  fs::remove(dir / "backup/MANIFEST.TXT");
+  fs::create_directories(dir / "backup/MANIFEST.TXT/in-the-way");
+  form->Button7Click();
+  const std::vector<std::string> lines = BackupLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_NE(lines[lines.size() - 2].find("MANIFEST.TXT"), std::string::npos) << lines[lines.size() - 2];
+  EXPECT_EQ(lines.back(), "备份失败!");
 }
 
 TEST_F(BackupSim, LookupAwayFromLevelTChangesNothing) {

@@ -60,6 +60,12 @@ TEST(BackupWindow, OpensFromTheMenuWithItsControlsAndDefaults) {
     EXPECT_EQ(box->text(), QString::fromUtf8(caption));
     EXPECT_TRUE(box->isChecked()) << name;
   }
+  // Read twice: off, on the first row of the options beside the rate.
+  auto* verify = In<QCheckBox>(form, "CheckBox6");
+  EXPECT_EQ(verify->text(), QStringLiteral("读两遍核对"));
+  EXPECT_FALSE(verify->isChecked());
+  EXPECT_EQ(verify->y(), rates->y());
+  EXPECT_GT(verify->x(), rates->geometry().right());
   for (const char* hidden : {"Edit2", "Edit3", "Edit4"}) {
     EXPECT_FALSE(In<QLineEdit>(form, hidden)->isVisible()) << hidden;
     EXPECT_TRUE(In<QLineEdit>(form, hidden)->text().isEmpty()) << hidden;

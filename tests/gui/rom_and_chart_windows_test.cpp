@@ -126,7 +126,8 @@ TEST(AppWindows, WindowMenuListsTheSecondaryWindowsInOrder) {
   EXPECT_EQ(menu->title(), QStringLiteral("窗口"));
   // Every entry is a secondary window's caption, in the window list's order;
   // the batch window is not among them: "Loading process" opens it.
-  const QStringList windowList = {"创建文件", "F级引导", "串行ROM读写", "HDD ID 编辑", "备份固件", "磁头序列号表"};
+  const QStringList windowList = {"创建文件", "F级引导", "串行ROM读写", "HDD ID 编辑", "备份固件", "磁头序列号表",
+                                  "比较备份"};
   qsizetype last = -1;
   QStringList entries;
   for (QAction* action : menu->actions()) {

@@ -1,0 +1,104 @@
+#include "firmware/backup_compare.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "files/file_io.h"
+#include "firmware/manifest.h"
+
+namespace qv {
+
+namespace {
+
+using Verdict = FileComparison::Verdict;
+
+std::string HexOffset(uint64_t offset) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(offset));
+  return text;
+}
+
+void AddNames(const std::string& folder, std::set<std::string>& names) {
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name != kManifestName && FileExists(it->path().string())) names.insert(name);
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> NamesInEither(const std::string& folder1, const std::string& folder2) {
+  std::set<std::string> names;
+  AddNames(folder1, names);
+  AddNames(folder2, names);
+  return {names.begin(), names.end()};
+}
+
+FileComparison CompareBytes(std::string_view a, std::string_view b) {
+  FileComparison c;
+  c.size1 = a.size();
+  c.size2 = b.size();
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    if (a[i] == b[i]) continue;
+    ++c.differingBytes;
+    if (c.firstOffsets.size() < kNamedOffsets) c.firstOffsets.push_back(i);
+  }
+  const size_t longest = std::max(a.size(), b.size());
+  c.differingBytes += longest - common;
+  for (size_t i = common; i < longest && c.firstOffsets.size() < kNamedOffsets; ++i) c.firstOffsets.push_back(i);
+  c.verdict = c.differingBytes ? Verdict::Differ : Verdict::Same;
+  return c;
+}
+
+FileComparison CompareFileIn(const std::string& folder1, const std::string& folder2, const std::string& name) {
+  const std::string path1 = folder1 + name, path2 = folder2 + name;
+  const bool in1 = FileExists(path1), in2 = FileExists(path2);
+  if (!in1 || !in2) {
+    FileComparison c;
+    c.verdict = in1 ? Verdict::OnlyInFirst : Verdict::OnlyInSecond;
+    return c;
+  }
+  // Measured before either is read: a file of 1 GB is refused unread, as the loading refuses it.
+  FileBytes bytes1 = ReadFileBytes(path1, kMaxComparedBytes);
+  FileBytes bytes2 = bytes1 ? ReadFileBytes(path2, kMaxComparedBytes) : FileBytes{};
+  if (!bytes1 || !bytes2) {
+    FileComparison c;
+    c.verdict = Verdict::NotCompared;
+    c.reason = !bytes1 ? "第一个文件夹中的" + bytes1.trouble.reason : "第二个文件夹中的" + bytes2.trouble.reason;
+    return c;
+  }
+  return CompareBytes(bytes1.bytes, bytes2.bytes);
+}
+
+std::string VerdictText(const FileComparison& c) {
+  switch (c.verdict) {
+    case Verdict::Same: return "相同";
+    case Verdict::OnlyInFirst: return "仅在第一个文件夹中";
+    case Verdict::OnlyInSecond: return "仅在第二个文件夹中";
+    case Verdict::NotCompared: return "无法比较：" + c.reason;
+    case Verdict::Differ: break;
+  }
+  std::string text = "不同：" + std::to_string(c.differingBytes) + "字节不同";
+  if (c.size1 != c.size2)
+    text += "（大小" + std::to_string(c.size1) + "和" + std::to_string(c.size2) + "字节）";
+  text += "，首处在";
+  for (size_t i = 0; i < c.firstOffsets.size(); ++i) text += (i ? "、" : "") + HexOffset(c.firstOffsets[i]);
+  if (c.differingBytes > c.firstOffsets.size()) text += "……";
+  return text;
+}
+
+std::optional<uint64_t> NextDifference(std::string_view a, std::string_view b, uint64_t from) {
+  const uint64_t common = std::min(a.size(), b.size());
+  for (uint64_t i = from; i < common; ++i)
+    if (a[i] != b[i]) return i;
+  const uint64_t longest = std::max(a.size(), b.size());
+  if (std::max(from, common) < longest) return std::max(from, common);
+  return std::nullopt;
+}
+
+}  // namespace qv

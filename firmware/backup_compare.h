@@ -1,0 +1,43 @@
+#pragma once
+// Comparing two backup folders file by file: what differs between a donor's
+// modules and a patient's, or between two backups of one drive.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// Files larger than the largest module the loading takes are not compared.
+inline constexpr uint64_t kMaxComparedBytes = 1048576;
+// How many differing offsets a verdict names.
+inline constexpr size_t kNamedOffsets = 8;
+
+// The names of the files of either folder (regular files only; the
+// manifests are left out, as they always differ), sorted.
+std::vector<std::string> NamesInEither(const std::string& folder1, const std::string& folder2);
+
+struct FileComparison {
+  enum class Verdict { Same, OnlyInFirst, OnlyInSecond, Differ, NotCompared };
+  Verdict verdict = Verdict::Same;
+  uint64_t size1 = 0, size2 = 0;
+  uint64_t differingBytes = 0;          // bytes past the shorter file's end count too
+  std::vector<uint64_t> firstOffsets;   // at most kNamedOffsets
+  std::string reason;                   // NotCompared: which file and why
+  bool Same() const { return verdict == Verdict::Same; }
+};
+
+// The bytes of two files side by side.
+FileComparison CompareBytes(std::string_view a, std::string_view b);
+// The file `name` of both folders (each ending in '/').
+FileComparison CompareFileIn(const std::string& folder1, const std::string& folder2, const std::string& name);
+
+// "相同", "仅在第一个文件夹中", "不同：3字节不同，首处在0x10、0x11、0x200", ...
+std::string VerdictText(const FileComparison& comparison);
+
+// The first offset from `from` on at which the two differ (a byte that only
+// one of them has differs); none past the end of both.
+std::optional<uint64_t> NextDifference(std::string_view a, std::string_view b, uint64_t from);
+
+}  // namespace qv

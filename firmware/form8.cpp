@@ -1,0 +1,92 @@
+#include "firmware/form8.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "console/dialogs.h"
+#include "console/text.h"
+#include "files/file_io.h"
+
+namespace qv {
+
+void TForm8::Changed() {
+  if (onChanged) onChanged();
+}
+
+std::string TForm8::Folder(const std::string& field) const {
+  std::string folder = Trim(field);
+  if (!folder.empty() && !folder.ends_with('/')) folder += '/';
+  return folder;
+}
+
+void TForm8::ChooseFolder(std::string& field, const char* title) {
+  const std::optional<std::string> chosen = dialogs_.ChooseFolder(title);
+  if (!chosen) return;
+  field = Folder(*chosen);
+  Changed();
+  // With both folders known the list follows at once.
+  if (!Trim(Edit1).empty() && !Trim(Edit2).empty()) Button3Click();
+}
+
+void TForm8::Button1Click() { ChooseFolder(Edit1, kFolderTitle1); }
+void TForm8::Button2Click() { ChooseFolder(Edit2, kFolderTitle2); }
+
+bool TForm8::Button3Click() {
+  for (const std::string* field : {&Edit1, &Edit2}) {
+    std::error_code ec;
+    const std::string folder = Folder(*field);
+    if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
+      dialogs_.ShowMessage(folder.empty() ? "请选择要比较的两个备份文件夹！" : "文件夹“" + folder + "”不存在！");
+      return false;
+    }
+  }
+  folder1_ = Folder(Edit1);
+  folder2_ = Folder(Edit2);
+  ListView1.clear();
+  for (std::string& name : NamesInEither(folder1_, folder2_)) ListView1.push_back({std::move(name), std::nullopt});
+  compared_ = 0;
+  picked = -1;
+  bytes1.clear();
+  bytes2.clear();
+  position = 0;
+  Changed();
+  return true;
+}
+
+bool TForm8::CompareNext() {
+  if (compared_ >= ListView1.size()) return false;
+  Row& row = ListView1[compared_++];
+  row.comparison = CompareFileIn(folder1_, folder2_, row.name);
+  return true;
+}
+
+void TForm8::Pick(int row) {
+  if (row < 0 || row >= static_cast<int>(ListView1.size())) return;
+  picked = row;
+  const std::string& name = ListView1[row].name;
+  const FileBytes read1 = ReadFileBytes(folder1_ + name, kMaxComparedBytes);
+  const FileBytes read2 = ReadFileBytes(folder2_ + name, kMaxComparedBytes);
+  bytes1 = read1.bytes;
+  bytes2 = read2.bytes;
+  if (!ListView1[row].comparison) ListView1[row].comparison = CompareFileIn(folder1_, folder2_, name);
+  // A file refused on one side is shown on neither: side by side it would pass for all different.
+  if (ListView1[row].comparison->verdict == FileComparison::Verdict::NotCompared) {
+    bytes1.clear();
+    bytes2.clear();
+  }
+  const std::optional<uint64_t> first = NextDifference(bytes1, bytes2, 0);
+  position = first ? *first / kRowBytes * kRowBytes : 0;
+  Changed();
+}
+
+bool TForm8::Button4Click() {
+  const uint64_t nextRow = (position / kRowBytes + 1) * kRowBytes;
+  std::optional<uint64_t> next = NextDifference(bytes1, bytes2, nextRow);
+  if (!next) next = NextDifference(bytes1, bytes2, 0);
+  if (!next) return false;
+  position = *next / kRowBytes * kRowBytes;
+  Changed();
+  return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,69 @@
+// Comparing backup folders: the verdict of every file of either folder, and
+// files too large to compare refused unread.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "batch/folder_reports.h"
+#include "files/file_io.h"
+#include "firmware/backup_compare.h"
+#include "tests/support/temp_dir.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CompareBackups, ThreeFolders) {
+  test::TempDir dir;
+  const std::string sector(512, 'S');
+  std::string changed = sector;
+  changed[3] = 'x';
+  changed[200] = 'y';
+  const struct {
+    const char* folder;
+    const char* name;
+    std::string bytes;
+  } files[] = {
+      {"donor", "APP.BIN", sector},  {"donor", "CERT.BIN", sector + sector}, {"donor", "MANIFEST.TXT", "a"},
+      {"copy", "APP.BIN", sector},   {"copy", "CERT.BIN", sector + sector},  {"copy", "MANIFEST.TXT", "b"},
+      {"patient", "APP.BIN", changed}, {"patient", "CERT.BIN", sector},      {"patient", "ID.BIN", sector},
+      {"donor", "Vendor.BIN", sector},
+  };
+  for (const auto& f : files) {
+    fs::create_directories(dir / f.folder);
+    ASSERT_TRUE(WriteFileBytes(dir / f.folder + "/" + f.name, f.bytes));
+  }
+  fs::create_directories(dir / "copy/subfolder");
+  ASSERT_TRUE(WriteFileBytes(dir / "copy/Vendor.BIN", sector));
+
+  // The same files, the manifests and a subfolder aside.
+  FolderReport same = CompareReport(dir / "donor", dir / "copy");
+  EXPECT_TRUE(same.allGood) << same.text;
+  EXPECT_EQ(same.text, "APP.BIN\t相同\nCERT.BIN\t相同\nVendor.BIN\t相同\n");
+
+  // A 1 GB file (sparse: nothing is written) is refused by its size, unread.
+  {
+    std::ofstream big(dir / "patient/Vendor.BIN");
+    big.close();
+    fs::resize_file(dir / "patient/Vendor.BIN", uint64_t{1} << 30);
+  }
+  const FolderReport differ = CompareReport(dir / "donor", dir / "patient");
+  EXPECT_FALSE(differ.allGood);
+  EXPECT_EQ(differ.text,
+            "APP.BIN\t不同：2字节不同，首处在0x3、0xC8\n"
+            "CERT.BIN\t不同：512字节不同（大小1024和512字节），首处在0x200、0x201、0x202、0x203、0x204、0x205、0x206、0x207……\n"
+            "ID.BIN\t仅在第二个文件夹中\n"
+            "Vendor.BIN\t无法比较：第二个文件夹中的文件太大（1073741824字节），最多只能读取1048576字节\n");
+  EXPECT_NE(CompareReport(dir / "patient", dir / "donor").text.find("ID.BIN\t仅在第一个文件夹中\n"), std::string::npos);
+
+  // The next difference from an offset on, past the shorter file's end too.
+  EXPECT_EQ(NextDifference(sector, changed, 0), 3u);
+  EXPECT_EQ(NextDifference(sector, changed, 4), 200u);
+  EXPECT_EQ(NextDifference(sector, changed, 201), std::nullopt);
+  EXPECT_EQ(NextDifference(sector + "z", sector, 0), 512u);
+}
+
+}  // namespace
+}  // namespace qv

@@ -13,6 +13,7 @@
 #include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
 #include "procedures/sys_area.h"
+#include "transfer/transfer_common.h"
 
 namespace qv {
 
@@ -22,7 +23,6 @@ constexpr const char* kNoFamily = "请选择固件类型！";
 constexpr const char* kNoFolder = "请选择保存位置！";
 constexpr const char* kFolderError = "创建文件夹出错！";
 constexpr const char* kNoModule = "请选择需要备份的固件模块！";
-constexpr const char* kReadError = "读取数据错误，请调低一档速率后再试!";
 
 // Creates the folder with its parents; false when it can't be created or a
 // file can't be made in it (a backup into it would lose every module).
@@ -177,9 +177,9 @@ bool TForm6::RunBackup(const std::string& folder) {
     good = BackupModules(main_, plan);
     main_.receiveMode = ReceiveMode::Empty;
     main_.AddLine(good ? "备份完成!" : "备份失败!");
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     good = false;
-    main_.AddLine(kReadError);
+    AddReadErrorLine(main_, e);
   }
   main_.SetSpeed9600();
   main_.receiveMode = ReceiveMode::usercmd;

@@ -44,13 +44,15 @@ bool DownloadLengthAccepted(TFrmMain& main, size_t size, int blockSize);
 // Reads sectorCount sectors of track (cylinder, head) from startSector into
 // fileName, chunk sectors per read command, through buffer blocks from
 // bufferBase. True only when every sector was read and the file written.
-// Conversion errors of sectorCount, bufferBase and chunk reach the caller;
-// every later error (a bad dump, the file, a chunk of 0) is reported in the
-// pane and gives false.
+// A read whose last, shorter chunk fails still writes the sectors read before
+// it, unless `keepPartial` is false: a firmware module cut short must never
+// take the place of a whole one. Conversion errors of sectorCount, bufferBase
+// and chunk reach the caller; every later error (a bad dump, the file, a
+// chunk of 0) is reported in the pane and gives false.
 bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
                const std::string& startSector, const std::string& sectorCount,
                const std::string& bufferBase, const std::string& chunk, const std::string& fileName,
-               bool verbose);
+               bool verbose, bool keepPartial = true);
 
 // Writes at most sectorCount sectors of fileName to track (cylinder, head)
 // from startSector, chunk sectors per download; rateText is the rate to

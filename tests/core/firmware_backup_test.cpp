@@ -139,6 +139,37 @@ TEST_F(BackupSim, FailedAppReadSkipsTheRestAndStillWritesSnText) {
   EXPECT_TRUE(form->Panel1Enabled);
 }
 
+// A backup run again (at a lower rate, say) whose read of a module fails in
+// its last chunk leaves that module's file of the earlier backup as it was.
+TEST_F(BackupSim, AFailedModuleReadKeepsTheEarlierFile) {
+  struct Case {
+    const char* file;
+    const char* failingRead;  // the module's last read command (chunks of 0x10)
+    bool app, ata, vendor;
+  };
+  const Case cases[] = {
+      {"APP.BIN", "r,0,6", true, false, false},
+      {"ATA.BIN", "r,40,4", false, true, false},
+      {"Vendor.BIN", "r,0,6", false, false, true},
+  };
+  fs::create_directories(dir / "backup");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::vector<uint8_t> earlier = Blocks(0x44, 512, 7);
+    WriteFile(std::string("backup/") + c.file, earlier);
+    Tick(c.app, false, false, c.ata, c.vendor);
+    Change([&c](sim::SimOptions& o) { o.failingTrackRead = c.failingRead; });
+    EXPECT_FALSE(form->StartBackup());
+    Change([](sim::SimOptions& o) { o.failingTrackRead.clear(); });
+    EXPECT_EQ(BackupLines().back(), "备份失败!");
+    EXPECT_EQ(File(c.file), earlier);
+    // The overlays and the ID sector of the earlier backup stay with it.
+    EXPECT_FALSE(Has("ATA0.BIN"));
+    EXPECT_FALSE(Has("ID.BIN"));
+    main->memo1.Clear();
+  }
+}
+
 // Refusals before anything is sent: a message box, nothing on the line.
 TEST_F(BackupSim, RefusalsShowTheirMessage) {
   WriteFile("plain", Blocks(1));
@@ -248,12 +279,12 @@ TEST_F(BackupSim, FilesThatCannotBeWrittenNeverEndInSuccess) {
   EXPECT_EQ(lines[2], "正在备份Cert............失败！");
   EXPECT_EQ(lines[3], "正在备份Cert Table......失败！");
   EXPECT_EQ(lines[4], "备份失败!");
-  // Nor SN.TXT: the error line instead of a verdict.
+  // Nor SN.TXT: why, instead of a verdict.
   main->memo1.Clear();
   fs::remove(dir / "backup/SN.TXT");
   fs::create_directories(dir / "backup/SN.TXT");
   form->Button7Click();
-  EXPECT_EQ(BackupLines().back(), "读取数据错误，请调低一档速率后再试!");
+  EXPECT_EQ(BackupLines().back(), "无法写入文件“" + Folder() + "SN.TXT”：这是一个文件夹，不是文件！");
   EXPECT_EQ(drive->Rate(), 9600);
 }
 

@@ -129,10 +129,16 @@ bool TForm6::StartBackup() {
     main_.Dlg().ShowMessage(kNoModule);
     return false;
   }
+  // A STOP pressed before this backup is not meant for it: left set, every
+  // track read would skip its sectors.
+  main_.stopFlag = 0;
   SetPanel(false);
   struct Enable {
     TForm6& form;
-    ~Enable() { form.SetPanel(true); }
+    ~Enable() {
+      form.main_.stopFlag = 0;
+      form.SetPanel(true);
+    }
   } enable{*this};
   return RunBackup(folder);
 }

@@ -82,9 +82,16 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName);
 // kMaxRomFileBytes raises EFileError, also before anything is sent. True
 // when the ROM was programmed.
 bool WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName);
+// The fast write's rule for its file, for the checks before the drive is
+// touched: one download of whole 512-byte blocks, at least one and at most
+// 255. False after a message box that says which it breaks.
+bool FastWriteImageAccepted(TFrmMain& main, uint64_t size);
 // Instruction write: the first 65536 bytes of fileName, one command each. A
 // file that cannot be read, is shorter or is larger than kMaxRomFileBytes is
 // refused in the pane, nothing sent. True when every byte was written.
 bool WriteBios1(TFrmMain& main, const std::string& fileName);
+// The instruction write's rule: at least the ROM's 65536 bytes. False after a
+// message box.
+bool InstructionWriteImageAccepted(TFrmMain& main, uint64_t size);
 
 }  // namespace qv

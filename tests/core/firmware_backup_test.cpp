@@ -8,6 +8,7 @@
 #include "files/file_io.h"
 #include "firmware/backup.h"
 #include "tests/core/firmware_backup_sim.h"
+#include "transfer/form3.h"
 
 namespace qv {
 namespace {
@@ -168,6 +169,32 @@ TEST_F(BackupSim, AFailedModuleReadKeepsTheEarlierFile) {
     EXPECT_FALSE(Has("ID.BIN"));
     main->memo1.Clear();
   }
+}
+
+// A STOP pressed before an operation (during another one, or idle) is not
+// meant for it: the backup and the ROM read, whose level switch waits half a
+// second for the drive's boot monitor, both run whole.
+TEST_F(BackupSim, AStopPressedEarlierSpoilsNeitherTheBackupNorTheRomRead) {
+  Change([](sim::SimOptions& o) { o.monitorStartMs = 500; });
+  main->pauseTick = std::chrono::milliseconds(2);
+  TForm3 rom(*main);
+  rom.Edit1 = Path("rom.bin");
+  Tick(true, false, false, false, false);
+  const struct {
+    const char* name;
+    std::function<bool()> run;
+  } cases[] = {
+      {"backup", [this] { return form->StartBackup(); }},
+      {"ROM read", [&rom] { return rom.Run(TForm3::Operation::ReadByBuffer); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    main->stopFlag = 1;
+    EXPECT_TRUE(c.run());
+    EXPECT_EQ(main->stopFlag, 0);
+  }
+  EXPECT_EQ(File("APP.BIN"), Sectors(0x10, 0, 0, 6));
+  EXPECT_EQ(ReadFile("rom.bin"), drive->RomBytes());
 }
 
 // Refusals before anything is sent: a message box, nothing on the line.

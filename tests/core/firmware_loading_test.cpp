@@ -298,12 +298,13 @@ const FaultCase kFaults[] = {
        f.Tick(&TForm2::CheckBox2, &TForm2::CheckBox2Click);
        f.form->Edit2 = f.Module("CERT.BIN", 1, 4096);
        f.Tick(&TForm2::CheckBox3, &TForm2::CheckBox3Click);
-       f.form->Edit6 = f.Module("Table.BIN", 1, 1000);
+       f.form->Edit6 = f.Module("Table.BIN", 1, 512);
        f.form->Edit3 = "1";
        f.Tick(&TForm2::CheckBox4, &TForm2::CheckBox4Click);
        f.form->Edit4 = f.Module("ATA.BIN", 1, 512);
+       f.WhenStepBegins("正在加载CERT........", [&f] { std::filesystem::resize_file(f.Path("Table.BIN"), 1000); });
      },
-     // Refused before the drive is told a table comes.
+     // Cut to a part block after the checks: refused before the drive is told a table comes.
      "文件长度必须是512的倍数！", "正在加载TABLE.......失败！", {"d,3,1\r", "/\r"}, "h1\r"},
     // The code already running answers "r" as the new code would: the failed
     // download must still count.
@@ -311,7 +312,8 @@ const FaultCase kFaults[] = {
      [](LoadingFault& f) {
        f.CertRunning();
        f.Tick(&TForm2::CheckBox2, &TForm2::CheckBox2Click);
-       f.form->Edit2 = f.Module("CERT.BIN", 1, 5000);
+       f.form->Edit2 = f.Module("CERT.BIN", 1, 4096);
+       f.WhenStepBegins("正在加载CERT........", [&f] { std::filesystem::resize_file(f.Path("CERT.BIN"), 5000); });
      },
      "文件长度必须是4096的倍数！", "正在加载CERT........失败！", {"d,3,1\r", "r\r"}, "w1,60\r"},
     {"CertAtTheWrongLevel",

@@ -253,7 +253,8 @@ void TForm2::Button5Click() {
   main_.AddLine("正在份析，请稍候........");
   Init1();
   const FamilyReport report = QueryFamilyReport(main_);
-  const std::string folder = Trim(main_.firmwareFolder) + Trim(report.TypeName());
+  // The folder the backup window gives this drive's backup.
+  const std::string folder = Trim(main_.firmwareFolder) + report.FolderName();
   main_.Memo3.clear();
   if (IsFolder(folder)) {
     Edit7 = folder;

@@ -40,13 +40,6 @@ bool MakeWritableFolder(const std::string& folder) {
 
 }  // namespace
 
-std::string FolderNameFor(std::string_view typeName) {
-  std::string name(typeName);
-  for (char& c : name)
-    if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '_';
-  return name;
-}
-
 TForm6::TForm6(TFrmMain& main, const FamilyTable& families) : main_(main), families_(families) {
   ComboBox7.items = main.ComboBox3.items;
   ComboBox7.index = ComboBox7.items.empty() ? -1 : 0;
@@ -84,10 +77,13 @@ void TForm6::Button2Click() {
   if (main_.isT()) {
     main_.AddLine("正在份析，请稍候........");
     const FamilyReport report = QueryFamilyReport(main_);
-    Edit1 = Trim(backupFolder) + FolderNameFor(Trim(report.TypeName()));
+    Edit1 = Trim(backupFolder) + report.FolderName();
     main_.Memo3.clear();
-    SelectFamily(ComboBox7, report);
-    main_.AppendToLastLine("完成！");
+    // No family of the table matches: none stays selected, so a backup is
+    // refused instead of reading the places of whichever family was shown.
+    const bool found = SelectFamily(ComboBox7, report);
+    if (!found) ComboBox7.index = -1;
+    main_.AppendToLastLine(found ? "完成！" : "失败！");
   } else {
     main_.AddLine("错误: 请先切换至T级！");
   }

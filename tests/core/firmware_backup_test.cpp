@@ -315,6 +315,22 @@ TEST_F(BackupSim, FilesThatCannotBeWrittenNeverEndInSuccess) {
   EXPECT_EQ(drive->Rate(), 9600);
 }
 
+// A drive whose report matches no family of the table: the lookup says so
+// and leaves nothing chosen, so the backup is refused.
+TEST_F(BackupSim, LookupThatFindsNoFamilySelectsNone) {
+  UseTable("[OTHER]\r\nAPP=10 0 2\r\n");
+  form->Button2Click();
+  EXPECT_TRUE(PaneHas("正在份析，请稍候........失败！"));
+  EXPECT_EQ(form->ComboBox7.index, -1);
+  Settle();
+  TakeReceived();
+  dialogs.shown.clear();
+  EXPECT_FALSE(form->StartBackup());
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text, "请选择固件类型！");
+  EXPECT_EQ(TakeReceived(), "");
+}
+
 TEST_F(BackupSim, LookupAwayFromLevelTChangesNothing) {
   main->receiveMode = ReceiveMode::usercmd;
   main->SendString("/F\r");

@@ -9,6 +9,7 @@
 #include <memory>
 #include <tuple>
 
+#include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
 #include "firmware/form2.h"
 #include "transfer_sim_support.h"
@@ -395,6 +396,8 @@ TEST_F(LoadingSim, FamilyLookupPicksTheFamilyAndTheBackupFolder) {
       {"NHPLUS2HD", true, "NHPLUS2HD_S-1A", "60"},
       {"AVALANCHE", false, "AVALANCHE", "80"},
       {"UNKNOWN", true, "", "7"},  // no family named so: the list and the buffer stay
+      // Found in the folder the backup window names for it, the '/' made '_'.
+      {"QV/NH", true, "", "7"},
   };
   main->firmwareFolder = Path("");  // ends in "/"
   for (const Case& c : cases) {
@@ -402,7 +405,7 @@ TEST_F(LoadingSim, FamilyLookupPicksTheFamilyAndTheBackupFolder) {
     sim::SimOptions options = drive->Options();
     options.family.word = c.word;
     drive->SetOptions(options);
-    const std::string type = std::string(c.word) + "_S-1A_3.AAC";
+    const std::string type = FolderNameFor(std::string(c.word) + "_S-1A_3.AAC");
     if (c.backedUp) {
       std::filesystem::create_directories(dir / type);
       Module(type + "/APP.BIN", 1, 512);

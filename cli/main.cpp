@@ -59,7 +59,8 @@ int RunScript(TFrmMain& main, const LoadedScript& script) {
   const TForm4::RunResult result = form.Button9Click();
   switch (result.end) {
     case TForm4::RunResult::End::Finished: return kExitDone;
-    case TForm4::RunResult::End::Failed: return kExitFailed;
+    case TForm4::RunResult::End::Failed:
+    case TForm4::RunResult::End::Refused: return kExitFailed;
     case TForm4::RunResult::End::Stopped: return kExitInterrupted;
     case TForm4::RunResult::End::EmptyScript: break;
   }

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "console/convert.h"
+#include "console/long_operation.h"
 #include "console/text.h"
 #include "serial/open_failure.h"
 #include "serial/port_list.h"
@@ -258,6 +259,8 @@ void TFrmMain::AppendToLastLine(std::string_view text) {
 void TFrmMain::Button6Click() { memo1.Clear(); }
 
 void TFrmMain::Button8Click() {
+  LongOperation busy(*this, "关于软件");
+  if (!busy) return;
   receiveMode = ReceiveMode::usercmd;
   SendString("/T\r");
   AddLine("Quorvane：硬盘串口终端维修工具，由 Quorvane 开发组编写。");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/convert.h"
+#include "console/long_operation.h"
 #include "console/text.h"
 #include "files/file_io.h"
 #include "firmware/form2.h"
@@ -133,6 +134,8 @@ bool TForm2::CheckLoad() {
 void TForm2::Button6Click() { Load(); }
 
 bool TForm2::Load() {
+  LongOperation busy(main_, std::string(kCaption) + "：加载");
+  if (!busy) return false;
   main_.Memo3.clear();
   if (!CheckLoad()) return false;
   // A STOP pressed before this load is not meant for it.

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "console/convert.h"
+#include "console/long_operation.h"
 #include "console/main.h"
 #include "console/text.h"
 #include "firmware/backup.h"
@@ -65,6 +66,8 @@ void TForm6::AdSpeed() {
 }
 
 void TForm6::Button2Click() {
+  LongOperation busy(main_, std::string(kCaption) + "：分析固件版本");
+  if (!busy) return;
   if (Edit1.empty()) {
     main_.Dlg().ShowMessage(kNoFolder);
     return;
@@ -105,6 +108,8 @@ void TForm6::Button51Click() {
 void TForm6::Button7Click() { StartBackup(); }
 
 bool TForm6::StartBackup() {
+  LongOperation busy(main_, kCaption);
+  if (!busy) return false;
   if (ComboBox7.Text().empty() || ComboBox7.index >= static_cast<int>(families_.Count())) {
     main_.Dlg().ShowMessage(kNoFamily);
     return false;

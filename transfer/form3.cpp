@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "console/long_operation.h"
 #include "console/main.h"
 #include "console/text.h"
 #include "files/file_io.h"
@@ -88,6 +89,9 @@ bool TForm3::WriteSourceUsable(const std::string& path, std::optional<Operation>
 }
 
 bool TForm3::Run(Operation operation) {
+  static constexpr const char* kButtons[] = {"缓冲区读取", "指令方式读取", "缓冲区写入", "指令方式写入"};
+  LongOperation busy(main_, std::string(kCaption) + "：" + kButtons[static_cast<int>(operation)]);
+  if (!busy) return false;
   // Everything that needs no drive is checked before the drive is touched:
   // a refusal after the level switch would leave it at level F for nothing.
   const bool read = operation == Operation::ReadByBuffer || operation == Operation::ReadByInstruction;

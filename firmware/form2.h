@@ -125,6 +125,10 @@ class TForm2 {
   // false when a step failed or the load never started (a message box said
   // why).
   bool Load();
+  // The last load went on past a TABLE step the drive did not take ("请先加载
+  // CERT模块！"): the chain counts it as done, a caller that reports an
+  // outcome of its own must not.
+  bool TableSkipped() const { return tableSkipped_; }
 
   // The steps of the load; each reports on its own progress line and returns
   // whether it succeeded.
@@ -164,6 +168,7 @@ class TForm2 {
   TFrmMain& main_;
   const FamilyTable& families_;
   View* view_ = nullptr;
+  bool tableSkipped_ = false;
 };
 
 }  // namespace qv

@@ -137,6 +137,7 @@ bool TForm2::Load() {
   LongOperation busy(main_, std::string(kCaption) + "：加载");
   if (!busy) return false;
   main_.Memo3.clear();
+  tableSkipped_ = false;
   if (!CheckLoad()) return false;
   // A STOP pressed before this load is not meant for it.
   main_.stopFlag = 0;
@@ -313,6 +314,7 @@ bool TForm2::LoadTable(const std::string& file, bool save) {
   // A drive without certification code answers at once instead of taking the table.
   if (!main_.LastPrompt.empty()) {
     main_.AddLine("请先加载CERT模块！");
+    tableSkipped_ = true;
     return true;
   }
   main_.AddLine("正在加载TABLE.......");

@@ -262,9 +262,10 @@ class TFrmMain {
   std::vector<MainView*> views_;
   std::vector<ListControl*> rateFollowers_;
   bool linkGone_ = false;
-  // The last notice that may have cut into a running operation (the port
-  // was lost, the log stopped), as the pane holds it (GBK).
-  std::string notice_;
+  // The notices that may have cut into a running operation (the port was
+  // lost, the log stopped), as the pane holds them (GBK); the latest few.
+  static constexpr size_t kRememberedNotices = 8;
+  std::vector<std::string> notices_;
   std::string sysClassTty_ = "/sys/class/tty";  // where the port list comes from
   std::string busyWith_;  // the long operation running
   int busyAtDepth_ = 0;   // eventDepth_ when it began

@@ -219,7 +219,7 @@ FileTrouble WriteTemporary(const std::string& path, std::string_view bytes, cons
   }
   if (fd < 0) return CannotWrite(EEXIST);
   FileTrouble trouble;
-  if (like) ::fchmod(fd, like->st_mode & 07777);  // best effort: a file of someone else's keeps ours
+  if (like) ::fchmod(fd, like->st_mode & 0777);  // best effort: a file of someone else's keeps ours
   for (size_t done = 0; !trouble && done < bytes.size();) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
@@ -260,6 +260,8 @@ FileTrouble WriteFile(const std::string& path, std::string_view bytes) {
   struct stat st{};
   const bool exists = ::stat(target.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
+  // A file kept read-only stays protected, as when it was written in place.
+  if (exists && ::access(target.c_str(), W_OK) != 0) return CannotWrite(errno);
   std::string temporary;
   if (FileTrouble trouble = WriteTemporary(target, bytes, exists ? &st : nullptr, temporary)) return trouble;
   if (::rename(temporary.c_str(), target.c_str()) != 0) {

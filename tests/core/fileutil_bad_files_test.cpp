@@ -187,6 +187,12 @@ TEST(SharedWriter, AFailedWriteLeavesTheOldFileWhole) {
   EXPECT_EQ(ReadFileBytes(dir / "rom.bin", 16).bytes, "new");
   EXPECT_EQ(fs::status(dir / "rom.bin").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  if (PermissionsHold()) {
+    // A file kept read-only is not replaced behind its back.
+    fs::permissions(dir / "rom.bin", fs::perms::owner_read);
+    EXPECT_EQ(WriteFile(dir / "rom.bin", "newer").reason, "没有写入权限");
+    fs::permissions(dir / "rom.bin", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  }
   EXPECT_FALSE(CreateFileBytes(dir / "rom.bin", "again"));
   EXPECT_TRUE(CreateFileBytes(dir / "table.reg", "table"));
   EXPECT_EQ(ReadFileBytes(dir / "rom.bin", 16).bytes, "new");

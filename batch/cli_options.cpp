@@ -28,6 +28,9 @@ const char* FlagOf(BatchMode mode) {
   return "a script";
 }
 
+constexpr const char* kPortRequired =
+    " needs --port: the port the drive is wired to (see --list-ports), or SIM for the built-in simulated drive";
+
 bool IsRom(BatchMode mode) { return mode == BatchMode::RomRead || mode == BatchMode::RomWrite; }
 bool IsFirmware(BatchMode mode) { return mode == BatchMode::Backup || mode == BatchMode::Load; }
 
@@ -148,13 +151,21 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     if (!o.error.empty()) return o;
   }
 
+  // The lists and the reports on backup folders work without a drive.
+  const auto WorksOnADrive = [](BatchMode mode) {
+    return mode != BatchMode::ListPorts && mode != BatchMode::ListFamilies && mode != BatchMode::Check &&
+           mode != BatchMode::Compare;
+  };
   if (o.mode != BatchMode::Script) {
     if (!scripts.empty()) o.error = std::string("a script and ") + FlagOf(o.mode) + ": one at a time";
+    else if (o.port.empty() && WorksOnADrive(o.mode))
+      o.error = std::string(FlagOf(o.mode)) + kPortRequired;
     return o;
   }
   if (o.rate.empty()) o.rate = "9600";
   if (scripts.empty()) o.error = "no script or operation given";
   else if (scripts.size() > 1) o.error = "one script at a time, not " + std::to_string(scripts.size());
+  else if (o.port.empty()) o.error = std::string("a script") + kPortRequired;
   else o.script = scripts.front();
   return o;
 }
@@ -188,8 +199,8 @@ std::string PathProblem(const BatchOptions& o) {
   }
 }
 
-const char* const kBatchUsage = R"(Usage: quorvane-batch [--port NAME] [--rate RATE] [--yes] SCRIPT.cmd
-       quorvane-batch [--port NAME] [--rate RATE] [--yes] OPERATION
+const char* const kBatchUsage = R"(Usage: quorvane-batch --port NAME [--rate RATE] [--yes] SCRIPT.cmd
+       quorvane-batch --port NAME [--rate RATE] [--yes] OPERATION
        quorvane-batch --check DIR | --compare DIR1 DIR2
        quorvane-batch --list-ports | --list-families | --help
 
@@ -197,9 +208,11 @@ Runs a batch script on a drive's serial terminal without a window, the way
 the batch window's run button runs it, or one of the long operations of the
 other windows, the way their buttons run it.
 
-  --port NAME   a port as the port list shows it (ttyUSB0, opened under /dev),
-                an absolute device path (a pseudo-terminal such as /dev/pts/7
-                works), or SIM, the built-in simulated drive. Default: SIM.
+  --port NAME   required for a script and every operation on a drive: a port
+                as the port list shows it (ttyUSB0, opened under /dev), an
+                absolute device path (a pseudo-terminal such as /dev/pts/7
+                works), or SIM, the built-in simulated drive, to try things
+                out (said on stderr, as nothing read from it is a real drive's).
   --rate RATE   a script: the rate the port is opened at (default 9600).
                 An operation: the rate of the transfer; the port is opened at
                 9600, drive and port move to RATE for the transfer and back to
@@ -269,16 +282,20 @@ Output: every line of the terminal pane on stdout in UTF-8, once complete;
 message boxes on stderr as "CAPTION: TEXT"; on a terminal, the progress bar
 on stderr while it moves.
 
-Ctrl-C stops the script after the current statement, or the operation at its
-next test, as STOP does (drive and port still go back to 9600); a second
-Ctrl-C ends the program at once.
+Ctrl-C, SIGTERM (timeout, kill) and SIGHUP (a closed terminal or a dropped
+remote session) stop the script after the current statement, or the operation
+at its next test, as STOP does: drive and port still go back to 9600. A second
+one ends the program at once and may leave the drive at the transfer rate, a
+script's download cut off or a ROM write half done.
 
 Exit status: 0 the script ran to its end (whatever the drive answered) or the
 operation succeeded (--check: every file agrees; --compare: every file is the
-same); 1 a statement raised an error or the operation reported a failure
-(its messages are on stdout and stderr); 2 bad usage, a script that
-cannot be read or is empty, or a port that cannot be opened; 130 stopped by
-Ctrl-C.
+same); 1 a statement raised an error or the operation reported a failure, a
+load whose TABLE step was skipped included, or a file that does not agree with
+the manifest or differs between the folders (the messages are on stdout and
+stderr); 2 bad usage (no --port included), a script that cannot be read or is
+empty, or a port that cannot be opened; 128 + the signal's number when
+stopped by one: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
 
 Examples:
   quorvane-batch --port ttyUSB0 check.cmd
@@ -288,6 +305,7 @@ Examples:
   quorvane-batch --port ttyUSB0 --load backups/drive1 --family TONKA --save
   quorvane-batch --check backups/drive1
   quorvane-batch --compare backups/donor backups/patient
+  quorvane-batch --port SIM --backup /tmp/try   # the simulated drive
 )";
 
 }  // namespace qv

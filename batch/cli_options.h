@@ -10,6 +10,8 @@ namespace qv {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;       // the script or operation reported a failure
 inline constexpr int kExitUsage = 2;        // bad usage, or a port that cannot be opened
+// Stopped by a signal: 128 + its number, as a shell reports a program the
+// signal ended (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).
 inline constexpr int kExitInterrupted = 130;
 
 enum class BatchMode { Script, RomRead, RomWrite, Backup, Load, ListPorts, ListFamilies, Check, Compare };
@@ -22,7 +24,9 @@ struct ModuleChoice {
 
 struct BatchOptions {
   BatchMode mode = BatchMode::Script;
-  std::string port = "SIM";
+  // Required for a script and every operation on a drive: a drive that does
+  // not exist must never be read or written by default.
+  std::string port;
   // The script's port rate, or the operation's transfer rate; empty: the
   // default (9600 for a script, the window's choice, the last rate offered,
   // for an operation).

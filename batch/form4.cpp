@@ -6,6 +6,7 @@
 #include "batch/runner.h"
 #include "batch/script_file.h"
 #include "batch/statement.h"
+#include "console/long_operation.h"
 #include "console/text.h"
 
 namespace qv {
@@ -50,6 +51,11 @@ void TForm4::Button10Click() { main_.stopFlag = 1; }
 
 TForm4::RunResult TForm4::Button9Click() {
   RunResult result;
+  LongOperation busy(main_, "批处理流程");
+  if (!busy) {
+    result.end = RunResult::End::Refused;
+    return result;
+  }
   bool blank = true;
   for (const std::string& line : Memo1)
     if (!Trim(line).empty()) blank = false;

@@ -32,6 +32,7 @@ class TForm4 {
   struct RunResult {
     enum class End {
       EmptyScript,  // nothing to run; the message was shown
+      Refused,      // another long operation runs; the message was shown
       Finished,     // the last line was done
       Stopped,      // the stop flag ended it
       Failed,       // a statement raised an error; its message was shown

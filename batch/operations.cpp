@@ -16,6 +16,9 @@ constexpr const char* kNoFamilyFound =
     "no family was found for the drive: it must answer at level T and name a family of the table; "
     "name one with --family (see --list-families)";
 
+constexpr const char* kTableSkipped =
+    "the TABLE module was not loaded: the drive had no certification code running (请先加载CERT模块！)";
+
 void UseRate(ListControl& rates, const std::string& rate) {
   if (!rate.empty()) rates.SelectText(rate);
 }
@@ -116,7 +119,11 @@ OperationResult LoadOperation(TFrmMain& main, const FamilyTable& families, const
   form.CheckBox9 = o.save && form.CheckBox2;
   form.CheckBox8 = o.save && form.CheckBox3;
   form.CheckBox5 = o.save && form.CheckBox4;
-  return {form.Load(), {}};
+  const bool loaded = form.Load();
+  // The window goes on past a table the drive did not take; a run that
+  // left it out has not done what was asked.
+  if (loaded && form.TableSkipped()) return {false, kTableSkipped};
+  return {loaded, {}};
 }
 
 }  // namespace

@@ -15,20 +15,34 @@ namespace qv::cli {
 
 namespace {
 
-std::atomic<int> interrupts{0};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Only counts; the event pump acts on the count. From the second Ctrl-C on,
-// the default action is back, so a third one ends even a program stuck in a
-// write.
-void OnInterrupt(int) {
-  if (interrupts.fetch_add(1) >= 1) signal(SIGINT, SIG_DFL);
+std::atomic<int> interrupts{0};
+std::atomic<int> firstSignal{0};
+
+// Only counts; the event pump acts on the count. From the second signal on,
+// the default actions are back, so a third one ends even a program stuck in
+// a write.
+void OnInterrupt(int signo) {
+  int none = 0;
+  firstSignal.compare_exchange_strong(none, signo);
+  if (interrupts.fetch_add(1) >= 1)
+    for (int s : kSignals) signal(s, SIG_DFL);
 }
 
 sigset_t InterruptSet() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
+  for (int s : kSignals) sigaddset(&set, s);
   return set;
+}
+
+const char* Named(int signo) {
+  switch (signo) {
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "Ctrl-C";
+  }
 }
 
 }  // namespace
@@ -38,7 +52,7 @@ void CatchInterrupts() {
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
+  for (int s : kSignals) sigaction(s, &action, nullptr);
   const sigset_t set = InterruptSet();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
@@ -50,10 +64,16 @@ void AcceptInterrupts() {
 
 bool Interrupted() { return interrupts.load() > 0; }
 
-void InterruptPump::Attach(TFrmMain* main, PanePrinter* printer, std::string stopping) {
+int InterruptedStatus() {
+  const int signo = firstSignal.load();
+  return signo > 0 ? 128 + signo : kExitInterrupted;
+}
+
+void InterruptPump::Attach(TFrmMain* main, PanePrinter* printer, std::string stopping, std::string secondLeaves) {
   main_ = main;
   printer_ = printer;
   stopping_ = std::move(stopping);
+  secondLeaves_ = std::move(secondLeaves);
 }
 
 void InterruptPump::ProcessPendingEvents() {
@@ -63,12 +83,12 @@ void InterruptPump::ProcessPendingEvents() {
     printer_->Flush();
     std::cerr << "\nquorvane-batch: interrupted" << std::endl;
     if (main_->PortOpen()) main_->SetModemLines(false);
-    std::_Exit(kExitInterrupted);
+    std::_Exit(InterruptedStatus());
   }
   if (!announced_) {
     announced_ = true;
     if (printer_->beforeOutput) printer_->beforeOutput();
-    std::cerr << "quorvane-batch: " << stopping_ << " (Ctrl-C again to quit)" << std::endl;
+    std::cerr << "quorvane-batch: " << Named(firstSignal.load()) << ": " << stopping_ << " (a second Ctrl-C or signal quits at once and " << secondLeaves_ << ")" << std::endl;
   }
   main_->stopFlag = 1;
 }

@@ -1,6 +1,9 @@
 #pragma once
-// Ctrl-C in the headless runner: the first stops the running script or
-// operation as STOP does, the second ends the program at once.
+// Ctrl-C and the signals a shell sends (SIGTERM from timeout or kill, SIGHUP
+// when the terminal or the remote session goes) in the headless runner: the
+// first stops the running script or operation as STOP does, so that it ends
+// its own way (drive and port back to 9600); the second ends the program at
+// once.
 #include <string>
 
 #include "console/event_pump.h"
@@ -12,26 +15,29 @@ class PanePrinter;
 
 namespace qv::cli {
 
-// Installs the handler and blocks Ctrl-C in this thread, so that threads
-// started from here (the port's receive thread) never take it. Call
+// Installs the handler and blocks the signals in this thread, so that threads
+// started from here (the port's receive thread) never take them. Call
 // AcceptInterrupts once they run.
 void CatchInterrupts();
 void AcceptInterrupts();
 bool Interrupted();
+// The exit status of a run the first signal stopped: 128 + its number.
+int InterruptedStatus();
 
-// Pumps nothing but Ctrl-C: it keeps the stop flag set from the first one on
-// (an operation clears the flag when it starts, and a Ctrl-C pressed just
+// Pumps nothing but the signals: it keeps the stop flag set from the first on
+// (an operation clears the flag when it starts, and a signal that came just
 // before must still stop it) and ends the program at the second.
 class InterruptPump : public EventPump {
  public:
-  // `stopping` says what the first Ctrl-C does ("stopping after the current statement").
-  void Attach(TFrmMain* main, PanePrinter* printer, std::string stopping);
+  // `stopping` says what the first signal does ("stopping after the current
+  // statement"), `secondLeaves` what a second one would leave behind.
+  void Attach(TFrmMain* main, PanePrinter* printer, std::string stopping, std::string secondLeaves);
   void ProcessPendingEvents() override;
 
  private:
   TFrmMain* main_ = nullptr;
   PanePrinter* printer_ = nullptr;
-  std::string stopping_;
+  std::string stopping_, secondLeaves_;
   bool announced_ = false;
 };
 

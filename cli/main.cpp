@@ -60,8 +60,9 @@ int RunScript(TFrmMain& main, const LoadedScript& script) {
   const TForm4::RunResult result = form.Button9Click();
   switch (result.end) {
     case TForm4::RunResult::End::Finished: return kExitDone;
-    case TForm4::RunResult::End::Failed: return kExitFailed;
-    case TForm4::RunResult::End::Stopped: return kExitInterrupted;
+    case TForm4::RunResult::End::Failed:
+    case TForm4::RunResult::End::Refused: return kExitFailed;
+    case TForm4::RunResult::End::Stopped: return cli::InterruptedStatus();
     case TForm4::RunResult::End::EmptyScript: break;
   }
   return kExitUsage;
@@ -114,8 +115,12 @@ int main(int argc, char** argv) {
   FamilyTable families;
   PanePrinter printer(main.memo1, std::cout);
   main.memo1.AddListener(&printer);
-  pump.Attach(&main, &printer,
-              options.mode == BatchMode::Script ? "stopping after the current statement" : "stopping the operation");
+  if (options.mode == BatchMode::Script)
+    pump.Attach(&main, &printer, "stopping after the current statement",
+                "leaves the drive as that statement left it: at its rate and level, a download cut off");
+  else
+    pump.Attach(&main, &printer, "stopping the operation; drive and port go back to 9600",
+                "leaves the drive at the transfer rate, a ROM write half done");
   main.SetUpFolders(ProgramFolder(), UserDataFolder());
 
   std::unique_ptr<cli::ProgressView> progress;
@@ -157,6 +162,8 @@ int main(int argc, char** argv) {
   const bool operation = options.mode != BatchMode::Script;
   if (const int status = OpenPort(main, dialogs, options.port, operation ? "9600" : options.rate); status != kExitDone)
     return finish(status);
+  if (main.SimulatedDriveOpen())
+    say("the port SIM is the built-in simulated drive: nothing is read from or written to a real drive");
   if (operation && !options.rate.empty()) {
     ListControl offered = main.ComboBox2;
     offered.SelectText(options.rate);
@@ -167,7 +174,7 @@ int main(int argc, char** argv) {
       return finish(kExitUsage);
     }
   }
-  if (cli::Interrupted()) return finish(kExitInterrupted);
+  if (cli::Interrupted()) return finish(cli::InterruptedStatus());
 
   int status = kExitDone;
   if (operation) {
@@ -179,6 +186,6 @@ int main(int argc, char** argv) {
   }
   // The closing CR asks for a prompt; let it reach the pane before closing.
   main.WaitHD(50);
-  if (cli::Interrupted()) status = kExitInterrupted;
+  if (cli::Interrupted()) status = cli::InterruptedStatus();
   return finish(status);
 }

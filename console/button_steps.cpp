@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "console/long_operation.h"
 #include "console/main.h"
 
 namespace qv {
@@ -48,6 +49,10 @@ void RunSteps(TFrmMain& main, const std::vector<Step>& steps) {
 }
 
 void RunButton(TFrmMain& main, const ButtonDef& button) {
+  // Even a button that only sends would put its command into another
+  // operation's dialogue with the drive.
+  LongOperation busy(main, "“" + std::string(button.caption) + "”按钮");
+  if (!busy) return;
   if (!button.question.empty() && !main.Dlg().AskYesNo("提示", std::string(button.question))) return;
   if (!button.keepReceiveMode) main.receiveMode = ReceiveMode::usercmd;
   RunSteps(main, button.steps);

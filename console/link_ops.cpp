@@ -44,6 +44,12 @@ void TFrmMain::ServiceLink() {
 void TFrmMain::ProcessEvents() {
   ServiceLink();
   ServiceLog();
+  // A click handled in here runs within whatever waits: one level deeper.
+  struct Deeper {
+    int& depth;
+    explicit Deeper(int& d) : depth(++d) {}
+    ~Deeper() { --depth; }
+  } deeper(eventDepth_);
   pump_.ProcessPendingEvents();
 }
 

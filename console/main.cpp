@@ -9,6 +9,7 @@
 #include <random>
 
 #include "console/convert.h"
+#include "console/long_operation.h"
 #include "console/text.h"
 #include "serial/open_failure.h"
 #include "serial/port_list.h"
@@ -241,23 +242,32 @@ void TFrmMain::CheckBox1Click() { SetModemLines(CheckBox1); }
 void TFrmMain::AddLine(std::string_view text) { memo1.AddLine(Gbk(text)); }
 
 void TFrmMain::AddNotice(std::string_view text) {
-  notice_ = Gbk(text);
-  memo1.AddLine(notice_);
+  std::string line = Gbk(text);
+  if (std::find(notices_.begin(), notices_.end(), line) == notices_.end()) {
+    if (notices_.size() >= kRememberedNotices) notices_.erase(notices_.begin());
+    notices_.push_back(line);
+  }
+  memo1.AddLine(line);
 }
 
 void TFrmMain::AppendToLastLine(std::string_view text) {
-  // A notice (a lost device, a stopped log) may cut into the operation that
-  // was running; the operation's verdict still belongs on its own progress line.
+  // Notices (a lost device, then a log stopped with it) may cut into the
+  // operation that was running, one after another; the operation's verdict
+  // still belongs on its own progress line, above all of them.
   const auto& lines = memo1.Lines();
-  if (!notice_.empty() && lines.size() >= 2 && lines.back() == notice_)
-    memo1.AppendToLine(lines.size() - 2, Gbk(text));
-  else
+  size_t below = lines.size();
+  while (below > 1 && std::find(notices_.begin(), notices_.end(), lines[below - 1]) != notices_.end()) --below;
+  if (below == lines.size())
     memo1.AppendToLastLine(Gbk(text));
+  else
+    memo1.AppendToLine(below - 1, Gbk(text));
 }
 
 void TFrmMain::Button6Click() { memo1.Clear(); }
 
 void TFrmMain::Button8Click() {
+  LongOperation busy(*this, "关于软件");
+  if (!busy) return;
   receiveMode = ReceiveMode::usercmd;
   SendString("/T\r");
   AddLine("Quorvane：硬盘串口终端维修工具，由 Quorvane 开发组编写。");

@@ -230,6 +230,9 @@ class TFrmMain {
   void SetProgressPosition(int position);
   void StepProgress(int by = 1);
 
+  // The long operation running ("备份固件"), empty when none; see LongOperation.
+  const std::string& BusyWith() const { return busyWith_; }
+
   // --- for other windows and tests ---
   void Notify(MainView::What what);
   void SetReceiveMode(ReceiveMode mode) { receiveMode = mode; }
@@ -251,16 +254,22 @@ class TFrmMain {
   // operation's progress line and its verdict without taking the verdict.
   void AddNotice(std::string_view text);
 
+  friend class LongOperation;
+
   EventPump& pump_;
   Dialogs& dialogs_;
   SerialLink link_;
   std::vector<MainView*> views_;
   std::vector<ListControl*> rateFollowers_;
   bool linkGone_ = false;
-  // The last notice that may have cut into a running operation (the port
-  // was lost, the log stopped), as the pane holds it (GBK).
-  std::string notice_;
+  // The notices that may have cut into a running operation (the port was
+  // lost, the log stopped), as the pane holds them (GBK); the latest few.
+  static constexpr size_t kRememberedNotices = 8;
+  std::vector<std::string> notices_;
   std::string sysClassTty_ = "/sys/class/tty";  // where the port list comes from
+  std::string busyWith_;  // the long operation running
+  int busyAtDepth_ = 0;   // eventDepth_ when it began
+  int eventDepth_ = 0;    // how many of the toolkit's event passes run within each other
 };
 
 // An operation that borrows the capture buffer: whatever receive mode the

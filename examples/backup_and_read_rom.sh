@@ -2,11 +2,11 @@
 # Backs up a drive's firmware modules and reads its flash ROM into one folder,
 # with quorvane-batch, before any repair is tried on the drive.
 #
-#   backup_and_read_rom.sh [PORT [RATE [FOLDER]]]
+#   backup_and_read_rom.sh PORT [RATE [FOLDER]]
 #
 #   PORT    the adapter the drive's terminal is wired to, as
-#           "quorvane-batch --list-ports" names it (ttyUSB0); default SIM, the
-#           built-in simulated drive, to try this script out.
+#           "quorvane-batch --list-ports" names it (ttyUSB0); required. SIM,
+#           the built-in simulated drive, tries this script out.
 #   RATE    the transfer rate; default 115200. Take a lower one (57600, 38400)
 #           when a transfer fails with "读取数据错误，请调低一档速率后再试!".
 #   FOLDER  where the files go; default drive-DATE-TIME in the current folder.
@@ -20,11 +20,16 @@
 # and log.txt (everything the drive and the program said).
 #
 # Exit status: 0 when both succeeded, 1 when either failed (see log.txt), 2 for
-# a port that cannot be opened, 130 when stopped with Ctrl-C.
+# no PORT or a port that cannot be opened, 130 when stopped with Ctrl-C (143
+# SIGTERM, 129 SIGHUP).
 
 set -u
 
-PORT=${1:-SIM}
+if [ $# -lt 1 ]; then
+  echo "usage: $0 PORT [RATE [FOLDER]]  (PORT as \"quorvane-batch --list-ports\" names it, or SIM)" >&2
+  exit 2
+fi
+PORT=$1
 RATE=${2:-115200}
 FOLDER=${3:-drive-$(date +%Y%m%d-%H%M%S)}
 # The program; set QUORVANE_BATCH to use one that is not on the PATH
@@ -42,7 +47,7 @@ echo "Backing up the firmware modules into $FOLDER ..."
 backup=$?
 case $backup in
   0) echo "  backup done" ;;
-  2|130) echo "  stopped (status $backup); see $LOG"; exit $backup ;;
+  2|129|130|143) echo "  stopped (status $backup); see $LOG"; exit $backup ;;
   *) echo "  backup FAILED; see $LOG" ;;
 esac
 
@@ -53,7 +58,7 @@ echo "Reading the flash ROM into $FOLDER/ROM.BIN ..."
 rom=$?
 case $rom in
   0) echo "  ROM read done" ;;
-  2|130) echo "  stopped (status $rom); see $LOG"; exit $rom ;;
+  2|129|130|143) echo "  stopped (status $rom); see $LOG"; exit $rom ;;
   *) echo "  ROM read FAILED; see $LOG" ;;
 esac
 

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <random>
 
 namespace qv {
 
@@ -167,11 +170,80 @@ FileTrouble CannotWrite(int err) {
   }
 }
 
-bool WriteAndClose(std::FILE* file, std::string_view bytes) {
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fflush(file) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
-  return ok;
+// The file a name leads to. A link is followed to its file, which is
+// replaced while the link stays, as writing through the link always did.
+std::string LinkTarget(const std::string& path) {
+  namespace fs = std::filesystem;
+  fs::path target(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(target, ec))) break;
+    fs::path next = fs::read_symlink(target, ec);
+    if (ec) break;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target.string();
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A name for a file that does not exist yet, beside `path`: hidden, and
+// telling where it came from should a killed program leave it behind.
+std::string TemporaryName(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  static const unsigned seed = std::random_device{}();
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  // Kept well inside the longest name a folder takes.
+  const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, 200);
+  char tag[32];
+  std::snprintf(tag, sizeof tag, ".quorvane-%d-%08x", static_cast<int>(::getpid()), seed + counter++);
+  return folder + "." + base + tag;
+}
+
+// Writes `bytes` into a new file beside `path` and flushes it to the medium.
+// The new file takes the permissions of `like` when given (the file it is to
+// replace), else the usual ones for a new file. Its name is left in
+// `temporary`; on failure nothing of it is left.
+FileTrouble WriteTemporary(const std::string& path, std::string_view bytes, const struct stat* like,
+                           std::string& temporary) {
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temporary = TemporaryName(path);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return CannotWrite(errno);
+  }
+  if (fd < 0) return CannotWrite(EEXIST);
+  FileTrouble trouble;
+  if (like) ::fchmod(fd, like->st_mode & 0777);  // best effort: a file of someone else's keeps ours
+  for (size_t done = 0; !trouble && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) trouble = CannotWrite(errno);
+    else done += static_cast<size_t>(n);
+  }
+  // On the medium before it takes the target's name: a stick pulled out
+  // afterwards leaves the old file or the new one, never a cut-short one.
+  if (!trouble && ::fsync(fd) != 0) trouble = CannotWrite(errno);
+  if (::close(fd) != 0 && !trouble) trouble = CannotWrite(errno);
+  if (trouble) ::unlink(temporary.c_str());
+  return trouble;
+}
+
+// Makes a name just given in the folder last on the medium too.
+FileTrouble SyncFolder(const std::string& path) {
+  const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return {};
+  FileTrouble trouble;
+  // Some file systems cannot sync a folder at all (EINVAL); their names are
+  // as safe as they get.
+  if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) trouble = CannotWrite(errno);
+  ::close(fd);
+  return trouble;
 }
 
 }  // namespace
@@ -181,28 +253,25 @@ std::string CannotWriteMessage(const std::string& path, const FileTrouble& troub
 }
 
 FileTrouble WriteFile(const std::string& path, std::string_view bytes) {
+  // A file of the same name is replaced only by a whole new one: written
+  // beside it, flushed, then renamed over it. Until then it stays as it was,
+  // whatever fails (a full disk, a size limit, a pulled stick).
+  const std::string target = LinkTarget(path);
   struct stat st{};
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
-  // Without waiting, for a pipe that took the file's place in the meantime.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-  if (fd < 0) return CannotWrite(errno);
-  FileTrouble trouble;
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (::fstat(fd, &st) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    trouble = CannotWrite(errno);
-  } else if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return NotRegular(st.st_mode);
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
+  // A file kept read-only stays protected, as when it was written in place.
+  if (exists && ::access(target.c_str(), W_OK) != 0) return CannotWrite(errno);
+  std::string temporary;
+  if (FileTrouble trouble = WriteTemporary(target, bytes, exists ? &st : nullptr, temporary)) return trouble;
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temporary.c_str());
+    // A folder or a pipe that took the name meanwhile.
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
+    return CannotWrite(err);
   }
-  for (size_t done = 0; !trouble && done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) trouble = CannotWrite(errno);
-    else done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0 && !trouble) trouble = CannotWrite(errno);
-  if (trouble) ::unlink(path.c_str());
-  return trouble;
+  return SyncFolder(target);
 }
 
 AppendFile::AppendFile(const std::string& path) {
@@ -251,11 +320,16 @@ bool AppendFile::Close() {
 }
 
 bool CreateFileBytes(const std::string& path, std::string_view bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wbx");  // fails when the name exists
-  if (!file) return false;
-  if (WriteAndClose(file, bytes)) return true;
-  std::remove(path.c_str());
-  return false;
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) == 0) return false;
+  std::string temporary;
+  if (WriteTemporary(path, bytes, nullptr, temporary)) return false;
+  // Given its name only when nothing has that name yet, not even a file made
+  // meanwhile; a file system without that kind of rename takes a hard link.
+  bool named = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+  if (!named && (errno == EINVAL || errno == ENOSYS)) named = ::link(temporary.c_str(), path.c_str()) == 0;
+  ::unlink(temporary.c_str());
+  return named && !SyncFolder(path);
 }
 
 }  // namespace qv

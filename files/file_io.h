@@ -76,11 +76,14 @@ bool FileExists(const std::string& path);
 // "无法写入文件“path”：reason！"
 std::string CannotWriteMessage(const std::string& path, const FileTrouble& trouble);
 
-// Creates or replaces a regular file with `bytes`, written whole and closed
-// at once (a full disk may show up only at the close, which is checked too).
-// Anything else at that name -- a folder, a named pipe, a device -- is
-// refused unopened: a pipe would block the writer for good. A file that could
-// not be written whole is removed, never left behind looking complete.
+// Creates or replaces a regular file with `bytes`. The bytes go to a new
+// file in the same folder, are flushed to the medium and only then take the
+// name, so a file of that name is replaced by a whole new one or, on any
+// failure (a full disk, a size limit, a stick pulled out), left exactly as it
+// was; nothing of the failed write is left behind. A link is followed: its
+// file is replaced, the link stays. Anything else at that name -- a folder, a
+// named pipe, a device -- is refused unopened: a pipe would block the writer
+// for good.
 FileTrouble WriteFile(const std::string& path, std::string_view bytes);
 inline bool WriteFileBytes(const std::string& path, std::string_view bytes) { return !WriteFile(path, bytes); }
 // A file that grows at its end (a session log): created when missing, never
@@ -107,8 +110,9 @@ class AppendFile {
   FileTrouble trouble_;
 };
 
-// Creates the file with `bytes` only when nothing of that name exists yet;
-// an incomplete file is removed again. False when it existed or failed.
+// Creates the file with `bytes` only when nothing of that name exists yet,
+// written whole and flushed as WriteFile writes; nothing is left of a failed
+// one. False when the name existed or the write failed.
 bool CreateFileBytes(const std::string& path, std::string_view bytes);
 
 }  // namespace qv

@@ -20,6 +20,15 @@ std::string BeforeFirstSpace(std::string_view text) {
 
 std::string FamilyReport::TypeName() const { return UpperCase(W1 + "_" + R + "_" + W2); }
 
+std::string FamilyReport::FolderName() const { return FolderNameFor(Trim(TypeName())); }
+
+std::string FolderNameFor(std::string_view typeName) {
+  std::string name(typeName);
+  for (char& c : name)
+    if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  return name;
+}
+
 std::vector<std::string> FamilyReport::Keys() const {
   std::vector<std::string> keys;
   if (W1.empty()) return keys;

@@ -21,10 +21,17 @@ struct FamilyReport {
   // W1_R_W2 in upper case, built even when parts are empty; names the
   // folder a backup of this drive goes to.
   std::string TypeName() const;
+  // The trimmed type name as the last part of a folder (FolderNameFor): the
+  // folder a backup of this drive goes to, and where a load looks for it.
+  std::string FolderName() const;
   // W1_R_W2, W1_W2, W1_R, W1 in that order and upper case, each only when
   // the parts it needs are known.
   std::vector<std::string> Keys() const;
 };
+
+// A firmware type name as the last part of a folder: characters that would
+// leave the folder or can't be in a name become '_'.
+std::string FolderNameFor(std::string_view typeName);
 
 // Reads the report from the drive's lines (UTF-8 or ASCII), in order; a later
 // matching line replaces what an earlier one gave.

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "console/convert.h"
+#include "console/long_operation.h"
 #include "console/text.h"
 #include "files/file_io.h"
 #include "firmware/family_lookup.h"
@@ -250,10 +251,13 @@ void TForm2::Button7Click() {
 // --- family lookup ---
 
 void TForm2::Button5Click() {
+  LongOperation busy(main_, std::string(kCaption) + "：分析固件版本");
+  if (!busy) return;
   main_.AddLine("正在份析，请稍候........");
   Init1();
   const FamilyReport report = QueryFamilyReport(main_);
-  const std::string folder = Trim(main_.firmwareFolder) + Trim(report.TypeName());
+  // The folder the backup window gives this drive's backup.
+  const std::string folder = Trim(main_.firmwareFolder) + report.FolderName();
   main_.Memo3.clear();
   if (IsFolder(folder)) {
     Edit7 = folder;

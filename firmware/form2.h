@@ -126,6 +126,10 @@ class TForm2 {
   // false when a step failed or the load never started (a message box said
   // why).
   bool Load();
+  // The last load went on past a TABLE step the drive did not take ("请先加载
+  // CERT模块！"): the chain counts it as done, a caller that reports an
+  // outcome of its own must not.
+  bool TableSkipped() const { return tableSkipped_; }
 
   // The steps of the load; each reports on its own progress line and returns
   // whether it succeeded.
@@ -172,6 +176,7 @@ class TForm2 {
   // The SHA-256 each checked module file had, by path: the file is read
   // again when it is sent and must not have changed meanwhile.
   std::map<std::string, std::string> checkedDigests_;
+  bool tableSkipped_ = false;
 };
 
 }  // namespace qv

@@ -4,9 +4,11 @@
 // drive that no longer answers.
 #include <exception>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "console/convert.h"
+#include "console/long_operation.h"
 #include "console/text.h"
 #include "files/file_digest.h"
 #include "files/file_io.h"
@@ -76,6 +78,25 @@ bool TForm2::CheckLoad() {
                   "字节），无法一次加载！");
   };
 
+  // A download sends whole blocks only: a module of a part block would be
+  // refused halfway, with the drive already at level F and told what comes.
+  // It is never padded, for the drive would keep the padding as its code.
+  // The message says which of the block sizes offered would take the file.
+  const auto wholeBlocks = [&refuse](const std::string& module, uint64_t bytes, int size,
+                                     const std::vector<std::string>& offered) {
+    if (bytes % static_cast<uint64_t>(size) == 0) return true;
+    std::string text = module + "模块文件长度为" + std::to_string(bytes) + "字节，不是块大小" + std::to_string(size) +
+                       "字节的整数倍，无法加载";
+    std::string fitting, all;
+    for (const std::string& item : offered) {
+      all += (all.empty() ? "" : "、") + item;
+      if (bytes % std::stoull(item) == 0) fitting += (fitting.empty() ? "" : "或") + item;
+    }
+    if (!fitting.empty()) text += "：请把块大小改为" + fitting;
+    else if (offered.size() > 1) text += "：可选的块大小（" + all + "）都不能整除它，这个模块文件不能加载";
+    return refuse(text + "！");
+  };
+
   if (!CheckBox1 && !CheckBox2 && !CheckBox3 && !CheckBox4 && !CheckBox6)
     return refuse("请指定要加载的模块！");
   if (CheckBox1) {
@@ -83,14 +104,14 @@ bool TForm2::CheckLoad() {
     uint64_t bytes = 0;
     if (Trim(ComboBox1).empty()) return refuse("指定缓冲区！");
     if (!fileGiven("APP", Edit1, kCodeLimit, bytes) || !blockSize(ComboBox3, size) ||
-        !fitsOneDownload("APP", bytes, size))
+        !fitsOneDownload("APP", bytes, size) || !wholeBlocks("APP", bytes, size, kAppBlockItems))
       return false;
   }
   if (CheckBox2) {
     int size = 0;
     uint64_t bytes = 0;
     if (!fileGiven("CERT", Edit2, kCodeLimit, bytes) || !blockSize(ComboBox4, size) ||
-        !fitsOneDownload("CERT", bytes, size))
+        !fitsOneDownload("CERT", bytes, size) || !wholeBlocks("CERT", bytes, size, kCertBlockItems))
       return false;
   }
   const struct {
@@ -100,7 +121,9 @@ bool TForm2::CheckLoad() {
   } others[] = {{CheckBox3, "TABLE", Edit6}, {CheckBox4, "ATA0", Edit4}, {CheckBox6, "ATA1", Edit5}};
   for (const auto& m : others) {
     uint64_t bytes = 0;
-    if (m.ticked && !fileGiven(m.module, m.field, kModuleLimit, bytes)) return false;
+    if (m.ticked && (!fileGiven(m.module, m.field, kModuleLimit, bytes) ||
+                     !wholeBlocks(m.module, bytes, kSectorBlockSize, {std::to_string(kSectorBlockSize)})))
+      return false;
   }
   if (!CheckManifests()) return false;
   // Without the port every wait of the chain would only run out.
@@ -113,7 +136,10 @@ bool TForm2::CheckLoad() {
 void TForm2::Button6Click() { Load(); }
 
 bool TForm2::Load() {
+  LongOperation busy(main_, std::string(kCaption) + "：加载");
+  if (!busy) return false;
   main_.Memo3.clear();
+  tableSkipped_ = false;
   if (!CheckLoad()) return false;
   // A STOP pressed before this load is not meant for it.
   main_.stopFlag = 0;
@@ -295,6 +321,7 @@ bool TForm2::LoadTable(const std::string& file, bool save) {
   // A drive without certification code answers at once instead of taking the table.
   if (!main_.LastPrompt.empty()) {
     main_.AddLine("请先加载CERT模块！");
+    tableSkipped_ = true;
     return true;
   }
   main_.AddLine("正在加载TABLE.......");

@@ -7,12 +7,14 @@
 #include <filesystem>
 
 #include "console/convert.h"
+#include "console/long_operation.h"
 #include "console/main.h"
 #include "console/text.h"
 #include "firmware/backup.h"
 #include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
 #include "procedures/sys_area.h"
+#include "transfer/transfer_common.h"
 
 namespace qv {
 
@@ -22,7 +24,6 @@ constexpr const char* kNoFamily = "请选择固件类型！";
 constexpr const char* kNoFolder = "请选择保存位置！";
 constexpr const char* kFolderError = "创建文件夹出错！";
 constexpr const char* kNoModule = "请选择需要备份的固件模块！";
-constexpr const char* kReadError = "读取数据错误，请调低一档速率后再试!";
 
 // Creates the folder with its parents; false when it can't be created or a
 // file can't be made in it (a backup into it would lose every module).
@@ -39,13 +40,6 @@ bool MakeWritableFolder(const std::string& folder) {
 }
 
 }  // namespace
-
-std::string FolderNameFor(std::string_view typeName) {
-  std::string name(typeName);
-  for (char& c : name)
-    if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '_';
-  return name;
-}
 
 TForm6::TForm6(TFrmMain& main, const FamilyTable& families) : main_(main), families_(families) {
   ComboBox7.items = main.ComboBox3.items;
@@ -72,6 +66,8 @@ void TForm6::AdSpeed() {
 }
 
 void TForm6::Button2Click() {
+  LongOperation busy(main_, std::string(kCaption) + "：分析固件版本");
+  if (!busy) return;
   if (Edit1.empty()) {
     main_.Dlg().ShowMessage(kNoFolder);
     return;
@@ -84,12 +80,15 @@ void TForm6::Button2Click() {
   if (main_.isT()) {
     main_.AddLine("正在份析，请稍候........");
     const FamilyReport report = QueryFamilyReport(main_);
-    Edit1 = Trim(backupFolder) + FolderNameFor(Trim(report.TypeName()));
+    Edit1 = Trim(backupFolder) + report.FolderName();
     // A drive that named nothing has no words of its own ("__").
     driveWords = report.W1.empty() && report.R.empty() && report.W2.empty() ? "" : Trim(report.TypeName());
     main_.Memo3.clear();
-    SelectFamily(ComboBox7, report);
-    main_.AppendToLastLine("完成！");
+    // No family of the table matches: none stays selected, so a backup is
+    // refused instead of reading the places of whichever family was shown.
+    const bool found = SelectFamily(ComboBox7, report);
+    if (!found) ComboBox7.index = -1;
+    main_.AppendToLastLine(found ? "完成！" : "失败！");
   } else {
     main_.AddLine("错误: 请先切换至T级！");
   }
@@ -111,6 +110,8 @@ void TForm6::Button51Click() {
 void TForm6::Button7Click() { StartBackup(); }
 
 bool TForm6::StartBackup() {
+  LongOperation busy(main_, kCaption);
+  if (!busy) return false;
   if (ComboBox7.Text().empty() || ComboBox7.index >= static_cast<int>(families_.Count())) {
     main_.Dlg().ShowMessage(kNoFamily);
     return false;
@@ -131,10 +132,16 @@ bool TForm6::StartBackup() {
     main_.Dlg().ShowMessage(kNoModule);
     return false;
   }
+  // A STOP pressed before this backup is not meant for it: left set, every
+  // track read would skip its sectors.
+  main_.stopFlag = 0;
   SetPanel(false);
   struct Enable {
     TForm6& form;
-    ~Enable() { form.SetPanel(true); }
+    ~Enable() {
+      form.main_.stopFlag = 0;
+      form.SetPanel(true);
+    }
   } enable{*this};
   return RunBackup(folder);
 }
@@ -182,9 +189,9 @@ bool TForm6::RunBackup(const std::string& folder) {
     good = BackupModules(main_, plan);
     main_.receiveMode = ReceiveMode::Empty;
     main_.AddLine(good ? "备份完成!" : "备份失败!");
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     good = false;
-    main_.AddLine(kReadError);
+    AddReadErrorLine(main_, e);
   }
   main_.SetSpeed9600();
   main_.receiveMode = ReceiveMode::usercmd;

@@ -73,8 +73,4 @@ class TForm6 {
   const FamilyTable& families_;
 };
 
-// A firmware type name as the last part of a folder: characters that would
-// leave the folder or can't be in a name become '_'.
-std::string FolderNameFor(std::string_view typeName);
-
 }  // namespace qv

@@ -108,7 +108,8 @@ class ModuleBackup {
     return values;
   }
 
-  // A failed read fails the backup and skips the later modules.
+  // A failed read fails the backup and skips the later modules. It writes
+  // nothing: the module's file from an earlier backup stays as it was.
   bool Read(const Location& at, const char* head, const char* file) {
     const std::string cylinder = IntToHex(static_cast<uint32_t>(plan_.reservedStart) +
                                           static_cast<uint32_t>(HexToInt(Trim(at.sa))));

@@ -61,7 +61,7 @@ ReadsAgreement AgreeBySector(const std::vector<std::string_view>& reads, size_t 
 bool ReadModuleSectors(TFrmMain& main, const TrackPlace& at, const BufferAddress& buffer, const std::string& file,
                        bool verify) {
   const auto readInto = [&](const std::string& path) {
-    return ReadTrack(main, at.cylinder, at.head, at.start, at.count, buffer.base, buffer.chunk, path, false);
+    return ReadTrack(main, at.cylinder, at.head, at.start, at.count, buffer.base, buffer.chunk, path, false, false);
   };
   if (!verify) return readInto(file);
 

@@ -1,6 +1,7 @@
 #include "procedures/id_editor.h"
 
 #include "console/convert.h"
+#include "console/long_operation.h"
 #include "console/main.h"
 #include "console/text.h"
 
@@ -109,6 +110,8 @@ void TForm5::WriteWord(int word, std::string_view value) {
 }
 
 void TForm5::Button7Click() {
+  LongOperation busy(main_, "HDD ID 编辑：写入信息");
+  if (!busy) return;
   if (!CheckBox1 && !CheckBox2 && !CheckBox3 && !CheckBox4) {
     main_.Dlg().ShowMessage("请选择需要写入的信息！");
     return;

@@ -289,11 +289,11 @@ void SerialLink::ReceiveLoop() {
     else if (owesEnd) deadline = last + quiet;
     epoll_event events[2];
     const int n = WaitUntil(pollFd_, events, 2, deadline);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    bool woken = false, arrived = false, hangUp = false;
+    // A wait that fails for good leaves nobody listening: the port is as
+    // good as gone, and is reported so rather than left looking open.
+    const bool waitFailed = n < 0 && errno != EINTR;
+    if (n < 0 && !waitFailed) continue;
+    bool woken = false, arrived = false, hangUp = waitFailed;
     for (int i = 0; i < n; ++i) {
       if (events[i].data.fd == wakeFd_) {
         woken = true;

@@ -66,6 +66,7 @@ struct SimDrive::Impl {
   // The same for the other direction: when the PC's bytes written so far have
   // all come in over the line. With paceInput the drive answers nothing before that.
   Clock::time_point inputFree{};
+  Clock::time_point deafUntil{};  // the drive hears nothing before this
   size_t planned = 0;  // size of the next chunk of the queue's front
   Dice dice;
   LineNoise noise;
@@ -147,7 +148,13 @@ void SimDrive::Impl::Receive(Clock::time_point now) {
   std::vector<Emit> emits;
   {
     std::lock_guard lock(mu);
-    for (ssize_t i = 0; i < n; ++i) model.Feed(in[i], pcRate, emits);
+    // A monitor that is starting drops what comes meanwhile.
+    for (ssize_t i = 0; i < n && heard >= deafUntil; ++i) {
+      const size_t before = emits.size();
+      model.Feed(in[i], pcRate, emits);
+      for (size_t k = before; k < emits.size(); ++k)
+        if (emits[k].deaf) deafUntil = heard + std::chrono::milliseconds(emits[k].delayMs);
+    }
   }
   for (auto& e : emits)
     queue.push_back(Pending{std::move(e.bytes), e.rate, e.solo, e.noise, heard + std::chrono::milliseconds(e.delayMs)});

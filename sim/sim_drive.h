@@ -81,6 +81,13 @@ struct SimOptions {
     std::vector<int> reads;
   };
   WireError wireError = {};
+  // Non-empty: the track read with exactly this text ("r,40,4") meets a bad
+  // sector: it answers a read error, and the buffer blocks it was to fill
+  // are shown without data until the next track read.
+  std::string failingTrackRead = {};
+  // >0: the boot monitor takes this long to start after a restart (Ctrl-T,
+  // Ctrl-C): it hears nothing meanwhile and says it is ready at the end.
+  int monitorStartMs = 0;
 };
 
 // A firmware module as the drive holds it: what its last good download put in

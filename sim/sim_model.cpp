@@ -218,7 +218,9 @@ void DriveModel::EnterMonitor(std::vector<Emit>& out) {
   idEditor_ = false;
   dl_ = Dl::Off;
   ForgetLoadedModules();
-  out.push_back(Emit{"\r\nBoot monitor restarted, 9600 baud\r\n", rate_, false, false, 30});
+  const bool slow = options.monitorStartMs > 0;
+  out.push_back(Emit{"\r\nBoot monitor restarted, 9600 baud\r\n", rate_, false, false,
+                     slow ? options.monitorStartMs : 30, slow});
 }
 
 std::string DriveModel::Prompt() const {

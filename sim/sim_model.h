@@ -21,6 +21,7 @@ struct Emit {
   bool solo = false;   // a protocol answer: written alone, in one write
   bool noise = false;  // already line noise; never scrambled again
   int delayMs = 0;     // held back this long (the boot banner after a restart)
+  bool deaf = false;   // the drive hears nothing until this is out (a starting monitor)
 };
 
 class DriveModel {
@@ -140,6 +141,8 @@ class DriveModel {
   size_t tableSectors_ = 0;     // what "h" announced: the table the drive keeps is that long
   bool overlayMode_ = false;    // between "N4F,,22" and "N50,,22": "e0,0" and "e1,0" take overlays
   bool overlaysApplied_ = false;  // "b,,22" put the loaded overlays to work; "c" saves them
+  bool trackBlocksBad_ = false;   // the last track read failed: its buffer blocks hold no data
+  size_t badBlocks_ = 0;          // how many, from the track buffer's base
 };
 
 // Parses a hexadecimal field; false when it is empty or not hexadecimal.

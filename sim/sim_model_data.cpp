@@ -43,6 +43,10 @@ std::vector<std::string> DriveModel::Dump(const std::string& args, bool& ok) {
   last = first;
   if (f.size() == 2 && !ParseHex(f[1], last)) return {"Bad block number"};
   if (last < first || static_cast<size_t>(last + 1) * kBlock > buffer.size()) return {"Block out of range"};
+  if (trackBlocksBad_) {
+    const size_t base = static_cast<size_t>(std::max(0, options.trackBufferBase));
+    if (static_cast<size_t>(last) >= base && static_cast<size_t>(first) < base + badBlocks_) return {"Buffer data not valid"};
+  }
   ok = true;
 
   std::vector<std::string> lines;
@@ -131,6 +135,11 @@ std::vector<std::string> DriveModel::TrackTransfer(const std::string& args, bool
     return {"Bad sector range"};
   const size_t base = static_cast<size_t>(std::max(0, options.trackBufferBase));
   if ((base + static_cast<size_t>(count)) * kBlock > buffer.size()) return {"Too many sectors for the buffer"};
+  if (!toDisk) {
+    trackBlocksBad_ = !options.failingTrackRead.empty() && "r" + args == options.failingTrackRead;
+    badBlocks_ = static_cast<size_t>(count);
+    if (trackBlocksBad_) return {"Read error at sector " + Hex(first)};
+  }
   for (long long i = 0; i < count; ++i) {
     const int sector = static_cast<int>(first + i);
     uint8_t* block = &buffer[(base + static_cast<size_t>(i)) * kBlock];

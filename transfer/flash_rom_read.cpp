@@ -22,7 +22,6 @@ constexpr uint32_t kSingleFirst = 0x140, kSingleEnd = 0x170;
 constexpr int kCopyTicks = 500;       // "e4": the drive prepares the copy
 constexpr int kCopyReadyTicks = 10;   // the prompt after it comes at once
 constexpr const char* kProgressLine = "正在读取ROM.........";
-constexpr const char* kErrorLine = "读取数据错误，请调低一档速率后再试!";
 constexpr const char* kAskInstructionRead = "读取ROM数据有误，是否使用指令方法读取?";
 
 // The bytes of the capture buffer's "=" lines, in line order.
@@ -105,10 +104,10 @@ bool ReadRom(TFrmMain& main, const std::string& fileName) {
     }
     main.SetProgressPosition(main.ProgressBar1.max);
     main.receiveMode = ReceiveMode::Empty;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     main.Memo3.clear();
     main.receiveMode = ReceiveMode::Empty;
-    main.AddLine(kErrorLine);
+    AddReadErrorLine(main, e);
     return false;
   }
 
@@ -160,10 +159,10 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName) {
       }
       main.SetProgressPosition(main.ProgressBar1.max);
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     main.Memo3.clear();
     main.receiveMode = ReceiveMode::Empty;
-    main.AddLine(kErrorLine);
+    AddReadErrorLine(main, e);
     return false;
   }
 

@@ -19,15 +19,20 @@ constexpr const char* kProgressLine = "正在写入ROM......";
 // buffer; "/F" brings its prompt back after each step.
 constexpr const char* kProgramSteps[] = {"e5", "/F", "e9", "/F", "e3,200,1,0", "/F", "e6", "/F"};
 
-// The fast write's file must be one download: refused (with a message box)
-// when it has no block, a part block or more blocks than one download carries.
-bool DownloadableImage(TFrmMain& main, const std::vector<uint8_t>& data) {
-  if (data.empty()) {
+void Report(TFrmMain& main, bool good) {
+  if (main.stopFlag) main.AddLine("被用户中止！");
+  else main.AppendToLastLine(good ? "成功！" : "失败！");
+}
+
+}  // namespace
+
+bool FastWriteImageAccepted(TFrmMain& main, uint64_t size) {
+  if (size == 0) {
     main.Dlg().ShowMessage("ROM文件是空文件，没有可写入的数据！");
     return false;
   }
-  if (!DownloadLengthAccepted(main, data.size(), kBlockBytes)) return false;
-  if (data.size() > static_cast<size_t>(kMaxDownloadBlocks) * kBlockBytes) {
+  if (!DownloadLengthAccepted(main, static_cast<size_t>(size), kBlockBytes)) return false;
+  if (size > static_cast<uint64_t>(kMaxDownloadBlocks) * kBlockBytes) {
     main.Dlg().ShowMessage("ROM文件太大：缓冲区写入一次最多下载255块（" +
                            std::to_string(kMaxDownloadBlocks * kBlockBytes) + "字节），不能只写入一部分！");
     return false;
@@ -35,12 +40,12 @@ bool DownloadableImage(TFrmMain& main, const std::vector<uint8_t>& data) {
   return true;
 }
 
-void Report(TFrmMain& main, bool good) {
-  if (main.stopFlag) main.AddLine("被用户中止！");
-  else main.AppendToLastLine(good ? "成功！" : "失败！");
+bool InstructionWriteImageAccepted(TFrmMain& main, uint64_t size) {
+  if (size >= kRomBytes) return true;
+  main.Dlg().ShowMessage("ROM文件太小（" + std::to_string(size) + "字节）：指令方式写入需要至少" +
+                         std::to_string(kRomBytes) + "字节！");
+  return false;
 }
-
-}  // namespace
 
 bool WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName) {
   main.Memo3.clear();
@@ -53,7 +58,7 @@ bool WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string
     // that can't be read leaves no progress line without an outcome.
     const std::vector<uint8_t> data = ReadWholeFile(fileName, kMaxRomFileBytes);
     main.AddLine(kProgressLine);
-    good = DownloadableImage(main, data);
+    good = FastWriteImageAccepted(main, data.size());
     if (good) {
       Exchange(main, "\x1A", 5);
       Exchange(main, "Z\r", 50);

@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "console/long_operation.h"
 #include "console/main.h"
 #include "console/text.h"
 #include "files/file_io.h"
@@ -71,7 +72,7 @@ bool TForm3::SaveTargetUsable(const std::string& path) {
   return false;
 }
 
-bool TForm3::WriteSourceUsable(const std::string& path) {
+bool TForm3::WriteSourceUsable(const std::string& path, std::optional<Operation> operation) {
   const FileCheck file = CheckInputFile(path, kMaxWriteFileBytes);
   if (file.trouble.kind == FileTrouble::Kind::TooLarge) {
     main_.Dlg().ShowMessage("ROM模块文件太长（" + std::to_string(file.size) + "字节），不能超过" +
@@ -82,21 +83,39 @@ bool TForm3::WriteSourceUsable(const std::string& path) {
     main_.Dlg().ShowMessage("无法打开ROM文件“" + path + "”：" + file.trouble.reason + "！");
     return false;
   }
+  if (operation == Operation::WriteByBuffer) return FastWriteImageAccepted(main_, file.size);
+  if (operation == Operation::WriteByInstruction) return InstructionWriteImageAccepted(main_, file.size);
   return true;
 }
 
 bool TForm3::Run(Operation operation) {
-  if (!main_.ToF()) return false;
+  static constexpr const char* kButtons[] = {"缓冲区读取", "指令方式读取", "缓冲区写入", "指令方式写入"};
+  LongOperation busy(main_, std::string(kCaption) + "：" + kButtons[static_cast<int>(operation)]);
+  if (!busy) return false;
+  // Everything that needs no drive is checked before the drive is touched:
+  // a refusal after the level switch would leave it at level F for nothing.
   const bool read = operation == Operation::ReadByBuffer || operation == Operation::ReadByInstruction;
+  if (!main_.PortOpen()) {
+    main_.Dlg().ShowMessage("请先打开串口！");
+    return false;
+  }
   const std::string path = read ? Edit1 : Edit2;
   if (path.empty()) {
     main_.Dlg().ShowMessage(read ? "请指定读取后保存的文件！" : "请选择要写入的ROM文件！");
     return false;
   }
-  if (read ? !SaveTargetUsable(path) : !WriteSourceUsable(path)) return false;
+  if (read ? !SaveTargetUsable(path) : !WriteSourceUsable(path, operation)) return false;
 
+  // A STOP pressed before this run (during a backup, a track read, or idle)
+  // is not meant for it; left set, the level switch would skip its waits for
+  // the boot monitor.
   main_.stopFlag = 0;
   SetEnabled(false);
+  if (!main_.ToF()) {
+    SetEnabled(true);
+    main_.stopFlag = 0;
+    return false;
+  }
   main_.receiveMode = ReceiveMode::Empty;
   main_.LastPrompt.clear();
   std::exception_ptr error;

@@ -6,6 +6,7 @@
 // change and redraws on onChanged.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,18 +53,20 @@ class TForm3 {
 
   // What the four buttons run.
   enum class Operation { ReadByBuffer, ReadByInstruction, WriteByBuffer, WriteByInstruction };
-  // The F level, the path, the rate, the operation, and back to 9600. True
-  // when the operation succeeded; false when it failed or never started (a
-  // message box said why). A raised error of the operation reaches the
-  // caller after the way back.
+  // The checks that need no drive (the port, the path, the file), the F
+  // level, the rate, the operation, and back to 9600. True when the
+  // operation succeeded; false when it failed or never started (a message
+  // box said why, or the drive did not reach level F). A raised error of the
+  // operation reaches the caller after the way back.
   bool Run(Operation operation);
 
  private:
   // Whether a read can save its image at `path`; false after a message box.
   bool SaveTargetUsable(const std::string& path);
-  // Whether a write can take its image from `path` (a regular file of at most
-  // kMaxWriteFileBytes); false after a message box.
-  bool WriteSourceUsable(const std::string& path);
+  // Whether a write can take its image from `path`: a regular file of at
+  // most kMaxWriteFileBytes and, given the operation, a length it can write.
+  // False after a message box.
+  bool WriteSourceUsable(const std::string& path, std::optional<Operation> operation = std::nullopt);
   void SetEnabled(bool enabled);
   void Changed();
 

@@ -52,7 +52,7 @@ struct TrackRead {
 bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
                const std::string& startSector, const std::string& sectorCount,
                const std::string& bufferBase, const std::string& chunk, const std::string& fileName,
-               bool verbose) {
+               bool verbose, bool keepPartial) {
   main.Memo3.clear();
   const int32_t count = HexToInt(sectorCount);
   const int32_t base = HexToInt(bufferBase);
@@ -126,8 +126,9 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
           }
           main.receiveMode = ReceiveMode::Empty;
         }
-        // A stopped read leaves no file; a failed remainder keeps what was read.
-        if (!main.stopFlag) {
+        // A stopped read leaves no file; a failed remainder keeps what was
+        // read, where the caller can use part of it.
+        if (!main.stopFlag && (read.good || keepPartial)) {
           WriteWholeFile(fileName, read.output);
           fileWritten = true;
           main.SetProgressPosition(count);
@@ -139,9 +140,9 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
     read.output.shrink_to_fit();
     main.SendString("/\r");
     main.WaitHD(kPromptTicks);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     main.receiveMode = ReceiveMode::Empty;
-    main.AddLine("读取数据错误，请调低一档速率后再试!");
+    AddReadErrorLine(main, e);
     return false;
   }
 

@@ -44,13 +44,15 @@ bool DownloadLengthAccepted(TFrmMain& main, size_t size, int blockSize);
 // Reads sectorCount sectors of track (cylinder, head) from startSector into
 // fileName, chunk sectors per read command, through buffer blocks from
 // bufferBase. True only when every sector was read and the file written.
-// Conversion errors of sectorCount, bufferBase and chunk reach the caller;
-// every later error (a bad dump, the file, a chunk of 0) is reported in the
-// pane and gives false.
+// A read whose last, shorter chunk fails still writes the sectors read before
+// it, unless `keepPartial` is false: a firmware module cut short must never
+// take the place of a whole one. Conversion errors of sectorCount, bufferBase
+// and chunk reach the caller; every later error (a bad dump, the file, a
+// chunk of 0) is reported in the pane and gives false.
 bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
                const std::string& startSector, const std::string& sectorCount,
                const std::string& bufferBase, const std::string& chunk, const std::string& fileName,
-               bool verbose);
+               bool verbose, bool keepPartial = true);
 
 // Writes at most sectorCount sectors of fileName to track (cylinder, head)
 // from startSector, chunk sectors per download; rateText is the rate to
@@ -80,9 +82,16 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName);
 // kMaxRomFileBytes raises EFileError, also before anything is sent. True
 // when the ROM was programmed.
 bool WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string& fileName);
+// The fast write's rule for its file, for the checks before the drive is
+// touched: one download of whole 512-byte blocks, at least one and at most
+// 255. False after a message box that says which it breaks.
+bool FastWriteImageAccepted(TFrmMain& main, uint64_t size);
 // Instruction write: the first 65536 bytes of fileName, one command each. A
 // file that cannot be read, is shorter or is larger than kMaxRomFileBytes is
 // refused in the pane, nothing sent. True when every byte was written.
 bool WriteBios1(TFrmMain& main, const std::string& fileName);
+// The instruction write's rule: at least the ROM's 65536 bytes. False after a
+// message box.
+bool InstructionWriteImageAccepted(TFrmMain& main, uint64_t size);
 
 }  // namespace qv

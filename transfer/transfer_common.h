@@ -1,9 +1,11 @@
 #pragma once
 // Small pieces the transfer operations share.
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 
+#include "console/convert.h"
 #include "console/main.h"
 #include "transfer/block_protocol.h"
 #include "console/text.h"
@@ -38,6 +40,14 @@ inline std::string Command(std::string_view utf8) { return Gbk(utf8) + "\r"; }
 inline bool Exchange(TFrmMain& main, std::string_view bytes, int ticks) {
   main.SendString(bytes);
   return main.WaitHD(ticks);
+}
+
+// The line a read adds when a raised error ends it: a file that cannot be
+// written says why (a full disk, a folder at that name), for a lower rate
+// would not help it; anything else (a garbled reply) asks for a lower rate.
+inline void AddReadErrorLine(TFrmMain& main, const std::exception& error) {
+  if (dynamic_cast<const EFileError*>(&error)) main.AddLine(error.what());
+  else main.AddLine("读取数据错误，请调低一档速率后再试!");
 }
 
 }  // namespace qv

@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -71,9 +73,8 @@ Form7HeadChart::Form7HeadChart(const OwnFiles& files, Dialogs& dialogs, QWidget*
   Name(hint_, "LabelHint", QString());
   hint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-  picture_ = new QLabel;
+  picture_ = new ScaledPicture;
   Name(picture_, "Image1", QString::fromUtf8(kCaption));
-  picture_->setAlignment(Qt::AlignCenter);
   scroll_ = new QScrollArea(this);
   Name(scroll_, "ScrollBox1", QString::fromUtf8(kCaption));
   scroll_->setAlignment(Qt::AlignCenter);
@@ -88,16 +89,47 @@ Form7HeadChart::Form7HeadChart(const OwnFiles& files, Dialogs& dialogs, QWidget*
   layout->addLayout(bar);
   layout->addWidget(scroll_, 1);
 
-  const std::string found = FindHeadChart(files_);
-  if (found.empty()) ShowNoPicture({});
-  else Load(Q(found));
+  // The picture is looked for when the window is first shown: reading a
+  // chart of several megabytes would only slow the program's start.
+  ShowNoPicture({});
 }
+
+void ScaledPicture::SetImage(QImage image) {
+  image_ = std::move(image);
+  shrunk_ = QImage();
+  SetScale(1.0);
+}
+
+void ScaledPicture::SetScale(double scale) {
+  scale_ = scale;
+  const QSize size = image_.isNull() ? QSize(0, 0)
+                                     : QSize(std::max(1, qRound(image_.width() * scale)),
+                                             std::max(1, qRound(image_.height() * scale)));
+  shrunk_ = scale < 1.0 && !image_.isNull() ? image_.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                                            : QImage();
+  resize(size);
+  update();
+}
+
+void ScaledPicture::paintEvent(QPaintEvent* event) {
+  if (image_.isNull()) return;
+  QPainter painter(this);
+  const QRect exposed = event->rect();
+  if (!shrunk_.isNull()) {
+    painter.drawImage(exposed, shrunk_, exposed);
+    return;
+  }
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  const QRectF source(exposed.x() / scale_, exposed.y() / scale_, exposed.width() / scale_,
+                      exposed.height() / scale_);
+  painter.drawImage(QRectF(exposed), image_, source);
+}
+
+const QImage& Form7HeadChart::Picture() const { return picture_->Image(); }
 
 void Form7HeadChart::ShowNoPicture(const QString& why) {
   path_.clear();
-  image_ = QImage();
-  picture_->clear();
-  picture_->adjustSize();
+  picture_->SetImage(QImage());
   // An installed program has no folder of its own to offer.
   const QString folders = files_.ProgramDir().empty()
                               ? Q(files_.UserDir())
@@ -127,7 +159,7 @@ bool Form7HeadChart::Load(const QString& path) {
     ShowNoPicture(QStringLiteral("无法读取图片“%1”：%2").arg(path, reader.errorString()));
     return false;
   }
-  image_ = std::move(image);
+  picture_->SetImage(std::move(image));
   path_ = path;
   hint_->clear();
   hint_->setVisible(false);
@@ -142,46 +174,41 @@ void Form7HeadChart::OpenPicture() {
 }
 
 double Form7HeadChart::FitScale() const {
-  if (image_.isNull()) return 1.0;
+  const QImage& image = Picture();
+  if (image.isNull()) return 1.0;
   // The room without scroll bars: a zoomed picture may have brought them.
   const QSize room = scroll_->maximumViewportSize();
-  const double scale = std::min(static_cast<double>(room.width()) / image_.width(),
-                                static_cast<double>(room.height()) / image_.height());
+  const double scale = std::min(static_cast<double>(room.width()) / image.width(),
+                                static_cast<double>(room.height()) / image.height());
   // A small chart is not blown up past its own size.
   return std::clamp(scale, kMinScale, 1.0);
 }
 
-void Form7HeadChart::Draw() {
-  if (image_.isNull()) return;
-  const QSize size(std::max(1, qRound(image_.width() * scale_)), std::max(1, qRound(image_.height() * scale_)));
-  picture_->setPixmap(QPixmap::fromImage(image_.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-  picture_->resize(size);
-}
-
 void Form7HeadChart::ZoomBy(double factor) {
-  if (image_.isNull()) return;
+  if (Picture().isNull()) return;
   fit_ = false;
   scale_ = std::clamp(scale_ * factor, kMinScale, kMaxScale);
-  Draw();
+  picture_->SetScale(scale_);
 }
 
 void Form7HeadChart::FitToWindow() {
   fit_ = true;
   scale_ = FitScale();
-  Draw();
+  if (!Picture().isNull()) picture_->SetScale(scale_);
 }
 
 void Form7HeadChart::ActualSize() {
-  if (image_.isNull()) return;
+  if (Picture().isNull()) return;
   fit_ = false;
   scale_ = 1.0;
-  Draw();
+  picture_->SetScale(scale_);
 }
 
 void Form7HeadChart::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  // A picture put in place while the program runs is found the next time.
-  if (image_.isNull()) {
+  // Looked for at the first showing, and again while there is none: a
+  // picture put in place while the program runs is found the next time.
+  if (Picture().isNull()) {
     const std::string found = FindHeadChart(files_);
     if (!found.empty()) Load(Q(found));
   } else if (fit_) {

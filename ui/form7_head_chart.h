@@ -1,11 +1,13 @@
 #pragma once
 // The head serial-number window TForm7 "磁头序列号表": a reference chart the
 // technician keeps as a picture of their own. The program carries none; it
-// shows the picture found beside the program or in the user's data folder,
-// scaled to fit the window, with zoom and scroll, and otherwise says where
-// to put one and offers to open a picture file.
+// shows the picture found beside the program or in the user's data folder
+// (looked for when the window is shown, not at start-up), scaled to fit the
+// window, with zoom and scroll, and otherwise says where to put one and
+// offers to open a picture file.
 #include <QDialog>
 #include <QImage>
+#include <QWidget>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,26 @@ std::vector<std::string> HeadChartFileNames();
 // folder); empty when there is none.
 std::string FindHeadChart(const OwnFiles& files);
 
+// The picture at a scale. Zoomed in, it is painted through the scale, only
+// the part on screen: a chart of a few thousand pixels at 8x would take
+// gigabytes as an image of its own. Zoomed out, a smoothly shrunk copy (never
+// larger than the picture) is kept, for a shrunk chart stays legible.
+class ScaledPicture : public QWidget {
+ public:
+  using QWidget::QWidget;
+  void SetImage(QImage image);
+  const QImage& Image() const { return image_; }
+  void SetScale(double scale);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QImage image_;
+  QImage shrunk_;  // the picture at the scale, when that is below 1
+  double scale_ = 1.0;
+};
+
 class Form7HeadChart : public QDialog {
   Q_OBJECT
  public:
@@ -33,6 +55,7 @@ class Form7HeadChart : public QDialog {
 
   // The picture shown, empty when none.
   const QString& PicturePath() const { return path_; }
+  const QImage& Picture() const;
   // How the picture is drawn: 1.0 is its own size.
   double Scale() const { return scale_; }
   bool FitsWindow() const { return fit_; }
@@ -52,18 +75,16 @@ class Form7HeadChart : public QDialog {
  private:
   void OpenPicture();
   void ShowNoPicture(const QString& why);
-  void Draw();
   double FitScale() const;
 
   const OwnFiles& files_;
   Dialogs& dialogs_;
   QString path_;
-  QImage image_;
   double scale_ = 1.0;
   bool fit_ = true;
   QLabel* hint_ = nullptr;
   QScrollArea* scroll_ = nullptr;
-  QLabel* picture_ = nullptr;
+  ScaledPicture* picture_ = nullptr;
   QPushButton* zoomIn_ = nullptr;
   QPushButton* zoomOut_ = nullptr;
   QPushButton* fitButton_ = nullptr;

@@ -110,23 +110,27 @@ class BatchCliTest : public ::testing::Test {
 TEST_F(BatchCliTest, HelpAndBadUsage) {
   Outcome o = RunCli({"--help"}, dir);
   EXPECT_EQ(o.status, 0);
-  EXPECT_NE(o.out.find("Usage: quorvane-batch [--port NAME] [--rate RATE] [--yes] SCRIPT.cmd"), std::string::npos);
+  EXPECT_NE(o.out.find("Usage: quorvane-batch --port NAME [--rate RATE] [--yes] SCRIPT.cmd"), std::string::npos);
 
-  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"--bogus", "a.cmd"}, {"a.cmd", "b.cmd"}}) {
+  // A script without --port is refused before it is even looked at: it never
+  // runs on the simulated drive unless told to.
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{}, {"--bogus", "a.cmd"}, {"a.cmd", "b.cmd"}, {"missing.cmd"}}) {
     o = RunCli(args, dir);
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find("Usage:"), std::string::npos);
   }
-  o = RunCli({"missing.cmd"}, dir);
+  EXPECT_NE(o.err.find("a script needs --port"), std::string::npos) << o.err;
+  o = RunCli({"--port", "SIM", "missing.cmd"}, dir);
   EXPECT_EQ(o.status, 2);
   EXPECT_NE(o.err.find("打开文件missing.cmd失败：文件不存在！"), std::string::npos) << o.err;
   // A pipe named as the script is refused at once, not waited on.
   ASSERT_EQ(mkfifo((dir / "pipe.cmd").c_str(), 0600), 0);
-  o = RunCli({"pipe.cmd"}, dir);
+  o = RunCli({"--port", "SIM", "pipe.cmd"}, dir);
   EXPECT_EQ(o.status, 2);
   EXPECT_NE(o.err.find("打开文件pipe.cmd失败：这是一个命名管道（FIFO），不是普通文件！"), std::string::npos) << o.err;
 
-  o = RunCli({Script("blank.cmd", " \r\n\t\r\n")}, dir);
+  o = RunCli({"--port", "SIM", Script("blank.cmd", " \r\n\t\r\n")}, dir);
   EXPECT_EQ(o.status, 2);
   EXPECT_NE(o.err.find("Quorvane: 请输入要执行的命令脚本！"), std::string::npos) << o.err;
 }
@@ -137,22 +141,24 @@ TEST_F(BatchCliTest, PortsThatCannotBeOpenedOrRatesNotOffered) {
   EXPECT_EQ(o.status, 2);
   EXPECT_NE(o.err.find("选择的端口正在被使用或不存在！"), std::string::npos) << o.err;
 
-  o = RunCli({"--rate", "12345", s}, dir);
+  o = RunCli({"--port", "SIM", "--rate", "12345", s}, dir);
   EXPECT_EQ(o.status, 2);
   EXPECT_NE(o.err.find("12345"), std::string::npos);
 }
 
 TEST_F(BatchCliTest, OutputAndExitStatusOfARun) {
-  Outcome o = RunCli({Script("ok.cmd", "ECHO/开始\r\nLEVEL/2\nECHO/第二\rSTR/\r\n")}, dir);
+  Outcome o = RunCli({"--port", "SIM", Script("ok.cmd", "ECHO/开始\r\nLEVEL/2\nECHO/第二\rSTR/\r\n")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
-  // The default port is SIM, which says so first.
+  // SIM says it is simulated, in the pane and on stderr.
   EXPECT_EQ(o.out.substr(0, o.out.find("第二\n") + 7), "模拟驱动器（SIM），不是真实硬盘。\n开始\n第二\n");
   EXPECT_NE(o.out.find("2>"), std::string::npos) << o.out;  // the prompt after the closing CR
-  EXPECT_EQ(o.err, "");
+  const std::string simulated =
+      "quorvane-batch: the port SIM is the built-in simulated drive: nothing is read from or written to a real drive\n";
+  EXPECT_EQ(o.err, simulated);
 
-  o = RunCli({Script("bad.cmd", "ECHO/before\nDEC/zz\nECHO/after\n")}, dir);
+  o = RunCli({"--port", "SIM", Script("bad.cmd", "ECHO/before\nDEC/zz\nECHO/after\n")}, dir);
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, "Quorvane: 'zz' is not a valid integer value\n");
+  EXPECT_EQ(o.err, simulated + "Quorvane: 'zz' is not a valid integer value\n");
   EXPECT_NE(o.out.find("before\n"), std::string::npos);
   EXPECT_EQ(o.out.find("after"), std::string::npos);
 }
@@ -216,7 +222,7 @@ TEST_F(BatchCliTest, APortHeldIsRefusedToOthersAndFreeAgainAtOnce) {
 TEST_F(BatchCliTest, FirstInterruptStopsSecondEnds) {
   const std::string s = Script("s.cmd", "ECHO/a\nECHO/ready\nSLEEP/600\nECHO/b\n");
   bool sent = false;
-  Outcome o = RunCli({s}, dir, [&](pid_t pid, const Outcome& so_far) {
+  Outcome o = RunCli({"--port", "SIM", s}, dir, [&](pid_t pid, const Outcome& so_far) {
     if (!sent && so_far.out.find("a\n") != std::string::npos) {
       sent = true;
       kill(pid, SIGINT);
@@ -229,7 +235,8 @@ TEST_F(BatchCliTest, FirstInterruptStopsSecondEnds) {
 
   // A sleep of an hour: the first Ctrl-C waits for it, the second does not.
   int sentCount = 0;
-  o = RunCli({Script("long.cmd", "ECHO/a\nECHO/ready\nSLEEP/3600000\n")}, dir, [&](pid_t pid, const Outcome& so_far) {
+  o = RunCli({"--port", "SIM", Script("long.cmd", "ECHO/a\nECHO/ready\nSLEEP/3600000\n")}, dir,
+             [&](pid_t pid, const Outcome& so_far) {
     if (sentCount == 0 && so_far.out.find("a\n") != std::string::npos) {
       ++sentCount;
       kill(pid, SIGINT);
@@ -249,11 +256,11 @@ TEST_F(BatchCliTest, GarbageAndHugeLinesDoNotCrash) {
     x = x * 1103515245u + 12345u;
     garbage += static_cast<char>(x >> 24);
   }
-  Outcome o = RunCli({Script("garbage.cmd", garbage)}, dir);
+  Outcome o = RunCli({"--port", "SIM", Script("garbage.cmd", garbage)}, dir);
   EXPECT_TRUE(o.status == 0 || o.status == 1) << o.status << o.err;
 
   const std::string huge(1 << 20, 'A');
-  o = RunCli({Script("huge.cmd", "ECHO/" + huge + "\r\n" + huge + "/x\r\nR_BUF/0/1\r\n")}, dir);
+  o = RunCli({"--port", "SIM", Script("huge.cmd", "ECHO/" + huge + "\r\n" + huge + "/x\r\nR_BUF/0/1\r\n")}, dir);
   EXPECT_EQ(o.status, 1) << o.err;
   EXPECT_NE(o.out.find(huge + "\n"), std::string::npos);
   EXPECT_NE(o.err.find("'' is not a valid integer value"), std::string::npos) << o.err;
@@ -298,9 +305,19 @@ TEST_F(BatchCliTest, OperationsHelpListsAndBadUsage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front() + " " + c.args[1]);
-    o = RunCli(c.args, dir);
+    std::vector<std::string> args = c.args;
+    if (args.front() != "--port") args.insert(args.begin(), {"--port", "SIM"});
+    o = RunCli(args, dir);
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "out"));
+
+  // Without --port no operation reaches a drive, the simulated one included.
+  for (const char* operation : {"--rom-read", "--backup"}) {
+    o = RunCli({operation, "out"}, dir);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find(std::string(operation) + " needs --port"), std::string::npos) << o.err;
   }
   EXPECT_FALSE(fs::exists(dir / "out"));
 }
@@ -351,23 +368,30 @@ TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
   EXPECT_NE(o.err.find("Quorvane: 请指定ATA0模块文件！"), std::string::npos) << o.err;
 }
 
-TEST_F(BatchCliTest, FirstInterruptStopsAnOperationAndTheDriveReturnsTo9600) {
+// Ctrl-C and the signals a shell sends (timeout, a closed terminal) all stop
+// the operation its own way; the status names the signal.
+TEST_F(BatchCliTest, FirstSignalStopsAnOperationAndTheDriveReturnsTo9600) {
   sim::SimDrive drive;
   ASSERT_TRUE(drive.Start());
-  bool sent = false;
-  // 65536 single-byte reads: far longer than the test takes to interrupt them.
-  const Outcome o = RunCli({"--port", drive.SlavePath(), "--rate", "115200", "--rom-read", "rom.bin", "--by-instruction"},
-                           dir, [&](pid_t pid, const Outcome& so_far) {
-                             if (!sent && so_far.out.find("请耐心等待") != std::string::npos) {
-                               sent = true;
-                               kill(pid, SIGINT);
-                             }
-                           });
-  EXPECT_EQ(o.status, 130);
-  EXPECT_NE(o.err.find("stopping the operation"), std::string::npos) << o.err;
-  EXPECT_NE(o.out.find("正在读取ROM.........用户中止！\n"), std::string::npos) << o.out;
-  EXPECT_FALSE(fs::exists(dir / "rom.bin"));
-  EXPECT_EQ(drive.Rate(), 9600);
+  for (const int signo : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signo);
+    bool sent = false;
+    // 65536 single-byte reads: far longer than the test takes to interrupt them.
+    const Outcome o = RunCli({"--port", drive.SlavePath(), "--rate", "115200", "--rom-read", "rom.bin", "--by-instruction"},
+                             dir, [&](pid_t pid, const Outcome& so_far) {
+                               if (!sent && so_far.out.find("请耐心等待") != std::string::npos) {
+                                 sent = true;
+                                 kill(pid, signo);
+                               }
+                             });
+    EXPECT_EQ(o.status, 128 + signo);
+    EXPECT_NE(o.err.find("stopping the operation"), std::string::npos) << o.err;
+    // What a second one would leave behind.
+    EXPECT_NE(o.err.find("leaves the drive at the transfer rate, a ROM write half done"), std::string::npos) << o.err;
+    EXPECT_NE(o.out.find("正在读取ROM.........用户中止！\n"), std::string::npos) << o.out;
+    EXPECT_FALSE(fs::exists(dir / "rom.bin"));
+    EXPECT_EQ(drive.Rate(), 9600);
+  }
 }
 
 // --- the example scripts ---
@@ -378,7 +402,7 @@ TEST_F(BatchCliTest, ExampleBufferRoundTrip) {
   std::string pattern;
   for (int i = 0; i < 1024; ++i) pattern += static_cast<char>(i * 37 + i / 512);
   ASSERT_TRUE(WriteFileBytes((dir / "pattern.bin").string(), pattern));
-  const Outcome o = RunCli({Example("buffer_round_trip.cmd")}, dir);
+  const Outcome o = RunCli({"--port", "SIM", Example("buffer_round_trip.cmd")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(Read("copy.bin"), pattern);
   EXPECT_NE(o.out.find("正在写入缓冲区......成功！\n"), std::string::npos) << o.out;
@@ -386,7 +410,7 @@ TEST_F(BatchCliTest, ExampleBufferRoundTrip) {
 }
 
 TEST_F(BatchCliTest, ExampleBuildFile) {
-  const Outcome o = RunCli({Example("build_file.cmd")}, dir);
+  const Outcome o = RunCli({"--port", "SIM", Example("build_file.cmd")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.out.find("正在读取数据.........完成！\n"), std::string::npos) << o.out;
   const std::string rotated = Read("rotated.bin");

@@ -69,10 +69,10 @@ TEST(ProgressLine, ShownOnlyWhileTheBarMoves) {
 }
 
 TEST(BatchOptions, CommandLine) {
-  BatchOptions o = ParseBatchOptions({"s.cmd"});
+  BatchOptions o = ParseBatchOptions({"--port", "ttyUSB0", "s.cmd"});
   EXPECT_EQ(o.error, "");
   EXPECT_EQ(o.mode, BatchMode::Script);
-  EXPECT_EQ(o.port, "SIM");
+  EXPECT_EQ(o.port, "ttyUSB0");
   EXPECT_EQ(o.rate, "9600");
   EXPECT_FALSE(o.yes);
   EXPECT_EQ(o.script, "s.cmd");
@@ -90,6 +90,7 @@ TEST(BatchOptions, CommandLine) {
     BatchOptions w;
     w.mode = mode;
     w.path = path;
+    if (mode != BatchMode::ListPorts && mode != BatchMode::ListFamilies) w.port = "ttyUSB0";
     if (set) set(w);
     return w;
   };
@@ -98,16 +99,18 @@ TEST(BatchOptions, CommandLine) {
     std::string error;  // a part of the refusal; empty: accepted as `want`
     BatchOptions want;
   };
+  // A drive operation names its port; the lists need none.
+  const std::string p = "--port", usb = "ttyUSB0";
   const Case cases[] = {
-      {{"--rom-read", "rom.bin"}, "", want(BatchMode::RomRead, "rom.bin")},
-      {{"--rate", "921600", "--rom-read=r.bin", "--by-instruction"}, "",
+      {{p, usb, "--rom-read", "rom.bin"}, "", want(BatchMode::RomRead, "rom.bin")},
+      {{p, usb, "--rate", "921600", "--rom-read=r.bin", "--by-instruction"}, "",
        want(BatchMode::RomRead, "r.bin", [](BatchOptions& w) { w.rate = "921600", w.byInstruction = true; })},
-      {{"--rom-write", "w.bin", "--entry", "800"}, "",
+      {{p, usb, "--rom-write", "w.bin", "--entry", "800"}, "",
        want(BatchMode::RomWrite, "w.bin", [](BatchOptions& w) { w.entry = "800"; })},
-      {{"--backup", "out", "--modules", "app,vendor", "--family=TONKA"}, "",
+      {{p, usb, "--backup", "out", "--modules", "app,vendor", "--family=TONKA"}, "",
        want(BatchMode::Backup, "out",
             [](BatchOptions& w) { w.family = "TONKA", w.modulesGiven = true, w.modules.app = w.modules.vendor = true; })},
-      {{"--load", "fw", "--family", "auto", "--modules=cert,table,ata", "--save"}, "",
+      {{p, usb, "--load", "fw", "--family", "auto", "--modules=cert,table,ata", "--save"}, "",
        want(BatchMode::Load, "fw",
             [](BatchOptions& w) {
               w.family = "auto", w.modulesGiven = w.save = true;
@@ -115,6 +118,12 @@ TEST(BatchOptions, CommandLine) {
             })},
       {{"--list-ports"}, "", want(BatchMode::ListPorts, "")},
       {{"--list-families"}, "", want(BatchMode::ListFamilies, "")},
+      // Without a port: never the simulated drive by default.
+      {{"s.cmd"}, "a script needs --port", {}},
+      {{"--rom-read", "r.bin"}, "--rom-read needs --port", {}},
+      {{"--rom-write", "w.bin"}, "--rom-write needs --port", {}},
+      {{"--backup", "out"}, "--backup needs --port", {}},
+      {{"--load", "fw"}, "--load needs --port", {}},
       // Bad usage.
       {{}, "no script", {}},
       {{"a.cmd", "b.cmd"}, "one script at a time", {}},
@@ -146,6 +155,7 @@ TEST(BatchOptions, CommandLine) {
     }
     EXPECT_EQ(o.error, "");
     EXPECT_EQ(o.mode, c.want.mode);
+    EXPECT_EQ(o.port, c.want.port);
     EXPECT_EQ(o.path, c.want.path);
     EXPECT_EQ(o.rate, c.want.rate);
     EXPECT_EQ(o.entry, c.want.entry);

@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 
 OperationResult RunArgs(TFrmMain& main, const FamilyTable& families, const std::vector<std::string>& args,
                         LoadTiming timing = {}) {
-  const BatchOptions options = ParseBatchOptions(args);
+  std::vector<std::string> all{"--port", "SIM"};  // the port is the caller's; the options need one
+  all.insert(all.end(), args.begin(), args.end());
+  const BatchOptions options = ParseBatchOptions(all);
   EXPECT_EQ(options.error, "");
   return RunOperation(main, families, options, timing);
 }
@@ -127,6 +129,16 @@ TEST_F(LoadOperation, FolderFamilyModulesAndSaveAsTheWindowTakesThem) {
   EXPECT_FALSE(RunArgs(*main, families, {"--load", Path("empty"), "--modules", "ata"}, Quick()).succeeded);
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text, "请指定ATA0模块文件！");
+}
+
+// A table the drive does not take, for no certification code runs in it yet:
+// the window goes on past it, the runner reports a failure.
+TEST_F(LoadOperation, ATableTheDriveDidNotTakeFailsTheRun) {
+  const OperationResult table = RunArgs(*main, families, {"--load", Path("fw"), "--modules", "table"}, Quick());
+  EXPECT_FALSE(table.succeeded);
+  EXPECT_NE(table.note.find("请先加载CERT模块！"), std::string::npos) << table.note;
+  EXPECT_NE(PaneText().find("请先加载CERT模块！"), std::string::npos);
+  EXPECT_EQ(drive->Module("TABLE"), sim::SimModule{});
 }
 
 class RomOperation : public test::TransferSim {

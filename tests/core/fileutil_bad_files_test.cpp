@@ -3,9 +3,13 @@
 // file of 5 GiB. The shared reader names the trouble without waiting or
 // reading the file; every reader of the program shows it and sends nothing.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -142,6 +146,57 @@ TEST(SharedWriter, RefusesWhatIsNoFileWithoutWaiting) {
   }
   EXPECT_FALSE(WriteFile(dir / "out.bin", "data"));
   EXPECT_EQ(ReadFileBytes(dir / "out.bin", 16).bytes, "data");
+}
+
+// The files in a folder, by name.
+std::vector<std::string> FolderContents(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A write that fails halfway -- here at the file-size limit, as at a full
+// disk -- leaves the file it was to replace as it was and nothing of its own.
+// Run in a child: the limit must not reach the test's own files.
+TEST(SharedWriter, AFailedWriteLeavesTheOldFileWhole) {
+  test::TempDir dir;
+  const std::string old(4096, 'o');
+  ASSERT_TRUE(WriteFileBytes(dir / "rom.bin", old));
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1024, 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const bool refused = WriteFile(dir / "rom.bin", std::string(8192, 'n')).kind == Kind::TooLarge &&
+                         !CreateFileBytes(dir / "new.bin", std::string(8192, 'n'));
+    _exit(refused ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFileBytes(dir / "rom.bin", 1 << 20).bytes, old);
+  EXPECT_EQ(FolderContents(dir.Path()), std::vector<std::string>{"rom.bin"});
+
+  // A whole write replaces the file a link leads to, keeps the link and the
+  // file's permissions, and leaves nothing else behind.
+  fs::permissions(dir / "rom.bin", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("rom.bin", dir / "link.bin");
+  EXPECT_FALSE(WriteFile(dir / "link.bin", "new"));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.bin"));
+  EXPECT_EQ(ReadFileBytes(dir / "rom.bin", 16).bytes, "new");
+  EXPECT_EQ(fs::status(dir / "rom.bin").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  if (PermissionsHold()) {
+    // A file kept read-only is not replaced behind its back.
+    fs::permissions(dir / "rom.bin", fs::perms::owner_read);
+    EXPECT_EQ(WriteFile(dir / "rom.bin", "newer").reason, "没有写入权限");
+    fs::permissions(dir / "rom.bin", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  }
+  EXPECT_FALSE(CreateFileBytes(dir / "rom.bin", "again"));
+  EXPECT_TRUE(CreateFileBytes(dir / "table.reg", "table"));
+  EXPECT_EQ(ReadFileBytes(dir / "rom.bin", 16).bytes, "new");
+  EXPECT_EQ(FolderContents(dir.Path()), (std::vector<std::string>{"link.bin", "rom.bin", "table.reg"}));
 }
 
 // Every reader against the bad files that matter to it, on a drive that must

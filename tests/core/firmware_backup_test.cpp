@@ -9,6 +9,7 @@
 #include "files/file_io.h"
 #include "firmware/backup.h"
 #include "tests/core/firmware_backup_sim.h"
+#include "transfer/form3.h"
 
 namespace qv {
 namespace {
@@ -140,6 +141,63 @@ TEST_F(BackupSim, FailedAppReadSkipsTheRestAndStillWritesSnText) {
   EXPECT_TRUE(form->Panel1Enabled);
 }
 
+// A backup run again (at a lower rate, say) whose read of a module fails in
+// its last chunk leaves that module's file of the earlier backup as it was.
+TEST_F(BackupSim, AFailedModuleReadKeepsTheEarlierFile) {
+  struct Case {
+    const char* file;
+    const char* failingRead;  // the module's last read command (chunks of 0x10)
+    bool app, ata, vendor;
+  };
+  const Case cases[] = {
+      {"APP.BIN", "r,0,6", true, false, false},
+      {"ATA.BIN", "r,40,4", false, true, false},
+      {"Vendor.BIN", "r,0,6", false, false, true},
+  };
+  fs::create_directories(dir / "backup");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::vector<uint8_t> earlier = Blocks(0x44, 512, 7);
+    WriteFile(std::string("backup/") + c.file, earlier);
+    Tick(c.app, false, false, c.ata, c.vendor);
+    Change([&c](sim::SimOptions& o) { o.failingTrackRead = c.failingRead; });
+    EXPECT_FALSE(form->StartBackup());
+    Change([](sim::SimOptions& o) { o.failingTrackRead.clear(); });
+    EXPECT_EQ(BackupLines().back(), "备份失败!");
+    EXPECT_EQ(File(c.file), earlier);
+    // The overlays and the ID sector of the earlier backup stay with it.
+    EXPECT_FALSE(Has("ATA0.BIN"));
+    EXPECT_FALSE(Has("ID.BIN"));
+    main->memo1.Clear();
+  }
+}
+
+// A STOP pressed before an operation (during another one, or idle) is not
+// meant for it: the backup and the ROM read, whose level switch waits half a
+// second for the drive's boot monitor, both run whole.
+TEST_F(BackupSim, AStopPressedEarlierSpoilsNeitherTheBackupNorTheRomRead) {
+  Change([](sim::SimOptions& o) { o.monitorStartMs = 500; });
+  main->pauseTick = std::chrono::milliseconds(2);
+  TForm3 rom(*main);
+  rom.Edit1 = Path("rom.bin");
+  Tick(true, false, false, false, false);
+  const struct {
+    const char* name;
+    std::function<bool()> run;
+  } cases[] = {
+      {"backup", [this] { return form->StartBackup(); }},
+      {"ROM read", [&rom] { return rom.Run(TForm3::Operation::ReadByBuffer); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    main->stopFlag = 1;
+    EXPECT_TRUE(c.run());
+    EXPECT_EQ(main->stopFlag, 0);
+  }
+  EXPECT_EQ(File("APP.BIN"), Sectors(0x10, 0, 0, 6));
+  EXPECT_EQ(ReadFile("rom.bin"), drive->RomBytes());
+}
+
 // Refusals before anything is sent: a message box, nothing on the line.
 TEST_F(BackupSim, RefusalsShowTheirMessage) {
   WriteFile("plain", Blocks(1));
@@ -249,12 +307,12 @@ TEST_F(BackupSim, FilesThatCannotBeWrittenNeverEndInSuccess) {
   EXPECT_EQ(lines[2], "正在备份Cert............失败！");
   EXPECT_EQ(lines[3], "正在备份Cert Table......失败！");
   EXPECT_EQ(lines[4], "备份失败!");
-  // Nor SN.TXT: the error line instead of a verdict.
+  // Nor SN.TXT: why, instead of a verdict.
   main->memo1.Clear();
   fs::remove(dir / "backup/SN.TXT");
   fs::create_directories(dir / "backup/SN.TXT");
   form->Button7Click();
-  EXPECT_EQ(BackupLines().back(), "读取数据错误，请调低一档速率后再试!");
+  EXPECT_EQ(BackupLines().back(), "无法写入文件“" + Folder() + "SN.TXT”：这是一个文件夹，不是文件！");
   EXPECT_EQ(drive->Rate(), 9600);
 }
 
@@ -280,6 +338,22 @@ TEST_F(BackupSim, ManifestDescribesTheBackupOrItFails) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_NE(lines[lines.size() - 2].find("MANIFEST.TXT"), std::string::npos) << lines[lines.size() - 2];
   EXPECT_EQ(lines.back(), "备份失败!");
+}
+
+// A drive whose report matches no family of the table: the lookup says so
+// and leaves nothing chosen, so the backup is refused.
+TEST_F(BackupSim, LookupThatFindsNoFamilySelectsNone) {
+  UseTable("[OTHER]\r\nAPP=10 0 2\r\n");
+  form->Button2Click();
+  EXPECT_TRUE(PaneHas("正在份析，请稍候........失败！"));
+  EXPECT_EQ(form->ComboBox7.index, -1);
+  Settle();
+  TakeReceived();
+  dialogs.shown.clear();
+  EXPECT_FALSE(form->StartBackup());
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text, "请选择固件类型！");
+  EXPECT_EQ(TakeReceived(), "");
 }
 
 TEST_F(BackupSim, LookupAwayFromLevelTChangesNothing) {

@@ -253,6 +253,15 @@ TEST_F(Form2Fields, LoadChecksShowTheFirstFailingMessageAndSendNothing) {
       // More blocks than one download carries would be cut off silently.
       {"APP模块文件超过255块（块大小1024字节），无法一次加载！",
        [&](TForm2& f) { f.CheckBox1 = true; f.Edit1 = File("big.bin", 256 * 1024); f.ComboBox3 = "1024"; }},
+      // Part blocks are refused before anything is sent, saying which block
+      // size would take the file; AVALANCHE's CERT (0x22F sectors) takes none.
+      {"APP模块文件长度为3072字节，不是块大小2048字节的整数倍，无法加载：请把块大小改为1024！",
+       [&](TForm2& f) { f.CheckBox1 = true; f.Edit1 = File("app.bin", 3072); }},
+      {"CERT模块文件长度为286208字节，不是块大小4096字节的整数倍，无法加载：可选的块大小（2048、4096）都不能整除它，"
+       "这个模块文件不能加载！",
+       [&](TForm2& f) { f.CheckBox2 = true; f.Edit2 = File("cert.bin", 0x22F * 512); }},
+      {"TABLE模块文件长度为1000字节，不是块大小512字节的整数倍，无法加载！",
+       [&](TForm2& f) { f.CheckBox3 = true; f.Edit6 = File("table.bin", 1000); }},
       // The choosers' limits hold for files the folder choice filled in too.
       {"模块文件长度不能大于127KB！", [&](TForm2& f) { f.CheckBox4 = true; f.Edit4 = File("big.bin", 130049); }},
       {"请先打开串口！", [&](TForm2& f) { f.CheckBox1 = true; f.Edit1 = good; f.CheckBox6 = true; f.Edit5 = good; }},

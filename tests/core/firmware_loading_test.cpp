@@ -9,6 +9,7 @@
 #include <memory>
 #include <tuple>
 
+#include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
 #include "firmware/form2.h"
 #include "transfer_sim_support.h"
@@ -298,12 +299,13 @@ const FaultCase kFaults[] = {
        f.Tick(&TForm2::CheckBox2, &TForm2::CheckBox2Click);
        f.form->Edit2 = f.Module("CERT.BIN", 1, 4096);
        f.Tick(&TForm2::CheckBox3, &TForm2::CheckBox3Click);
-       f.form->Edit6 = f.Module("Table.BIN", 1, 1000);
+       f.form->Edit6 = f.Module("Table.BIN", 1, 512);
        f.form->Edit3 = "1";
        f.Tick(&TForm2::CheckBox4, &TForm2::CheckBox4Click);
        f.form->Edit4 = f.Module("ATA.BIN", 1, 512);
+       f.WhenStepBegins("正在加载CERT........", [&f] { std::filesystem::resize_file(f.Path("Table.BIN"), 1000); });
      },
-     // Refused before the drive is told a table comes.
+     // Cut to a part block after the checks: refused before the drive is told a table comes.
      "文件长度必须是512的倍数！", "正在加载TABLE.......失败！", {"d,3,1\r", "/\r"}, "h1\r"},
     // The code already running answers "r" as the new code would: the failed
     // download must still count.
@@ -311,7 +313,8 @@ const FaultCase kFaults[] = {
      [](LoadingFault& f) {
        f.CertRunning();
        f.Tick(&TForm2::CheckBox2, &TForm2::CheckBox2Click);
-       f.form->Edit2 = f.Module("CERT.BIN", 1, 5000);
+       f.form->Edit2 = f.Module("CERT.BIN", 1, 4096);
+       f.WhenStepBegins("正在加载CERT........", [&f] { std::filesystem::resize_file(f.Path("CERT.BIN"), 5000); });
      },
      "文件长度必须是4096的倍数！", "正在加载CERT........失败！", {"d,3,1\r", "r\r"}, "w1,60\r"},
     {"CertAtTheWrongLevel",
@@ -393,6 +396,8 @@ TEST_F(LoadingSim, FamilyLookupPicksTheFamilyAndTheBackupFolder) {
       {"NHPLUS2HD", true, "NHPLUS2HD_S-1A", "60"},
       {"AVALANCHE", false, "AVALANCHE", "80"},
       {"UNKNOWN", true, "", "7"},  // no family named so: the list and the buffer stay
+      // Found in the folder the backup window names for it, the '/' made '_'.
+      {"QV/NH", true, "", "7"},
   };
   main->firmwareFolder = Path("");  // ends in "/"
   for (const Case& c : cases) {
@@ -400,7 +405,7 @@ TEST_F(LoadingSim, FamilyLookupPicksTheFamilyAndTheBackupFolder) {
     sim::SimOptions options = drive->Options();
     options.family.word = c.word;
     drive->SetOptions(options);
-    const std::string type = std::string(c.word) + "_S-1A_3.AAC";
+    const std::string type = FolderNameFor(std::string(c.word) + "_S-1A_3.AAC");
     if (c.backedUp) {
       std::filesystem::create_directories(dir / type);
       Module(type + "/APP.BIN", 1, 512);

@@ -31,7 +31,7 @@ class ManifestCheck : public ::testing::Test {
     main.ComboBox3.items = families.Names();
     folder = dir / "bk/";
     fs::create_directories(folder);
-    for (const auto& [name, size] : {std::pair{"APP.BIN", 1024}, {"CERT.BIN", 2048}, {"Table.BIN", 512}})
+    for (const auto& [name, size] : {std::pair{"APP.BIN", 2048}, {"CERT.BIN", 4096}, {"Table.BIN", 512}})
       ASSERT_TRUE(WriteFileBytes(folder + name, std::string(static_cast<size_t>(size), name[0])));
     WriteManifest({"APP.BIN", "CERT.BIN", "Table.BIN"});
   }
@@ -72,9 +72,9 @@ TEST_F(ManifestCheck, LoadAndCheckRefuseWhatTheManifestDoesNotVouchFor) {
   const std::string original = ManifestBytes();
   const Case cases[] = {
       {"all agree", nullptr, "TONKA", {}, {kPassed}, false, true, "一致"},
-      {"size", [this] { Replace("CERT.BIN", std::string(2049, 'C')); }, "TONKA", {},
-       {"CERT.BIN", "大小不符：清单记为2048字节，文件为2049字节"}, false, false, "大小不符"},
-      {"hash", [this] { Replace("APP.BIN", std::string(1023, 'A') + "B"); }, "TONKA", {},
+      {"size", [this] { Replace("CERT.BIN", std::string(8192, 'C')); }, "TONKA", {},
+       {"CERT.BIN", "大小不符：清单记为4096字节，文件为8192字节"}, false, false, "大小不符"},
+      {"hash", [this] { Replace("APP.BIN", std::string(2047, 'A') + "B"); }, "TONKA", {},
        {"APP.BIN", "SHA-256不符"}, false, false, "SHA-256不符"},
       {"missing file", [this] { fs::remove(folder + "Table.BIN"); }, "TONKA", {},
        {"指定的TABLE模块文件不存在！"}, false, false, "文件不存在"},
@@ -108,7 +108,7 @@ TEST_F(ManifestCheck, LoadAndCheckRefuseWhatTheManifestDoesNotVouchFor) {
     SCOPED_TRACE(c.name);
     fs::remove_all(folder + kManifestName);
     Replace(kManifestName, original);
-    for (const auto& [name, size] : {std::pair{"APP.BIN", 1024}, {"CERT.BIN", 2048}, {"Table.BIN", 512}})
+    for (const auto& [name, size] : {std::pair{"APP.BIN", 2048}, {"CERT.BIN", 4096}, {"Table.BIN", 512}})
       Replace(name, std::string(static_cast<size_t>(size), name[0]));
     TForm2 form(main, families);
     form.ComboBox7Text = c.family;

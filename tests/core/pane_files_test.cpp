@@ -243,5 +243,28 @@ TEST_F(LogOnDrive, GoesOnAcrossPortCloseAndOpen) {
   }
 }
 
+// Notices in a row (the log stopped, then the port lost with the hub that
+// carried both) never take the running operation's verdict.
+TEST_F(LogOnDrive, VerdictGoesAboveEveryNoticeThatCameBetween) {
+  OpenAt("9600");
+  dialogs.paths.push_back("/dev/full");
+  main->LogClick();
+  main->AddLine("正在读取数据.........");
+  for (int i = 0; i < 300 && main->sessionLog.Active(); ++i) main->Delay(1);
+  ASSERT_FALSE(main->sessionLog.Active());
+  drive->CloseMaster();
+  for (int i = 0; i < 300 && !main->LinkGone(); ++i) {
+    main->ProcessEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(main->LinkGone());
+  main->AppendToLastLine("失败！");
+  const auto& lines = main->memo1.Lines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(Utf8FromGbk(lines[lines.size() - 3]), "正在读取数据.........失败！");
+  EXPECT_TRUE(Utf8FromGbk(lines[lines.size() - 2]).starts_with("会话记录已停止"));
+  EXPECT_TRUE(Utf8FromGbk(lines.back()).starts_with("串口 "));
+}
+
 }  // namespace
 }  // namespace qv

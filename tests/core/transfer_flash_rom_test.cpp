@@ -237,15 +237,14 @@ TEST_F(FlashRomSim, DriveFallingSilentMidReadLeavesNoFile) {
   EXPECT_EQ(Sent(), "Z\rZ\re5\re4,200,1,0\r\r");
 }
 
-TEST_F(FlashRomSim, ImageThatCannotBeWrittenIsNotLeftBehind) {
-  // A folder that does not exist: the error line, no file.
+TEST_F(FlashRomSim, ImageThatCannotBeWrittenSaysWhyAndKeepsTheOldOne) {
+  // A folder that does not exist: the file system's reason, no file.
   EXPECT_FALSE(ReadRom(*main, Path("no/such/folder/rom.bin")));
-  EXPECT_EQ(LastLine(), kErrorLine);
+  EXPECT_EQ(LastLine(), "无法写入文件“" + Path("no/such/folder/rom.bin") + "”：所在的文件夹不存在！");
   Sent();
 
-  // A file cut short (here by a size limit, as by a full disk): removed,
-  // not left looking like an image. An older image of that name goes too:
-  // it was being replaced.
+  // A file cut short (here by a size limit, as by a full disk): yesterday's
+  // image of that name stays as it was, and nothing else is left.
   WriteFile("rom.bin", std::vector<uint8_t>(kRom, 0x55));
   const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   rlimit old{};
@@ -257,8 +256,9 @@ TEST_F(FlashRomSim, ImageThatCannotBeWrittenIsNotLeftBehind) {
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(read);
-  EXPECT_FALSE(Exists("rom.bin"));
-  EXPECT_EQ(LastLine(), kErrorLine);
+  EXPECT_EQ(ReadFile("rom.bin"), std::vector<uint8_t>(kRom, 0x55));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(LastLine(), "无法写入文件“" + Path("rom.bin") + "”：文件超过了系统允许的大小！");
 }
 
 TEST_F(FlashRomSim, FastWriteProgramsTheRomFromTheEntryBuffer) {

@@ -61,14 +61,20 @@ TEST_F(Form3Sim, ChoosersAndTheSizeLimitOfAFileToWrite) {
   EXPECT_EQ(TForm3::EntryBuffers(), (std::vector<std::string>{"400", "800"}));
 }
 
-TEST_F(Form3Sim, PathChecksAfterTheLevelSwitchStopBeforeTheRate) {
-  OpenAt();
+// Whatever needs no drive is checked before the drive hears anything: the
+// refused button leaves the drive where it was.
+TEST_F(Form3Sim, ChecksBeforeTheDriveIsTouched) {
   std::filesystem::create_directory(dir / "folder");
   WriteFile("big.bin", std::vector<uint8_t>(524289, 1));
+  WriteFile("part.bin", std::vector<uint8_t>(1000, 1));
+  WriteFile("256.bin", std::vector<uint8_t>(256 * 512, 1));
+  WriteFile("empty.bin", {});
+  WriteFile("short.bin", std::vector<uint8_t>(65535, 1));
   struct Case {
     void (TForm3::*button)();
     std::string edit1, edit2, message;
   };
+  const Case closed{&TForm3::Button2Click, Path("r.bin"), "", "请先打开串口！"};
   const Case cases[] = {
       {&TForm3::Button2Click, "", "", "请指定读取后保存的文件！"},
       {&TForm3::Button6Click, Path("r.bin"), "", "请选择要写入的ROM文件！"},
@@ -76,22 +82,30 @@ TEST_F(Form3Sim, PathChecksAfterTheLevelSwitchStopBeforeTheRate) {
       {&TForm3::Button2Click, Path("no/r.bin"), "", "无法保存读取的ROM文件“" + Path("no/r.bin") + "”：所在的文件夹不存在！"},
       // The file to write, as the write will read it.
       {&TForm3::Button6Click, "", Path("folder"), "无法打开ROM文件“" + Path("folder") + "”：这是一个文件夹，不是文件！"},
+      {&TForm3::Button6Click, "", Path("gone.bin"), "无法打开ROM文件“" + Path("gone.bin") + "”：文件不存在！"},
       {&TForm3::Button4Click, "", Path("big.bin"), "ROM模块文件太长（524289字节），不能超过524288字节！"},
+      {&TForm3::Button6Click, "", Path("part.bin"), "文件长度必须是512的倍数！"},
+      {&TForm3::Button6Click, "", Path("empty.bin"), "ROM文件是空文件，没有可写入的数据！"},
+      {&TForm3::Button6Click, "", Path("256.bin"), "ROM文件太大：缓冲区写入一次最多下载255块（130560字节），不能只写入一部分！"},
+      {&TForm3::Button4Click, "", Path("short.bin"), "ROM文件太小（65535字节）：指令方式写入需要至少65536字节！"},
   };
-  for (const Case& c : cases) {
+  const auto check = [this](const Case& c) {
     SCOPED_TRACE(c.message);
     form->Edit1 = c.edit1;
     form->Edit2 = c.edit2;
     dialogs.shown.clear();
     (form.get()->*c.button)();
-    EXPECT_EQ(drive->Level(), "F");
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, c.message);
-    const std::string sent = TakeReceived();
-    EXPECT_EQ(sent.find("b0"), std::string::npos);
-    EXPECT_EQ(sent.find("e5"), std::string::npos);
     EXPECT_TRUE(form->Enabled);
-  }
+    EXPECT_EQ(drive->Level(), "T");
+    EXPECT_EQ(TakeReceived(), "");
+  };
+  check(closed);
+  OpenAt();
+  Settle();
+  TakeReceived();
+  for (const Case& c : cases) check(c);
 }
 
 TEST_F(Form3Sim, EveryOperationEndsWithDriveAndPortAt9600) {

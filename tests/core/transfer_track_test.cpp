@@ -103,7 +103,8 @@ TEST_F(TrackSim, StopLeavesNoFile) {
 
 TEST_F(TrackSim, ReadErrorsAreCaughtExceptBadCounts) {
   OpenAt();
-  // A chunk of 0 and a file that can't be written end in the error line, without the closing "/".
+  // A chunk of 0 and a file that can't be written end in an error line (the
+  // latter saying why), without the closing "/".
   main->SetProgress(9, 9);
   EXPECT_FALSE(ReadTrack(*main, "1", "0", "0", "4", "0", "0", Path("zero.bin"), false));
   EXPECT_EQ(LastLine(), "读取数据错误，请调低一档速率后再试!");
@@ -112,7 +113,7 @@ TEST_F(TrackSim, ReadErrorsAreCaughtExceptBadCounts) {
   EXPECT_EQ(main->ProgressBar1.position, 0);
   main->memo1.Clear();
   EXPECT_FALSE(ReadTrack(*main, "1", "0", "0", "1", "0", "1", Path("no/folder/x.bin"), true));
-  EXPECT_EQ(LastLine(), "读取数据错误，请调低一档速率后再试!");
+  EXPECT_EQ(LastLine(), "无法写入文件“" + Path("no/folder/x.bin") + "”：所在的文件夹不存在！");
   EXPECT_EQ(TakeReceived(), "/2\rs1,0,22\rr,0,1\rB0,0\r");
   EXPECT_EQ(main->receiveMode, ReceiveMode::Empty);
 

@@ -192,7 +192,7 @@ TEST(HeadChartWindow, FindsTheTechniciansPictureOrSaysWhereToPutIt) {
     form.show();
     QApplication::processEvents();
     auto* scroll = In<QScrollArea>(&form, "ScrollBox1");
-    const QSize shown = In<QLabel>(&form, "Image1")->size();
+    const QSize shown = In<QWidget>(&form, "Image1")->size();
     EXPECT_TRUE(form.FitsWindow());
     EXPECT_LT(form.Scale(), 1.0);
     EXPECT_LE(shown.width(), scroll->viewport()->width());
@@ -216,10 +216,48 @@ TEST(HeadChartWindow, FindsTheTechniciansPictureOrSaysWhereToPutIt) {
   EXPECT_EQ(ui::FindHeadChart(files), (dir / "user" / "磁头序列号表.jpg").string());
   ASSERT_TRUE(small.save(QString::fromStdString((dir / "program" / "磁头序列号表.bmp").string())));
   ui::Form7HeadChart form(files, dialogs);
-  EXPECT_EQ(form.PicturePath(), QString::fromStdString((dir / "program" / "磁头序列号表.bmp").string()));
+  EXPECT_TRUE(form.PicturePath().isEmpty());  // looked for when first shown, not at start-up
   form.show();
   QApplication::processEvents();
+  EXPECT_EQ(form.PicturePath(), QString::fromStdString((dir / "program" / "磁头序列号表.bmp").string()));
   EXPECT_DOUBLE_EQ(form.Scale(), 1.0);  // a small chart is not blown up
+  fs::remove_all(dir);
+}
+
+// Zoomed in far, a large chart is painted through the scale, the part on
+// screen only: the quarter of the picture scrolled to is what shows.
+TEST(HeadChartWindow, ZoomedFarInShowsThePartScrolledTo) {
+  const fs::path dir = ScratchFolder("chart-zoom");
+  fs::create_directories(dir);
+  QImage chart(2000, 1500, QImage::Format_RGB32);
+  const QColor quarters[2][2] = {{Qt::red, Qt::green}, {Qt::blue, Qt::yellow}};  // [top/bottom][left/right]
+  for (int row = 0; row < 2; ++row)
+    for (int col = 0; col < 2; ++col)
+      for (int y = row * 750; y < (row + 1) * 750; ++y)
+        for (int x = col * 1000; x < (col + 1) * 1000; ++x) chart.setPixelColor(x, y, quarters[row][col]);
+  const std::string path = (dir / "chart.png").string();
+  ASSERT_TRUE(chart.save(QString::fromStdString(path)));
+  const OwnFiles files((dir / "program").string(), (dir / "user").string());
+  ScriptedDialogs dialogs;
+  ui::Form7HeadChart form(files, dialogs);
+  form.resize(500, 400);
+  form.show();
+  QApplication::processEvents();
+  ASSERT_TRUE(form.Load(QString::fromStdString(path)));
+  form.ActualSize();
+  form.ZoomBy(8.0);
+  EXPECT_DOUBLE_EQ(form.Scale(), 8.0);
+  EXPECT_EQ(In<QWidget>(&form, "Image1")->size(), QSize(16000, 12000));
+  auto* scroll = In<QScrollArea>(&form, "ScrollBox1");
+  for (int row = 0; row < 2; ++row) {
+    for (int col = 0; col < 2; ++col) {
+      scroll->horizontalScrollBar()->setValue(col ? scroll->horizontalScrollBar()->maximum() : 0);
+      scroll->verticalScrollBar()->setValue(row ? scroll->verticalScrollBar()->maximum() : 0);
+      QApplication::processEvents();
+      const QImage shown = scroll->viewport()->grab().toImage();
+      EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), quarters[row][col]) << row << col;
+    }
+  }
   fs::remove_all(dir);
 }
 

@@ -131,6 +131,7 @@ TEST_F(LoadOperation, FolderFamilyModulesAndSaveAsTheWindowTakesThem) {
 
 class RomOperation : public test::TransferSim {
  protected:
+  int PauseScale() const override { return 10; }
   sim::SimOptions Options() const override {
     sim::SimOptions o;
     o.chunkGaps = false;
@@ -139,7 +140,6 @@ class RomOperation : public test::TransferSim {
 };
 
 TEST_F(RomOperation, WriteThroughTheEntryBufferProgramsTheRom) {
-  main->pauseTick = std::chrono::milliseconds(1);
   OpenAt();
   const std::vector<uint8_t> image = Blocks(128);
   WriteFile("image.bin", image);

@@ -138,14 +138,20 @@ class TFrmMain {
   bool SetPortBaud(int rate);
   bool SetModemLines(bool on);
   std::string ReadAvailable();
-  // n ticks: each waits 10 ms (handling received bytes as they come) and then
-  // handles all pending events. n <= 0 returns at once.
+  // n ticks: each waits pauseTick (handling received bytes as they come) and
+  // then handles all pending events. n <= 0 returns at once.
   void Delay(int n);
+  // The prescribed tick of the pauses and the waits.
+  static constexpr std::chrono::microseconds kTick{10000};
   // How long one tick of Delay lasts. The drive needs the prescribed pauses;
   // only tests and benchmarks shorten them, to run operations whose pauses
-  // add up to minutes (a pause after each of 65536 ROM bytes). The waits
-  // keep their 10 ms ticks.
-  std::chrono::microseconds pauseTick{10000};
+  // add up to minutes (a pause after each of 65536 ROM bytes).
+  std::chrono::microseconds pauseTick{kTick};
+  // How long one tick of a wait (WaitHD, WaitWB, WaitWE) lasts. A wait ends
+  // as soon as what it waits for arrives, so only a drive that stays silent
+  // makes it run its full length (up to 15 s); tests of such drives shorten
+  // it. Real drives keep the prescribed 10 ms.
+  std::chrono::microseconds waitTick{kTick};
   // Handles a pending receive notification, a lost device, then the toolkit's events.
   void ProcessEvents();
   // Only the link's part of ProcessEvents: a pending receive notification and
@@ -240,9 +246,9 @@ class TFrmMain {
 
  private:
   void ServiceLink();
-  // Waits one tick (10 ms), handling received bytes as they arrive; returns
-  // early with true once `done` holds.
-  bool Tick(const std::function<bool()>& done, std::chrono::microseconds length = std::chrono::milliseconds(10));
+  // Waits one tick of `length`, handling received bytes as they arrive;
+  // returns early with true once `done` holds.
+  bool Tick(const std::function<bool()>& done, std::chrono::microseconds length);
   bool WaitFor(std::string& marker, int n, bool clearScan);
   bool PromptIs(std::string_view prompt);
   void DispatchRate(std::string_view rateText);

@@ -58,7 +58,7 @@ bool TFrmMain::WaitFor(std::string& marker, int n, bool clearScan) {
     if (done()) return true;
     if (linkGone_) return false;
     ++i;
-    if (Tick(done)) return true;
+    if (Tick(done, waitTick)) return true;
     if (i > n) return false;
     ProcessEvents();
   }

@@ -2,13 +2,14 @@
 # Builds the Debian package from a build folder into a scratch folder and
 # checks what it installs: both programs and nothing else in /usr/bin, the
 # menu entry (desktop-file-validate) with its icon, every manual page
-# compressed and free of roff warnings, every example script, and a
-# dependency on Debian's Qt 6 and libcrypto (libssl3).
+# compressed and free of roff warnings, every example script, the copyright
+# file and the changelog, a dependency on Debian's Qt 6 and libcrypto (libssl3),
+# and lintian's verdict: no error and no warning.
 # Usage: check_package.sh BUILD_DIR SOURCE_DIR. Exit 77: a tool is missing.
 set -euo pipefail
 build=$1
 source=$2
-for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate man; do
+for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate man lintian; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"; exit 77; }
 done
 scratch=$(mktemp -d)
@@ -24,7 +25,8 @@ deb=${debs[0]}
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' >"$scratch/files"
 expected=(/usr/bin/quorvane /usr/bin/quorvane-batch
           /usr/share/applications/quorvane.desktop
-          /usr/share/icons/hicolor/scalable/apps/quorvane.svg)
+          /usr/share/icons/hicolor/scalable/apps/quorvane.svg
+          /usr/share/doc/quorvane/copyright /usr/share/doc/quorvane/changelog.gz)
 for page in "$source"/doc/man/*.1; do expected+=("/usr/share/man/man1/$(basename "$page").gz"); done
 for example in "$source"/examples/*; do expected+=("/usr/share/doc/quorvane/examples/$(basename "$example")"); done
 for file in "${expected[@]}"; do grep -qxF "$file" "$scratch/files" || fail "$file is not in the package"; done
@@ -50,4 +52,14 @@ for page in "$root"/usr/share/man/man1/*.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || true)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
-echo "package ok: $(basename "$deb"), $(wc -l <"$scratch/files") entries"
+# The changelog's latest entry is this version.
+version=$(dpkg-deb -f "$deb" Version)
+zcat "$root/usr/share/doc/quorvane/changelog.gz" | head -1 | grep -q "^quorvane ($version) " ||
+  fail "the changelog's latest entry is not version $version"
+
+# Debian's own checker, informational notes aside. (As root it says so on
+# stderr; that is no finding.)
+lintian --fail-on error,warning --no-tag-display-limit "$deb" >"$scratch/lintian" 2>"$scratch/lintian.err" ||
+  { cat "$scratch/lintian" "$scratch/lintian.err"; fail "lintian has errors or warnings"; }
+grep -E '^[EW]: ' "$scratch/lintian" && fail "lintian has errors or warnings"
+echo "package ok: $(basename "$deb"), $(wc -l <"$scratch/files") entries, lintian clean"

@@ -1,6 +1,6 @@
 # Installation and the Debian package (cpack -G DEB in the build folder):
-# both programs, the menu entry with its icon, the manual pages and the
-# example scripts.
+# both programs, the menu entry with its icon, the manual pages, the example
+# scripts, and the copyright and changelog files Debian asks of every package.
 include(GNUInstallDirs)
 
 install(TARGETS quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -11,21 +11,30 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/quorvane.desktop DESTINATION ${CMAKE
 install(FILES ${CMAKE_SOURCE_DIR}/ui/icons/quorvane.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
-# Manual pages go in compressed, as Debian keeps them (-n: no name or time
-# stamp inside, so the same page gives the same bytes).
+# Manual pages and the changelog go in compressed, as Debian keeps them (-n:
+# no name or time stamp inside, so the same file gives the same bytes).
+function(qv_gzip source output)
+  get_filename_component(folder ${output} DIRECTORY)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND gzip -9nc ${source} > ${output}
+    DEPENDS ${source} VERBATIM)
+endfunction()
+
 file(GLOB QV_MAN_PAGES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/doc/man/*.1)
 set(QV_MAN_GZ "")
 foreach(page IN LISTS QV_MAN_PAGES)
   get_filename_component(name ${page} NAME)
-  set(gz ${CMAKE_BINARY_DIR}/man/${name}.gz)
-  add_custom_command(OUTPUT ${gz}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-    COMMAND gzip -9nc ${page} > ${gz}
-    DEPENDS ${page} VERBATIM)
-  list(APPEND QV_MAN_GZ ${gz})
+  qv_gzip(${page} ${CMAKE_BINARY_DIR}/man/${name}.gz)
+  list(APPEND QV_MAN_GZ ${CMAKE_BINARY_DIR}/man/${name}.gz)
 endforeach()
-add_custom_target(man_pages ALL DEPENDS ${QV_MAN_GZ})
+set(QV_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+qv_gzip(${CMAKE_SOURCE_DIR}/packaging/changelog ${QV_CHANGELOG_GZ})
+add_custom_target(package_docs ALL DEPENDS ${QV_MAN_GZ} ${QV_CHANGELOG_GZ})
 install(FILES ${QV_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# A package built from its own source (no Debian revision) keeps its changelog
+# as changelog.gz; copyright is Debian's machine-readable form of LICENSE.
+install(FILES ${QV_CHANGELOG_GZ} ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 file(GLOB QV_EXAMPLES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/*)
 install(FILES ${QV_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
@@ -36,10 +45,16 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "service tool for hard-disk drives with a diagnostic serial terminal")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Quorvane works a hard-disk drive's diagnostic serial terminal through an RS-232 or USB-to-serial adapter: a terminal pane and command line, canned commands and repair procedures, buffer, track and flash ROM transfers, firmware backup and module loading, and batch scripts, with a window (quorvane) or without one (quorvane-batch). A built-in simulated drive (port SIM) answers like a real one for practice.")
+# Lines of at most 80 characters, as Debian's tools show them.
+set(CPACK_PACKAGE_DESCRIPTION [=[
+Quorvane works a hard-disk drive's diagnostic serial terminal through an
+RS-232 or USB-to-serial adapter: a terminal pane and command line, canned
+commands and repair procedures, buffer, track and flash ROM transfers,
+firmware backup and module loading, and batch scripts, with a window
+(quorvane) or without one (quorvane-batch). A built-in simulated drive
+(port SIM) answers like a real one for practice.]=])
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <quorvane@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <quorvane@users.noreply.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The libraries the programs link (Qt 6 Widgets, Gui, Core, libcrypto, the C++ runtime)
 # come from dpkg-shlibdeps; Qt's plugins are loaded at run time, so they are

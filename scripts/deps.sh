@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
-          libqt6svg6 desktop-file-utils dpkg-dev man-db
+          libqt6svg6 desktop-file-utils dpkg-dev man-db lintian
           fonts-noto-cjk
           libssl-dev
           libgtest-dev libgmock-dev libbenchmark-dev

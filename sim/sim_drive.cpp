@@ -156,8 +156,22 @@ void SimDrive::Impl::Receive(Clock::time_point now) {
         if (emits[k].deaf) deafUntil = heard + std::chrono::milliseconds(emits[k].delayMs);
     }
   }
-  for (auto& e : emits)
-    queue.push_back(Pending{std::move(e.bytes), e.rate, e.solo, e.noise, heard + std::chrono::milliseconds(e.delayMs)});
+  // Without pacing or gaps the timing of the output is not what counts, only
+  // its bytes: what one read brings out goes on as one stream, cut into
+  // chunks by the dice, in as few writes as the chunks allow. A protocol
+  // answer stays a write of its own.
+  const bool oneStream = !Pacing() && !ChunkGaps();
+  for (auto& e : emits) {
+    const auto notBefore = heard + std::chrono::milliseconds(e.delayMs);
+    if (oneStream && !queue.empty() && !e.solo) {
+      Pending& back = queue.back();
+      if (!back.solo && back.rate == e.rate && back.noise == e.noise && back.notBefore == notBefore) {
+        back.bytes += e.bytes;
+        continue;
+      }
+    }
+    queue.push_back(Pending{std::move(e.bytes), e.rate, e.solo, e.noise, notBefore});
+  }
 }
 
 void SimDrive::Impl::WriteSome(Clock::time_point now) {

@@ -49,7 +49,8 @@ std::optional<AtaLayout> AtaLayoutFor(int sectors);
 struct SimOptions {
   bool paceAtLineRate = false;      // hold output to rate/10 bytes per second
   bool chunkGaps = true;            // unpaced: pauses of up to 0.3 ms between output chunks; off for
-                                    // tests of tens of thousands of short exchanges
+                                    // tests of tens of thousands of short exchanges (what one read
+                                    // brings out then goes in as few writes as its chunks allow)
   bool paceInput = false;           // also hold answers until the PC's bytes would have come in at its rate
   unsigned seed = 1;                // seeds chunk boundaries, gaps and line noise
   int silentAfterCommand = -1;      // >=0: after the n-th complete command line the drive answers nothing

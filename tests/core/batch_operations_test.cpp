@@ -143,6 +143,7 @@ TEST_F(LoadOperation, ATableTheDriveDidNotTakeFailsTheRun) {
 
 class RomOperation : public test::TransferSim {
  protected:
+  int PauseScale() const override { return 10; }
   sim::SimOptions Options() const override {
     sim::SimOptions o;
     o.chunkGaps = false;
@@ -151,7 +152,6 @@ class RomOperation : public test::TransferSim {
 };
 
 TEST_F(RomOperation, WriteThroughTheEntryBufferProgramsTheRom) {
-  main->pauseTick = std::chrono::milliseconds(1);
   OpenAt();
   const std::vector<uint8_t> image = Blocks(128);
   WriteFile("image.bin", image);

@@ -11,6 +11,7 @@ namespace {
 
 class BufferReadSim : public test::TransferSim {
  protected:
+  int PauseScale() const override { return 10; }
   std::vector<uint8_t> DriveBlocks(size_t first, size_t count) const {
     return drive->BufferBytes(first * 512, count * 512);
   }
@@ -123,6 +124,7 @@ TEST_F(BufferReadSim, RaisedErrorsReachTheCaller) {
 
 TEST_F(BufferReadSim, SilentDriveLeavesNoFile) {
   OpenAt();
+  ShortenWaits();
   Damage([](sim::SimOptions& o) { o.silentAfterCommand = 0; });
   // The drive hears "/2" but says nothing; it comes back for the closing "/".
   hookPump.hook = [this] {

@@ -12,7 +12,10 @@
 namespace qv {
 namespace {
 
-using DownloadSim = test::TransferSim;
+class DownloadSim : public test::TransferSim {
+ protected:
+  int PauseScale() const override { return 10; }
+};
 
 TEST_F(DownloadSim, SequenceTravelsBlockZeroLastWithClosingSumOverAllData) {
   OpenAt();
@@ -105,6 +108,7 @@ TEST_F(DownloadSim, StopEndsTheDownloadAfterTheBlockInProgress) {
 
 TEST_F(DownloadSim, SilentDriveFailsAtTheSequenceStart) {
   OpenAt();
+  ShortenWaits();
   Arm();
   drive->SetOptions([&] {
     auto o = drive->Options();

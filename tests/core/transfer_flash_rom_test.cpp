@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "console/convert.h"
+#include "serial/rates.h"
 #include "transfer/transfer.h"
 #include "transfer_sim_support.h"
 
@@ -31,6 +32,7 @@ size_t Count(const std::string& text, const std::string& what) {
 
 class FlashRomSim : public test::TransferSim {
  protected:
+  int PauseScale() const override { return 10; }
   // 65536 exchanges a run: no pauses between the drive's output chunks.
   sim::SimOptions Options() const override {
     sim::SimOptions o;
@@ -41,15 +43,15 @@ class FlashRomSim : public test::TransferSim {
   void SetUp() override {
     TransferSim::SetUp();
     if (HasFatalFailure()) return;
-    // The operations' own pauses (seconds in all) ten times shorter: still
-    // long enough for the drive's answers to arrive in them. The waits for
-    // the drive keep their length.
-    main->pauseTick = std::chrono::milliseconds(1);
     OpenAt();
     // The boot monitor, without the F-level switch's own pauses.
     main->SendString("/F\r");
     ASSERT_TRUE(main->WaitHD(200));
     ASSERT_EQ(drive->Level(), "F");
+    // At the fastest rate a burst is over soonest: of the 65536 exchanges of
+    // an instruction read or write, each waits only for its reply to end.
+    main->SetF(kRates.back());
+    ASSERT_EQ(drive->Rate(), kRates.back().baud);
     TakeReceived();
   }
 
@@ -57,7 +59,7 @@ class FlashRomSim : public test::TransferSim {
   // real ticks, whatever the operations' pauses are here.
   std::string Sent() {
     const auto tick = main->pauseTick;
-    main->pauseTick = std::chrono::milliseconds(10);
+    main->pauseTick = TFrmMain::kTick;
     std::string sent = TakeReceived();
     main->pauseTick = tick;
     return sent;

@@ -44,6 +44,7 @@ class TransferSim : public SimFixture {
     main->ComboBox1 = ports;
     main->ComboBox2 = rates;
     main->ComboBox7 = fast;
+    ApplyTimeScale();
     char name[] = "/tmp/qv-transfer-XXXXXX";
     ASSERT_NE(mkdtemp(name), nullptr);
     dir = name;

@@ -28,6 +28,7 @@ class TrackSim : public test::TransferSim {
   // The drive answers nothing from its n-th command on, until it has heard
   // `quietFor` of them; then it speaks again.
   void SilenceCommands(int from, int quietFor) {
+    ShortenWaits();
     Change([from](sim::SimOptions& o) { o.silentAfterCommand = from; });
     hookPump.hook = [this, from, quietFor] {
       if (drive->CommandsSeen() >= from + quietFor && drive->Options().silentAfterCommand >= 0)

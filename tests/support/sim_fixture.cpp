@@ -10,8 +10,13 @@ void SimFixture::SetUp() {
   ASSERT_TRUE(drive->Start());
   main = std::make_unique<TFrmMain>(pump, dialogs);
   main->receiveMode = ReceiveMode::usercmd;
+  ApplyTimeScale();
   SetPortBar(*main, drive->SlavePath());
 }
+
+void SimFixture::ApplyTimeScale() { main->pauseTick = TFrmMain::kTick / PauseScale(); }
+
+void SimFixture::ShortenWaits(int factor) { main->waitTick = TFrmMain::kTick / factor; }
 
 void SimFixture::TearDown() {
   if (main) main->FormClose();

@@ -33,6 +33,22 @@ class SimFixture : public ::testing::Test {
 
   virtual sim::SimOptions Options() const { return {}; }
 
+  // The time scale: how many times shorter than the drive's own the
+  // operations' pauses run. A fixture whose operations only pause for the
+  // drive to answer (block transfers, ROM reads and writes) returns 10: a
+  // tenth still leaves the simulated drive ample time. Operations that pace
+  // retries against the line falling quiet (level switches, rate changes)
+  // keep the drive's own pauses: at 9600 baud the line needs 2 ms of quiet,
+  // as long as two shortened ticks.
+  virtual int PauseScale() const { return 1; }
+  // Puts PauseScale() into effect on `main`; set-up does, and a fixture that
+  // makes a console of its own calls it again.
+  void ApplyTimeScale();
+  // For tests of a drive that falls silent: every wait `factor` times
+  // shorter, so each silence costs a fraction of its full 15 s. Waits for
+  // answers that do come end as they come, whatever the tick.
+  void ShortenWaits(int factor = 10);
+
   NoToolkitPump pump;
   ScriptedDialogs dialogs;
   FamilyTable families;  // what the firmware windows take the module places from

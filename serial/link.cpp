@@ -36,9 +36,12 @@ int WaitFor(int pollFd, epoll_event* events, int max, Clock::duration left) {
 }
 
 // Waits for events until `deadline` (Clock::time_point::max(): no limit). The
-// timeout is a timespec: the quiet times at fast rates are far below a millisecond.
-int WaitUntil(int pollFd, epoll_event* events, int max, Clock::time_point deadline) {
+// timeout is a timespec: the quiet times at fast rates are far below a
+// millisecond. A `precise` wait polls its last stretch instead of trusting
+// the timer.
+int WaitUntil(int pollFd, epoll_event* events, int max, Clock::time_point deadline, bool precise) {
   if (deadline == Clock::time_point::max()) return epoll_pwait2(pollFd, events, max, nullptr, nullptr);
+  if (!precise) return WaitFor(pollFd, events, max, deadline - Clock::now());
   if (Clock::now() < deadline - kTimerLead) {
     const int n = WaitFor(pollFd, events, max, deadline - kTimerLead - Clock::now());
     if (n != 0) return n;
@@ -49,11 +52,50 @@ int WaitUntil(int pollFd, epoll_event* events, int max, Clock::time_point deadli
   return n;
 }
 
+int64_t Now() { return Clock::now().time_since_epoch().count(); }
+
 }  // namespace
 
-std::chrono::nanoseconds SerialLink::QuietTime(int rate) {
-  const std::chrono::nanoseconds twoCharacters{rate > 0 ? 2 * 10 * 1'000'000'000LL / rate : 0};
-  return std::max<std::chrono::nanoseconds>(twoCharacters, kQuietFloor);
+std::chrono::nanoseconds SerialLink::QuietTime(int rate) { return BaseQuiet(rate, kQuietFloor); }
+
+std::chrono::microseconds SerialLink::ManualQuiet() const {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::nanoseconds(manualNs_.load()));
+}
+
+std::chrono::nanoseconds SerialLink::QuietAt(int rate) const {
+  if (const int64_t manual = manualNs_.load(); manual > 0) return std::chrono::nanoseconds(manual);
+  const std::chrono::nanoseconds base = QuietTime(rate);
+  return std::max({base, gaps_.LumpGap(rate) + base, std::chrono::nanoseconds(learnedNs_.load())});
+}
+
+std::chrono::nanoseconds SerialLink::BurstQuiet() const { return QuietAt(rate_.load()); }
+
+void SerialLink::Wake() {
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+}
+
+void SerialLink::SetEager(bool on) {
+  eager_ = on;
+  // Bytes held for the full quiet go over at once; without a wake-up the
+  // thread would sleep out the quiet it began with.
+  if (on && holding_.load() && wakeFd_ >= 0) Wake();
+}
+
+void SerialLink::NoteWrite() { lastWriteNs_ = Now(); }
+
+void SerialLink::SetUpTransport(const std::string& devicePath, const std::string& sysClassTty) {
+  identity_ = IdentifyDevice(sysClassTty, devicePath);
+  restoreLowLatency_ = false;
+  if (identity_.transport == PortIdentity::Transport::Usb && tty::GetLowLatency(fd_) == 0)
+    restoreLowLatency_ = tty::SetLowLatency(fd_, true);
+  latencyMs_ = ReadLatencyTimer(identity_);
+  gaps_ = TransportGaps::Of(identity_, latencyMs_);
+  if (devicePath != learnedFor_) {
+    learner_.Reset();
+    learnedNs_ = 0;
+    learnedFor_ = devicePath;
+  }
 }
 
 SerialLink::~SerialLink() {
@@ -69,7 +111,7 @@ void SerialLink::Fail(const std::string& what, int err) {
   fd_ = -1;
 }
 
-bool SerialLink::Open(const std::string& devicePath, int rate) {
+bool SerialLink::Open(const std::string& devicePath, int rate, const std::string& sysClassTty) {
   if (IsOpen()) return false;
   lastError_.clear();
   lastErrno_ = 0;
@@ -103,7 +145,8 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
     Fail(devicePath + " (" + std::to_string(rate) + " baud)", EINVAL);
     return false;
   }
-  quietNs_ = QuietTime(rate).count();
+  rate_ = rate;
+  SetUpTransport(devicePath, sysClassTty);
   tty::Purge(fd_);
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   pollFd_ = epoll_create1(EPOLL_CLOEXEC);
@@ -131,6 +174,8 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
   }
   lost_ = false;
   readError_ = false;
+  eager_ = false;
+  holding_ = false;
   finished_ = false;
   try {
     thread_ = std::thread(&SerialLink::ReceiveLoop, this);
@@ -151,10 +196,9 @@ void SerialLink::CloseWakeAndPoll() {
 
 bool SerialLink::SetBaud(int rate) {
   if (!IsOpen() || !tty::SetBaud(fd_, rate)) return false;
-  quietNs_ = QuietTime(rate).count();
+  rate_ = rate;
   // A wait the thread began at the old rate is cut short so it counts anew.
-  uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+  Wake();
   return true;
 }
 
@@ -170,10 +214,7 @@ void SerialLink::RequestStop() {
     stopping_ = true;
   }
   cv_.notify_all();
-  if (wakeFd_ >= 0) {
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
-  }
+  if (wakeFd_ >= 0) Wake();
 }
 
 bool SerialLink::Stopping() const {
@@ -185,6 +226,10 @@ void SerialLink::FinishClose() {
   if (thread_.joinable()) thread_.join();
   if (fd_ >= 0) {
     tty::Purge(fd_);
+    // Of an adapter that was pulled out nothing is left to restore; the
+    // request then fails and changes nothing.
+    if (restoreLowLatency_) tty::SetLowLatency(fd_, false);
+    restoreLowLatency_ = false;
     tty::SetExclusive(fd_, false);  // in case another holder (root) keeps the port open
     close(fd_);  // also releases the advisory lock
     fd_ = -1;
@@ -219,14 +264,25 @@ ChunkEnd SerialLink::LastChunkEnd() const {
 }
 
 void SerialLink::WriteBytewise(const char* data, size_t count) {
+  if (count == 0 || !IsOpen()) return;
+  // Arrivals during and after a write may answer it: they teach nothing of
+  // the gaps inside one burst.
+  NoteWrite();
   for (size_t i = 0; i < count && IsOpen();) {
     const ssize_t n = write(fd_, data + i, 1);
     if (n == 1) ++i;
     else if (n == 0 || errno != EINTR) break;  // after a signal the same byte is still to go
   }
+  NoteWrite();
 }
 
 void SerialLink::WriteBlock(const char* data, size_t count) {
+  if (count == 0 || !IsOpen()) return;
+  NoteWrite();
+  struct Noted {
+    SerialLink& link;
+    ~Noted() { link.NoteWrite(); }
+  } noted{*this};
   size_t done = 0;
   while (done < count && IsOpen()) {
     ssize_t n = write(fd_, data + done, count - done);
@@ -281,26 +337,31 @@ void SerialLink::ReceiveLoop() {
   prctl(PR_SET_TIMERSLACK, 1UL);
   bool inChunk = false;  // bytes are queued that have not been handed over
   bool owesEnd = false;  // a chunk went over before its burst was seen to end
+  int seen = 0;          // bytes queued at the last look
   Clock::time_point first{}, last{};  // the chunk's first arrival, the latest arrival
   for (;;) {
-    const std::chrono::nanoseconds quiet{quietNs_.load()};
+    // Announced before eager_ is read; SetEager does the opposite, so one of
+    // the two sees the other and bytes held for the full quiet are never missed.
+    holding_ = inChunk;
+    const bool eager = eager_.load();
+    const int rate = rate_.load();
+    const std::chrono::nanoseconds quiet = QuietAt(rate);
+    const std::chrono::nanoseconds settle = eager ? std::min<std::chrono::nanoseconds>(quiet, kLumpSettle) : quiet;
     Clock::time_point deadline = Clock::time_point::max();
-    if (inChunk) deadline = std::min(last + quiet, first + kChunkLimit);
+    if (inChunk) deadline = std::min(last + settle, first + kChunkLimit);
     else if (owesEnd) deadline = last + quiet;
     epoll_event events[2];
-    const int n = WaitUntil(pollFd_, events, 2, deadline);
+    // Only the end of a burst is timed to the microsecond; a lump handed over
+    // a little late costs nothing but those microseconds.
+    const int n = WaitUntil(pollFd_, events, 2, deadline, !inChunk || !eager);
     if (n < 0) {
       if (errno == EINTR) continue;
       break;
     }
-    bool woken = false, arrived = false, hangUp = false;
+    bool woken = false, hangUp = false;
     for (int i = 0; i < n; ++i) {
-      if (events[i].data.fd == wakeFd_) {
-        woken = true;
-      } else {
-        arrived = arrived || (events[i].events & EPOLLIN);
-        hangUp = hangUp || (events[i].events & (EPOLLHUP | EPOLLERR));
-      }
+      if (events[i].data.fd == wakeFd_) woken = true;
+      else hangUp = hangUp || (events[i].events & (EPOLLHUP | EPOLLERR));
     }
     if (woken) {
       uint64_t drained;
@@ -309,22 +370,29 @@ void SerialLink::ReceiveLoop() {
     }
     const auto now = Clock::now();
     const int queued = tty::QueuedInput(fd_);
-    // An arrival whose bytes the main thread has already read is no news.
-    if (arrived && queued > 0) {
+    // Bytes the main thread has already read are no news.
+    if (queued > seen) {
+      learner_.Arrival(now, queued - seen, rate, Clock::time_point(Clock::duration(lastWriteNs_.load())));
+      learnedNs_ = learner_.Quiet().count();
       if (!inChunk) first = now;
       inChunk = true;
       owesEnd = false;
       last = now;
     }
+    seen = queued;
     bool handOver = true;
     ChunkEnd end = ChunkEnd::Quiet;
     if (inChunk && queued >= kInputQueueFull) end = ChunkEnd::QueueFull;
     else if ((inChunk || owesEnd) && (now >= last + quiet || hangUp)) end = ChunkEnd::Quiet;
+    else if (inChunk && eager && now >= last + settle) end = ChunkEnd::Lump;
     else if (inChunk && now >= first + kChunkLimit) end = ChunkEnd::TimeLimit;
     else handOver = false;
     if (handOver) {
       if (!HandOver(end, queued)) break;
       inChunk = false;
+      seen = 0;
+      // While parked the thread saw nothing arrive; the next arrival has no gap to tell.
+      learner_.Interrupted();
       owesEnd = LastChunkEnd() != ChunkEnd::Quiet;
       // Bytes the main thread read with the chunk may have come up to now.
       last = Clock::now();
@@ -336,6 +404,7 @@ void SerialLink::ReceiveLoop() {
       break;
     }
   }
+  holding_ = false;
   finished_ = true;
   cv_.notify_all();
 }

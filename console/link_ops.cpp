@@ -10,8 +10,10 @@ namespace qv {
 bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   const std::string path = DevicePathFor(portName);
   if (path.empty()) return false;
-  if (!link_.Open(path, rate)) return false;
+  if (!link_.Open(path, rate, sysClassTty_)) return false;
   linkGone_ = false;
+  burstHead_.clear();
+  burstOver_ = true;
   return true;
 }
 
@@ -44,6 +46,7 @@ void TFrmMain::ServiceLink() {
 void TFrmMain::ProcessEvents() {
   ServiceLink();
   ServiceLog();
+  if (owedViews_ && std::chrono::steady_clock::now() - viewsRefreshed_ >= kViewRefresh) RefreshViews();
   pump_.ProcessPendingEvents();
 }
 
@@ -106,6 +109,7 @@ void TFrmMain::Button5Click() {
   TxCount = 0;
   ShowRx();
   ShowTx();
+  RefreshViews();  // the technician's own click shows at once
 }
 
 void TFrmMain::Button16Click() { stopFlag = 1; }

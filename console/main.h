@@ -202,6 +202,13 @@ class TFrmMain {
   void FollowPortDevices();
   // SIM is open: what the drive answers comes from the built-in simulation.
   bool SimulatedDriveOpen() const;
+  // "端口" → "接收间隔…", quorvane-batch --gap: how long the line must be
+  // quiet before the drive's output counts as over, set by hand for this and
+  // later opens; zero: decided automatically. While set, the pane says so.
+  void SetReceiveGap(std::chrono::microseconds gap);
+  std::chrono::microseconds ReceiveGap() const { return link_.ManualQuiet(); }
+  // What the port list says is behind a port (UTF-8), or an empty text.
+  std::string PortDescription(const std::string& portName) const;
 
   // --- the pane's files ---
   void SavePaneClick();  // "保存终端内容…"
@@ -232,7 +239,12 @@ class TFrmMain {
   void StepProgress(int by = 1);
 
   // --- for other windows and tests ---
+  // Tells the views. Counters and progress change with every exchange; they
+  // are told at most kViewRefresh apart, and the last change always follows.
   void Notify(MainView::What what);
+  static constexpr std::chrono::milliseconds kViewRefresh{33};
+  // Tells the views of every counter or progress change not yet told.
+  void RefreshViews();
   void SetReceiveMode(ReceiveMode mode) { receiveMode = mode; }
   std::vector<std::string_view> CaptureLines() const { return SplitLines(Memo3); }
 
@@ -247,6 +259,9 @@ class TFrmMain {
   void ProbeRates(const std::string& port);
   void ShowClosedState();
   void PortLost();
+  // A line in the pane when the link's timing is set by hand, or when a USB
+  // adapter's latency timer will slow every exchange down.
+  void AnnounceLinkTiming();
   void StopLog();
   // A line about something that happened meanwhile, put between a running
   // operation's progress line and its verdict without taking the verdict.
@@ -258,6 +273,15 @@ class TFrmMain {
   std::vector<MainView*> views_;
   std::vector<ListControl*> rateFollowers_;
   bool linkGone_ = false;
+  // Counter and progress changes not yet told to the views (bits of What),
+  // and when they were last told.
+  unsigned owedViews_ = 0;
+  std::chrono::steady_clock::time_point viewsRefreshed_{};
+  bool refreshScheduled_ = false;
+  // The reply markers are decided per burst: its first bytes, and whether the
+  // last chunk handled ended one.
+  std::string burstHead_;
+  bool burstOver_ = true;
   // The last notice that may have cut into a running operation (the port
   // was lost, the log stopped), as the pane holds it (GBK).
   std::string notice_;

@@ -534,8 +534,10 @@ void MainWindow::Changed(What what) {
     case What::Edits: ShowEdit21(); break;
     case What::Log: ShowLog(); break;
   }
-  // The family list has no notice of its own; it changes only with the others.
-  FillList(comboBox3_, main_.ComboBox3);
+  // The family list has no notice of its own: it changes with start-up and
+  // the port's notices, never with the counters or the progress, which come
+  // with every exchange of a transfer.
+  if (what != What::Counters && what != What::Progress) FillList(comboBox3_, main_.ComboBox3);
   emit modelChanged(static_cast<int>(what));
 }
 

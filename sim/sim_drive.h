@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_adapter.h"
+
 namespace qv::sim {
 
 // The drive family the simulated drive reports (Ctrl-A, Ctrl-L) and whose
@@ -51,6 +53,9 @@ struct SimOptions {
   bool chunkGaps = true;            // unpaced: pauses of up to 0.3 ms between output chunks; off for
                                     // tests of tens of thousands of short exchanges
   bool paceInput = false;           // also hold answers until the PC's bytes would have come in at its rate
+  // Set: the output crosses the line at its pace and reaches the PC through
+  // this adapter, in its lumps (paceAtLineRate and chunkGaps then play no part).
+  std::optional<AdapterTiming> adapter{};
   unsigned seed = 1;                // seeds chunk boundaries, gaps and line noise
   int silentAfterCommand = -1;      // >=0: after the n-th complete command line the drive answers nothing
   bool fallBackTo9600AfterDownload = false;  // the drive drops to 9600 after a download's closing checksum

@@ -17,7 +17,9 @@
 #include "cli/progress_view.h"
 #include "console/main.h"
 #include "firmware/family_table.h"
+#include "serial/port_identity.h"
 #include "serial/port_list.h"
+#include "sim/sim_drive.h"
 
 namespace {
 
@@ -80,7 +82,10 @@ int main(int argc, char** argv) {
   }
   if (!options.error.empty()) return Fail(options.error);
   if (options.mode == BatchMode::ListPorts) {
-    for (const std::string& port : ListComPorts()) std::cout << port << '\n';
+    for (const std::string& port : ListComPorts()) {
+      const std::string description = port == kSimPortName ? "" : DescribePort(IdentifyPort("/sys/class/tty", port));
+      std::cout << port << (description.empty() ? "" : "\t" + description) << '\n';
+    }
     return kExitDone;
   }
   if (const std::string problem = PathProblem(options); !problem.empty()) {
@@ -143,6 +148,12 @@ int main(int argc, char** argv) {
     }
   }
 
+  main.SetReceiveGap(options.gap);
+  if (options.simAdapter) {
+    sim::SimOptions simOptions = sim::SimPortDrive().Options();
+    simOptions.adapter = options.simAdapter;
+    sim::SimPortDrive().SetOptions(simOptions);
+  }
   // An operation starts from the drive's resting rate and moves to its
   // transfer rate itself.
   const bool operation = options.mode != BatchMode::Script;

@@ -12,8 +12,9 @@ void Put(const fs::path& file, const std::string& value) {
 }
 }  // namespace
 
-FakeSysfs::FakeSysfs(const std::string& root) : root_(root.ends_with('/') ? root : root + "/") {
-  fs::create_directories(ClassTty());
+FakeSysfs::FakeSysfs(const std::string& root, const std::string& classTty)
+    : root_(root.ends_with('/') ? root : root + "/"), classTty_(classTty.empty() ? root_ + "class/tty" : classTty) {
+  fs::create_directories(classTty_);
 }
 
 void FakeSysfs::AddUsbAdapter(const FakeUsbAdapter& a) {

@@ -18,15 +18,18 @@ struct FakeUsbAdapter {
 
 class FakeSysfs {
  public:
-  explicit FakeSysfs(const std::string& root);  // an empty folder
+  // `root`: an empty folder for the devices; tty entries go to `classTty`
+  // (empty: root/class/tty).
+  explicit FakeSysfs(const std::string& root, const std::string& classTty = "");
   // Where tty devices are listed (what /sys/class/tty is).
-  std::string ClassTty() const { return root_ + "class/tty"; }
+  const std::string& ClassTty() const { return classTty_; }
   void AddUsbAdapter(const FakeUsbAdapter& adapter);
   // A native port; `trigger` < 0: no rx_trig_bytes.
   void AddUart(const std::string& tty, int trigger);
 
  private:
   std::string root_;
+  std::string classTty_;
   int usbDevices_ = 0;
 };
 

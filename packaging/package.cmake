@@ -1,6 +1,6 @@
 # Installation and the Debian package (cpack -G DEB in the build folder):
-# both programs, the menu entry with its icon, the manual pages and the
-# example scripts.
+# both programs, the menu entry with its icon, the manual pages, the example
+# scripts and the udev rule that puts FT232-class adapters on a 1 ms timer.
 include(GNUInstallDirs)
 
 install(TARGETS quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -26,6 +26,9 @@ foreach(page IN LISTS QV_MAN_PAGES)
 endforeach()
 add_custom_target(man_pages ALL DEPENDS ${QV_MAN_GZ})
 install(FILES ${QV_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# udev reads its rules from /usr/lib/udev/rules.d (prefix /usr in the package).
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/60-quorvane-usb-serial.rules DESTINATION lib/udev/rules.d)
 
 file(GLOB QV_EXAMPLES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/*)
 install(FILES ${QV_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

@@ -38,7 +38,7 @@ std::string TFrmMain::ReadAvailable() { return link_.ReadAvailable(); }
 void TFrmMain::ServiceLink() {
   if (link_.NotificationPending()) {
     ReceiveNotify();
-    link_.NotificationHandled();
+    link_.NotificationHandled(!burstOver_);
   }
   if (link_.Lost() && link_.IsOpen()) PortLost();
 }

@@ -299,10 +299,11 @@ bool SerialLink::NotificationPending() const {
   return pending_;
 }
 
-void SerialLink::NotificationHandled() {
+void SerialLink::NotificationHandled(bool burstEndWanted) {
   {
     std::lock_guard lock(mutex_);
     pending_ = false;
+    endWanted_ = burstEndWanted;
   }
   cv_.notify_all();
 }
@@ -393,7 +394,10 @@ void SerialLink::ReceiveLoop() {
       seen = 0;
       // While parked the thread saw nothing arrive; the next arrival has no gap to tell.
       learner_.Interrupted();
-      owesEnd = LastChunkEnd() != ChunkEnd::Quiet;
+      {
+        std::lock_guard lock(mutex_);
+        owesEnd = handledEnd_ != ChunkEnd::Quiet && (handledEnd_ != ChunkEnd::Lump || endWanted_);
+      }
       // Bytes the main thread read with the chunk may have come up to now.
       last = Clock::now();
     }

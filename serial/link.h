@@ -152,8 +152,11 @@ class SerialLink {
   // window toolkit idling in its own loop can wake up and serve it.
   void SetWakeHook(std::function<void()> hook) { wakeHook_ = std::move(hook); }
   bool NotificationPending() const;
-  // Releases the receive thread after the main thread has handled a notification.
-  void NotificationHandled();
+  // Releases the receive thread after the main thread has handled a
+  // notification. After a lump handed over while a prompt was awaited, the
+  // end of its burst is announced only when `burstEndWanted`: a prompt taken
+  // at once has ended the output for the main thread already.
+  void NotificationHandled(bool burstEndWanted = true);
   // Waits until a notification is pending, the device is lost, or the deadline passes.
   bool WaitForNotification(std::chrono::steady_clock::time_point deadline);
   // The device went away (hang-up, error) while open; the receive thread ends
@@ -204,6 +207,7 @@ class SerialLink {
   ChunkEnd pendingEnd_ = ChunkEnd::Quiet;  // set by the receive thread with pending_
   int pendingCount_ = 0;                   // bytes queued when it decided
   ChunkEnd handledEnd_ = ChunkEnd::Quiet;  // set by ReadAvailable
+  bool endWanted_ = true;                  // set by NotificationHandled
   std::function<void()> wakeHook_;
 };
 

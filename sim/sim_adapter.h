@@ -48,6 +48,8 @@ class AdapterModel {
   // The bytes that leave at NextDeparture().
   std::string Depart();
   bool Empty() const { return held_.empty(); }
+  // When the last byte held reached the adapter.
+  Clock::time_point LastHeld() const { return lastHeld_; }
 
  private:
   AdapterTiming timing_;

@@ -73,6 +73,7 @@ struct SimDrive::Impl {
   // PC's side has not taken yet.
   std::optional<AdapterModel> adapter;
   std::string sentLumps;
+  OutputTiming output;  // guarded by mu
 
   void Run();
   void Receive(Clock::time_point now);
@@ -189,6 +190,10 @@ void SimDrive::Impl::WriteSome(Clock::time_point now) {
   if (p.bytes.empty()) queue.pop_front();
   planned = 0;
   lastWrite = now;
+  {
+    std::lock_guard lock(mu);
+    output.lastWrite = now;
+  }
   nextWrite = now + std::chrono::microseconds(dice.Between(0, kMaxGapUs));
 }
 
@@ -207,7 +212,14 @@ Clock::time_point SimDrive::Impl::AdvanceAdapter(Clock::time_point now, const Ad
     const Clock::time_point leaves = adapter->NextDeparture();
     if (std::min(arrives, leaves) > now) return std::min(arrives, leaves);
     if (leaves <= arrives) {
+      const auto held = leaves - adapter->LastHeld();
       sentLumps += adapter->Depart();
+      if (queue.empty()) {
+        std::lock_guard lock(mu);
+        ++output.outputs;
+        output.held += held;
+        output.lastHeld = held;
+      }
       continue;
     }
     // The front's next byte has crossed the line; `planned` counts the bytes
@@ -229,6 +241,8 @@ void SimDrive::Impl::WriteLumps(Clock::time_point now) {
   if (written <= 0) return;  // the PC's queue is full; poll waits until it drains
   sentLumps.erase(0, static_cast<size_t>(written));
   lastWrite = now;
+  std::lock_guard lock(mu);
+  output.lastWrite = now;
 }
 
 std::optional<AdapterTiming> SimDrive::Impl::Adapter() const {
@@ -387,6 +401,11 @@ void SimDrive::SetRomBytes(const std::vector<uint8_t>& data) {
   std::lock_guard lock(impl_->mu);
   auto& rom = impl_->model.rom;
   std::copy_n(data.begin(), std::min(data.size(), rom.size()), rom.begin());
+}
+
+SimDrive::OutputTiming SimDrive::Timing() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->output;
 }
 
 SimModule SimDrive::Module(const std::string& name) const {

@@ -5,6 +5,7 @@
 // and answers only when the PC's rate matches it, the way a real terminal does.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -131,6 +132,16 @@ class SimDrive {
   void SetRomBytes(const std::vector<uint8_t>&);  // the first kRomSize bytes become the ROM
   // "APP", "CERT", "TABLE", "ATA0" or "ATA1"; empty when none came.
   SimModule Module(const std::string& name) const;
+
+  // How the output reached the PC, for benchmarks. An output ends when the
+  // drive has nothing more to send.
+  struct OutputTiming {
+    std::chrono::steady_clock::time_point lastWrite{};  // the last bytes handed to the PC's side
+    int outputs = 0;                       // behind an adapter: outputs that ended
+    std::chrono::nanoseconds held{};       // the time their last bytes waited in the adapter, in all
+    std::chrono::nanoseconds lastHeld{};   // the same for the latest output
+  };
+  OutputTiming Timing() const;
 
  private:
   struct Impl;

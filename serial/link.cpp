@@ -36,12 +36,9 @@ int WaitFor(int pollFd, epoll_event* events, int max, Clock::duration left) {
 }
 
 // Waits for events until `deadline` (Clock::time_point::max(): no limit). The
-// timeout is a timespec: the quiet times at fast rates are far below a
-// millisecond. A `precise` wait polls its last stretch instead of trusting
-// the timer.
-int WaitUntil(int pollFd, epoll_event* events, int max, Clock::time_point deadline, bool precise) {
+// timeout is a timespec: the quiet times at fast rates are far below a millisecond.
+int WaitUntil(int pollFd, epoll_event* events, int max, Clock::time_point deadline) {
   if (deadline == Clock::time_point::max()) return epoll_pwait2(pollFd, events, max, nullptr, nullptr);
-  if (!precise) return WaitFor(pollFd, events, max, deadline - Clock::now());
   if (Clock::now() < deadline - kTimerLead) {
     const int n = WaitFor(pollFd, events, max, deadline - kTimerLead - Clock::now());
     if (n != 0) return n;
@@ -347,14 +344,11 @@ void SerialLink::ReceiveLoop() {
     const bool eager = eager_.load();
     const int rate = rate_.load();
     const std::chrono::nanoseconds quiet = QuietAt(rate);
-    const std::chrono::nanoseconds settle = eager ? std::min<std::chrono::nanoseconds>(quiet, kLumpSettle) : quiet;
     Clock::time_point deadline = Clock::time_point::max();
-    if (inChunk) deadline = std::min(last + settle, first + kChunkLimit);
+    if (inChunk) deadline = eager ? last : std::min(last + quiet, first + kChunkLimit);
     else if (owesEnd) deadline = last + quiet;
     epoll_event events[2];
-    // Only the end of a burst is timed to the microsecond; a lump handed over
-    // a little late costs nothing but those microseconds.
-    const int n = WaitUntil(pollFd_, events, 2, deadline, !inChunk || !eager);
+    const int n = WaitUntil(pollFd_, events, 2, deadline);
     if (n < 0) {
       if (errno == EINTR) continue;
       break;
@@ -385,7 +379,7 @@ void SerialLink::ReceiveLoop() {
     ChunkEnd end = ChunkEnd::Quiet;
     if (inChunk && queued >= kInputQueueFull) end = ChunkEnd::QueueFull;
     else if ((inChunk || owesEnd) && (now >= last + quiet || hangUp)) end = ChunkEnd::Quiet;
-    else if (inChunk && eager && now >= last + settle) end = ChunkEnd::Lump;
+    else if (inChunk && eager) end = ChunkEnd::Lump;
     else if (inChunk && now >= first + kChunkLimit) end = ChunkEnd::TimeLimit;
     else handOver = false;
     if (handOver) {

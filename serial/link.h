@@ -39,8 +39,8 @@
 // would hold every prompt back by that much: 16 ms at each of the 65536
 // exchanges of an instruction ROM read through an adapter as it comes. So
 // while the main thread waits for a prompt, the thread hands each lump over
-// as soon as the line has paused for a few microseconds, and the main thread
-// takes a line that has the shape of the drive's prompts ("F3 T>", "T>",
+// as it arrives (bytes that come meanwhile join the next one), and the main
+// thread takes a line that has the shape of the drive's prompts ("F3 T>", "T>",
 // "2>") at once when it is the last thing received: the drive prints one only
 // to wait for the next command. Any other line ending in ">" still waits for
 // the burst's end, and so do the reply markers; a prompt taken early ends its
@@ -70,7 +70,7 @@ enum class ChunkEnd {
   TimeLimit,  // the burst was still going 10 ms after the chunk's first byte
   QueueFull,  // the input queue could take no more
   MoreCame,   // bytes arrived between the decision and the read and were read with the chunk
-  Lump,       // the line paused while a prompt was awaited; the burst may go on
+  Lump,       // handed over as it came while a prompt was awaited; the burst may go on
 };
 
 class SerialLink {
@@ -83,9 +83,6 @@ class SerialLink {
   // stalls of milliseconds that no floor could cover. It rules from about
   // 200 kbaud up.
   static constexpr std::chrono::microseconds kQuietFloor{100};
-  // While a prompt is awaited, a lump is handed over once the line has paused
-  // this long (a timer wakes the thread some 20 us late on top).
-  static constexpr std::chrono::microseconds kLumpSettle{20};
   // How long the line must be quiet at `rate` before a chunk ends on a line
   // that passes bytes on as they come: two character times of 10 bits, at
   // least kQuietFloor.
@@ -122,8 +119,8 @@ class SerialLink {
   std::chrono::nanoseconds BurstQuiet() const;
   // What the arrivals have taught about the transport's gaps (zero: nothing).
   std::chrono::nanoseconds LearnedQuiet() const { return std::chrono::nanoseconds(learnedNs_.load()); }
-  // While on, each lump is handed over as soon as the line pauses (see the
-  // top of this file); the main thread turns it on while it awaits a prompt.
+  // While on, each lump is handed over as it arrives (see the top of this
+  // file); the main thread turns it on while it awaits a prompt.
   void SetEager(bool on);
   bool SetModemLines(bool on);
   // The DTR and RTS states; false when closed or the device has no modem lines.

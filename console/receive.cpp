@@ -16,8 +16,8 @@ constexpr size_t kLongestMarker = 2;
 // Turns on, for as long as it lives, the hand-over of each lump while a prompt is awaited.
 class PromptAwaited {
  public:
-  explicit PromptAwaited(SerialLink& link) : link_(link) { link_.SetEager(true); }
-  ~PromptAwaited() { link_.SetEager(false); }
+  explicit PromptAwaited(SerialLink& link) : link_(link) { link_.SetPromptAwaited(true); }
+  ~PromptAwaited() { link_.SetPromptAwaited(false); }
   PromptAwaited(const PromptAwaited&) = delete;
   PromptAwaited& operator=(const PromptAwaited&) = delete;
 

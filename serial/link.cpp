@@ -61,8 +61,7 @@ std::chrono::microseconds SerialLink::ManualQuiet() const {
 
 std::chrono::nanoseconds SerialLink::QuietAt(int rate) const {
   if (const int64_t manual = manualNs_.load(); manual > 0) return std::chrono::nanoseconds(manual);
-  const std::chrono::nanoseconds base = QuietTime(rate);
-  return std::max({base, gaps_.LumpGap(rate) + base, std::chrono::nanoseconds(learnedNs_.load())});
+  return std::max(gaps_.LumpGap(rate) + QuietTime(rate), std::chrono::nanoseconds(learnedNs_.load()));
 }
 
 std::chrono::nanoseconds SerialLink::BurstQuiet() const { return QuietAt(rate_.load()); }
@@ -72,8 +71,8 @@ void SerialLink::Wake() {
   [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
 }
 
-void SerialLink::SetEager(bool on) {
-  eager_ = on;
+void SerialLink::SetPromptAwaited(bool on) {
+  promptAwaited_ = on;
   // Bytes held for the full quiet go over at once; without a wake-up the
   // thread would sleep out the quiet it began with.
   if (on && holding_.load() && wakeFd_ >= 0) Wake();
@@ -171,7 +170,7 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   }
   lost_ = false;
   readError_ = false;
-  eager_ = false;
+  promptAwaited_ = false;
   holding_ = false;
   finished_ = false;
   try {
@@ -338,14 +337,15 @@ void SerialLink::ReceiveLoop() {
   int seen = 0;          // bytes queued at the last look
   Clock::time_point first{}, last{};  // the chunk's first arrival, the latest arrival
   for (;;) {
-    // Announced before eager_ is read; SetEager does the opposite, so one of
-    // the two sees the other and bytes held for the full quiet are never missed.
+    // Announced before promptAwaited_ is read, while SetPromptAwaited writes
+    // first and reads after: one of the two sees the other, so bytes held for
+    // the full quiet are never overlooked.
     holding_ = inChunk;
-    const bool eager = eager_.load();
+    const bool awaited = promptAwaited_.load();
     const int rate = rate_.load();
     const std::chrono::nanoseconds quiet = QuietAt(rate);
     Clock::time_point deadline = Clock::time_point::max();
-    if (inChunk) deadline = eager ? last : std::min(last + quiet, first + kChunkLimit);
+    if (inChunk) deadline = awaited ? last : std::min(last + quiet, first + kChunkLimit);
     else if (owesEnd) deadline = last + quiet;
     epoll_event events[2];
     const int n = WaitUntil(pollFd_, events, 2, deadline);
@@ -379,7 +379,7 @@ void SerialLink::ReceiveLoop() {
     ChunkEnd end = ChunkEnd::Quiet;
     if (inChunk && queued >= kInputQueueFull) end = ChunkEnd::QueueFull;
     else if ((inChunk || owesEnd) && (now >= last + quiet || hangUp)) end = ChunkEnd::Quiet;
-    else if (inChunk && eager) end = ChunkEnd::Lump;
+    else if (inChunk && awaited) end = ChunkEnd::Lump;
     else if (inChunk && now >= first + kChunkLimit) end = ChunkEnd::TimeLimit;
     else handOver = false;
     if (handOver) {

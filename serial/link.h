@@ -121,7 +121,7 @@ class SerialLink {
   std::chrono::nanoseconds LearnedQuiet() const { return std::chrono::nanoseconds(learnedNs_.load()); }
   // While on, each lump is handed over as it arrives (see the top of this
   // file); the main thread turns it on while it awaits a prompt.
-  void SetEager(bool on);
+  void SetPromptAwaited(bool on);
   bool SetModemLines(bool on);
   // The DTR and RTS states; false when closed or the device has no modem lines.
   bool GetModemLines(bool& dtr, bool& rts) const;
@@ -175,12 +175,12 @@ class SerialLink {
   std::chrono::nanoseconds QuietAt(int rate) const;
 
   int fd_ = -1;
-  int wakeFd_ = -1;  // stop requests, rate changes and eager hand-over wake the receive thread
+  int wakeFd_ = -1;  // stop requests, rate changes and an awaited prompt wake the receive thread
   int pollFd_ = -1;  // the port (edge-triggered: every arrival wakes) and wakeFd_
   std::atomic<int> rate_{0};
   std::atomic<int64_t> manualNs_{0};
   std::atomic<int64_t> learnedNs_{0};  // written by the receive thread
-  std::atomic<bool> eager_{false};
+  std::atomic<bool> promptAwaited_{false};
   std::atomic<bool> holding_{false};   // the receive thread holds bytes not yet handed over
   std::atomic<int64_t> lastWriteNs_{0};  // steady clock: when the PC last wrote
   PortIdentity identity_;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/main.h"
+#include "console/text.h"
 #include "tests/support/emulated_adapter.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/port_bar.h"
@@ -116,6 +117,42 @@ TEST(AdapterLink, ALumpEndsAnywhereAndTheReplyStaysWhole) {
       EXPECT_TRUE(once);
       EXPECT_FALSE(again);
     }
+  }
+}
+
+// Opening a USB adapter whose latency timer stayed above 1 ms (low latency
+// refused, an old driver) says in the pane what it costs and how to set it;
+// a receive gap set by hand says so instead.
+TEST(AdapterLink, OpeningTellsWhatASlowAdapterCosts) {
+  using std::chrono::microseconds;
+  struct Case {
+    Row row;
+    microseconds gap;
+    std::string line;     // what the pane says after the open (UTF-8); empty: nothing
+    microseconds quiet;  // what ends a burst at 9600 baud (two characters: 2083 us)
+  };
+  const Case cases[] = {
+      {{"FT232-class, 16 ms", {}, 9600, 16}, {}, "USB 串口适配器 qvUSB0 的延迟定时器为 16 ms，每次问答最多要多等 16 ms。",
+       microseconds(20'083)},
+      {{"FT232-class, 1 ms", {}, 9600, 1}, {}, "", microseconds(5'083)},
+      {{"CH340-class, no timer", {}, 9600, -1}, {}, "", microseconds(5'083)},
+      {{"UART, trigger 14", {}, 9600, 0}, {}, "", microseconds(20'833)},
+      {{"FT232-class, 16 ms, gap by hand", {}, 9600, 16}, microseconds(3'000), "接收间隔：手动设为 3 ms（不自动判断）。",
+       microseconds(3'000)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.row.name);
+    AdapterConsole console(c.row);
+    console.main.SetReceiveGap(c.gap);
+    ASSERT_TRUE(console.Open(c.row.rate));
+    const std::string pane = Utf8FromGbk(console.main.memo1.Text());
+    if (c.line.empty()) {
+      EXPECT_EQ(pane, "");
+    } else {
+      EXPECT_EQ(pane.find(c.line), 0u) << pane;
+      EXPECT_EQ(pane.find("latency_timer") != std::string::npos, c.gap.count() == 0) << pane;
+    }
+    EXPECT_EQ(std::chrono::duration_cast<microseconds>(console.main.Link().BurstQuiet()), c.quiet);
   }
 }
 

@@ -253,7 +253,9 @@ class TFrmMain {
   // Waits one tick (10 ms), handling received bytes as they arrive; returns
   // early with true once `done` holds.
   bool Tick(const std::function<bool()>& done, std::chrono::microseconds length = std::chrono::milliseconds(10));
-  bool WaitFor(std::string& marker, int n, bool clearScan);
+  // `forPrompt`: the prompt scan starts afresh and the link hands each lump
+  // over as it comes.
+  bool WaitFor(std::string& marker, int n, bool forPrompt);
   bool PromptIs(std::string_view prompt);
   void DispatchRate(std::string_view rateText);
   void ProbeRates(const std::string& port);

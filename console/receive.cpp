@@ -75,11 +75,13 @@ void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded) {
   ShowRx();
 }
 
-bool TFrmMain::WaitFor(std::string& marker, int n, bool clearScan) {
+bool TFrmMain::WaitFor(std::string& marker, int n, bool forPrompt) {
   marker.clear();
-  if (clearScan) Memo2.Clear();
   std::optional<PromptAwaited> awaited;
-  if (&marker == &LastPrompt) awaited.emplace(link_);
+  if (forPrompt) {
+    Memo2.Clear();
+    awaited.emplace(link_);
+  }
   ProcessEvents();
   const auto done = [&marker] { return !marker.empty(); };
   for (int i = 0;;) {

@@ -40,7 +40,9 @@ nanoseconds TransportGaps::LumpGap(int rate) const {
 
 void LumpLearner::Arrival(Clock::time_point at, int bytes, int rate, Clock::time_point lastSent) {
   const bool atOnce = bytes >= 2 && (bytes - 1) * CharacterTime(rate) >= kAtOnce;
-  if (atOnce && havePrevious_ && lastSent < previous_) {
+  // A gap between two lumps; one that a lump merely ends (output that came
+  // byte by byte, then a pause) may be the drive's own.
+  if (atOnce && previousAtOnce_ && havePrevious_ && lastSent < previous_) {
     const nanoseconds gap = at - previous_;
     if (gap <= kLongestGap) {
       widest_ = std::max(widest_, gap);
@@ -48,6 +50,7 @@ void LumpLearner::Arrival(Clock::time_point at, int bytes, int rate, Clock::time
     }
   }
   previous_ = at;
+  previousAtOnce_ = atOnce;
   havePrevious_ = true;
 }
 

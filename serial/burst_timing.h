@@ -32,8 +32,9 @@ struct TransportGaps {
 
 // Learns from the arrival pattern whether the transport holds bytes back and
 // hands them over in lumps (a serial bridge, an adapter sysfs does not
-// show), and how far apart the lumps of one burst come. Used by the receive
-// thread only.
+// show), and how far apart the lumps of one burst come: the gaps between two
+// lumps in a row, with nothing sent by the PC in between. Used by the
+// receive thread only.
 class LumpLearner {
  public:
   using Clock = std::chrono::steady_clock;
@@ -50,7 +51,8 @@ class LumpLearner {
   // `rate`. `lastSent`: when the PC last wrote to the line; after a write,
   // bytes may answer it rather than go on with a burst.
   void Arrival(Clock::time_point at, int bytes, int rate, Clock::time_point lastSent);
-  // The reader was busy (handing a chunk over): the next arrival has no gap to measure.
+  // Bytes came while the reader was busy (handing a chunk over): the next
+  // arrival has no gap to measure and may hold more than one lump.
   void Interrupted() { havePrevious_ = false; }
   // The quiet that covers the gaps seen between lumps; zero until the
   // pattern is clear.
@@ -60,6 +62,7 @@ class LumpLearner {
  private:
   Clock::time_point previous_{};
   bool havePrevious_ = false;
+  bool previousAtOnce_ = false;
   int sightings_ = 0;
   std::chrono::nanoseconds widest_{0};
 };

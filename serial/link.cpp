@@ -386,12 +386,14 @@ void SerialLink::ReceiveLoop() {
       if (!HandOver(end, queued)) break;
       inChunk = false;
       seen = 0;
-      // While parked the thread saw nothing arrive; the next arrival has no gap to tell.
-      learner_.Interrupted();
+      ChunkEnd handled;
       {
         std::lock_guard lock(mutex_);
-        owesEnd = handledEnd_ != ChunkEnd::Quiet && (handledEnd_ != ChunkEnd::Lump || endWanted_);
+        handled = handledEnd_;
+        owesEnd = handled != ChunkEnd::Quiet && (handled != ChunkEnd::Lump || endWanted_);
       }
+      // Bytes that came while the thread was parked came at no moment it saw.
+      if (handled == ChunkEnd::MoreCame || tty::QueuedInput(fd_) > 0) learner_.Interrupted();
       // Bytes the main thread read with the chunk may have come up to now.
       last = Clock::now();
     }

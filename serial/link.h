@@ -21,8 +21,9 @@
 //  - anything else, a network bridge behind a pseudo-terminal say, shows
 //    itself by its arrivals: a waiting reader wakes for the first byte, so
 //    finding more bytes at once than the line carries in a few hundred
-//    microseconds means they were held back and passed on together. After
-//    two such lumps the quiet covers the widest gap seen before one.
+//    microseconds means they were held back and passed on together. Once
+//    two lumps in a row have come that way, twice, the quiet covers the
+//    widest gap seen between such lumps (with nothing sent in between).
 // The quiet that ends a burst is the largest of these that applies: what
 // sysfs tells of the device (a USB interface, latency_timer, rx_trig_bytes;
 // see port_identity.h), what the arrivals taught on this port, and two

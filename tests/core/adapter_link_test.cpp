@@ -120,6 +120,60 @@ TEST(AdapterLink, ALumpEndsAnywhereAndTheReplyStaysWhole) {
   }
 }
 
+// A transport sysfs knows nothing of (a serial bridge behind a
+// pseudo-terminal) shows itself by its lumps: after a burst that came in
+// lumps, the quiet covers their gaps and a reply cut after its "->" is read
+// whole. A pseudo-terminal written a byte at a time teaches nothing.
+TEST(AdapterLink, ABridgeIsLearnedFromItsLumps) {
+  constexpr int kRate = 115200;
+  const auto bridge = sim::AdapterTiming::Ft232(milliseconds(1));
+  std::string burst;
+  for (int i = 0; burst.size() < 120; ++i) burst += "line " + std::to_string(i) + "\r\n";
+  const std::string reply = "\r\nZone 3 -> Cyl 1A2B Hd 0\r\nF3 T>";
+  struct Outcome {
+    std::chrono::nanoseconds afterBytewise, afterLumps;
+    bool found = false;
+    std::string prompt, captured;
+    bool good(const std::string& reply) const {
+      return afterBytewise.count() == 0 && afterLumps > milliseconds(1) && afterLumps < milliseconds(2) && found &&
+             prompt == "T>" && captured == reply;
+    }
+  };
+  const auto run = [&] {
+    Outcome o;
+    test::RawPty pty;
+    NoToolkitPump pump;
+    test::ScriptedDialogs dialogs;
+    TFrmMain main(pump, dialogs);
+    if (!test::OpenWithButton(main, pty.SlavePath(), std::to_string(kRate))) return o;
+    main.receiveMode = ReceiveMode::syscmd;
+    const auto feed = [&](std::vector<test::PacedWriter::Step> steps) {
+      test::PacedWriter drive(pty, std::move(steps));
+      while (!drive.Done()) main.Delay(1);
+      main.Delay(2);
+    };
+    feed(test::PacedWriter::Bytewise(burst, test::LineTime(1, kRate)));
+    o.afterBytewise = main.Link().LearnedQuiet();
+    feed(test::AdapterLumps(burst, bridge, kRate));
+    o.afterLumps = main.Link().LearnedQuiet();
+    main.Memo3.clear();
+    test::PacedWriter drive(pty, test::AdapterLumps(reply, bridge, kRate, {reply.find('>') + 1}));
+    o.found = main.WaitHD(100);
+    o.prompt = main.LastPrompt;
+    o.captured = main.Memo3;
+    main.FormClose();
+    return o;
+  };
+  Outcome o;
+  for (int attempt = 0; attempt < kAttempts && !o.good(reply); ++attempt) o = run();
+  EXPECT_EQ(o.afterBytewise.count(), 0);
+  EXPECT_GT(o.afterLumps, milliseconds(1));
+  EXPECT_LT(o.afterLumps, milliseconds(2));
+  EXPECT_TRUE(o.found);
+  EXPECT_EQ(o.prompt, "T>");
+  EXPECT_EQ(o.captured, reply);
+}
+
 // Opening a USB adapter whose latency timer stayed above 1 ms (low latency
 // refused, an old driver) says in the pane what it costs and how to set it;
 // a receive gap set by hand says so instead.

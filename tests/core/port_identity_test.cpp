@@ -108,6 +108,8 @@ TEST(LumpLearner, LearnsTheGapsOfLumpsOnly) {
       {"a few bytes at once at 921600 are the reader's own delay", 921600, -1, {{0, 5}, {100, 5}, {200, 5}}, {}},
       {"the answer to the PC's command", 115200, 500, {{0, 11}, {1000, 11}, {9000, 20}}, {}},
       {"a pause of the drive", 115200, -1, {{0, 11}, {30'000, 11}, {60'000, 11}}, {}},
+      {"a lump after output that came byte by byte", 115200, -1,
+       {{0, 1}, {87, 1}, {20'000, 11}, {21'000, 11}, {22'000, 11}}, microseconds(1350)},
       {"no gap after the reader was busy", 115200, -1, {{0, 11}, {5000, 11, true}, {6000, 11}}, {}},
   };
   for (const Case& c : cases) {

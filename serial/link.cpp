@@ -87,10 +87,11 @@ void SerialLink::SetUpTransport(const std::string& devicePath, const std::string
     restoreLowLatency_ = tty::SetLowLatency(fd_, true);
   latencyMs_ = ReadLatencyTimer(identity_);
   gaps_ = TransportGaps::Of(identity_, latencyMs_);
-  if (devicePath != learnedFor_) {
+  if (devicePath != learnedFor_ || rate_ != learnedAt_) {
     learner_.Reset();
     learnedNs_ = 0;
     learnedFor_ = devicePath;
+    learnedAt_ = rate_;
   }
 }
 
@@ -192,7 +193,13 @@ void SerialLink::CloseWakeAndPoll() {
 
 bool SerialLink::SetBaud(int rate) {
   if (!IsOpen() || !tty::SetBaud(fd_, rate)) return false;
-  rate_ = rate;
+  // A FIFO's lumps and a packet's fill time follow the rate: what the
+  // arrivals taught at the old one no longer holds.
+  if (rate != rate_.exchange(rate)) {
+    relearn_ = true;
+    learnedNs_ = 0;
+    learnedAt_ = rate;
+  }
   // A wait the thread began at the old rate is cut short so it counts anew.
   Wake();
   return true;
@@ -365,6 +372,10 @@ void SerialLink::ReceiveLoop() {
     }
     const auto now = Clock::now();
     const int queued = tty::QueuedInput(fd_);
+    if (relearn_.exchange(false)) {
+      learner_.Reset();
+      learnedNs_ = 0;
+    }
     // Bytes the main thread has already read are no news.
     if (queued > seen) {
       learner_.Arrival(now, queued - seen, rate, Clock::time_point(Clock::duration(lastWriteNs_.load())));

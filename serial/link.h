@@ -181,6 +181,7 @@ class SerialLink {
   std::atomic<int> rate_{0};
   std::atomic<int64_t> manualNs_{0};
   std::atomic<int64_t> learnedNs_{0};  // written by the receive thread
+  std::atomic<bool> relearn_{false};   // the rate changed: the receive thread forgets what it learned
   std::atomic<bool> promptAwaited_{false};
   std::atomic<bool> holding_{false};   // the receive thread holds bytes not yet handed over
   std::atomic<int64_t> lastWriteNs_{0};  // steady clock: when the PC last wrote
@@ -188,9 +189,10 @@ class SerialLink {
   TransportGaps gaps_;
   int latencyMs_ = -1;
   bool restoreLowLatency_ = false;  // the open set the flag, the close clears it
-  // The arrivals' lessons hold for the device they came from, across opens.
+  // The arrivals' lessons hold for the device and rate they came from, across opens.
   LumpLearner learner_;
   std::string learnedFor_;
+  int learnedAt_ = 0;
   std::thread thread_;
   std::atomic<bool> finished_{true};
   std::atomic<bool> lost_{false};

@@ -123,7 +123,8 @@ TEST(AdapterLink, ALumpEndsAnywhereAndTheReplyStaysWhole) {
 // A transport sysfs knows nothing of (a serial bridge behind a
 // pseudo-terminal) shows itself by its lumps: after a burst that came in
 // lumps, the quiet covers their gaps and a reply cut after its "->" is read
-// whole. A pseudo-terminal written a byte at a time teaches nothing.
+// whole. A pseudo-terminal written a byte at a time teaches nothing, and what
+// was learned at one rate is forgotten at another.
 TEST(AdapterLink, ABridgeIsLearnedFromItsLumps) {
   constexpr int kRate = 115200;
   const auto bridge = sim::AdapterTiming::Ft232(milliseconds(1));
@@ -131,7 +132,7 @@ TEST(AdapterLink, ABridgeIsLearnedFromItsLumps) {
   for (int i = 0; burst.size() < 120; ++i) burst += "line " + std::to_string(i) + "\r\n";
   const std::string reply = "\r\nZone 3 -> Cyl 1A2B Hd 0\r\nF3 T>";
   struct Outcome {
-    std::chrono::nanoseconds afterBytewise, afterLumps;
+    std::chrono::nanoseconds afterBytewise, afterLumps, afterRateChange;
     bool found = false;
     std::string prompt, captured;
     bool good(const std::string& reply) const {
@@ -161,6 +162,8 @@ TEST(AdapterLink, ABridgeIsLearnedFromItsLumps) {
     o.found = main.WaitHD(100);
     o.prompt = main.LastPrompt;
     o.captured = main.Memo3;
+    main.SetPortBaud(57600);
+    o.afterRateChange = main.Link().LearnedQuiet();
     main.FormClose();
     return o;
   };
@@ -172,6 +175,7 @@ TEST(AdapterLink, ABridgeIsLearnedFromItsLumps) {
   EXPECT_TRUE(o.found);
   EXPECT_EQ(o.prompt, "T>");
   EXPECT_EQ(o.captured, reply);
+  EXPECT_EQ(o.afterRateChange.count(), 0);
 }
 
 // Opening a USB adapter whose latency timer stayed above 1 ms (low latency

@@ -22,6 +22,10 @@ constexpr const char* kCaptionClosed = "打开串口";
 constexpr const char* kCaptionOpen = "关闭串口";
 constexpr const char* kPortBusy = "选择的端口正在被使用或不存在！";
 
+// What changes with every exchange of a transfer.
+constexpr MainView::What kFrequent[] = {MainView::What::Counters, MainView::What::Progress};
+unsigned Bit(MainView::What what) { return 1u << static_cast<unsigned>(what); }
+
 // "5 ms", "0.5 ms".
 std::string MillisecondsText(std::chrono::microseconds time) {
   std::string text = std::to_string(time.count() / 1000);
@@ -98,13 +102,8 @@ void TFrmMain::RemoveRateFollower(ListControl* list) {
   rateFollowers_.erase(std::remove(rateFollowers_.begin(), rateFollowers_.end(), list), rateFollowers_.end());
 }
 
-namespace {
-constexpr MainView::What kFrequent[] = {MainView::What::Counters, MainView::What::Progress};
-unsigned Bit(MainView::What what) { return 1u << static_cast<unsigned>(what); }
-}  // namespace
-
 void TFrmMain::Notify(MainView::What what) {
-  if (what != MainView::What::Counters && what != MainView::What::Progress) {
+  if (std::find(std::begin(kFrequent), std::end(kFrequent), what) == std::end(kFrequent)) {
     for (MainView* view : views_) view->Changed(what);
     return;
   }

@@ -14,8 +14,9 @@
 //    bytes on FT232-class chips, 32 on CH340-class) or when its latency timer
 //    runs out (16 ms out of the box, 1 ms in low-latency mode), and the host
 //    polls it once a millisecond: one burst arrives as lumps up to latency +
-//    1 ms apart, and a lump may end anywhere, right after the "->" of "Zone 3
-//    -> Cyl" or between "w" and 0x88;
+//    1 ms apart (the quiet allows another millisecond for the PC's USB
+//    stack), and a lump may end anywhere, right after the "->" of "Zone 3 ->
+//    Cyl" or between "w" and 0x88;
 //  - a native UART interrupts at its FIFO's trigger level or after four quiet
 //    character times: lumps up to (trigger + 4) character times apart;
 //  - anything else, a network bridge behind a pseudo-terminal say, shows
@@ -23,7 +24,8 @@
 //    finding more bytes at once than the line carries in a few hundred
 //    microseconds means they were held back and passed on together. Once
 //    two lumps in a row have come that way, twice, the quiet covers the
-//    widest gap seen between such lumps (with nothing sent in between).
+//    widest gap seen between such lumps (with nothing sent in between). A
+//    new rate changes the lumps, so the lesson starts again.
 // The quiet that ends a burst is the largest of these that applies: what
 // sysfs tells of the device (a USB interface, latency_timer, rx_trig_bytes;
 // see port_identity.h), what the arrivals taught on this port, and two
@@ -34,7 +36,8 @@
 // which wins). It hands a chunk over when the burst is over, or 10 ms after
 // the chunk's first byte for long output, and parks until the main thread has
 // read exactly the queued bytes; a chunk handed over before its burst ended is
-// followed, once it ends, by a notification without bytes.
+// followed, once it ends, by a notification without bytes (unless the main
+// thread has ended the burst itself by taking a prompt, below).
 //
 // Prompts sooner than the quiet. A quiet that covers an adapter's packets
 // would hold every prompt back by that much: 16 ms at each of the 65536

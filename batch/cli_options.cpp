@@ -1,5 +1,7 @@
 #include "batch/cli_options.h"
 
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -54,6 +56,15 @@ std::string ParseModules(const std::string& list, BatchMode mode, ModuleChoice& 
     from = comma + 1;
   }
   return {};
+}
+
+// "5", "0.5": milliseconds from 0 to 1000; false for another text.
+bool ParseGap(const std::string& text, std::chrono::microseconds& gap) {
+  double ms = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
+  if (ec != std::errc() || end != text.data() + text.size() || !(ms >= 0 && ms <= 1000)) return false;
+  gap = std::chrono::microseconds(std::llround(ms * 1000));
+  return true;
 }
 
 }  // namespace
@@ -124,6 +135,17 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     } else if (a == "--verify") {
       o.verify = true;
       belonging.emplace_back(a, [](BatchMode m) { return m == BatchMode::Backup; });
+    } else if (is("--gap")) {
+      std::string text;
+      value("--gap", text);
+      if (o.error.empty() && !ParseGap(text, o.gap)) o.error = "--gap takes milliseconds from 0 to 1000, not " + text;
+    } else if (is("--sim-adapter")) {
+      std::string text;
+      value("--sim-adapter", text);
+      sim::AdapterTiming timing;
+      if (o.error.empty() && !sim::AdapterTiming::Parse(text, timing))
+        o.error = "--sim-adapter takes ft232[-Nms], ch340[-Nms] or uart[-N], not " + text;
+      o.simAdapter = timing;
     } else if (a == "--save") {
       o.save = true;
       belonging.emplace_back(a, [](BatchMode m) { return m == BatchMode::Load; });
@@ -133,6 +155,10 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     if (!o.error.empty()) return o;
   }
   if (o.help) return o;
+  if (o.simAdapter && o.port != "SIM") {
+    o.error = "--sim-adapter goes with --port SIM";
+    return o;
+  }
 
   for (const auto& [option, applies] : belonging) {
     if (!applies(o.mode)) {
@@ -199,8 +225,8 @@ std::string PathProblem(const BatchOptions& o) {
   }
 }
 
-const char* const kBatchUsage = R"(Usage: quorvane-batch --port NAME [--rate RATE] [--yes] SCRIPT.cmd
-       quorvane-batch --port NAME [--rate RATE] [--yes] OPERATION
+const char* const kBatchUsage = R"(Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] SCRIPT.cmd
+       quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] OPERATION
        quorvane-batch --check DIR | --compare DIR1 DIR2
        quorvane-batch --list-ports | --list-families | --help
 
@@ -220,6 +246,16 @@ other windows, the way their buttons run it.
                 windows). The port is probed first: 9600, 38400, 57600 and
                 115200 are always offered, 230400, 460800, 625200 and 921600
                 when the adapter takes them.
+  --gap MS      how long the line must be quiet before the drive's output
+                counts as over, in milliseconds (0.1 steps; 0: automatic).
+                Automatic covers USB adapters (their latency timer), native
+                ports (their FIFO) and what the arrivals show; set it for a
+                serial bridge that passes the output on with longer gaps.
+  --sim-adapter ft232[-Nms]|ch340[-Nms]|uart[-N]
+                with --port SIM: the simulated drive answers through an
+                emulated adapter, an FT232-class chip (latency timer 16 ms,
+                or N), a CH340-class one (1 ms, or N) or a UART FIFO
+                (trigger 14, or N), as a real adapter would deliver it.
   --yes, -y     answer Yes to questions (default: No).
   --help, -h    this text.
 
@@ -259,7 +295,9 @@ Operations (one per call):
                 per file of either, name and verdict (the same, only in one,
                 or how many bytes differ and the first offsets that do).
                 Files over 1 MiB are not compared.
-  --list-ports      the ports this machine offers, one per line.
+  --list-ports      the ports this machine offers, one per line; after a tab,
+                    what is behind a USB port (product, vendor:product,
+                    driver, serial number) or a native port.
   --list-families   the drive-family table in use, where it was read from,
                     and each family's module places.
 

@@ -1,8 +1,12 @@
 #pragma once
 // The command line of the headless runner: a batch script, or one of the
 // long drive operations of the windows, with the port and rate to use.
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "sim/sim_adapter.h"
 
 namespace qv {
 
@@ -43,6 +47,10 @@ struct BatchOptions {
   ModuleChoice modules;
   bool save = false;           // load: write the loaded modules to the reserved area
   bool verify = false;         // backup: every module read twice and compared
+  // --gap: the quiet that ends the drive's output, set by hand (zero: automatic).
+  std::chrono::microseconds gap{0};
+  // --sim-adapter: the simulated drive's output reaches the program through this adapter.
+  std::optional<sim::AdapterTiming> simAdapter;
   std::string error;           // not empty: bad usage, and why
 };
 

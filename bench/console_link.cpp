@@ -61,14 +61,16 @@ void RoundTrip(benchmark::State& state) {
   if (rate != 9600) console.main.AdMySpeed(std::to_string(rate));
   if (drive.Rate() != rate) return state.SkipWithError("the drive did not change its rate");
   console.main.receiveMode = ReceiveMode::syscmd;
-  std::vector<double> micros;
+  std::vector<double> micros, reaction;
   int32_t answerBytes = 0;
   for (auto _ : state) {
     const int32_t rx = console.main.RxCount;
     const auto start = std::chrono::steady_clock::now();
     console.main.SendString("/\r");
     if (!console.main.WaitHD(100)) return state.SkipWithError("no prompt");
-    micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    const auto done = std::chrono::steady_clock::now();
+    micros.push_back(std::chrono::duration<double, std::micro>(done - start).count());
+    reaction.push_back(std::chrono::duration<double, std::micro>(done - drive.Timing().lastWrite).count());
     answerBytes = console.main.RxCount - rx;
     console.main.Memo3.clear();
   }
@@ -78,6 +80,7 @@ void RoundTrip(benchmark::State& state) {
   state.counters["p90_us"] = Percentile(micros, 0.9);
   state.counters["line_us"] = lineMicros;
   state.counters["median_over_line_us"] = median - lineMicros;
+  state.counters["reaction_us"] = Percentile(reaction, 0.5);
   console.main.FormClose();
 }
 BENCHMARK(RoundTrip)->Arg(9600)->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);

@@ -18,7 +18,9 @@
 #include "cli/progress_view.h"
 #include "console/main.h"
 #include "firmware/family_table.h"
+#include "serial/port_identity.h"
 #include "serial/port_list.h"
+#include "sim/sim_drive.h"
 
 namespace {
 
@@ -82,7 +84,10 @@ int main(int argc, char** argv) {
   }
   if (!options.error.empty()) return Fail(options.error);
   if (options.mode == BatchMode::ListPorts) {
-    for (const std::string& port : ListComPorts()) std::cout << port << '\n';
+    for (const std::string& port : ListComPorts()) {
+      const std::string description = port == kSimPortName ? "" : DescribePort(IdentifyPort("/sys/class/tty", port));
+      std::cout << port << (description.empty() ? "" : "\t" + description) << '\n';
+    }
     return kExitDone;
   }
   if (const std::string problem = PathProblem(options); !problem.empty()) {
@@ -157,6 +162,12 @@ int main(int argc, char** argv) {
     }
   }
 
+  main.SetReceiveGap(options.gap);
+  if (options.simAdapter) {
+    sim::SimOptions simOptions = sim::SimPortDrive().Options();
+    simOptions.adapter = options.simAdapter;
+    sim::SimPortDrive().SetOptions(simOptions);
+  }
   // An operation starts from the drive's resting rate and moves to its
   // transfer rate itself.
   const bool operation = options.mode != BatchMode::Script;

@@ -10,8 +10,10 @@ namespace qv {
 bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   const std::string path = DevicePathFor(portName);
   if (path.empty()) return false;
-  if (!link_.Open(path, rate)) return false;
+  if (!link_.Open(path, rate, sysClassTty_)) return false;
   linkGone_ = false;
+  burstHead_.clear();
+  burstOver_ = true;
   return true;
 }
 
@@ -36,7 +38,7 @@ std::string TFrmMain::ReadAvailable() { return link_.ReadAvailable(); }
 void TFrmMain::ServiceLink() {
   if (link_.NotificationPending()) {
     ReceiveNotify();
-    link_.NotificationHandled();
+    link_.NotificationHandled(!burstOver_);
   }
   if (link_.Lost() && link_.IsOpen()) PortLost();
 }
@@ -44,6 +46,7 @@ void TFrmMain::ServiceLink() {
 void TFrmMain::ProcessEvents() {
   ServiceLink();
   ServiceLog();
+  if (owedViews_ && std::chrono::steady_clock::now() - viewsRefreshed_ >= kViewRefresh) RefreshViews();
   // A click handled in here runs within whatever waits: one level deeper.
   struct Deeper {
     int& depth;
@@ -112,6 +115,7 @@ void TFrmMain::Button5Click() {
   TxCount = 0;
   ShowRx();
   ShowTx();
+  RefreshViews();  // the technician's own click shows at once
 }
 
 void TFrmMain::Button16Click() { stopFlag = 1; }

@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <utility>
 
 #include "console/convert.h"
 #include "console/long_operation.h"
 #include "console/text.h"
 #include "serial/open_failure.h"
+#include "serial/port_identity.h"
 #include "serial/port_list.h"
 
 namespace qv {
@@ -20,6 +22,21 @@ namespace {
 constexpr const char* kCaptionClosed = "打开串口";
 constexpr const char* kCaptionOpen = "关闭串口";
 constexpr const char* kPortBusy = "选择的端口正在被使用或不存在！";
+
+// What changes with every exchange of a transfer.
+constexpr MainView::What kFrequent[] = {MainView::What::Counters, MainView::What::Progress};
+unsigned Bit(MainView::What what) { return 1u << static_cast<unsigned>(what); }
+
+// "5 ms", "0.5 ms".
+std::string MillisecondsText(std::chrono::microseconds time) {
+  std::string text = std::to_string(time.count() / 1000);
+  if (const auto rest = time.count() % 1000; rest != 0) {
+    std::string fraction = std::to_string(1000 + rest).substr(1);
+    while (fraction.back() == '0') fraction.pop_back();
+    text += "." + fraction;
+  }
+  return text + " ms";
+}
 
 std::vector<std::string> BasicRates() {
   std::vector<std::string> items;
@@ -87,7 +104,26 @@ void TFrmMain::RemoveRateFollower(ListControl* list) {
 }
 
 void TFrmMain::Notify(MainView::What what) {
-  for (MainView* view : views_) view->Changed(what);
+  if (std::find(std::begin(kFrequent), std::end(kFrequent), what) == std::end(kFrequent)) {
+    for (MainView* view : views_) view->Changed(what);
+    return;
+  }
+  owedViews_ |= Bit(what);
+  if (std::chrono::steady_clock::now() - viewsRefreshed_ >= kViewRefresh) {
+    RefreshViews();
+  } else if (!refreshScheduled_) {
+    refreshScheduled_ = true;
+    pump_.RefreshViewsLater(kViewRefresh);
+  }
+}
+
+void TFrmMain::RefreshViews() {
+  viewsRefreshed_ = std::chrono::steady_clock::now();
+  refreshScheduled_ = false;
+  const unsigned owed = std::exchange(owedViews_, 0u);
+  for (MainView::What what : kFrequent)
+    if (owed & Bit(what))
+      for (MainView* view : views_) view->Changed(what);
 }
 
 void TFrmMain::FormCreate(const StartupOptions& options) {
@@ -176,6 +212,7 @@ void TFrmMain::btnSwitchClick() {
     }
     SetModemLines(CheckBox1);
     if (port == kSimPortName) AddLine(std::string(kSimDriveNotice) + "。");
+    AnnounceLinkTiming();
     btnSwitch = kCaptionOpen;
     Panel2Enabled = true;
     ImageOn = true;
@@ -185,6 +222,27 @@ void TFrmMain::btnSwitchClick() {
     ShowClosedState();
   }
   ShowStatus();
+}
+
+void TFrmMain::AnnounceLinkTiming() {
+  if (const auto manual = link_.ManualQuiet(); manual.count() > 0) {
+    AddLine("接收间隔：手动设为 " + MillisecondsText(manual) + "（不自动判断）。");
+    return;
+  }
+  const PortIdentity& id = link_.Identity();
+  const int latency = link_.LatencyTimerMs();
+  if (id.transport != PortIdentity::Transport::Usb || latency <= 1) return;
+  const std::string ms = std::to_string(latency);
+  AddLine("USB 串口适配器 " + id.ttyName + " 的延迟定时器为 " + ms + " ms，每次问答最多要多等 " + ms +
+          " ms。改为 1 ms：sudo sh -c 'echo 1 > " + id.latencyTimerPath +
+          "'，或安装本程序的软件包（其 udev 规则在插入 FT232 类适配器时设好）后重新插入适配器。");
+}
+
+void TFrmMain::SetReceiveGap(std::chrono::microseconds gap) {
+  link_.SetManualQuiet(gap);
+  if (!PortOpen()) return;
+  if (gap.count() > 0) AnnounceLinkTiming();
+  else AddLine("接收间隔：自动判断。");
 }
 
 void TFrmMain::PortLost() {
@@ -231,6 +289,12 @@ void TFrmMain::FollowPortDevices() {
   // device the technician did not choose.
   ComboBox1.SelectText(selected);
   Notify(MainView::What::Ports);
+}
+
+std::string TFrmMain::PortDescription(const std::string& portName) const {
+  if (portName == kSimPortName) return kSimDriveNotice;
+  if (IsDevicePath(portName)) return DescribePort(IdentifyDevice(sysClassTty_, portName));
+  return DescribePort(IdentifyPort(sysClassTty_, portName));
 }
 
 bool TFrmMain::SimulatedDriveOpen() const {

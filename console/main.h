@@ -207,6 +207,13 @@ class TFrmMain {
   void FollowPortDevices();
   // SIM is open: what the drive answers comes from the built-in simulation.
   bool SimulatedDriveOpen() const;
+  // "端口" → "接收间隔…", quorvane-batch --gap: how long the line must be
+  // quiet before the drive's output counts as over, set by hand for this and
+  // later opens; zero: decided automatically. While set, the pane says so.
+  void SetReceiveGap(std::chrono::microseconds gap);
+  std::chrono::microseconds ReceiveGap() const { return link_.ManualQuiet(); }
+  // What the port list says is behind a port (UTF-8), or an empty text.
+  std::string PortDescription(const std::string& portName) const;
 
   // --- the pane's files ---
   void SavePaneClick();  // "保存终端内容…"
@@ -240,7 +247,12 @@ class TFrmMain {
   const std::string& BusyWith() const { return busyWith_; }
 
   // --- for other windows and tests ---
+  // Tells the views. Counters and progress change with every exchange; they
+  // are told at most kViewRefresh apart, and the last change always follows.
   void Notify(MainView::What what);
+  static constexpr std::chrono::milliseconds kViewRefresh{33};
+  // Tells the views of every counter or progress change not yet told.
+  void RefreshViews();
   void SetReceiveMode(ReceiveMode mode) { receiveMode = mode; }
   std::vector<std::string_view> CaptureLines() const { return SplitLines(Memo3); }
 
@@ -249,12 +261,17 @@ class TFrmMain {
   // Waits one tick of `length`, handling received bytes as they arrive;
   // returns early with true once `done` holds.
   bool Tick(const std::function<bool()>& done, std::chrono::microseconds length);
-  bool WaitFor(std::string& marker, int n, bool clearScan);
+  // `forPrompt`: the prompt scan starts afresh and the link hands each lump
+  // over as it comes.
+  bool WaitFor(std::string& marker, int n, bool forPrompt);
   bool PromptIs(std::string_view prompt);
   void DispatchRate(std::string_view rateText);
   void ProbeRates(const std::string& port);
   void ShowClosedState();
   void PortLost();
+  // A line in the pane when the link's timing is set by hand, or when a USB
+  // adapter's latency timer will slow every exchange down.
+  void AnnounceLinkTiming();
   void StopLog();
   // A line about something that happened meanwhile, put between a running
   // operation's progress line and its verdict without taking the verdict.
@@ -272,6 +289,15 @@ class TFrmMain {
   // lost, the log stopped), as the pane holds them (GBK); the latest few.
   static constexpr size_t kRememberedNotices = 8;
   std::vector<std::string> notices_;
+  // Counter and progress changes not yet told to the views (bits of What),
+  // and when they were last told.
+  unsigned owedViews_ = 0;
+  std::chrono::steady_clock::time_point viewsRefreshed_{};
+  bool refreshScheduled_ = false;
+  // The reply markers are decided per burst: its first bytes, and whether the
+  // last chunk handled ended one.
+  std::string burstHead_;
+  bool burstOver_ = true;
   std::string sysClassTty_ = "/sys/class/tty";  // where the port list comes from
   std::string busyWith_;  // the long operation running
   int busyAtDepth_ = 0;   // eventDepth_ when it began

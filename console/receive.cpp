@@ -1,4 +1,6 @@
 // Receive routing, prompt scan, reply markers, the waits and the level tests.
+#include <optional>
+
 #include "console/convert.h"
 #include "console/main.h"
 #include "console/text.h"
@@ -8,6 +10,20 @@ namespace qv {
 namespace {
 // With auto-clear on, a pane longer than this is cleared before more text.
 constexpr size_t kAutoClearLines = 200;
+// The longest reply marker ("w" 0x88); a burst one byte longer is none.
+constexpr size_t kLongestMarker = 2;
+
+// Turns on, for as long as it lives, the hand-over of each lump while a prompt is awaited.
+class PromptAwaited {
+ public:
+  explicit PromptAwaited(SerialLink& link) : link_(link) { link_.SetPromptAwaited(true); }
+  ~PromptAwaited() { link_.SetPromptAwaited(false); }
+  PromptAwaited(const PromptAwaited&) = delete;
+  PromptAwaited& operator=(const PromptAwaited&) = delete;
+
+ private:
+  SerialLink& link_;
+};
 }  // namespace
 
 void TFrmMain::ReceiveNotify() {
@@ -16,22 +32,32 @@ void TFrmMain::ReceiveNotify() {
 }
 
 void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded) {
-  // A line ending in ">" is a prompt only once the drive has stopped sending:
-  // a chunk handed over while its burst went on may end inside a line such as
-  // "Zone 3 -> Cyl 1A2B". When such a burst ends, a notification without bytes says so.
-  if (chunk.empty()) {
-    if (burstEnded && LastPrompt.empty()) LastPrompt = Memo2.Scan({}, true);
-    return;
-  }
+  // Bursts follow one another: a chunk after one that ended a burst opens the next.
+  if (burstOver_) burstHead_.clear();
+  burstOver_ = burstEnded;
+  if (burstHead_.size() <= kLongestMarker) burstHead_.append(chunk.substr(0, kLongestMarker + 1 - burstHead_.size()));
   const std::string_view text = TextOfChunk(chunk);
 
-  if (LastPrompt.empty()) LastPrompt = Memo2.Scan(text, burstEnded);
+  // A line ending in ">" is a prompt only once the drive has stopped sending:
+  // a chunk handed over while its burst went on may end inside a line such as
+  // "Zone 3 -> Cyl 1A2B". When such a burst ends, a notification without
+  // bytes says so. A line with a prompt's shape counts at once.
+  if (LastPrompt.empty()) {
+    LastPrompt = Memo2.Scan(text, burstEnded);
+    // It ends the output it closes: what comes next answers the next command
+    // and may be a reply marker of its own.
+    if (!LastPrompt.empty()) burstOver_ = true;
+  }
 
-  // The protocol's answers are recognised only when they come as a chunk of
-  // their own, as they do between two steps of a block transfer.
-  if (chunk == "w\x88" || chunk == "w" || chunk == "\x88") WbReply = "OK";
-  else if (chunk == "\x06") WeReply = "OK";
-  else if (chunk == "\x15") WeReply = "ER";
+  // The protocol's answers are recognised only when they come as a burst of
+  // their own, as they do between two steps of a block transfer, however the
+  // transport cut them into chunks.
+  if (burstEnded) {
+    if (burstHead_ == "w\x88" || burstHead_ == "w" || burstHead_ == "\x88") WbReply = "OK";
+    else if (burstHead_ == "\x06") WeReply = "OK";
+    else if (burstHead_ == "\x15") WeReply = "ER";
+  }
+  if (chunk.empty()) return;
 
   if (receiveMode == ReceiveMode::syscmd || receiveMode == ReceiveMode::R_DATA) {
     Memo3.append(text);
@@ -49,9 +75,13 @@ void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded) {
   ShowRx();
 }
 
-bool TFrmMain::WaitFor(std::string& marker, int n, bool clearScan) {
+bool TFrmMain::WaitFor(std::string& marker, int n, bool forPrompt) {
   marker.clear();
-  if (clearScan) Memo2.Clear();
+  std::optional<PromptAwaited> awaited;
+  if (forPrompt) {
+    Memo2.Clear();
+    awaited.emplace(link_);
+  }
   ProcessEvents();
   const auto done = [&marker] { return !marker.empty(); };
   for (int i = 0;;) {

@@ -112,6 +112,12 @@ void TextPane::WrapLastLine(size_t width) {
   Notify(first);
 }
 
+bool HasPromptShape(std::string_view line) {
+  const auto level = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); };
+  if (line.size() == 5 && line[0] == 'F' && level(line[1]) && line[2] == ' ') line.remove_prefix(3);
+  return line.size() == 2 && level(line[0]) && line[1] == '>';
+}
+
 std::string PromptScanner::Scan(std::string_view chunk, bool burstEnded) {
   tail_.append(chunk);
   const std::vector<std::string_view> lines = SplitLines(tail_);
@@ -120,7 +126,10 @@ std::string PromptScanner::Scan(std::string_view chunk, bool burstEnded) {
   std::string trimmed;
   while (end > 0 && (trimmed = Trim(lines[end - 1])).empty()) --end;
   const bool candidate = end > 0 && trimmed.back() == '>';
-  if (candidate && burstEnded) {
+  // The drive shows a prompt last, to wait for a command: one that has come
+  // with nothing after it ends the output without waiting for the quiet.
+  const bool lastThing = candidate && end == lines.size() && tail_.back() != '\n' && tail_.back() != '\r';
+  if (candidate && (burstEnded || (lastThing && HasPromptShape(trimmed)))) {
     tail_.clear();
     return trimmed.size() >= 2 ? trimmed.substr(trimmed.size() - 2) : trimmed;
   }

@@ -63,14 +63,19 @@ class TextPane {
   std::vector<Listener*> listeners_;
 };
 
+// Whether a line (trimmed) has the shape of the drive's prompts: a level
+// ("T", "2", "F", "A") and ">", after an optional tag such as "F3 ".
+// "Zone 3 ->" and the identity editor's "->" do not.
+bool HasPromptShape(std::string_view trimmed);
+
 // Finds the drive's prompt lines in the received text, keeping only the
 // unfinished tail of the output.
 class PromptScanner {
  public:
-  // Appends a chunk. When the drive's burst of output ended with it, returns
-  // the last two characters of the last non-blank line if that line ends in
-  // ">" ("T>", "2>", "->"); otherwise, and always while the burst goes on,
-  // an empty text.
+  // Appends a chunk. Returns the last two characters of the last non-blank
+  // line if that line ends in ">" ("T>", "2>", "->") and the drive's burst of
+  // output ended with the chunk, or, while the burst may go on, if the line
+  // has a prompt's shape and nothing has followed it; otherwise an empty text.
   std::string Scan(std::string_view chunk, bool burstEnded = true);
   void Clear() { tail_.clear(); }
   const std::string& Tail() const { return tail_; }

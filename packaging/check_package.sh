@@ -2,9 +2,10 @@
 # Builds the Debian package from a build folder into a scratch folder and
 # checks what it installs: both programs and nothing else in /usr/bin, the
 # menu entry (desktop-file-validate) with its icon, every manual page
-# compressed and free of roff warnings, every example script, the copyright
-# file and the changelog, a dependency on Debian's Qt 6 and libcrypto (libssl3),
-# and lintian's verdict: no error and no warning.
+# compressed and free of roff warnings, every example script, the udev rule
+# for FT232-class adapters, the copyright file and the changelog, a dependency
+# on Debian's Qt 6 and libcrypto (libssl3), and lintian's verdict: no error
+# and no warning.
 # Usage: check_package.sh BUILD_DIR SOURCE_DIR. Exit 77: a tool is missing.
 set -euo pipefail
 build=$1
@@ -26,7 +27,8 @@ dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' >"$scratch/files"
 expected=(/usr/bin/quorvane /usr/bin/quorvane-batch
           /usr/share/applications/quorvane.desktop
           /usr/share/icons/hicolor/scalable/apps/quorvane.svg
-          /usr/share/doc/quorvane/copyright /usr/share/doc/quorvane/changelog.gz)
+          /usr/share/doc/quorvane/copyright /usr/share/doc/quorvane/changelog.gz
+          /usr/lib/udev/rules.d/60-quorvane-usb-serial.rules)
 for page in "$source"/doc/man/*.1; do expected+=("/usr/share/man/man1/$(basename "$page").gz"); done
 for example in "$source"/examples/*; do expected+=("/usr/share/doc/quorvane/examples/$(basename "$example")"); done
 for file in "${expected[@]}"; do grep -qxF "$file" "$scratch/files" || fail "$file is not in the package"; done
@@ -48,6 +50,8 @@ desktop-file-validate "$desktop" >"$scratch/validate" 2>&1 || { cat "$scratch/va
 [ ! -s "$scratch/validate" ] || { cat "$scratch/validate"; fail "desktop-file-validate has remarks"; }
 grep -qx 'Exec=quorvane' "$desktop" || fail "the menu entry does not start quorvane"
 grep -qx 'Icon=quorvane' "$desktop" || fail "the menu entry names another icon"
+grep -qx 'ACTION=="add", SUBSYSTEM=="usb-serial", DRIVER=="ftdi_sio", ATTR{latency_timer}="1"' \
+  "$root/usr/lib/udev/rules.d/60-quorvane-usb-serial.rules" || fail "the udev rule does not set the latency timer"
 for page in "$root"/usr/share/man/man1/*.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || true)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"

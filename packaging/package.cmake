@@ -1,6 +1,7 @@
 # Installation and the Debian package (cpack -G DEB in the build folder):
 # both programs, the menu entry with its icon, the manual pages, the example
-# scripts, and the copyright and changelog files Debian asks of every package.
+# scripts, the udev rule that puts FT232-class adapters on a 1 ms timer, and
+# the copyright and changelog files Debian asks of every package.
 include(GNUInstallDirs)
 
 install(TARGETS quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -35,6 +36,9 @@ install(FILES ${QV_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # A package built from its own source (no Debian revision) keeps its changelog
 # as changelog.gz; copyright is Debian's machine-readable form of LICENSE.
 install(FILES ${QV_CHANGELOG_GZ} ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# udev reads its rules from /usr/lib/udev/rules.d (prefix /usr in the package).
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/60-quorvane-usb-serial.rules DESTINATION lib/udev/rules.d)
 
 file(GLOB QV_EXAMPLES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/*)
 install(FILES ${QV_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

@@ -49,11 +49,50 @@ int WaitUntil(int pollFd, epoll_event* events, int max, Clock::time_point deadli
   return n;
 }
 
+int64_t Now() { return Clock::now().time_since_epoch().count(); }
+
 }  // namespace
 
-std::chrono::nanoseconds SerialLink::QuietTime(int rate) {
-  const std::chrono::nanoseconds twoCharacters{rate > 0 ? 2 * 10 * 1'000'000'000LL / rate : 0};
-  return std::max<std::chrono::nanoseconds>(twoCharacters, kQuietFloor);
+std::chrono::nanoseconds SerialLink::QuietTime(int rate) { return BaseQuiet(rate, kQuietFloor); }
+
+std::chrono::microseconds SerialLink::ManualQuiet() const {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::nanoseconds(manualNs_.load()));
+}
+
+std::chrono::nanoseconds SerialLink::QuietAt(int rate) const {
+  if (const int64_t manual = manualNs_.load(); manual > 0) return std::chrono::nanoseconds(manual);
+  return std::max(gaps_.LumpGap(rate) + QuietTime(rate), std::chrono::nanoseconds(learnedNs_.load()));
+}
+
+std::chrono::nanoseconds SerialLink::BurstQuiet() const { return QuietAt(rate_.load()); }
+
+void SerialLink::Wake() {
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+}
+
+void SerialLink::SetPromptAwaited(bool on) {
+  promptAwaited_ = on;
+  // Bytes held for the full quiet go over at once; without a wake-up the
+  // thread would sleep out the quiet it began with.
+  if (on && holding_.load() && wakeFd_ >= 0) Wake();
+}
+
+void SerialLink::NoteWrite() { lastWriteNs_ = Now(); }
+
+void SerialLink::SetUpTransport(const std::string& devicePath, const std::string& sysClassTty) {
+  identity_ = IdentifyDevice(sysClassTty, devicePath);
+  restoreLowLatency_ = false;
+  if (identity_.transport == PortIdentity::Transport::Usb && tty::GetLowLatency(fd_) == 0)
+    restoreLowLatency_ = tty::SetLowLatency(fd_, true);
+  latencyMs_ = ReadLatencyTimer(identity_);
+  gaps_ = TransportGaps::Of(identity_, latencyMs_);
+  if (devicePath != learnedFor_ || rate_ != learnedAt_) {
+    learner_.Reset();
+    learnedNs_ = 0;
+    learnedFor_ = devicePath;
+    learnedAt_ = rate_;
+  }
 }
 
 SerialLink::~SerialLink() {
@@ -69,7 +108,7 @@ void SerialLink::Fail(const std::string& what, int err) {
   fd_ = -1;
 }
 
-bool SerialLink::Open(const std::string& devicePath, int rate) {
+bool SerialLink::Open(const std::string& devicePath, int rate, const std::string& sysClassTty) {
   if (IsOpen()) return false;
   lastError_.clear();
   lastErrno_ = 0;
@@ -103,7 +142,8 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
     Fail(devicePath + " (" + std::to_string(rate) + " baud)", EINVAL);
     return false;
   }
-  quietNs_ = QuietTime(rate).count();
+  rate_ = rate;
+  SetUpTransport(devicePath, sysClassTty);
   tty::Purge(fd_);
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   pollFd_ = epoll_create1(EPOLL_CLOEXEC);
@@ -131,6 +171,8 @@ bool SerialLink::Open(const std::string& devicePath, int rate) {
   }
   lost_ = false;
   readError_ = false;
+  promptAwaited_ = false;
+  holding_ = false;
   finished_ = false;
   try {
     thread_ = std::thread(&SerialLink::ReceiveLoop, this);
@@ -151,10 +193,15 @@ void SerialLink::CloseWakeAndPoll() {
 
 bool SerialLink::SetBaud(int rate) {
   if (!IsOpen() || !tty::SetBaud(fd_, rate)) return false;
-  quietNs_ = QuietTime(rate).count();
+  // A FIFO's lumps and a packet's fill time follow the rate: what the
+  // arrivals taught at the old one no longer holds.
+  if (rate != rate_.exchange(rate)) {
+    relearn_ = true;
+    learnedNs_ = 0;
+    learnedAt_ = rate;
+  }
   // A wait the thread began at the old rate is cut short so it counts anew.
-  uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+  Wake();
   return true;
 }
 
@@ -170,10 +217,7 @@ void SerialLink::RequestStop() {
     stopping_ = true;
   }
   cv_.notify_all();
-  if (wakeFd_ >= 0) {
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
-  }
+  if (wakeFd_ >= 0) Wake();
 }
 
 bool SerialLink::Stopping() const {
@@ -185,6 +229,10 @@ void SerialLink::FinishClose() {
   if (thread_.joinable()) thread_.join();
   if (fd_ >= 0) {
     tty::Purge(fd_);
+    // Of an adapter that was pulled out nothing is left to restore; the
+    // request then fails and changes nothing.
+    if (restoreLowLatency_) tty::SetLowLatency(fd_, false);
+    restoreLowLatency_ = false;
     tty::SetExclusive(fd_, false);  // in case another holder (root) keeps the port open
     close(fd_);  // also releases the advisory lock
     fd_ = -1;
@@ -219,14 +267,25 @@ ChunkEnd SerialLink::LastChunkEnd() const {
 }
 
 void SerialLink::WriteBytewise(const char* data, size_t count) {
+  if (count == 0 || !IsOpen()) return;
+  // Arrivals during and after a write may answer it: they teach nothing of
+  // the gaps inside one burst.
+  NoteWrite();
   for (size_t i = 0; i < count && IsOpen();) {
     const ssize_t n = write(fd_, data + i, 1);
     if (n == 1) ++i;
     else if (n == 0 || errno != EINTR) break;  // after a signal the same byte is still to go
   }
+  NoteWrite();
 }
 
 void SerialLink::WriteBlock(const char* data, size_t count) {
+  if (count == 0 || !IsOpen()) return;
+  NoteWrite();
+  struct Noted {
+    SerialLink& link;
+    ~Noted() { link.NoteWrite(); }
+  } noted{*this};
   size_t done = 0;
   while (done < count && IsOpen()) {
     ssize_t n = write(fd_, data + done, count - done);
@@ -243,10 +302,11 @@ bool SerialLink::NotificationPending() const {
   return pending_;
 }
 
-void SerialLink::NotificationHandled() {
+void SerialLink::NotificationHandled(bool burstEndWanted) {
   {
     std::lock_guard lock(mutex_);
     pending_ = false;
+    endWanted_ = burstEndWanted;
   }
   cv_.notify_all();
 }
@@ -281,11 +341,18 @@ void SerialLink::ReceiveLoop() {
   prctl(PR_SET_TIMERSLACK, 1UL);
   bool inChunk = false;  // bytes are queued that have not been handed over
   bool owesEnd = false;  // a chunk went over before its burst was seen to end
+  int seen = 0;          // bytes queued at the last look
   Clock::time_point first{}, last{};  // the chunk's first arrival, the latest arrival
   for (;;) {
-    const std::chrono::nanoseconds quiet{quietNs_.load()};
+    // Announced before promptAwaited_ is read, while SetPromptAwaited writes
+    // first and reads after: one of the two sees the other, so bytes held for
+    // the full quiet are never overlooked.
+    holding_ = inChunk;
+    const bool awaited = promptAwaited_.load();
+    const int rate = rate_.load();
+    const std::chrono::nanoseconds quiet = QuietAt(rate);
     Clock::time_point deadline = Clock::time_point::max();
-    if (inChunk) deadline = std::min(last + quiet, first + kChunkLimit);
+    if (inChunk) deadline = awaited ? last : std::min(last + quiet, first + kChunkLimit);
     else if (owesEnd) deadline = last + quiet;
     epoll_event events[2];
     const int n = WaitUntil(pollFd_, events, 2, deadline);
@@ -293,14 +360,10 @@ void SerialLink::ReceiveLoop() {
     // good as gone, and is reported so rather than left looking open.
     const bool waitFailed = n < 0 && errno != EINTR;
     if (n < 0 && !waitFailed) continue;
-    bool woken = false, arrived = false, hangUp = waitFailed;
+    bool woken = false, hangUp = waitFailed;
     for (int i = 0; i < n; ++i) {
-      if (events[i].data.fd == wakeFd_) {
-        woken = true;
-      } else {
-        arrived = arrived || (events[i].events & EPOLLIN);
-        hangUp = hangUp || (events[i].events & (EPOLLHUP | EPOLLERR));
-      }
+      if (events[i].data.fd == wakeFd_) woken = true;
+      else hangUp = hangUp || (events[i].events & (EPOLLHUP | EPOLLERR));
     }
     if (woken) {
       uint64_t drained;
@@ -309,23 +372,39 @@ void SerialLink::ReceiveLoop() {
     }
     const auto now = Clock::now();
     const int queued = tty::QueuedInput(fd_);
-    // An arrival whose bytes the main thread has already read is no news.
-    if (arrived && queued > 0) {
+    if (relearn_.exchange(false)) {
+      learner_.Reset();
+      learnedNs_ = 0;
+    }
+    // Bytes the main thread has already read are no news.
+    if (queued > seen) {
+      learner_.Arrival(now, queued - seen, rate, Clock::time_point(Clock::duration(lastWriteNs_.load())));
+      learnedNs_ = learner_.Quiet().count();
       if (!inChunk) first = now;
       inChunk = true;
       owesEnd = false;
       last = now;
     }
+    seen = queued;
     bool handOver = true;
     ChunkEnd end = ChunkEnd::Quiet;
     if (inChunk && queued >= kInputQueueFull) end = ChunkEnd::QueueFull;
     else if ((inChunk || owesEnd) && (now >= last + quiet || hangUp)) end = ChunkEnd::Quiet;
+    else if (inChunk && awaited) end = ChunkEnd::Lump;
     else if (inChunk && now >= first + kChunkLimit) end = ChunkEnd::TimeLimit;
     else handOver = false;
     if (handOver) {
       if (!HandOver(end, queued)) break;
       inChunk = false;
-      owesEnd = LastChunkEnd() != ChunkEnd::Quiet;
+      seen = 0;
+      ChunkEnd handled;
+      {
+        std::lock_guard lock(mutex_);
+        handled = handledEnd_;
+        owesEnd = handled != ChunkEnd::Quiet && (handled != ChunkEnd::Lump || endWanted_);
+      }
+      // Bytes that came while the thread was parked came at no moment it saw.
+      if (handled == ChunkEnd::MoreCame || tty::QueuedInput(fd_) > 0) learner_.Interrupted();
       // Bytes the main thread read with the chunk may have come up to now.
       last = Clock::now();
     }
@@ -336,6 +415,7 @@ void SerialLink::ReceiveLoop() {
       break;
     }
   }
+  holding_ = false;
   finished_ = true;
   cv_.notify_all();
 }

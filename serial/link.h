@@ -2,13 +2,58 @@
 // The serial link: one open port, its receive thread and the hand-over of
 // received bytes to the main thread.
 //
-// The receive thread only watches the line (and the stop request, which
-// wins). It hands over a chunk once the drive's burst of output is over -- the
-// line quiet for two character times -- or, for long output, 10 ms after the
-// chunk's first byte, and then parks until the main thread has read exactly
-// the bytes that are queued. A reply the drive sends in one go thus arrives as
-// one chunk even through an adapter that passes bytes on one at a time. All
-// reads, writes, opens and closes happen on the main thread.
+// Bursts. The drive answers each command with a burst of output and waits.
+// Prompts and the block protocol's one-byte answers are decided per burst: a
+// line ending in ">" is the prompt only when the burst ends with it, and "w"
+// 0x88, 0x06 or 0x15 count only as a burst of their own. The reader never
+// sees a burst, only the line falling quiet, and how long that quiet must be
+// depends on how the transport passes the bytes on:
+//  - a pseudo-terminal written a byte at a time passes each on at once: two
+//    character times, at least 100 us (its own jitter), end a burst;
+//  - a USB adapter collects bytes and sends a packet when it is full (62
+//    bytes on FT232-class chips, 32 on CH340-class) or when its latency timer
+//    runs out (16 ms out of the box, 1 ms in low-latency mode), and the host
+//    polls it once a millisecond: one burst arrives as lumps up to latency +
+//    1 ms apart (the quiet allows another millisecond for the PC's USB
+//    stack), and a lump may end anywhere, right after the "->" of "Zone 3 ->
+//    Cyl" or between "w" and 0x88;
+//  - a native UART interrupts at its FIFO's trigger level or after four quiet
+//    character times: lumps up to (trigger + 4) character times apart;
+//  - anything else, a network bridge behind a pseudo-terminal say, shows
+//    itself by its arrivals: a waiting reader wakes for the first byte, so
+//    finding more bytes at once than the line carries in a few hundred
+//    microseconds means they were held back and passed on together. Once
+//    two lumps in a row have come that way, twice, the quiet covers the
+//    widest gap seen between such lumps (with nothing sent in between). A
+//    new rate changes the lumps, so the lesson starts again.
+// The quiet that ends a burst is the largest of these that applies: what
+// sysfs tells of the device (a USB interface, latency_timer, rx_trig_bytes;
+// see port_identity.h), what the arrivals taught on this port, and two
+// character times. A technician can set it by hand instead, for a transport
+// that hides longer gaps than these.
+//
+// Hand-over. The receive thread only watches the line (and the stop request,
+// which wins). It hands a chunk over when the burst is over, or 10 ms after
+// the chunk's first byte for long output, and parks until the main thread has
+// read exactly the queued bytes; a chunk handed over before its burst ended is
+// followed, once it ends, by a notification without bytes (unless the main
+// thread has ended the burst itself by taking a prompt, below).
+//
+// Prompts sooner than the quiet. A quiet that covers an adapter's packets
+// would hold every prompt back by that much: 16 ms at each of the 65536
+// exchanges of an instruction ROM read through an adapter as it comes. So
+// while the main thread waits for a prompt, the thread hands each lump over
+// as it arrives (bytes that come meanwhile join the next one), and the main
+// thread takes a line that has the shape of the drive's prompts ("F3 T>", "T>",
+// "2>") at once when it is the last thing received: the drive prints one only
+// to wait for the next command. Any other line ending in ">" still waits for
+// the burst's end, and so do the reply markers; a prompt taken early ends its
+// burst for them, so the answer to the next command starts a burst of its own.
+//
+// Adapters. Opening a USB adapter asks its driver for low latency
+// (ASYNC_LOW_LATENCY: FT232-class drivers then run the timer at 1 ms), and
+// closing puts the flag back. A driver that refuses, a pseudo-terminal that
+// has no such setting, or an adapter that was pulled out changes nothing.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -18,6 +63,9 @@
 #include <string>
 #include <thread>
 
+#include "serial/burst_timing.h"
+#include "serial/port_identity.h"
+
 namespace qv {
 
 // Why the receive thread handed a chunk over.
@@ -26,6 +74,7 @@ enum class ChunkEnd {
   TimeLimit,  // the burst was still going 10 ms after the chunk's first byte
   QueueFull,  // the input queue could take no more
   MoreCame,   // bytes arrived between the decision and the read and were read with the chunk
+  Lump,       // handed over as it came while a prompt was awaited; the burst may go on
 };
 
 class SerialLink {
@@ -36,10 +85,11 @@ class SerialLink {
   // passes a burst written back to back on with gaps of up to about 50 us (99
   // bursts in 100; see the PtyBurstSpread benchmark); most of the rest are
   // stalls of milliseconds that no floor could cover. It rules from about
-  // 200 kbaud up, where every prompt waits for it.
+  // 200 kbaud up.
   static constexpr std::chrono::microseconds kQuietFloor{100};
-  // How long the line must be quiet at `rate` before a chunk ends: two
-  // character times of 10 bits, at least kQuietFloor.
+  // How long the line must be quiet at `rate` before a chunk ends on a line
+  // that passes bytes on as they come: two character times of 10 bits, at
+  // least kQuietFloor.
   static std::chrono::nanoseconds QuietTime(int rate);
 
   SerialLink() = default;
@@ -49,14 +99,33 @@ class SerialLink {
 
   // Opens the device exclusively (an advisory lock, then the tty's exclusive
   // flag, so neither another program nor root can share it), makes it raw 8N1
-  // at `rate` and starts the receive thread. On failure LastError() says why.
-  bool Open(const std::string& devicePath, int rate);
+  // at `rate` and starts the receive thread. A USB adapter is asked for low
+  // latency. `sysClassTty` is where sysfs lists tty devices (tests fake it).
+  // On failure LastError() says why.
+  bool Open(const std::string& devicePath, int rate, const std::string& sysClassTty = "/sys/class/tty");
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& LastError() const { return lastError_; }
   int LastErrno() const { return lastErrno_; }
 
+  // What sysfs told of the open device, and its latency timer as it read
+  // after low latency was asked for (-1: none).
+  const PortIdentity& Identity() const { return identity_; }
+  int LatencyTimerMs() const { return latencyMs_; }
+
   // Sets the line rate; the receive thread uses its character time at once.
   bool SetBaud(int rate);
+
+  // The quiet that ends a burst set by hand, for this and later opens; zero:
+  // decided automatically (see the top of this file).
+  void SetManualQuiet(std::chrono::microseconds quiet) { manualNs_ = std::chrono::nanoseconds(quiet).count(); }
+  std::chrono::microseconds ManualQuiet() const;
+  // The quiet that ends a burst now, at the current rate.
+  std::chrono::nanoseconds BurstQuiet() const;
+  // What the arrivals have taught about the transport's gaps (zero: nothing).
+  std::chrono::nanoseconds LearnedQuiet() const { return std::chrono::nanoseconds(learnedNs_.load()); }
+  // While on, each lump is handed over as it arrives (see the top of this
+  // file); the main thread turns it on while it awaits a prompt.
+  void SetPromptAwaited(bool on);
   bool SetModemLines(bool on);
   // The DTR and RTS states; false when closed or the device has no modem lines.
   bool GetModemLines(bool& dtr, bool& rts) const;
@@ -84,8 +153,11 @@ class SerialLink {
   // window toolkit idling in its own loop can wake up and serve it.
   void SetWakeHook(std::function<void()> hook) { wakeHook_ = std::move(hook); }
   bool NotificationPending() const;
-  // Releases the receive thread after the main thread has handled a notification.
-  void NotificationHandled();
+  // Releases the receive thread after the main thread has handled a
+  // notification. After a lump handed over while a prompt was awaited, the
+  // end of its burst is announced only when `burstEndWanted`: a prompt taken
+  // at once has ended the output for the main thread already.
+  void NotificationHandled(bool burstEndWanted = true);
   // Waits until a notification is pending, the device is lost, or the deadline passes.
   bool WaitForNotification(std::chrono::steady_clock::time_point deadline);
   // The device went away (hang-up, error) while open; the receive thread ends
@@ -100,11 +172,30 @@ class SerialLink {
   bool Stopping() const;
   void Fail(const std::string& what, int err);
   void CloseWakeAndPoll();
+  void Wake();
+  void NoteWrite();
+  // Low latency for a USB adapter, and the timing its identity implies.
+  void SetUpTransport(const std::string& devicePath, const std::string& sysClassTty);
+  std::chrono::nanoseconds QuietAt(int rate) const;
 
   int fd_ = -1;
-  int wakeFd_ = -1;  // stop requests and rate changes wake the receive thread
+  int wakeFd_ = -1;  // stop requests, rate changes and an awaited prompt wake the receive thread
   int pollFd_ = -1;  // the port (edge-triggered: every arrival wakes) and wakeFd_
-  std::atomic<int64_t> quietNs_{0};
+  std::atomic<int> rate_{0};
+  std::atomic<int64_t> manualNs_{0};
+  std::atomic<int64_t> learnedNs_{0};  // written by the receive thread
+  std::atomic<bool> relearn_{false};   // the rate changed: the receive thread forgets what it learned
+  std::atomic<bool> promptAwaited_{false};
+  std::atomic<bool> holding_{false};   // the receive thread holds bytes not yet handed over
+  std::atomic<int64_t> lastWriteNs_{0};  // steady clock: when the PC last wrote
+  PortIdentity identity_;
+  TransportGaps gaps_;
+  int latencyMs_ = -1;
+  bool restoreLowLatency_ = false;  // the open set the flag, the close clears it
+  // The arrivals' lessons hold for the device and rate they came from, across opens.
+  LumpLearner learner_;
+  std::string learnedFor_;
+  int learnedAt_ = 0;
   std::thread thread_;
   std::atomic<bool> finished_{true};
   std::atomic<bool> lost_{false};
@@ -119,6 +210,7 @@ class SerialLink {
   ChunkEnd pendingEnd_ = ChunkEnd::Quiet;  // set by the receive thread with pending_
   int pendingCount_ = 0;                   // bytes queued when it decided
   ChunkEnd handledEnd_ = ChunkEnd::Quiet;  // set by ReadAvailable
+  bool endWanted_ = true;                  // set by NotificationHandled
   std::function<void()> wakeHook_;
 };
 

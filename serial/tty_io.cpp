@@ -1,6 +1,7 @@
 #include "serial/tty_io.h"
 
 #include <asm/termbits.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -78,6 +79,20 @@ bool IsPseudoTerminal(int fd) {
   if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
   const unsigned m = major(st.st_rdev);
   return m >= kPtySlaveMajorFirst && m <= kPtySlaveMajorLast;
+}
+
+int GetLowLatency(int fd) {
+  serial_struct info {};
+  if (ioctl(fd, TIOCGSERIAL, &info) != 0) return -1;
+  return (info.flags & ASYNC_LOW_LATENCY) ? 1 : 0;
+}
+
+bool SetLowLatency(int fd, bool on) {
+  serial_struct info {};
+  if (ioctl(fd, TIOCGSERIAL, &info) != 0) return false;
+  if (on) info.flags |= ASYNC_LOW_LATENCY;
+  else info.flags &= ~ASYNC_LOW_LATENCY;
+  return ioctl(fd, TIOCSSERIAL, &info) == 0;
 }
 
 }  // namespace qv::tty

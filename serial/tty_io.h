@@ -25,5 +25,10 @@ void Purge(int fd);
 bool SetExclusive(int fd, bool on);
 // True for the slave side of a pseudo-terminal (/dev/pts/N).
 bool IsPseudoTerminal(int fd);
+// The driver's low-latency flag (ASYNC_LOW_LATENCY): 1 set, 0 clear, -1 when
+// the driver has no such setting (pseudo-terminals, some adapters).
+int GetLowLatency(int fd);
+// Sets or clears it; false when the driver refuses.
+bool SetLowLatency(int fd, bool on);
 
 }  // namespace qv::tty

@@ -70,13 +70,24 @@ struct SimDrive::Impl {
   size_t planned = 0;  // size of the next chunk of the queue's front
   Dice dice;
   LineNoise noise;
+  // Behind an adapter: the bytes it holds, and the lumps it has sent that the
+  // PC's side has not taken yet.
+  std::optional<AdapterModel> adapter;
+  std::string sentLumps;
+  OutputTiming output;  // guarded by mu
 
   void Run();
   void Receive(Clock::time_point now);
   void WriteSome(Clock::time_point now);
+  // Behind an adapter: moves the queue's bytes onto the line and out of the
+  // adapter up to `now`; returns when the next thing happens.
+  Clock::time_point AdvanceAdapter(Clock::time_point now, const AdapterTiming& timing);
+  Clock::time_point NextOnLine() const;
+  void WriteLumps(Clock::time_point now);
   bool Pacing() const;
   bool ChunkGaps() const;
   bool PacingInput() const;
+  std::optional<AdapterTiming> Adapter() const;
 };
 
 void SimDrive::Impl::Run() {
@@ -88,7 +99,23 @@ void SimDrive::Impl::Run() {
     bool wantWrite = false;
     timespec wait{};
     const timespec* timeout = nullptr;
-    if (!queue.empty()) {
+    const auto setTimeout = [&](Clock::time_point due) {
+      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due - now).count();
+      wait.tv_sec = ns / 1000000000;
+      wait.tv_nsec = ns % 1000000000;
+      timeout = &wait;
+    };
+    const std::optional<AdapterTiming> timing = Adapter();
+    if (timing) {
+      const Clock::time_point next = AdvanceAdapter(now, *timing);
+      wantWrite = !sentLumps.empty();
+      if (!wantWrite && next != Clock::time_point::max()) setTimeout(next);
+    } else if (adapter || !sentLumps.empty()) {
+      // The adapter was taken away: what it held goes out as it is.
+      while (adapter && !adapter->Empty()) sentLumps += adapter->Depart();
+      adapter.reset();
+      wantWrite = true;
+    } else if (!queue.empty()) {
       const Pending& p = queue.front();
       if (planned == 0)
         planned = p.solo ? p.bytes.size() : std::min<size_t>(p.bytes.size(), dice.Between(1, kMaxChunk));
@@ -101,14 +128,8 @@ void SimDrive::Impl::Run() {
       } else if (ChunkGaps()) {
         due = std::max(due, nextWrite);
       }
-      if (due <= now) {
-        wantWrite = true;
-      } else {
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due - now).count();
-        wait.tv_sec = ns / 1000000000;
-        wait.tv_nsec = ns % 1000000000;
-        timeout = &wait;
-      }
+      if (due <= now) wantWrite = true;
+      else setTimeout(due);
     }
     pollfd fds[2] = {{line.MasterFd(), static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
                      {wake[0], POLLIN, 0}};
@@ -125,7 +146,10 @@ void SimDrive::Impl::Run() {
     }
     if (fds[0].revents & (POLLERR | POLLNVAL)) break;
     if (fds[0].revents & POLLIN) Receive(Clock::now());
-    if (wantWrite && (fds[0].revents & POLLOUT)) WriteSome(Clock::now());
+    if (wantWrite && (fds[0].revents & POLLOUT)) {
+      if (!sentLumps.empty()) WriteLumps(Clock::now());
+      else WriteSome(Clock::now());
+    }
   }
 }
 
@@ -187,7 +211,64 @@ void SimDrive::Impl::WriteSome(Clock::time_point now) {
   if (p.bytes.empty()) queue.pop_front();
   planned = 0;
   lastWrite = now;
+  {
+    std::lock_guard lock(mu);
+    output.lastWrite = now;
+  }
   nextWrite = now + std::chrono::microseconds(dice.Between(0, kMaxGapUs));
+}
+
+Clock::time_point SimDrive::Impl::NextOnLine() const {
+  if (queue.empty()) return Clock::time_point::max();
+  const Pending& p = queue.front();
+  Clock::time_point start = std::max(p.notBefore, lineFree);
+  if (p.solo && planned == 0) start = std::max(start, lastWrite + kSoloQuiet);
+  return start + LineTime(1, p.rate);
+}
+
+Clock::time_point SimDrive::Impl::AdvanceAdapter(Clock::time_point now, const AdapterTiming& timing) {
+  if (!adapter) adapter.emplace(timing, queue.empty() ? 9600 : queue.front().rate, now);
+  for (;;) {
+    const Clock::time_point arrives = NextOnLine();
+    const Clock::time_point leaves = adapter->NextDeparture();
+    if (std::min(arrives, leaves) > now) return std::min(arrives, leaves);
+    if (leaves <= arrives) {
+      const auto held = leaves - adapter->LastHeld();
+      sentLumps += adapter->Depart();
+      if (queue.empty()) {
+        std::lock_guard lock(mu);
+        ++output.outputs;
+        output.held += held;
+        output.lastHeld = held;
+      }
+      continue;
+    }
+    // The front's next byte has crossed the line; `planned` counts the bytes
+    // of a solo answer already on it, which needs its quiet only before the first.
+    Pending& p = queue.front();
+    char byte = p.bytes.front();
+    if (!p.noise && line.PcRate() != p.rate) byte = static_cast<char>(noise.Next());
+    adapter->SetRate(p.rate);
+    adapter->Arrive(arrives, byte);
+    lineFree = arrives;
+    p.bytes.erase(0, 1);
+    planned = p.bytes.empty() ? 0 : 1;
+    if (p.bytes.empty()) queue.pop_front();
+  }
+}
+
+void SimDrive::Impl::WriteLumps(Clock::time_point now) {
+  const ssize_t written = write(line.MasterFd(), sentLumps.data(), sentLumps.size());
+  if (written <= 0) return;  // the PC's queue is full; poll waits until it drains
+  sentLumps.erase(0, static_cast<size_t>(written));
+  lastWrite = now;
+  std::lock_guard lock(mu);
+  output.lastWrite = now;
+}
+
+std::optional<AdapterTiming> SimDrive::Impl::Adapter() const {
+  std::lock_guard lock(mu);
+  return model.options.adapter;
 }
 
 bool SimDrive::Impl::Pacing() const {
@@ -237,6 +318,8 @@ void SimDrive::CloseMaster() {
   Stop();
   impl_->queue.clear();
   impl_->planned = 0;
+  impl_->adapter.reset();
+  impl_->sentLumps.clear();
   impl_->line.Close();
 }
 
@@ -340,6 +423,11 @@ void SimDrive::SetRomBytes(const std::vector<uint8_t>& data) {
   std::lock_guard lock(impl_->mu);
   auto& rom = impl_->model.rom;
   std::copy_n(data.begin(), std::min(data.size(), rom.size()), rom.begin());
+}
+
+SimDrive::OutputTiming SimDrive::Timing() const {
+  std::lock_guard lock(impl_->mu);
+  return impl_->output;
 }
 
 SimModule SimDrive::Module(const std::string& name) const {

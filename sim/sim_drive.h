@@ -5,12 +5,15 @@
 // and answers only when the PC's rate matches it, the way a real terminal does.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "sim/sim_adapter.h"
 
 namespace qv::sim {
 
@@ -52,6 +55,9 @@ struct SimOptions {
                                     // tests of tens of thousands of short exchanges (what one read
                                     // brings out then goes in as few writes as its chunks allow)
   bool paceInput = false;           // also hold answers until the PC's bytes would have come in at its rate
+  // Set: the output crosses the line at its pace and reaches the PC through
+  // this adapter, in its lumps (paceAtLineRate and chunkGaps then play no part).
+  std::optional<AdapterTiming> adapter{};
   unsigned seed = 1;                // seeds chunk boundaries, gaps and line noise
   int silentAfterCommand = -1;      // >=0: after the n-th complete command line the drive answers nothing
   bool fallBackTo9600AfterDownload = false;  // the drive drops to 9600 after a download's closing checksum
@@ -143,6 +149,16 @@ class SimDrive {
   void SetRomBytes(const std::vector<uint8_t>&);  // the first kRomSize bytes become the ROM
   // "APP", "CERT", "TABLE", "ATA0" or "ATA1"; empty when none came.
   SimModule Module(const std::string& name) const;
+
+  // How the output reached the PC, for benchmarks. An output ends when the
+  // drive has nothing more to send.
+  struct OutputTiming {
+    std::chrono::steady_clock::time_point lastWrite{};  // the last bytes handed to the PC's side
+    int outputs = 0;                       // behind an adapter: outputs that ended
+    std::chrono::nanoseconds held{};       // the time their last bytes waited in the adapter, in all
+    std::chrono::nanoseconds lastHeld{};   // the same for the latest output
+  };
+  OutputTiming Timing() const;
 
  private:
   struct Impl;

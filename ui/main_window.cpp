@@ -18,8 +18,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 #include "console/console_buttons.h"
 #include "serial/port_list.h"
@@ -43,6 +46,23 @@ const char* const kCaptionOpen = "关闭串口";
 const char* const kTitle = "Quorvane Version 7.0";
 // How often the port list looks for adapters plugged in or pulled out.
 constexpr int kPortWatchMs = 500;
+
+// What is behind a port (an adapter's product, ids, driver and serial
+// number), shown beside its name in the open list; the name stays the item's
+// text, and what is opened.
+constexpr int kPortDescriptionRole = Qt::UserRole + 1;
+
+class PortListDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QString description = index.data(kPortDescriptionRole).toString();
+    if (!description.isEmpty()) option->text += QStringLiteral("    ") + description;
+  }
+};
 
 QFrame* MakePanel(QWidget* parent, const char* name, const QRect& geometry) {
   auto* panel = new QFrame(parent);
@@ -209,13 +229,14 @@ void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
   const QString portLabel = QStringLiteral("端口选择：");
   MakeLabel(panel3, "Label3", portLabel, 42, 9);
   comboBox1_ = MakeList(panel3, "ComboBox1", portLabel, QRect(108, 6, 77, 22));
-  // Device paths are longer than the box: the open list shows them whole.
-  comboBox1_->view()->setMinimumWidth(220);
+  // Device paths and what is behind a port are longer than the box: the open
+  // list shows them whole.
   comboBox1_->view()->setTextElideMode(Qt::ElideNone);
+  comboBox1_->setItemDelegate(new PortListDelegate(comboBox1_));
   connect(comboBox1_, &QComboBox::activated, this, [this](int index) {
     if (updating_) return;
     main_.ComboBox1.index = index;
-    comboBox1_->setToolTip(comboBox1_->currentText());
+    comboBox1_->setToolTip(comboBox1_->itemData(index, Qt::ToolTipRole).toString());
     Run([this] { main_.ComboBox1Change(); });
   });
 
@@ -400,6 +421,9 @@ void MainWindow::BuildMenus() {
   otherDevice_ = portMenu->addAction(QStringLiteral("其他设备…"));
   otherDevice_->setObjectName(QStringLiteral("MenuOtherDevice"));
   connect(otherDevice_, &QAction::triggered, this, &MainWindow::AskForDevicePath);
+  receiveGap_ = portMenu->addAction(QString());
+  receiveGap_->setObjectName(QStringLiteral("MenuReceiveGap"));
+  connect(receiveGap_, &QAction::triggered, this, &MainWindow::AskForReceiveGap);
 
   windowMenu_ = menuBar()->addMenu(QStringLiteral("窗口"));
   windowMenu_->setObjectName(QStringLiteral("MenuWindow"));
@@ -449,6 +473,22 @@ bool MainWindow::AddDeviceByPath(const QString& path) {
   return true;
 }
 
+void MainWindow::AskForReceiveGap() {
+  bool ok = false;
+  const double ms = QInputDialog::getDouble(
+      this, QStringLiteral("接收间隔"),
+      QStringLiteral("线路静默多久算驱动器的一段输出结束（毫秒）。\n"
+                     "0 为自动：按 USB 适配器的延迟定时器、串口的 FIFO 和收到数据的规律判断。"),
+      std::chrono::duration<double, std::milli>(main_.ReceiveGap()).count(), 0, 1000, 1, &ok);
+  if (ok) SetReceiveGap(ms);
+}
+
+void MainWindow::SetReceiveGap(double milliseconds) {
+  const auto gap = std::chrono::microseconds(std::llround(std::clamp(milliseconds, 0.0, 1000.0) * 1000));
+  Run([this, gap] { main_.SetReceiveGap(gap); });
+  ShowPort();
+}
+
 void MainWindow::Run(const std::function<void()>& handler) { RunHandler(main_.Dlg(), handler); }
 
 void MainWindow::FillList(QComboBox* box, const ListControl& list) {
@@ -470,6 +510,9 @@ void MainWindow::ShowPort() {
   btnSwitch_->setEnabled(main_.btnSwitchEnabled);
   comboBox1_->setEnabled(!open);
   otherDevice_->setEnabled(!open);
+  const auto gap = main_.ReceiveGap();
+  receiveGap_->setText(gap.count() == 0 ? QStringLiteral("接收间隔（自动）…")
+                                        : QStringLiteral("接收间隔（%1 ms）…").arg(gap.count() / 1000.0));
   panel2_->setEnabled(main_.Panel2Enabled);
   imageOn_->setVisible(main_.ImageOn);
   imageOff_->setVisible(!main_.ImageOn);
@@ -481,6 +524,21 @@ void MainWindow::ShowPort() {
   // Once the port opens, typing goes straight to the command line.
   if (open && !shownOpen_ && isActiveWindow()) cmd_->setFocus();
   shownOpen_ = open;
+}
+
+void MainWindow::ShowPortDescriptions() {
+  int widest = 220;
+  for (int i = 0; i < comboBox1_->count(); ++i) {
+    const std::string& name = main_.ComboBox1.items[static_cast<size_t>(i)];
+    const QString description = name == kSimPortName ? QString() : Q(main_.PortDescription(name));
+    comboBox1_->setItemData(i, description, kPortDescriptionRole);
+    widest = std::max(widest, comboBox1_->fontMetrics().horizontalAdvance(Q(name) + QStringLiteral("    ") + description) + 32);
+    comboBox1_->setItemData(i, description.isEmpty() ? Q(name) : Q(name) + QStringLiteral("：") + description,
+                            Qt::ToolTipRole);
+  }
+  comboBox1_->view()->setMinimumWidth(widest);
+  const int current = comboBox1_->currentIndex();
+  comboBox1_->setToolTip(current < 0 ? QString() : comboBox1_->itemData(current, Qt::ToolTipRole).toString());
 }
 
 void MainWindow::ShowStatus() {
@@ -518,7 +576,7 @@ void MainWindow::Changed(What what) {
       break;
     case What::Ports:
       FillList(comboBox1_, main_.ComboBox1);
-      comboBox1_->setToolTip(comboBox1_->currentText());
+      ShowPortDescriptions();
       break;
     case What::Status: ShowStatus(); break;
     case What::Counters:

@@ -50,6 +50,10 @@ class MainWindow : public QMainWindow, public MainView {
   // selects it and runs what choosing a port runs. True when it was taken.
   bool AddDeviceByPath(const QString& path);
 
+  // The logic of "端口" → "接收间隔…": milliseconds of quiet that end the
+  // drive's output, 0 for the automatic choice.
+  void SetReceiveGap(double milliseconds);
+
   // An entry of the "窗口" menu that shows `window` (modal: blocking the others).
   QAction* AddWindowMenuEntry(const QString& caption, QWidget* window, bool modal);
 
@@ -73,6 +77,8 @@ class MainWindow : public QMainWindow, public MainView {
   void BuildPanel2(QWidget* panel2);
   void BuildMenus();
   void AskForDevicePath();
+  void AskForReceiveGap();
+  void ShowPortDescriptions();
   bool CmdKey(QKeyEvent* key);
   bool Edit21Key(QKeyEvent* key);
   void FillList(QComboBox* box, const ListControl& list);
@@ -106,6 +112,7 @@ class MainWindow : public QMainWindow, public MainView {
   QRadioButton* radioButton2_ = nullptr;
   QWidget* procedureArea_ = nullptr;
   QAction* otherDevice_ = nullptr;
+  QAction* receiveGap_ = nullptr;
   QMenu* windowMenu_ = nullptr;
   QAction* logAction_ = nullptr;
   QTimer* logTimer_ = nullptr;  // runs while logging: a failed write is told even when all is idle

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QTimer>
 #include <exception>
 
 #include "console/main.h"
@@ -11,6 +12,12 @@ namespace qv::ui {
 QtEventPump::~QtEventPump() = default;
 
 void QtEventPump::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+
+void QtEventPump::RefreshViewsLater(std::chrono::milliseconds delay) {
+  QTimer::singleShot(delay, this, [this] {
+    if (main_) main_->RefreshViews();
+  });
+}
 
 void QtEventPump::Attach(TFrmMain& main) {
   main_ = &main;

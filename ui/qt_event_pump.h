@@ -18,6 +18,7 @@ class QtEventPump : public QObject, public EventPump {
   ~QtEventPump() override;
 
   void ProcessPendingEvents() override;
+  void RefreshViewsLater(std::chrono::milliseconds delay) override;
 
   // Installs the link's wake hook. Must run before the console opens any port
   // (the start-up probe does), and the pump must outlive `main`'s link.

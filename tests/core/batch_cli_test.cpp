@@ -110,7 +110,8 @@ class BatchCliTest : public ::testing::Test {
 TEST_F(BatchCliTest, HelpAndBadUsage) {
   Outcome o = RunCli({"--help"}, dir);
   EXPECT_EQ(o.status, 0);
-  EXPECT_NE(o.out.find("Usage: quorvane-batch --port NAME [--rate RATE] [--yes] SCRIPT.cmd"), std::string::npos);
+  EXPECT_NE(o.out.find("Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] SCRIPT.cmd"),
+            std::string::npos);
 
   // A script without --port is refused before it is even looked at: it never
   // runs on the simulated drive unless told to.
@@ -161,6 +162,16 @@ TEST_F(BatchCliTest, OutputAndExitStatusOfARun) {
   EXPECT_EQ(o.err, simulated + "Quorvane: 'zz' is not a valid integer value\n");
   EXPECT_NE(o.out.find("before\n"), std::string::npos);
   EXPECT_EQ(o.out.find("after"), std::string::npos);
+}
+
+// The simulated drive behind an emulated FT232-class adapter, the receive gap
+// set by hand: the pane says so, and the level command is answered.
+TEST_F(BatchCliTest, ReceiveGapAndTheSimulatedDriveBehindAnAdapter) {
+  const Outcome o =
+      RunCli({"--port", "SIM", "--gap", "2.5", "--sim-adapter", "ft232-1ms", Script("s.cmd", "LEVEL/2\r\nSTR/\r\n")}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("接收间隔：手动设为 2.5 ms（不自动判断）。\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("2>"), std::string::npos) << o.out;
 }
 
 TEST_F(BatchCliTest, AbsoluteDevicePathReachesTheDrive) {

@@ -117,6 +117,10 @@ TEST(BatchOptions, CommandLine) {
               w.modules.cert = w.modules.table = w.modules.ata = true;
             })},
       {{"--list-ports"}, "", want(BatchMode::ListPorts, "")},
+      {{"--port", "SIM", "--rom-read", "r.bin", "--gap", "2.5", "--sim-adapter=ft232-1ms"}, "",
+       want(BatchMode::RomRead, "r.bin", [](BatchOptions& w) {
+         w.port = "SIM", w.gap = std::chrono::microseconds(2500), w.simAdapter = sim::AdapterTiming::Ft232(std::chrono::milliseconds(1));
+       })},
       {{"--list-families"}, "", want(BatchMode::ListFamilies, "")},
       // Without a port: never the simulated drive by default.
       {{"s.cmd"}, "a script needs --port", {}},
@@ -143,6 +147,11 @@ TEST(BatchOptions, CommandLine) {
       {{"s.cmd", "--modules", "app"}, "--modules does not go with a script", {}},
       {{"--backup", "out", "--modules", "app,,cert"}, "'' is not one of app,cert,table,ata,vendor", {}},
       {{"--load", "fw", "--modules", "app,vendor"}, "'vendor' is not one of app,cert,table,ata", {}},
+      {{"--gap", "soon", "a.cmd"}, "--gap takes milliseconds from 0 to 1000, not soon", {}},
+      {{"--gap=1001", "a.cmd"}, "--gap takes milliseconds", {}},
+      {{"--gap", "-1", "a.cmd"}, "--gap takes milliseconds", {}},
+      {{"--sim-adapter", "usb", "a.cmd"}, "--sim-adapter takes ft232[-Nms], ch340[-Nms] or uart[-N], not usb", {}},
+      {{"--port", "/dev/pts/7", "--sim-adapter", "uart", "a.cmd"}, "--sim-adapter goes with --port SIM", {}},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -164,6 +173,12 @@ TEST(BatchOptions, CommandLine) {
     EXPECT_EQ(o.modulesGiven, c.want.modulesGiven);
     EXPECT_EQ(o.save, c.want.save);
     EXPECT_TRUE(o.modules == c.want.modules);
+    EXPECT_EQ(o.gap, c.want.gap);
+    EXPECT_EQ(o.simAdapter.has_value(), c.want.simAdapter.has_value());
+    if (o.simAdapter && c.want.simAdapter) {
+      EXPECT_EQ(o.simAdapter->packetSize, c.want.simAdapter->packetSize);
+      EXPECT_EQ(o.simAdapter->latency, c.want.simAdapter->latency);
+    }
   }
 }
 

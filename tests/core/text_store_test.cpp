@@ -105,29 +105,44 @@ TEST(PromptScanner, FindsPromptsAcrossChunksAndKeepsOnlyTheTail) {
 }
 
 // A chunk handed over while the drive was still sending may end inside a line
-// that merely contains '>'; only the end of the burst decides.
+// that merely contains '>'; only the end of the burst decides, except for a
+// line that has the shape of the drive's prompts and is the last thing received.
 TEST(PromptScanner, DecidesOnlyWhenTheBurstEnds) {
   struct Case {
     const char* what;
     std::vector<std::pair<std::string, bool>> chunks;  // text, burst ended with it
     std::string prompt;
+    size_t decidedWith;  // the chunk that decides (index)
   };
   const Case cases[] = {
-      {"cut after an arrow inside a line", {{"Zone 3 ->", false}, {" Cyl 1A2B\r\nF3 2>", true}}, "2>"},
-      {"cut right after the prompt, the end told without bytes", {{"Zone 3 -> Cyl 1A2B\r\nF3 2>", false}, {"", true}}, "2>"},
-      {"prompt followed by blank lines in later chunks", {{"x\r\nF3 T>\r\n", false}, {" \r\n\r\n", false}, {"", true}}, "T>"},
-      {"a line ending in '>' that the burst continues", {{"F3 T>", false}, {" is not a prompt\r\n", true}}, ""},
-      {"complete line ending in '>', then more text", {{"a ->\r\n", false}, {"more", true}}, ""},
+      {"cut after an arrow inside a line", {{"Zone 3 ->", false}, {" Cyl 1A2B\r\nF3 2>", true}}, "2>", 1},
+      {"cut after a dash and an arrow", {{"Zone 3 -", false}, {">", false}, {" Cyl 1A2B\r\n", true}}, "", 0},
+      {"a prompt's shape, the last thing received", {{"Zone 3 -> Cyl 1A2B\r\nF3 2>", false}, {"", true}}, "2>", 0},
+      {"the shape cut before its '>'", {{"x\r\nF3 T", false}, {">", false}}, "T>", 1},
+      {"the shape with blanks after it", {{"x\r\nT> ", false}}, "T>", 0},
+      {"prompt followed by blank lines in later chunks", {{"x\r\nF3 T>\r\n", false}, {" \r\n\r\n", false}, {"", true}}, "T>", 2},
+      {"a line ending in '>' that the burst continues", {{"Cyl 1A2B ->", false}, {" Hd 0\r\n", true}}, "", 0},
+      {"the shape followed by a line break and more text", {{"F3 T>\r\n", false}, {"more", true}}, "", 0},
+      {"the identity editor's arrow waits for the end", {{"\r\n->", false}, {"", true}}, "->", 1},
+      {"complete line ending in '>', then more text", {{"a ->\r\n", false}, {"more", true}}, "", 0},
   };
   for (const Case& c : cases) {
     PromptScanner scan;
     std::string found;
-    for (const auto& [text, ended] : c.chunks) {
-      found = scan.Scan(text, ended);
+    size_t at = 0;
+    for (; at < c.chunks.size(); ++at) {
+      found = scan.Scan(c.chunks[at].first, c.chunks[at].second);
       if (!found.empty()) break;
     }
     EXPECT_EQ(found, c.prompt) << c.what;
+    if (!c.prompt.empty()) {
+      EXPECT_EQ(at, c.decidedWith) << c.what;
+    }
   }
+  const char* shaped[] = {"T>", "2>", "F>", "A>", "F3 T>", "F3 2>"};
+  const char* unshaped[] = {"->", "Zone 3 ->", "t>", "F3T>", "F3  T>", "Hd 0 >", ">"};
+  for (const char* line : shaped) EXPECT_TRUE(HasPromptShape(line)) << line;
+  for (const char* line : unshaped) EXPECT_FALSE(HasPromptShape(line)) << line;
   // While a burst goes on the scan keeps a possible prompt line but no more.
   PromptScanner scan;
   scan.Scan("F3 T>\r\n", false);

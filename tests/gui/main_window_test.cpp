@@ -3,6 +3,7 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QAction>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -15,6 +16,7 @@
 #include "serial/port_list.h"
 #include "serial/rates.h"
 #include "tests/gui/gui_fixture.h"
+#include "tests/support/fake_sysfs.h"
 #include "tests/support/quiet_startup.h"
 #include "ui/app_windows.h"
 #include "ui/device_path.h"
@@ -106,6 +108,8 @@ TEST_F(GuiFixture, TypedCommandSendsExactlyItsBytesAndTheReplyReachesThePane) {
   ASSERT_TRUE(PumpUntil([&] { return main->memo1.Text().find("2>") != std::string::npos; }));
   window->Pane()->Flush();
   EXPECT_TRUE(window->Pane()->toPlainText().contains(QStringLiteral("F3 2>")));
+  // The counters are drawn at most 30 times a second; their last values follow.
+  EXPECT_TRUE(PumpUntil([&] { return Find<QLineEdit>("edRx")->text() == QString::fromStdString(main->edRx); }));
   EXPECT_EQ(Find<QLineEdit>("edTx")->text(), QStringLiteral("Tx:3"));
   EXPECT_NE(Find<QLineEdit>("edRx")->text(), QStringLiteral("Rx:0"));
 
@@ -217,6 +221,34 @@ TEST_F(GuiFixture, AdaptersShowUpAndTheSimulatedDriveIsMarked) {
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorvane Version 7.0"));
   EXPECT_EQ(Find<QLabel>("ImageOn")->toolTip(), QString());
   EXPECT_EQ(Find<QLineEdit>("edStatus")->text(), QStringLiteral(" STATUS: COM Port Closed"));
+}
+
+// The open port list says what is behind a USB port, as sysfs tells it; the
+// receive gap set by hand shows in the menu and in the pane.
+TEST_F(GuiFixture, PortListNamesTheAdapterAndTheReceiveGapIsSetByHand) {
+  test::FakeSysfs sysfs((emptyTtyFolder / "devices-root").string(), emptyTtyFolder.string());
+  test::FakeUsbAdapter usb;
+  sysfs.AddUsbAdapter(usb);
+  auto* ports = Find<QComboBox>("ComboBox1");
+  ASSERT_TRUE(PumpUntil([&] { return Items(ports).contains(QStringLiteral("qvUSB0")); }));
+  const int adapter = ports->findText(QStringLiteral("qvUSB0"));
+  EXPECT_EQ(ports->itemData(adapter, Qt::ToolTipRole).toString(),
+            QStringLiteral("qvUSB0：FT232R USB UART · 0403:6001 · ftdi_sio · 序列号 A9QV0001"));
+  EXPECT_EQ(ports->itemData(ports->findText(QStringLiteral("SIM")), Qt::ToolTipRole).toString(), QStringLiteral("SIM"));
+
+  auto* gap = window->findChild<QAction*>(QStringLiteral("MenuReceiveGap"));
+  ASSERT_NE(gap, nullptr);
+  EXPECT_EQ(gap->text(), QStringLiteral("接收间隔（自动）…"));
+  window->SetReceiveGap(2.5);
+  EXPECT_EQ(gap->text(), QStringLiteral("接收间隔（2.5 ms）…"));
+  OpenDrive();
+  EXPECT_EQ(main->Link().BurstQuiet(), std::chrono::microseconds(2500));
+  window->SetReceiveGap(0);
+  EXPECT_EQ(main->Link().BurstQuiet(), SerialLink::QuietTime(9600));
+  window->Pane()->Flush();
+  EXPECT_TRUE(window->Pane()->toPlainText().endsWith(
+      QStringLiteral("接收间隔：手动设为 2.5 ms（不自动判断）。\n接收间隔：自动判断。")))
+      << window->Pane()->toPlainText().toStdString();
 }
 
 TEST_F(GuiFixture, PathEntryTakesOnlyCharacterDevices) {

@@ -1,0 +1,70 @@
+#pragma once
+// How long the line must stay quiet before a burst of the drive's output is
+// over: what the transport is known to do, and what its arrivals show.
+// The reasoning is at the top of serial/link.h.
+#include <chrono>
+
+#include "serial/port_identity.h"
+
+namespace qv {
+
+// The time a character of 10 bits takes at `rate`.
+std::chrono::nanoseconds CharacterTime(int rate);
+
+// The shortest quiet that ends a burst on any transport: two character times,
+// at least `floor`.
+std::chrono::nanoseconds BaseQuiet(int rate, std::chrono::nanoseconds floor);
+
+// What is known of a transport's lumps before a byte has come.
+struct TransportGaps {
+  PortIdentity::Transport transport = PortIdentity::Transport::Unknown;
+  int usbLatencyMs = 1;  // USB: the latency timer; an adapter without one flushes within a millisecond
+  int fifoTrigger = 14;  // UART: the FIFO's trigger level (14 when sysfs does not show it)
+
+  // From the port's identity; `latencyMs` is the timer as it reads after
+  // the open asked for low latency (-1: none).
+  static TransportGaps Of(const PortIdentity& identity, int latencyMs);
+  // The longest gap between two lumps of one burst at `rate`, beyond the
+  // base quiet: a USB adapter's latency timer and frame, a UART's FIFO
+  // trigger level and its timeout of four character times.
+  std::chrono::nanoseconds LumpGap(int rate) const;
+};
+
+// Learns from the arrival pattern whether the transport holds bytes back and
+// hands them over in lumps (a serial bridge, an adapter sysfs does not
+// show), and how far apart the lumps of one burst come: the gaps between two
+// lumps in a row, with nothing sent by the PC in between. Used by the
+// receive thread only.
+class LumpLearner {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // More bytes at once than the line carries in this long came as one lump:
+  // a reader that was waiting would have woken for the first of them.
+  static constexpr std::chrono::microseconds kAtOnce{300};
+  // Lumps seen before the pattern counts; a reader the machine kept from
+  // running once looks the same as a lump.
+  static constexpr int kSightings = 2;
+  // Longer gaps are pauses of the drive, not of the transport.
+  static constexpr std::chrono::milliseconds kLongestGap{25};
+
+  // `bytes` new bytes seen at `at` by a reader that was waiting for them, at
+  // `rate`. `lastSent`: when the PC last wrote to the line; after a write,
+  // bytes may answer it rather than go on with a burst.
+  void Arrival(Clock::time_point at, int bytes, int rate, Clock::time_point lastSent);
+  // Bytes came while the reader was busy (handing a chunk over): the next
+  // arrival has no gap to measure and may hold more than one lump.
+  void Interrupted() { havePrevious_ = false; }
+  // The quiet that covers the gaps seen between lumps; zero until the
+  // pattern is clear.
+  std::chrono::nanoseconds Quiet() const;
+  void Reset() { *this = LumpLearner(); }
+
+ private:
+  Clock::time_point previous_{};
+  bool havePrevious_ = false;
+  bool previousAtOnce_ = false;
+  int sightings_ = 0;
+  std::chrono::nanoseconds widest_{0};
+};
+
+}  // namespace qv

@@ -192,14 +192,14 @@ void Form2Loading::Bind() {
       {edit1_, &TForm2::Edit1}, {edit2_, &TForm2::Edit2}, {edit6_, &TForm2::Edit6},
       {edit4_, &TForm2::Edit4}, {edit5_, &TForm2::Edit5}, {edit3_, &TForm2::Edit3}};
   for (const auto& [edit, field] : edits)
-    connect(edit, &QLineEdit::textEdited, this, [this, field](const QString& text) { model_.*field = U8(text); });
+    connect(edit, &QLineEdit::textEdited, this, [this, field = field](const QString& text) { model_.*field = U8(text); });
 
   const std::tuple<QComboBox*, std::string TForm2::*, void (TForm2::*)()> lists[] = {
       {comboBox1_, &TForm2::ComboBox1, &TForm2::ComboBox1Change},
       {comboBox3_, &TForm2::ComboBox3, nullptr},
       {comboBox4_, &TForm2::ComboBox4, nullptr}};
   for (const auto& [list, field, change] : lists)
-    connect(list, &QComboBox::editTextChanged, this, [this, field, change](const QString& text) {
+    connect(list, &QComboBox::editTextChanged, this, [this, field = field, change = change](const QString& text) {
       if (drawing_) return;
       model_.*field = U8(text);
       if (change) Run(change);
@@ -218,7 +218,7 @@ void Form2Loading::Bind() {
       {button1_, &TForm2::Button1Click},  {button2_, &TForm2::Button2Click}, {button3_, &TForm2::Button3Click},
       {button4_, &TForm2::Button4Click},  {button6_, &TForm2::Button6Click}};
   for (const auto& [button, click] : buttons)
-    connect(button, &QPushButton::clicked, this, [this, click] { Run(click); });
+    connect(button, &QPushButton::clicked, this, [this, click = click] { Run(click); });
 }
 
 void Form2Loading::Form2Changed() {

@@ -26,6 +26,7 @@
 
 #include "console/console_buttons.h"
 #include "serial/port_list.h"
+#include "sim/sim_drive.h"
 #include "ui/device_path.h"
 #include "ui/fonts.h"
 #include "ui/handler.h"
@@ -51,6 +52,20 @@ constexpr int kPortWatchMs = 500;
 // number), shown beside its name in the open list; the name stays the item's
 // text, and what is opened.
 constexpr int kPortDescriptionRole = Qt::UserRole + 1;
+
+// How the simulated drive's answers reach the program: as they come, or in
+// the lumps of an adapter, to try the program as a real adapter delivers.
+struct SimAdapterChoice {
+  const char* caption;
+  const char* timing;  // as quorvane-batch --sim-adapter takes it; empty: no adapter
+};
+constexpr SimAdapterChoice kSimAdapters[] = {
+    {"无（逐字节送达）", ""},
+    {"FT232 类，延迟定时器 16 ms", "ft232"},
+    {"FT232 类，延迟定时器 1 ms", "ft232-1ms"},
+    {"CH340 类，1 ms", "ch340"},
+    {"本机串口 UART，FIFO 触发 14", "uart"},
+};
 
 class PortListDelegate : public QStyledItemDelegate {
  public:
@@ -424,6 +439,10 @@ void MainWindow::BuildMenus() {
   receiveGap_ = portMenu->addAction(QString());
   receiveGap_->setObjectName(QStringLiteral("MenuReceiveGap"));
   connect(receiveGap_, &QAction::triggered, this, &MainWindow::AskForReceiveGap);
+  simAdapter_ = portMenu->addAction(QString());
+  simAdapter_->setObjectName(QStringLiteral("MenuSimAdapter"));
+  connect(simAdapter_, &QAction::triggered, this, &MainWindow::AskForSimAdapter);
+  SetSimAdapter(0);
 
   windowMenu_ = menuBar()->addMenu(QStringLiteral("窗口"));
   windowMenu_->setObjectName(QStringLiteral("MenuWindow"));
@@ -487,6 +506,27 @@ void MainWindow::SetReceiveGap(double milliseconds) {
   const auto gap = std::chrono::microseconds(std::llround(std::clamp(milliseconds, 0.0, 1000.0) * 1000));
   Run([this, gap] { main_.SetReceiveGap(gap); });
   ShowPort();
+}
+
+void MainWindow::AskForSimAdapter() {
+  QStringList captions;
+  for (const SimAdapterChoice& choice : kSimAdapters) captions << Q(choice.caption);
+  bool ok = false;
+  const QString picked = QInputDialog::getItem(this, QStringLiteral("模拟驱动器的适配器"),
+                                               QStringLiteral("模拟驱动器（SIM）的应答经哪种适配器送到本程序："),
+                                               captions, simAdapterChoice_, false, &ok);
+  if (ok) SetSimAdapter(static_cast<int>(captions.indexOf(picked)));
+}
+
+void MainWindow::SetSimAdapter(int choice) {
+  if (choice < 0 || choice >= static_cast<int>(std::size(kSimAdapters))) return;
+  sim::SimOptions options = sim::SimPortDrive().Options();
+  sim::AdapterTiming timing;
+  if (sim::AdapterTiming::Parse(kSimAdapters[choice].timing, timing)) options.adapter = timing;
+  else options.adapter.reset();
+  sim::SimPortDrive().SetOptions(options);
+  simAdapterChoice_ = choice;
+  simAdapter_->setText(QStringLiteral("模拟驱动器的适配器（%1）…").arg(Q(kSimAdapters[choice].caption)));
 }
 
 void MainWindow::Run(const std::function<void()>& handler) { RunHandler(main_.Dlg(), handler); }

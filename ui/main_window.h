@@ -54,6 +54,10 @@ class MainWindow : public QMainWindow, public MainView {
   // drive's output, 0 for the automatic choice.
   void SetReceiveGap(double milliseconds);
 
+  // The logic of "端口" → "模拟驱动器的适配器…": the simulated drive answers
+  // through the adapter of that row of the choice (0: none, bytes as they come).
+  void SetSimAdapter(int choice);
+
   // An entry of the "窗口" menu that shows `window` (modal: blocking the others).
   QAction* AddWindowMenuEntry(const QString& caption, QWidget* window, bool modal);
 
@@ -78,6 +82,7 @@ class MainWindow : public QMainWindow, public MainView {
   void BuildMenus();
   void AskForDevicePath();
   void AskForReceiveGap();
+  void AskForSimAdapter();
   void ShowPortDescriptions();
   bool CmdKey(QKeyEvent* key);
   bool Edit21Key(QKeyEvent* key);
@@ -113,6 +118,8 @@ class MainWindow : public QMainWindow, public MainView {
   QWidget* procedureArea_ = nullptr;
   QAction* otherDevice_ = nullptr;
   QAction* receiveGap_ = nullptr;
+  QAction* simAdapter_ = nullptr;
+  int simAdapterChoice_ = 0;
   QMenu* windowMenu_ = nullptr;
   QAction* logAction_ = nullptr;
   QTimer* logTimer_ = nullptr;  // runs while logging: a failed write is told even when all is idle

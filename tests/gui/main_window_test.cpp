@@ -251,6 +251,27 @@ TEST_F(GuiFixture, PortListNamesTheAdapterAndTheReceiveGapIsSetByHand) {
       << window->Pane()->toPlainText().toStdString();
 }
 
+// The simulated drive behind an adapter of the technician's choice, and back
+// to none.
+TEST_F(GuiFixture, SimulatedDriveAdapterIsChosenFromThePortMenu) {
+  auto* action = window->findChild<QAction*>(QStringLiteral("MenuSimAdapter"));
+  ASSERT_NE(action, nullptr);
+  EXPECT_EQ(action->text(), QStringLiteral("模拟驱动器的适配器（无（逐字节送达））…"));
+  EXPECT_FALSE(sim::SimPortDrive().Options().adapter);
+  window->SetSimAdapter(2);
+  const auto adapter = sim::SimPortDrive().Options().adapter;
+  ASSERT_TRUE(adapter);
+  EXPECT_EQ(adapter->kind, sim::AdapterTiming::Kind::UsbChip);
+  EXPECT_EQ(adapter->packetSize, 62);
+  EXPECT_EQ(adapter->latency, std::chrono::milliseconds(1));
+  EXPECT_EQ(action->text(), QStringLiteral("模拟驱动器的适配器（FT232 类，延迟定时器 1 ms）…"));
+  window->SetSimAdapter(4);
+  ASSERT_TRUE(sim::SimPortDrive().Options().adapter);
+  EXPECT_EQ(sim::SimPortDrive().Options().adapter->kind, sim::AdapterTiming::Kind::UartFifo);
+  window->SetSimAdapter(0);
+  EXPECT_FALSE(sim::SimPortDrive().Options().adapter);
+}
+
 TEST_F(GuiFixture, PathEntryTakesOnlyCharacterDevices) {
   const std::vector<std::string> portsBefore = main->ComboBox1.items;
   EXPECT_FALSE(window->AddDeviceByPath(QStringLiteral("/dev/quorvane-no-such-device")));

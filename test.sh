@@ -9,9 +9,9 @@
 # the normal build; each test run ends with its ten slowest tests.
 #
 # Most tests spend their time waiting on the simulated drive's line pace, not
-# on the processor, so they run several per core; the fuzz targets keep a
-# core busy each and run alone, one per core, so they never slow the timing
-# of a test beside them.
+# on the processor, so they run two per core; the fuzz targets keep a core
+# busy each and run alone, one per core, so they never slow the timing of a
+# test beside them.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
@@ -36,7 +36,7 @@ run_tests() {
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
-run_tests build -j $((jobs * 3))
+run_tests build -j $((jobs * 2))
 
 # Line tables are all the sanitizers' reports need, and cost far less to
 # build than full debugging information.

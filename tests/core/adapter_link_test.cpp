@@ -131,12 +131,16 @@ TEST(AdapterLink, ABridgeIsLearnedFromItsLumps) {
   std::string burst;
   for (int i = 0; burst.size() < 120; ++i) burst += "line " + std::to_string(i) + "\r\n";
   const std::string reply = "\r\nZone 3 -> Cyl 1A2B Hd 0\r\nF3 T>";
+  // The lumps come 1 ms apart, the bursts 20 ms: what is learned covers the
+  // first and stays well below the second. (How far beyond the gaps it goes
+  // is the learner's own test; on a loaded machine the writer's gaps stretch.)
+  static constexpr auto kBelowThePauses = milliseconds(10);
   struct Outcome {
     std::chrono::nanoseconds afterBytewise, afterLumps, afterRateChange;
     bool found = false;
     std::string prompt, captured;
     bool good(const std::string& reply) const {
-      return afterBytewise.count() == 0 && afterLumps > milliseconds(1) && afterLumps < milliseconds(2) && found &&
+      return afterBytewise.count() == 0 && afterLumps > milliseconds(1) && afterLumps < kBelowThePauses && found &&
              prompt == "T>" && captured == reply;
     }
   };
@@ -171,7 +175,7 @@ TEST(AdapterLink, ABridgeIsLearnedFromItsLumps) {
   for (int attempt = 0; attempt < kAttempts && !o.good(reply); ++attempt) o = run();
   EXPECT_EQ(o.afterBytewise.count(), 0);
   EXPECT_GT(o.afterLumps, milliseconds(1));
-  EXPECT_LT(o.afterLumps, milliseconds(2));
+  EXPECT_LT(o.afterLumps, kBelowThePauses);
   EXPECT_TRUE(o.found);
   EXPECT_EQ(o.prompt, "T>");
   EXPECT_EQ(o.captured, reply);

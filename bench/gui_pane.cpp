@@ -7,7 +7,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <filesystem>
 #include <thread>
 
@@ -65,12 +64,3 @@ BENCHMARK(ReceiveIntoWindowPane)->UseRealTime()->Unit(benchmark::kMillisecond)->
 
 }  // namespace
 }  // namespace qv
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -8,7 +8,6 @@
 //        ratio window_over_headless.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -73,12 +72,3 @@ BENCHMARK(WindowAgainstHeadless)->UseManualTime()->Iterations(1)->Unit(benchmark
 
 }  // namespace
 }  // namespace qv
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -1,0 +1,60 @@
+#include "firmware/backup_folder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "console/text.h"
+#include "firmware/family_lookup.h"
+#include "firmware/manifest_check.h"
+
+namespace qv {
+
+std::string DriveWords(const FamilyReport& report) {
+  // A drive that named nothing has no words of its own ("__").
+  if (report.W1.empty() && report.R.empty() && report.W2.empty()) return {};
+  return Trim(report.TypeName());
+}
+
+bool ReportNamesFamily(const FamilyReport& report, const std::string& familyName) {
+  const std::string name = UpperCase(familyName);
+  for (const std::string& key : report.Keys())
+    if (name.find(key) != std::string::npos) return true;
+  return false;
+}
+
+EarlierBackup ReadEarlierBackup(const std::string& folder) {
+  // Only a file describes a backup; anything else at that name is no manifest
+  // the new backup could replace (and it will say so when it writes its own).
+  if (!FileExists(folder + kManifestName)) return {};
+  const FolderManifest found = ReadFolderManifest(folder);
+  return {found.present, found.read.manifest};
+}
+
+std::string OtherDriveQuestion(const std::string& folder, const EarlierBackup& earlier) {
+  std::string whose = "另一块硬盘";
+  if (!earlier.manifest) whose = "一个清单无法读取的备份";
+  else if (!earlier.manifest->serial.empty()) whose = "另一块硬盘（序列号" + earlier.manifest->serial + "）";
+  return "文件夹“" + folder + "”中已有" + whose + "的备份。新的备份会替换其中同名的模块文件，原清单保存为" +
+         kOldManifestName + "。仍然备份到这个文件夹吗？";
+}
+
+std::vector<ManifestFile> EntriesStillGood(const std::string& folder, const Manifest& earlier,
+                                           const std::vector<std::string>& written) {
+  std::vector<ManifestFile> kept;
+  for (const ManifestFile& entry : earlier.files) {
+    if (std::find(written.begin(), written.end(), entry.name) != written.end()) continue;
+    if (CheckAgainstEntry(entry, folder + entry.name).Agrees()) kept.push_back(entry);
+  }
+  return kept;
+}
+
+FileTrouble KeepEarlierManifest(const std::string& folder) {
+  const std::string from = folder + kManifestName;
+  if (!FileExists(from)) return {};
+  if (std::rename(from.c_str(), (folder + kOldManifestName).c_str()) == 0) return {};
+  return {FileTrouble::Kind::Unreadable, std::string("无法保存为") + kOldManifestName + "：" + std::strerror(errno)};
+}
+
+}  // namespace qv

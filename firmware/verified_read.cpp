@@ -85,8 +85,7 @@ bool ReadModuleSectors(TFrmMain& main, const TrackPlace& at, const BufferAddress
     } else if (outcome.end != TrackReadEnd::BadData) {
       // Another read would not help: the drive cannot read the sectors, does
       // not answer, or the technician stopped it.
-      if (outcome.end == TrackReadEnd::DriveError)
-        main.AddLine(DriveReadErrorText(at.cylinder, at.head, outcome.driveLine));
+      if (outcome.end == TrackReadEnd::DriveError) main.AddLine(outcome.driveLine);
       if (!outcome.errorLine.empty()) main.AddLine(outcome.errorLine);
       return false;
     }

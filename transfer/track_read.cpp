@@ -26,6 +26,12 @@ std::string ErrorLine(const std::vector<std::string_view>& lines) {
   return {};
 }
 
+// The pane line for a read command the drive refused: where, and its words.
+std::string DriveReadErrorText(const std::string& cylinder, const std::string& head, const std::string& sectors,
+                               const std::string& driveLine) {
+  return "驱动器报告读取出错（柱面" + cylinder + "磁头" + head + "，扇区" + sectors + "）：" + driveLine;
+}
+
 struct Sectors {
   Sectors(TFrmMain& m, std::string seekLine, int32_t base) : main(m), seek(std::move(seekLine)), bufferBase(base) {}
 
@@ -36,6 +42,7 @@ struct Sectors {
   DumpParser parser{output};
   TrackReadEnd end = TrackReadEnd::Read;
   std::string driveLine;
+  std::string sectors;  // of the read command the drive refused: "0起6个"
 
   void Fail(TrackReadEnd why) {
     if (end == TrackReadEnd::Read) end = why;
@@ -61,6 +68,7 @@ struct Sectors {
     if (!error.empty()) {
       Fail(TrackReadEnd::DriveError);
       driveLine = error;
+      sectors = firstSector + "起" + std::to_string(HexToInt(count)) + "个";
       return false;
     }
     return true;
@@ -174,12 +182,9 @@ TrackReadOutcome ReadTrackSectors(TFrmMain& main, const std::string& cylinder, c
     return outcome;
   }
   outcome.end = read.end;
-  outcome.driveLine = read.driveLine;
+  if (read.end == TrackReadEnd::DriveError)
+    outcome.driveLine = DriveReadErrorText(cylinder, head, read.sectors, read.driveLine);
   return outcome;
-}
-
-std::string DriveReadErrorText(const std::string& cylinder, const std::string& head, const std::string& driveLine) {
-  return "驱动器报告读取出错（柱面" + cylinder + "磁头" + head + "）：" + driveLine;
 }
 
 bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
@@ -208,7 +213,7 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
     if (main.stopFlag) main.AddLine("被用户中止！");
     else main.AppendToLastLine(good ? "完成！" : "失败！");
   }
-  if (outcome.end == TrackReadEnd::DriveError) main.AddLine(DriveReadErrorText(cylinder, head, outcome.driveLine));
+  if (outcome.end == TrackReadEnd::DriveError) main.AddLine(outcome.driveLine);
   return good && outcome.delivered;
 }
 

@@ -69,7 +69,7 @@ enum class TrackReadEnd {
 };
 struct TrackReadOutcome {
   TrackReadEnd end = TrackReadEnd::Read;
-  std::string driveLine;  // the drive's own words (UTF-8)
+  std::string driveLine;  // DriveError: the pane line naming where and the drive's own words (UTF-8)
   std::string errorLine;  // a raised error's line for the pane; empty when none was raised
   bool partial = false;   // the last, shorter chunk failed after the full ones were read
   bool delivered = false; // `deliver` took the bytes
@@ -84,8 +84,6 @@ TrackReadOutcome ReadTrackSectors(TFrmMain& main, const std::string& cylinder, c
                                   const std::string& startSector, const std::string& sectorCount,
                                   const std::string& bufferBase, const std::string& chunk, bool keepPartial,
                                   const std::function<void(const std::vector<uint8_t>&)>& deliver);
-// The pane line for a drive's read error: where, and the drive's words.
-std::string DriveReadErrorText(const std::string& cylinder, const std::string& head, const std::string& driveLine);
 
 // Writes at most sectorCount sectors of fileName to track (cylinder, head)
 // from startSector, chunk sectors per download; rateText is the rate to

@@ -85,7 +85,7 @@ TEST_F(VerifiedBackup, ABitFlippedOnOneReadNeverReachesTheFile) {
 TEST_F(VerifiedBackup, PassesAgainstTheVerdictAndTheFileLeftBehind) {
   using Kind = sim::SimOptions::WireError::Kind;
   const std::string line = "正在备份APP.............";
-  const std::string staleLine = "驱动器报告读取出错（柱面8F磁头0）：Read error at sector 0";
+  const std::string staleLine = "驱动器报告读取出错（柱面8F磁头0，扇区0起6个）：Read error at sector 0";
   enum class Left { Drive, Old, Other };
   struct Mode {
     std::vector<std::string> lines;  // from APP's line to the verdict

@@ -1,9 +1,6 @@
 #include "firmware/backup_folder.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include "console/text.h"
 #include "firmware/family_lookup.h"
@@ -53,8 +50,12 @@ std::vector<ManifestFile> EntriesStillGood(const std::string& folder, const Mani
 FileTrouble KeepEarlierManifest(const std::string& folder) {
   const std::string from = folder + kManifestName;
   if (!FileExists(from)) return {};
-  if (std::rename(from.c_str(), (folder + kOldManifestName).c_str()) == 0) return {};
-  return {FileTrouble::Kind::Unreadable, std::string("无法保存为") + kOldManifestName + "：" + std::strerror(errno)};
+  // A copy: MANIFEST.TXT stays until the new one replaces it, so a backup
+  // cut off halfway leaves files the old manifest no longer vouches for,
+  // which the loading then refuses, rather than a folder without a manifest.
+  const FileBytes earlier = ReadFileBytes(from, kMaxManifestBytes);
+  if (earlier.trouble) return earlier.trouble;
+  return WriteFile(folder + kOldManifestName, earlier.bytes);
 }
 
 }  // namespace qv

@@ -44,9 +44,9 @@ std::string OtherDriveQuestion(const std::string& folder, const EarlierBackup& e
 std::vector<ManifestFile> EntriesStillGood(const std::string& folder, const Manifest& earlier,
                                            const std::vector<std::string>& written);
 
-// Keeps the folder's MANIFEST.TXT as MANIFEST.OLD (replacing an older one),
-// so that the hashes of the files a new backup replaces are not lost.
-// Nothing to do without one.
+// Keeps a copy of the folder's MANIFEST.TXT as MANIFEST.OLD (replacing an
+// older one), so that the hashes of the files a new backup replaces are not
+// lost. Nothing to do without one.
 FileTrouble KeepEarlierManifest(const std::string& folder);
 
 }  // namespace qv

@@ -29,11 +29,13 @@ EarlierBackup ReadEarlierBackup(const std::string& folder) {
   return {found.present, found.read.manifest};
 }
 
-std::string OtherDriveQuestion(const std::string& folder, const EarlierBackup& earlier) {
-  std::string whose = "另一块硬盘";
+std::string OtherDriveQuestion(const std::string& folder, const EarlierBackup& earlier, const std::string& serial) {
+  std::string whose;
   if (!earlier.manifest) whose = "一个清单无法读取的备份";
-  else if (!earlier.manifest->serial.empty()) whose = "另一块硬盘（序列号" + earlier.manifest->serial + "）";
-  return "文件夹“" + folder + "”中已有" + whose + "的备份。新的备份会替换其中同名的模块文件，原清单保存为" +
+  else if (earlier.manifest->serial.empty()) whose = "一个没有记下序列号的备份";
+  else if (serial.empty()) whose = "硬盘（序列号" + earlier.manifest->serial + "）的备份，而这块硬盘没有报告序列号";
+  else whose = "另一块硬盘（序列号" + earlier.manifest->serial + "）的备份";
+  return "文件夹“" + folder + "”中已有" + whose + "。新的备份会替换其中同名的模块文件，原清单保存为" +
          kOldManifestName + "。仍然备份到这个文件夹吗？";
 }
 

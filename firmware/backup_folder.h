@@ -36,8 +36,9 @@ struct EarlierBackup {
 };
 EarlierBackup ReadEarlierBackup(const std::string& folder);
 
-// The question before a backup over another drive's (or an unknown one's).
-std::string OtherDriveQuestion(const std::string& folder, const EarlierBackup& earlier);
+// The question before a backup over another drive's (or an unknown one's);
+// `serial` is the drive's own, empty when it gave none.
+std::string OtherDriveQuestion(const std::string& folder, const EarlierBackup& earlier, const std::string& serial);
 
 // The entries of the earlier manifest whose files this backup did not write
 // (`written`) and that still hold exactly what the entry says.

@@ -226,7 +226,7 @@ bool TForm6::Confirmed(const FamilyRecord& record, const FamilyReport& report, c
       !dialogs.AskYesNo("提示", "驱动器报告的固件类型是“" + DriveWords(report) + "”，与所选的固件类型“" + record.name +
                                    "”不符。仍按“" + record.name + "”的位置备份吗？"))
     return false;
-  return !earlier.present || earlier.SameDrive(serial) || dialogs.AskYesNo("提示", OtherDriveQuestion(folder, earlier));
+  return !earlier.present || earlier.SameDrive(serial) || dialogs.AskYesNo("提示", OtherDriveQuestion(folder, earlier, serial));
 }
 
 }  // namespace qv

@@ -276,8 +276,10 @@ Operations (one per call):
         MANIFEST.TXT with each file's size and SHA-256. Default family: auto,
         the family the drive reports (the drive must be at level T); default
         modules: all five. --verify reads every module twice ("读两遍核对");
-        where the reads differ a third decides sector by sector, and a
-        sector on which no two agree fails the backup.
+        where the reads differ more decide sector by sector (five reads at
+        most), and a sector on which no two agree fails the backup. A family
+        the drive does not report, or a DIR holding another drive's backup,
+        asks first (--yes); an earlier manifest is kept as MANIFEST.OLD.
   --load DIR [--family NAME|auto] [--modules app,cert,table,ata] [--save]
         the loading window: the module files found in DIR (APP.BIN, CERT.BIN,
         Table.BIN, ATA0.BIN with ATA1.BIN, or ATA.BIN) loaded into the drive,
@@ -288,8 +290,9 @@ Operations (one per call):
         DIR holds a MANIFEST.TXT, a module file that it does not list or
         whose size or SHA-256 differs refuses the load before anything is
         sent; a backup of another family than --family asks first (--yes).
-  --check DIR   DIR's files against its MANIFEST.TXT, without a drive: one
-                line per file, name and verdict, tab-separated.
+  --check DIR   DIR's files against its MANIFEST.TXT, without a drive: the
+                manifest's [backup] line, then one line per file, name and
+                verdict, tab-separated. An incomplete backup fails.
   --compare DIR1 DIR2
                 the files of two backup folders, without a drive: one line
                 per file of either, name and verdict (the same, only in one,

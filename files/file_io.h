@@ -83,8 +83,13 @@ std::string CannotWriteMessage(const std::string& path, const FileTrouble& troub
 // was; nothing of the failed write is left behind. A link is followed: its
 // file is replaced, the link stays. Anything else at that name -- a folder, a
 // named pipe, a device -- is refused unopened: a pipe would block the writer
-// for good.
+// for good. So is a link that leads round in a circle. Temporary files a
+// killed program left beside the file (".APP.BIN.quorvane-<pid>-<tag>") are
+// removed as it is written.
 FileTrouble WriteFile(const std::string& path, std::string_view bytes);
+// A name the writer gives its temporary files (hidden, ".quorvane-" in it):
+// not a file of the technician's, whatever it holds.
+bool IsWriterLeftover(std::string_view name);
 inline bool WriteFileBytes(const std::string& path, std::string_view bytes) { return !WriteFile(path, bytes); }
 // A file that grows at its end (a session log): created when missing, never
 // truncated. Besides a regular file it may be a character device, such as a

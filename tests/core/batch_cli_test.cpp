@@ -355,7 +355,9 @@ TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
   // The folder against the manifest the backup wrote last, without a drive.
   o = RunCli({"--check", "bk"}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out, "Vendor.BIN\t一致\nID.BIN\t一致\nSN.TXT\t一致\n");
+  EXPECT_TRUE(o.out.starts_with("[backup]\tfamily=NHPLUS2HD_S-1A drive=NHPLUS2HD_S-1A_3.AAC serial=QV0000000001 time="))
+      << o.out;
+  EXPECT_TRUE(o.out.ends_with(" complete=yes verified=no\nVendor.BIN\t一致\nID.BIN\t一致\nSN.TXT\t一致\n")) << o.out;
   fs::copy(dir / "bk", dir / "copy");
   Script("bk/ID.BIN", std::string(512, 'x'));
   o = RunCli({"--check", "bk"}, dir);
@@ -377,6 +379,58 @@ TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
   o = RunCli({"--port", port, "--load", "bk", "--modules", "ata"}, dir);
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("Quorvane: 请指定ATA0模块文件！"), std::string::npos) << o.err;
+}
+
+// A backup into a folder that already holds one: of the same drive, the
+// files not read again stay in the manifest; of another drive, or with a
+// family the drive does not report, only with --yes.
+TEST_F(BatchCliTest, BackupIntoAFolderHoldingOne) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  const std::vector<std::string> backup = {"--port", drive.SlavePath(), "--rate", "921600", "--backup", "bk"};
+  const auto run = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = backup;
+    args.insert(args.end(), more.begin(), more.end());
+    return RunCli(args, dir);
+  };
+  Outcome o = run({"--modules", "table,vendor"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string table = Read("bk/Table.BIN");
+  // Of the same drive: only Vendor read again, Table.BIN still listed.
+  o = run({"--modules", "vendor"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string manifest = Read("bk/MANIFEST.TXT");
+  EXPECT_NE(manifest.find("files=4\n"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("[file Table.BIN]\nsize=" + std::to_string(table.size())), std::string::npos) << manifest;
+  EXPECT_NE(Read("bk/MANIFEST.OLD").find("[file Table.BIN]"), std::string::npos);
+  o = RunCli({"--check", "bk"}, dir);
+  EXPECT_EQ(o.status, 0) << o.out;
+  EXPECT_NE(o.out.find("Table.BIN\t一致\n"), std::string::npos) << o.out;
+  EXPECT_EQ(o.out.find("不在清单中"), std::string::npos) << o.out;
+
+  // Another drive's backup: asked about, No without --yes.
+  std::string other = manifest;
+  other.replace(other.find("serial=QV0000000001"), 19, "serial=QVOTHER");
+  Script("bk/MANIFEST.TXT", other);
+  o = run({"--modules", "vendor"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("另一块硬盘（序列号QVOTHER）的备份"), std::string::npos) << o.err;
+  EXPECT_NE(o.out.find("备份已取消。\n"), std::string::npos) << o.out;
+  EXPECT_EQ(Read("bk/MANIFEST.TXT"), other);
+  o = run({"--modules", "vendor", "--yes"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(Read("bk/MANIFEST.OLD"), other);
+  // Another drive's files are not vouched for.
+  EXPECT_NE(Read("bk/MANIFEST.TXT").find("files=3\n"), std::string::npos) << Read("bk/MANIFEST.TXT");
+
+  // A family the drive does not report (its vendor module lies where this drive's does).
+  o = run({"--modules", "vendor", "--family", "TONKA"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("驱动器报告的固件类型是“NHPLUS2HD_S-1A_3.AAC”，与所选的固件类型“TONKA”不符"), std::string::npos)
+      << o.err;
+  o = run({"--modules", "vendor", "--family", "TONKA", "--yes"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(Read("bk/MANIFEST.TXT").find("family=TONKA\ndrive=NHPLUS2HD_S-1A_3.AAC\n"), std::string::npos);
 }
 
 // Ctrl-C and the signals a shell sends (timeout, a closed terminal) all stop

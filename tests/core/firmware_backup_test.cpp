@@ -343,7 +343,7 @@ TEST_F(BackupSim, ManifestDescribesTheBackupOrItFails) {
 // A drive whose report matches no family of the table: the lookup says so
 // and leaves nothing chosen, so the backup is refused.
 TEST_F(BackupSim, LookupThatFindsNoFamilySelectsNone) {
-  UseTable("[OTHER]\r\nAPP=10 0 2\r\n");
+  UseTable("[OTHER]\r\nAPP=10 0 2\r\n", 0, true);
   form->Button2Click();
   EXPECT_TRUE(PaneHas("正在份析，请稍候........失败！"));
   EXPECT_EQ(form->ComboBox7.index, -1);

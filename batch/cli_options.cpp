@@ -1,14 +1,23 @@
 #include "batch/cli_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
 
 #include "files/file_io.h"
+#include "files/folder_check.h"
+#include "serial/port_list.h"
+#include "console/text.h"
 #include "transfer/flash_rom.h"
 
 namespace qv {
+
+bool WorksOnADrive(BatchMode mode) {
+  return mode != BatchMode::ListPorts && mode != BatchMode::ListFamilies && mode != BatchMode::Check &&
+         mode != BatchMode::Compare;
+}
 
 namespace {
 
@@ -113,6 +122,9 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       }
     } else if (a == "--help" || a == "-h") {
       o.help = true;
+    } else if (a == "--strict") {
+      o.strict = true;
+      belonging.emplace_back(a, [](BatchMode m) { return m == BatchMode::Script; });
     } else if (a == "--yes" || a == "-y") {
       o.yes = true;
     } else if (is("--port")) {
@@ -177,11 +189,6 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     if (!o.error.empty()) return o;
   }
 
-  // The lists and the reports on backup folders work without a drive.
-  const auto WorksOnADrive = [](BatchMode mode) {
-    return mode != BatchMode::ListPorts && mode != BatchMode::ListFamilies && mode != BatchMode::Check &&
-           mode != BatchMode::Compare;
-  };
   if (o.mode != BatchMode::Script) {
     if (!scripts.empty()) o.error = std::string("a script and ") + FlagOf(o.mode) + ": one at a time";
     else if (o.port.empty() && WorksOnADrive(o.mode))
@@ -209,8 +216,9 @@ std::string PathProblem(const BatchOptions& o) {
     case BatchMode::RomRead: {
       const fs::path target(o.path);
       if (fs::is_directory(target, ec)) return o.path + " is a folder; name the file to save the ROM into";
-      const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-      if (!fs::is_directory(folder, ec)) return "no folder " + folder.string() + " to save the ROM into";
+      const std::string folder = target.parent_path().string();
+      if (const FileTrouble trouble = FolderTakesNewFiles(folder, false))
+        return "cannot save the ROM into " + o.path + ": " + FolderTroubleMessage(folder.empty() ? "." : folder, trouble);
       return {};
     }
     case BatchMode::Load:
@@ -223,6 +231,24 @@ std::string PathProblem(const BatchOptions& o) {
       return {};
     default: return {};
   }
+}
+
+std::string BackupFolderProblem(const std::string& folder) {
+  if (const FileTrouble trouble = FolderTakesNewFiles(folder, true))
+    return "cannot back up into " + folder + ": " + FolderTroubleMessage(folder, trouble);
+  return {};
+}
+
+std::string PortProblem(const std::string& port, const std::vector<std::string>& listed) {
+  if (port == kSimPortName || std::find(listed.begin(), listed.end(), port) != listed.end()) return {};
+  // A device of its own path, or one the list leaves out (a port without a
+  // UART behind it, a pseudo-terminal), is tried as it is.
+  std::error_code ec;
+  if (std::filesystem::exists(DevicePathFor(port), ec)) return {};
+  if (UpperCase(port) == kSimPortName) return "no port " + port + "; the simulated drive is SIM (in capitals)";
+  std::string ports;
+  for (const std::string& name : listed) ports += " " + name;
+  return "no port " + port + " on this machine; the ports here:" + ports + " (SIM: the built-in simulated drive)";
 }
 
 const char* const kBatchUsage = R"(Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] SCRIPT.cmd

@@ -139,7 +139,8 @@ class LineChecker {
         return;
       case Keyword::SPEED:
       case Keyword::BAUDRATE:
-        if (!IsRateText(arg)) Say(line_.keyword + " " + arg + " is no rate: 9600");
+        if (arg.empty()) Say(line_.keyword + " names no rate: 9600");
+        else if (!IsRateText(arg)) Say(line_.keyword + " " + arg + " is no rate: 9600");
         return;
       case Keyword::SLEEP: return Numbers({{"time", arg, false}});
       case Keyword::DEC: return Numbers({{"byte", arg, false}});

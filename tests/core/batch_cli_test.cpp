@@ -357,6 +357,85 @@ TEST_F(BatchCliTest, GarbageAndHugeLinesDoNotCrash) {
   EXPECT_NE(o.err.find("'' is not a valid integer value"), std::string::npos) << o.err;
 }
 
+// A script is read through before the port opens: each doubtful line on
+// stderr with its number; the run goes on as the language says, or, with
+// --strict, does not start and the drive hears nothing.
+TEST_F(BatchCliTest, DoubtfulScriptLinesAreToldAndStrictRefusesThem) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  const struct {
+    const char* script;
+    const char* told;
+    int status;        // without --strict
+    const char* sent;  // what reaches the drive without --strict, before the closing CR
+  } cases[] = {
+      {"ECHO/x\nLEVL/T\nLEVEL/2\n", "line 2: LEVL is no keyword: the line is shown and does nothing (LEVEL?)\n", 0,
+       "/2\r"},
+      {"BAUDRATE/11520\nSTR/y\n", "line 1: BAUDRATE 11520 is no rate: 9600\n", 0, "y\r"},
+      {"STR/a\nR_BUF/10/2\nSTR/b\n", "line 2: R_BUF needs 4 fields, has 3\n", 1, "a\r"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    const std::string script = Script("s.cmd", c.script);
+    Outcome o = RunCli({"--port", drive.SlavePath(), "--strict", script}, dir);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, std::string("quorvane-batch: ") + c.told +
+                         "quorvane-batch: --strict: 1 doubtful line in s.cmd; nothing was run\n");
+    EXPECT_EQ(drive.Received(), "");
+
+    o = RunCli({"--port", drive.SlavePath(), script}, dir);
+    EXPECT_EQ(o.status, c.status) << o.err;
+    EXPECT_TRUE(o.err.starts_with(std::string("quorvane-batch: ") + c.told)) << o.err;
+    EXPECT_EQ(drive.Received(), std::string(c.sent) + "\r");
+    drive.ClearReceived();
+  }
+}
+
+// Folders and files that cannot take what the operation makes: refused
+// before the port opens, naming the path and the real reason.
+TEST_F(BatchCliTest, BadTargetsAreRefusedBeforeTheDriveHearsAnything) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  Script("plain", "x");
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {{"--backup", "plain"}, "cannot back up into plain: 无法在文件夹“plain”中新建文件：这是一个文件，不是文件夹！"},
+      {{"--backup", "plain/sub"}, "cannot back up into plain/sub: 无法在文件夹“plain/sub”中新建文件：路径中有一级是文件，不是文件夹！"},
+      {{"--backup", "/proc"}, "cannot back up into /proc: 无法在文件夹“/proc”中新建文件：这是系统的虚拟文件夹（如/proc、/sys），不能存放文件！"},
+      {{"--backup", "/proc/bk"}, "无法在文件夹“/proc/bk”中新建文件：这是系统的虚拟文件夹（如/proc、/sys），不能存放文件！"},
+      {{"--rom-read", "/proc/rom.bin"}, "cannot save the ROM into /proc/rom.bin: 无法在文件夹“/proc”中新建文件：这是系统的虚拟文件夹（如/proc、/sys），不能存放文件！"},
+      {{"--rom-read", "plain/rom.bin"}, "无法在文件夹“plain”中新建文件：这是一个文件，不是文件夹！"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    std::vector<std::string> args{"--port", drive.SlavePath()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Outcome o = RunCli(args, dir);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(drive.Received(), "");
+  }
+
+  // A folder without write permission, for a user it applies to.
+  fs::create_directories(dir / "locked");
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                      fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  chmod(drive.SlavePath().c_str(), 0666);
+  std::vector<std::string> argv;
+  if (geteuid() == 0) argv = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+  argv.insert(argv.end(), {QV_BATCH_BINARY, "--port", drive.SlavePath(), "--backup", "locked/bk"});
+  const Outcome o = RunCommand(argv, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("cannot back up into locked/bk: 无法在文件夹“locked/bk”中新建文件：没有写入权限！"), std::string::npos) << o.err;
+  EXPECT_EQ(drive.Received(), "");
+  fs::permissions(dir / "locked", fs::perms::owner_all);
+}
+
 // --- the operations ---
 
 TEST_F(BatchCliTest, OperationsHelpListsAndBadUsage) {
@@ -499,14 +578,15 @@ TEST_F(BatchCliTest, FirstSignalStopsAnOperationAndTheDriveReturnsTo9600) {
 std::string Example(const std::string& name) { return std::string(QV_EXAMPLES_DIR) + "/" + name; }
 
 TEST_F(BatchCliTest, ExampleBufferRoundTrip) {
-  std::string pattern;
-  for (int i = 0; i < 1024; ++i) pattern += static_cast<char>(i * 37 + i / 512);
-  ASSERT_TRUE(WriteFileBytes((dir / "pattern.bin").string(), pattern));
+  // The example makes the file it writes, and says whether it came back.
   const Outcome o = RunCli({"--port", "SIM", Example("buffer_round_trip.cmd")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(Read("copy.bin"), pattern);
+  EXPECT_EQ(o.err.find("line "), std::string::npos) << o.err;
+  EXPECT_EQ(Read("pattern.bin").size(), 1024u);
+  EXPECT_EQ(Read("copy.bin"), Read("pattern.bin"));
   EXPECT_NE(o.out.find("正在写入缓冲区......成功！\n"), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("正在读取缓冲区......成功！\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("pattern.bin 与 copy.bin：相同\n"), std::string::npos) << o.out;
 }
 
 TEST_F(BatchCliTest, ExampleBuildFile) {
@@ -557,6 +637,7 @@ TEST_F(ExampleOnSim, TrackReadWrite) {
   }
   EXPECT_EQ(drive->SectorBytes(0x10, 0, 3), drive->SectorBytes(0x11, 0, 3));
   EXPECT_EQ(PaneText().find("失败"), std::string::npos) << PaneText();
+  EXPECT_TRUE(PaneText().ends_with("track.bin 与 check.bin：相同\r\n")) << PaneText();
 }
 
 }  // namespace

@@ -215,6 +215,34 @@ TEST_F(BatchRunTest, CreateFileBuildsFromSectorRanges) {
   EXPECT_EQ(ReadFileBytes(Path("ten.bin"), 1 << 20).bytes, ten.substr(512) + ten.substr(0, 512));
 }
 
+// CMP_FILE says in the pane whether two files are the same; a file it cannot
+// read ends the run, naming the line.
+TEST_F(BatchRunTest, CompareFilesSaysWhetherTheyAreTheSame) {
+  ASSERT_TRUE(WriteFileBytes(Path("a.bin"), "abcdef"));
+  ASSERT_TRUE(WriteFileBytes(Path("b.bin"), "abXdef"));
+  std::filesystem::create_directories(dir / "sub");
+  ASSERT_TRUE(WriteFileBytes(Path("sub/a.bin"), "abcdef"));
+  const struct {
+    const char* line;
+    End end;
+    const char* said;  // the pane's line, or the message
+  } cases[] = {
+      {"CMP_FILE/a.bin/sub/a.bin", End::Finished, "a.bin 与 sub/a.bin：相同"},
+      {"CMP_FILE/a.bin/b.bin", End::Finished, "a.bin 与 b.bin：不同：1字节不同，首处在0x2"},
+      {"CMP_FILE/a.bin/none.bin", End::Failed, "line 1 (CMP_FILE/a.bin/none.bin): 无法读取文件“none.bin”：文件不存在！"},
+  };
+  const auto here = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const auto result = Run({c.line});
+    EXPECT_EQ(result.end, c.end);
+    if (c.end == End::Failed) EXPECT_EQ(Shown(), c.said);
+    else EXPECT_NE(PaneText().find(std::string(c.said) + "\r\n"), std::string::npos) << PaneText();
+  }
+  std::filesystem::current_path(here);
+}
+
 TEST_F(BatchRunTest, WindowLoadsSavesAndClearsScripts) {
   const std::vector<std::string> lines{"ECHO/第一行", "STR//2", ""};
   dialogs.paths = {Path("s.cmd"), Path("s.cmd"), Path("none/s.cmd"), Path("missing.cmd")};

@@ -8,7 +8,9 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QHelpEvent>
 #include <QTimer>
+#include <QToolTip>
 #include <fstream>
 
 #include <signal.h>
@@ -214,6 +216,26 @@ TEST_F(SilentDriveGui, AStopSignalClosesTheWindowAndItsPort) {
   EXPECT_EQ(stop_signals::Status(), 128 + SIGTERM);
   const std::string sent = drive->Received();
   EXPECT_EQ(std::count(sent.begin(), sent.end(), '\x1B'), 0);
+}
+
+// The status field is narrow; what does not fit shows whole in its tool tip,
+// with the port open and with it closed (the panel disabled).
+TEST_F(GuiFixture, StatusThatDoesNotFitShowsWholeInItsToolTip) {
+  window->show();
+  auto* status = Find<QLineEdit>("edStatus");
+  for (const bool open : {true, false}) {
+    SCOPED_TRACE(open);
+    if (open) OpenDrive();
+    else Find<QPushButton>("btnSwitch")->click();
+    ASSERT_EQ(main->PortOpen(), open);
+    const QString text = status->text();
+    EXPECT_GT(status->fontMetrics().horizontalAdvance(text), status->width());
+    QToolTip::hideText();
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), status->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(status, &hover);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), text);
+  }
 }
 
 TEST_F(GuiFixture, LostDeviceReturnsTheWindowToClosed) {

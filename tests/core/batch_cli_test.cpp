@@ -120,7 +120,7 @@ class BatchCliTest : public ::testing::Test {
 TEST_F(BatchCliTest, HelpAndBadUsage) {
   Outcome o = RunCli({"--help"}, dir);
   EXPECT_EQ(o.status, 0);
-  EXPECT_NE(o.out.find("Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] SCRIPT.cmd"),
+  EXPECT_NE(o.out.find("Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] [--strict] SCRIPT.cmd"),
             std::string::npos);
 
   // A script without --port is refused before it is even looked at: it never

@@ -2,7 +2,10 @@
 // what is said about it, and lines the language takes as they are left alone.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "batch/script_check.h"
+#include "batch/script_file.h"
 
 namespace qv {
 namespace {
@@ -63,6 +66,17 @@ TEST(ScriptCheck, EachKindOfDoubtfulLine) {
     }
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(NoteLine(notes.front()), std::string("line 2: ") + c.note);
+  }
+}
+
+// The examples are what a newcomer copies: none of their lines is doubtful.
+TEST(ScriptCheck, ExamplesHaveNoDoubtfulLine) {
+  for (const auto& entry : std::filesystem::directory_iterator(QV_EXAMPLES_DIR)) {
+    if (entry.path().extension() != ".cmd") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    const LoadedScript script = LoadScript(entry.path().string());
+    ASSERT_EQ(script.error, "");
+    for (const ScriptNote& note : CheckScript(script.lines)) ADD_FAILURE() << NoteLine(note);
   }
 }
 

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 namespace qv {
@@ -40,13 +39,8 @@ FileTrouble Trouble(const std::string& folder, int err) {
     case ENOENT: return {Kind::Missing, "文件夹不存在"};
     case ENOTDIR:
     case EEXIST: return {Kind::NotAFile, "路径中有一级是文件，不是文件夹"};
-    case EACCES:
-    case EPERM: return {Kind::Unreadable, "没有写入权限"};
-    case EROFS: return {Kind::Unreadable, "文件系统是只读的"};
-    case ENOSPC:
-    case EDQUOT: return {Kind::Unreadable, "磁盘空间不足"};
     case ENAMETOOLONG: return {Kind::Unreadable, "路径太长"};
-    default: return {Kind::Unreadable, std::string("系统错误：") + std::strerror(err)};
+    default: return CannotWrite(err);  // permission, a read-only or full medium
   }
 }
 

@@ -28,10 +28,13 @@ namespace {
 
 using namespace qv;
 
-int Fail(const std::string& why) {
-  std::cerr << "quorvane-batch: " << why << " (see quorvane-batch --help)\n";
+// What keeps the run from starting, in one line.
+int Refuse(const std::string& why) {
+  std::cerr << "quorvane-batch: " << why << "\n";
   return kExitUsage;
 }
+
+int Fail(const std::string& why) { return Refuse(why + " (see quorvane-batch --help)"); }
 
 // The port as the main window opens it: the probe of start-up (the rate list
 // holds four rates, or eight when the adapter takes 921600), then the open
@@ -94,15 +97,9 @@ int main(int argc, char** argv) {
     return kExitDone;
   }
   if (WorksOnADrive(options.mode)) {
-    if (const std::string problem = PortProblem(options.port, ListComPorts()); !problem.empty()) {
-      std::cerr << "quorvane-batch: " << problem << "\n";
-      return kExitUsage;
-    }
+    if (const std::string problem = PortProblem(options.port, ListComPorts()); !problem.empty()) return Refuse(problem);
   }
-  if (const std::string problem = PathProblem(options); !problem.empty()) {
-    std::cerr << "quorvane-batch: " << problem << "\n";
-    return kExitUsage;
-  }
+  if (const std::string problem = PathProblem(options); !problem.empty()) return Refuse(problem);
   // Backup folders alone: no port, no drive.
   if (options.mode == BatchMode::Check || options.mode == BatchMode::Compare) {
     const FolderReport report = options.mode == BatchMode::Check ? CheckReport(options.path)
@@ -113,18 +110,13 @@ int main(int argc, char** argv) {
   LoadedScript script;
   if (options.mode == BatchMode::Script) {
     script = LoadScript(options.script);
-    if (!script.error.empty()) {
-      std::cerr << "quorvane-batch: cannot load the script: " << script.error << "\n";
-      return kExitUsage;
-    }
+    if (!script.error.empty()) return Refuse("cannot load the script: " + script.error);
     // Every doubtful line before the drive hears anything.
     const std::vector<ScriptNote> notes = CheckScript(script.lines);
     for (const ScriptNote& note : notes) std::cerr << "quorvane-batch: " << NoteLine(note) << "\n";
-    if (options.strict && !notes.empty()) {
-      std::cerr << "quorvane-batch: --strict: " << notes.size() << (notes.size() == 1 ? " doubtful line" : " doubtful lines")
-                << " in " << options.script << "; nothing was run\n";
-      return kExitUsage;
-    }
+    if (options.strict && !notes.empty())
+      return Refuse("--strict: " + std::to_string(notes.size()) + (notes.size() == 1 ? " doubtful line" : " doubtful lines") +
+                    " in " + options.script + "; nothing was run");
   }
 
   // Writes to a closed stdout must not end the program with the port open.

@@ -156,8 +156,6 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-namespace {
-
 FileTrouble CannotWrite(int err) {
   switch (err) {
     case ENOENT:
@@ -171,6 +169,8 @@ FileTrouble CannotWrite(int err) {
     default: return {Kind::Unreadable, std::string("系统错误：") + std::strerror(err)};
   }
 }
+
+namespace {
 
 // The file a name leads to. A link is followed to its file, which is
 // replaced while the link stays, as writing through the link always did.

@@ -73,6 +73,9 @@ FileBytes ReadFileBytes(const std::string& path, uint64_t maxBytes);
 // and devices are not files here, as no reader takes them.
 bool FileExists(const std::string& path);
 
+// Why a file could not be made or written, from the system's error number.
+FileTrouble CannotWrite(int err);
+
 // "无法写入文件“path”：reason！"
 std::string CannotWriteMessage(const std::string& path, const FileTrouble& trouble);
 

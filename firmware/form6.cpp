@@ -1,10 +1,7 @@
 #include "firmware/form6.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 
 #include "console/convert.h"
 #include "console/long_operation.h"
@@ -14,6 +11,7 @@
 #include "firmware/backup_folder.h"
 #include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
+#include "files/folder_check.h"
 #include "procedures/sys_area.h"
 #include "transfer/transfer_common.h"
 
@@ -25,20 +23,6 @@ constexpr const char* kNoFamily = "请选择固件类型！";
 constexpr const char* kNoFolder = "请选择保存位置！";
 constexpr const char* kFolderError = "创建文件夹出错！";
 constexpr const char* kNoModule = "请选择需要备份的固件模块！";
-
-// Creates the folder with its parents; false when it can't be created or a
-// file can't be made in it (a backup into it would lose every module).
-bool MakeWritableFolder(const std::string& folder) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec || !std::filesystem::is_directory(folder, ec)) return false;
-  std::string probe = folder + (folder.ends_with('/') ? "" : "/") + ".quorvane-XXXXXX";
-  const int fd = mkstemp(probe.data());
-  if (fd < 0) return false;
-  close(fd);
-  unlink(probe.c_str());
-  return true;
-}
 
 }  // namespace
 
@@ -120,8 +104,14 @@ bool TForm6::StartBackup() {
     return false;
   }
   std::string folder = Trim(Edit1);
-  if (folder.empty() || !MakeWritableFolder(folder)) {
+  if (folder.empty()) {
     main_.Dlg().ShowMessage(kFolderError);
+    return false;
+  }
+  // Made and tried with a file of its own: a backup into it would otherwise
+  // read every module and then lose it.
+  if (const FileTrouble trouble = FolderTakesNewFiles(folder, true)) {
+    main_.Dlg().ShowMessage(std::string(kFolderError) + "\r" + FolderTroubleMessage(folder, trouble));
     return false;
   }
   if (!folder.ends_with('/')) folder += '/';

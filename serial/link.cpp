@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "serial/rfc2217_port.h"
 #include "serial/tty_io.h"
 
 namespace qv {
@@ -95,6 +96,26 @@ void SerialLink::SetUpTransport(const std::string& devicePath, const std::string
   }
 }
 
+int SerialLink::QueuedInput() { return remote_ ? remote_->Pump() : tty::QueuedInput(fd_); }
+
+bool SerialLink::OpenRemote(const std::string& name, int rate) {
+  remote_ = std::make_unique<Rfc2217Port>();
+  if (!remote_->Open(name, rate)) {
+    lastErrno_ = ECONNREFUSED;
+    lastError_ = remote_->Error();
+    remote_.reset();
+    return false;
+  }
+  fd_ = remote_->Fd();
+  return true;
+}
+
+bool SerialLink::RateChangeable() const { return !remote_ || remote_->RateControl(); }
+
+std::string SerialLink::LostReason() const { return remote_ ? remote_->Error() : std::string(); }
+
+SerialLink::SerialLink() = default;
+
 SerialLink::~SerialLink() {
   if (!IsOpen()) return;
   RequestStop();
@@ -104,7 +125,8 @@ SerialLink::~SerialLink() {
 void SerialLink::Fail(const std::string& what, int err) {
   lastErrno_ = err;
   lastError_ = what + ": " + std::strerror(err);
-  if (fd_ >= 0) close(fd_);
+  if (remote_) remote_.reset();  // closes its socket
+  else if (fd_ >= 0) close(fd_);
   fd_ = -1;
 }
 
@@ -112,10 +134,17 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   if (IsOpen()) return false;
   lastError_.clear();
   lastErrno_ = 0;
-  fd_ = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const bool remote = Rfc2217Port::IsNetworkPort(devicePath);
+  if (remote && !OpenRemote(devicePath, rate)) return false;
+  if (!remote) fd_ = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) {
     Fail(devicePath, errno);
     return false;
+  }
+  if (remote) {
+    rate_ = rate;
+    SetUpTransport(devicePath, sysClassTty);  // nothing in sysfs: a transport of unknown lumps
+    return StartReceiving();
   }
   if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     Fail(devicePath, errno == EWOULDBLOCK ? EBUSY : errno);
@@ -145,6 +174,10 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   rate_ = rate;
   SetUpTransport(devicePath, sysClassTty);
   tty::Purge(fd_);
+  return StartReceiving();
+}
+
+bool SerialLink::StartReceiving() {
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   pollFd_ = epoll_create1(EPOLL_CLOEXEC);
   if (wakeFd_ < 0 || pollFd_ < 0) {
@@ -156,7 +189,7 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   // Edge-triggered on the port: the thread learns of every arrival of bytes,
   // also while earlier ones still wait to be read.
   epoll_event wake{EPOLLIN, {.fd = wakeFd_}};
-  epoll_event port{EPOLLIN | EPOLLET, {.fd = fd_}};
+  epoll_event port{EPOLLIN | EPOLLET | (remote_ ? EPOLLRDHUP : 0u), {.fd = fd_}};
   if (epoll_ctl(pollFd_, EPOLL_CTL_ADD, wakeFd_, &wake) != 0 || epoll_ctl(pollFd_, EPOLL_CTL_ADD, fd_, &port) != 0) {
     const int err = errno;
     CloseWakeAndPoll();
@@ -192,7 +225,7 @@ void SerialLink::CloseWakeAndPoll() {
 }
 
 bool SerialLink::SetBaud(int rate) {
-  if (!IsOpen() || !tty::SetBaud(fd_, rate)) return false;
+  if (!IsOpen() || !(remote_ ? remote_->SetBaud(rate) : tty::SetBaud(fd_, rate))) return false;
   // A FIFO's lumps and a packet's fill time follow the rate: what the
   // arrivals taught at the old one no longer holds.
   if (rate != rate_.exchange(rate)) {
@@ -205,10 +238,13 @@ bool SerialLink::SetBaud(int rate) {
   return true;
 }
 
-bool SerialLink::SetModemLines(bool on) { return IsOpen() && tty::SetModemLines(fd_, on); }
+bool SerialLink::SetModemLines(bool on) {
+  if (remote_) remote_->SetModemLines(on);
+  return IsOpen() && (remote_ ? remote_->RateControl() : tty::SetModemLines(fd_, on));
+}
 
 bool SerialLink::GetModemLines(bool& dtr, bool& rts) const {
-  return IsOpen() && tty::GetModemLines(fd_, dtr, rts);
+  return IsOpen() && (remote_ ? remote_->GetModemLines(dtr, rts) : tty::GetModemLines(fd_, dtr, rts));
 }
 
 void SerialLink::RequestStop() {
@@ -227,6 +263,11 @@ bool SerialLink::Stopping() const {
 
 void SerialLink::FinishClose() {
   if (thread_.joinable()) thread_.join();
+  if (remote_) {
+    remote_->Purge();
+    remote_.reset();  // closes the connection
+    fd_ = -1;
+  }
   if (fd_ >= 0) {
     tty::Purge(fd_);
     // Of an adapter that was pulled out nothing is left to restore; the
@@ -246,7 +287,8 @@ void SerialLink::FinishClose() {
 std::string SerialLink::ReadAvailable() {
   std::string bytes;
   if (!IsOpen()) return bytes;
-  const int count = tty::QueuedInput(fd_);
+  const int count = remote_ ? 0 : tty::QueuedInput(fd_);
+  if (remote_) bytes = remote_->Take();
   if (count > 0) {
     bytes.resize(static_cast<size_t>(count));
     ssize_t got = read(fd_, bytes.data(), bytes.size());
@@ -271,7 +313,9 @@ void SerialLink::WriteBytewise(const char* data, size_t count) {
   // Arrivals during and after a write may answer it: they teach nothing of
   // the gaps inside one burst.
   NoteWrite();
-  for (size_t i = 0; i < count && IsOpen();) {
+  // The bytes cross the network together; the server's side writes them to the line.
+  if (remote_) remote_->Write(data, count);
+  for (size_t i = 0; i < count && IsOpen() && !remote_;) {
     const ssize_t n = write(fd_, data + i, 1);
     if (n == 1) ++i;
     else if (n == 0 || errno != EINTR) break;  // after a signal the same byte is still to go
@@ -286,7 +330,8 @@ void SerialLink::WriteBlock(const char* data, size_t count) {
     SerialLink& link;
     ~Noted() { link.NoteWrite(); }
   } noted{*this};
-  size_t done = 0;
+  if (remote_) remote_->Write(data, count);
+  size_t done = remote_ ? count : 0;
   while (done < count && IsOpen()) {
     ssize_t n = write(fd_, data + done, count - done);
     if (n < 0) {
@@ -371,7 +416,8 @@ void SerialLink::ReceiveLoop() {
       if (Stopping()) break;  // a close request wins over further data
     }
     const auto now = Clock::now();
-    const int queued = tty::QueuedInput(fd_);
+    const int queued = QueuedInput();
+    if (remote_ && remote_->Closed()) hangUp = true;
     if (relearn_.exchange(false)) {
       learner_.Reset();
       learnedNs_ = 0;
@@ -404,7 +450,7 @@ void SerialLink::ReceiveLoop() {
         owesEnd = handled != ChunkEnd::Quiet && (handled != ChunkEnd::Lump || endWanted_);
       }
       // Bytes that came while the thread was parked came at no moment it saw.
-      if (handled == ChunkEnd::MoreCame || tty::QueuedInput(fd_) > 0) learner_.Interrupted();
+      if (handled == ChunkEnd::MoreCame || QueuedInput() > 0) learner_.Interrupted();
       // Bytes the main thread read with the chunk may have come up to now.
       last = Clock::now();
     }

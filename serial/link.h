@@ -59,6 +59,7 @@
 #include <cstdint>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -67,6 +68,8 @@
 #include "serial/port_identity.h"
 
 namespace qv {
+
+class Rfc2217Port;
 
 // Why the receive thread handed a chunk over.
 enum class ChunkEnd {
@@ -92,7 +95,7 @@ class SerialLink {
   // least kQuietFloor.
   static std::chrono::nanoseconds QuietTime(int rate);
 
-  SerialLink() = default;
+  SerialLink();
   SerialLink(const SerialLink&) = delete;
   SerialLink& operator=(const SerialLink&) = delete;
   ~SerialLink();
@@ -105,6 +108,12 @@ class SerialLink {
   bool Open(const std::string& devicePath, int rate, const std::string& sysClassTty = "/sys/class/tty");
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& LastError() const { return lastError_; }
+  // A port on another machine (rfc2217://HOST:PORT), see rfc2217_port.h.
+  bool IsRemote() const { return remote_ != nullptr; }
+  // False where the rate cannot be changed: a network port behind a plain TCP bridge.
+  bool RateChangeable() const;
+  // Why a network port's connection ended (UTF-8); empty for a local device.
+  std::string LostReason() const;
   int LastErrno() const { return lastErrno_; }
 
   // What sysfs told of the open device, and its latency timer as it read
@@ -113,7 +122,9 @@ class SerialLink {
   int LatencyTimerMs() const { return latencyMs_; }
 
   // Sets the line rate; the receive thread uses its character time at once.
+  // A network port returns once its server has confirmed the new rate.
   bool SetBaud(int rate);
+  int Rate() const { return rate_.load(); }
 
   // The quiet that ends a burst set by hand, for this and later opens; zero:
   // decided automatically (see the top of this file).
@@ -166,6 +177,10 @@ class SerialLink {
 
  private:
   void ReceiveLoop();
+  bool OpenRemote(const std::string& name, int rate);
+  bool StartReceiving();  // the wake-up descriptor, the epoll set and the receive thread
+  // Line bytes waiting to be read: the driver's queue, or what a network port has decoded.
+  int QueuedInput();
   // Posts a notification for a chunk that ended for `end` with `queued` bytes
   // and parks until it is handled; false when a stop request came instead.
   bool HandOver(ChunkEnd end, int queued);
@@ -179,6 +194,7 @@ class SerialLink {
   std::chrono::nanoseconds QuietAt(int rate) const;
 
   int fd_ = -1;
+  std::unique_ptr<Rfc2217Port> remote_;  // set while a network port is open; fd_ is then its socket
   int wakeFd_ = -1;  // stop requests, rate changes and an awaited prompt wake the receive thread
   int pollFd_ = -1;  // the port (edge-triggered: every arrival wakes) and wakeFd_
   std::atomic<int> rate_{0};

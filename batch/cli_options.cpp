@@ -237,7 +237,8 @@ other windows, the way their buttons run it.
   --port NAME   required for a script and every operation on a drive: a port
                 as the port list shows it (ttyUSB0, opened under /dev), an
                 absolute device path (a pseudo-terminal such as /dev/pts/7
-                works), or SIM, the built-in simulated drive, to try things
+                works), rfc2217://HOST:PORT for a port ser2net serves on
+                another machine, or SIM, the built-in simulated drive, to try things
                 out (said on stderr, as nothing read from it is a real drive's).
   --rate RATE   a script: the rate the port is opened at (default 9600).
                 An operation: the rate of the transfer; the port is opened at

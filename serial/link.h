@@ -50,6 +50,16 @@
 // the burst's end, and so do the reply markers; a prompt taken early ends its
 // burst for them, so the answer to the next command starts a burst of its own.
 //
+// Network ports. "rfc2217://HOST:PORT" is a port ser2net serves on another
+// machine (rfc2217_port.h; a client of our own rather than libgensio's, for
+// the reasons given there). Its socket takes the device's place in the
+// receive thread's epoll set. TCP hands the drive's output over in segments
+// that end anywhere, on top of the remote adapter's own packets: sysfs knows
+// nothing of it, so it counts as a transport of unknown lumps, never as a
+// pseudo-terminal passing bytes on one at a time, and its arrivals teach the
+// gaps. A rate change returns only once the server has confirmed the new
+// rate, so nothing goes out at the old one after the drive has switched.
+//
 // Adapters. Opening a USB adapter asks its driver for low latency
 // (ASYNC_LOW_LATENCY: FT232-class drivers then run the timer at 1 ms), and
 // closing puts the flag back. A driver that refuses, a pseudo-terminal that

@@ -450,7 +450,9 @@ void SerialLink::ReceiveLoop() {
         owesEnd = handled != ChunkEnd::Quiet && (handled != ChunkEnd::Lump || endWanted_);
       }
       // Bytes that came while the thread was parked came at no moment it saw.
-      if (handled == ChunkEnd::MoreCame || QueuedInput() > 0) learner_.Interrupted();
+      // (Only a look: bytes taken from a socket here would never wake the wait.)
+      if (handled == ChunkEnd::MoreCame || (remote_ ? remote_->Queued() : tty::QueuedInput(fd_)) > 0)
+        learner_.Interrupted();
       // Bytes the main thread read with the chunk may have come up to now.
       last = Clock::now();
     }

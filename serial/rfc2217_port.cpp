@@ -288,6 +288,11 @@ void Rfc2217Port::Handle(const Event& event) {
   }
 }
 
+int Rfc2217Port::Queued() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(queue_.size());
+}
+
 bool Rfc2217Port::Closed() const {
   std::lock_guard lock(mutex_);
   return closed_;

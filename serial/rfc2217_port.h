@@ -72,6 +72,8 @@ class Rfc2217Port {
   // Takes what the socket holds (never blocks) and returns the line bytes
   // waiting to be read. Safe on any thread.
   int Pump();
+  // The line bytes waiting, without looking at the socket.
+  int Queued() const;
   // The connection ended (the server closed it, or it failed).
   bool Closed() const;
   // The line bytes received so far, at once.

@@ -67,11 +67,12 @@ Ser2NetServer::Ser2NetServer(const std::string& device, Options options) {
   }
   dir_ = dir;
   port_ = FreeTcpPort();
-  // The settings the README gives a bench: no character delay (ser2net
-  // would otherwise hold bytes back hoping for more), one user at a time.
+  // The settings the README gives a bench: no Nagle delay on the socket and
+  // no character delay (either would hold bytes back hoping for more), one
+  // user at a time.
   const std::string config = dir_ + "/ser2net.yaml";
   std::ofstream(config) << "%YAML 1.1\n---\nconnection: &bench\n  accepter: "
-                        << (options.rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") << "127.0.0.1," << port_
+                        << (options.rfc2217 ? "telnet(rfc2217),tcp(nodelay)," : "tcp(nodelay),") << "127.0.0.1," << port_
                         << "\n  connector: serialdev," << device
                         << ",9600n81,local\n  options:\n    max-connections: 1\n    kickolduser: false\n"
                         << "    chardelay: false\n";

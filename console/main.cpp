@@ -212,7 +212,8 @@ void TFrmMain::btnSwitchClick() {
     SetModemLines(CheckBox1);
     if (port == kSimPortName) AddLine(std::string(kSimDriveNotice) + "。");
     if (!link_.RateChangeable())
-      AddLine(port + " 是普通 TCP 转发（服务器不支持 RFC 2217 的 COM-PORT-OPTION）：速率不能改变，线路按服务器一方设定的速率工作；改变速率的操作将被拒绝。");
+      AddLine(port + " 没有速率控制（服务器不支持 RFC 2217 的 COM-PORT-OPTION，例如普通 TCP 转发）："
+              "速率不能改变，线路按服务器一方设定的速率工作；改变速率的操作将被拒绝。");
     AnnounceLinkTiming();
     btnSwitch = kCaptionOpen;
     Panel2Enabled = true;

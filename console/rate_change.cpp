@@ -16,8 +16,7 @@ void TFrmMain::Speed(const Rate& rate) {
 // the port follows, then a prompt is asked for at the new rate.
 bool TFrmMain::RefuseFixedRate(const Rate& rate) {
   if (link_.RateChangeable() || !PortOpen() || rate.baud == link_.Rate()) return false;
-  AddNotice(ComboBox1.Text() + " 的速率不能改变（普通 TCP 转发），不能切换到 " + std::string(rate.text) +
-            " 波特：操作已停止。");
+  AddNotice(ComboBox1.Text() + " 没有速率控制，不能切换到 " + std::string(rate.text) + " 波特：操作已停止。");
   stopFlag = 1;
   return true;
 }

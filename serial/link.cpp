@@ -98,7 +98,7 @@ void SerialLink::SetUpTransport(const std::string& devicePath, const std::string
 
 int SerialLink::QueuedInput() { return remote_ ? remote_->Pump() : tty::QueuedInput(fd_); }
 
-bool SerialLink::OpenRemote(const std::string& name, int rate) {
+bool SerialLink::OpenRemote(const std::string& name, int rate, const std::string& sysClassTty) {
   remote_ = std::make_unique<Rfc2217Port>();
   if (!remote_->Open(name, rate)) {
     lastErrno_ = ECONNREFUSED;
@@ -107,7 +107,9 @@ bool SerialLink::OpenRemote(const std::string& name, int rate) {
     return false;
   }
   fd_ = remote_->Fd();
-  return true;
+  rate_ = rate;
+  SetUpTransport(name, sysClassTty);  // nothing in sysfs: a transport of unknown lumps
+  return StartReceiving();
 }
 
 bool SerialLink::RateChangeable() const { return !remote_ || remote_->RateControl(); }
@@ -134,17 +136,11 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   if (IsOpen()) return false;
   lastError_.clear();
   lastErrno_ = 0;
-  const bool remote = Rfc2217Port::IsNetworkPort(devicePath);
-  if (remote && !OpenRemote(devicePath, rate)) return false;
-  if (!remote) fd_ = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (Rfc2217Port::IsNetworkPort(devicePath)) return OpenRemote(devicePath, rate, sysClassTty);
+  fd_ = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) {
     Fail(devicePath, errno);
     return false;
-  }
-  if (remote) {
-    rate_ = rate;
-    SetUpTransport(devicePath, sysClassTty);  // nothing in sysfs: a transport of unknown lumps
-    return StartReceiving();
   }
   if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     Fail(devicePath, errno == EWOULDBLOCK ? EBUSY : errno);
@@ -315,7 +311,7 @@ void SerialLink::WriteBytewise(const char* data, size_t count) {
   NoteWrite();
   // The bytes cross the network together; the server's side writes them to the line.
   if (remote_) remote_->Write(data, count);
-  for (size_t i = 0; i < count && IsOpen() && !remote_;) {
+  for (size_t i = remote_ ? count : 0; i < count && IsOpen();) {
     const ssize_t n = write(fd_, data + i, 1);
     if (n == 1) ++i;
     else if (n == 0 || errno != EINTR) break;  // after a signal the same byte is still to go

@@ -187,7 +187,7 @@ class SerialLink {
 
  private:
   void ReceiveLoop();
-  bool OpenRemote(const std::string& name, int rate);
+  bool OpenRemote(const std::string& name, int rate, const std::string& sysClassTty);
   bool StartReceiving();  // the wake-up descriptor, the epoll set and the receive thread
   // Line bytes waiting to be read: the driver's queue, or what a network port has decoded.
   int QueuedInput();

@@ -11,6 +11,7 @@
 #include <bitset>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 namespace qv {
@@ -60,9 +61,31 @@ bool Acceptable(uint8_t option, bool ourSide) {
 }  // namespace
 
 bool Rfc2217Port::Open(const std::string& name, int rate, std::chrono::milliseconds limit) {
-  Close();
   name_ = name;
   rate_ = rate;
+  limit_ = limit;
+  std::string host, service;
+  if (!SplitName(name, host, service)) {
+    error_ = name + " 不是有效的网络串口地址，应为 rfc2217://主机:端口（例如 rfc2217://192.168.1.20:3001）。";
+    return false;
+  }
+  const auto deadline = Clock::now() + limit;
+  // ser2net takes some tens of milliseconds to let a connection go: a port
+  // closed a moment ago, by this program too (the probe before an open),
+  // still counts as in use meanwhile.
+  const auto busyUntil = std::min(deadline, Clock::now() + kBusyWait);
+  for (;;) {
+    Reset();
+    if (Connect(host, service, deadline) && Negotiate(rate, deadline)) return true;
+    Close();
+    if (!inUse_ || Clock::now() + kBusyRetry >= busyUntil) return false;
+    std::this_thread::sleep_for(kBusyRetry);
+  }
+}
+
+void Rfc2217Port::Reset() {
+  Close();
+  inUse_ = false;
   {
     std::lock_guard lock(mutex_);
     decoder_ = Decoder();
@@ -75,18 +98,6 @@ bool Rfc2217Port::Open(const std::string& name, int rate, std::chrono::milliseco
     wontSent_.reset();
   }
   telnet_ = rateControl_ = modemOn_ = false;
-  std::string host, service;
-  if (!SplitName(name, host, service)) {
-    error_ = name + " 不是有效的网络串口地址，应为 rfc2217://主机:端口（例如 rfc2217://192.168.1.20:3001）。";
-    return false;
-  }
-  const auto deadline = Clock::now() + limit;
-  if (!Connect(host, service, deadline) || !Negotiate(rate, deadline)) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-    return false;
-  }
-  return true;
 }
 
 bool Rfc2217Port::Connect(const std::string& host, const std::string& service, Clock::time_point deadline) {
@@ -126,13 +137,22 @@ bool Rfc2217Port::Connect(const std::string& host, const std::string& service, C
     // wait for more to fill a segment.
     const int one = 1;
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A network that drops out sends no word: probes while all is quiet, and
+    // a limit on unanswered data, end the connection within seconds rather
+    // than leave the port looking open.
+    const int idle = 5, interval = 2, probes = 3;
+    const unsigned unanswered = 15'000;
+    setsockopt(fd_, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    setsockopt(fd_, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(fd_, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(fd_, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    setsockopt(fd_, IPPROTO_TCP, TCP_USER_TIMEOUT, &unanswered, sizeof unanswered);
     return true;
   }
-  const auto seconds = std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kOpenLimit).count());
   if (lastErr == ECONNREFUSED)
     error_ = "无法连接 " + name_ + "：主机 " + host + " 拒绝了连接（该端口上没有 ser2net 在服务）。";
   else if (lastErr == ETIMEDOUT)
-    error_ = "无法连接 " + name_ + "：主机 " + host + " 在 " + seconds + " 秒内没有应答。";
+    error_ = "无法连接 " + name_ + "：主机 " + host + " 在 " + LimitText() + "内没有应答。";
   else
     error_ = "无法连接 " + name_ + "：" + std::strerror(lastErr) + "。";
   return false;
@@ -171,14 +191,12 @@ bool Rfc2217Port::Negotiate(int rate, Clock::time_point deadline) {
     std::lock_guard lock(mutex_);
     if (closed_) {
       const std::string text = ServerText();
+      inUse_ = text.find("in use") != std::string::npos;
       error_ = "无法打开 " + name_ + "：服务器关闭了连接" +
                (text.empty() ? std::string("。")
-                             : "，它说“" + text + "”" +
-                                   (text.find("in use") != std::string::npos ? "：该端口已有另一个用户连接。" : "。"));
+                             : "，它说“" + text + "”" + (inUse_ ? "：该端口已有另一个用户连接。" : "。"));
     } else {
-      error_ = "无法打开 " + name_ + "：服务器在 " +
-               std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kOpenLimit).count()) +
-               " 秒内没有完成协商。";
+      error_ = "无法打开 " + name_ + "：服务器在 " + LimitText() + "内没有完成协商。";
     }
     return false;
   };
@@ -208,6 +226,11 @@ bool Rfc2217Port::Negotiate(int rate, Clock::time_point deadline) {
     return false;
   }
   return true;
+}
+
+std::string Rfc2217Port::LimitText() const {
+  const auto ms = limit_.count();
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " 秒" : std::to_string(ms) + " 毫秒";
 }
 
 void Rfc2217Port::Close() {
@@ -259,6 +282,10 @@ int Rfc2217Port::Pump() {
         Lose("服务器关闭了连接");
       } else if (errno == EAGAIN) {
         break;
+      } else if (errno == ECONNRESET) {
+        Lose("服务器关闭了连接");  // abruptly, with bytes still unread on its side
+      } else if (errno == ETIMEDOUT) {
+        Lose("服务器不再应答，网络可能已中断");
       } else if (errno != EINTR) {
         Lose(std::strerror(errno));
       }
@@ -332,7 +359,9 @@ bool Rfc2217Port::Send(std::string_view bytes) {
   }
   if (done == bytes.size()) return true;
   std::lock_guard lock(mutex_);
-  Lose(err == ETIMEDOUT ? "服务器长时间不接收数据" : std::strerror(err));
+  Lose(err == ETIMEDOUT                  ? "服务器长时间不接收数据"
+       : err == EPIPE || err == ECONNRESET ? "服务器关闭了连接"
+                                           : std::strerror(err));
   return false;
 }
 

@@ -37,6 +37,9 @@ class Rfc2217Port {
   static constexpr std::chrono::seconds kOpenLimit{5};
   // A Telnet server speaks first; silence this long means a plain TCP bridge.
   static constexpr std::chrono::milliseconds kTelnetWait{800};
+  // How long a port the server calls in use is tried again, and how often.
+  static constexpr std::chrono::milliseconds kBusyWait{1000};
+  static constexpr std::chrono::milliseconds kBusyRetry{50};
   // How long a rate change may wait for the server's confirmation.
   static constexpr std::chrono::seconds kReplyLimit{3};
   // A write that makes no progress for this long counts as a lost connection.
@@ -85,6 +88,7 @@ class Rfc2217Port {
   std::string Error() const;
 
  private:
+  void Reset();  // closed, every state of a connection forgotten
   bool Connect(const std::string& host, const std::string& service, std::chrono::steady_clock::time_point deadline);
   bool Negotiate(int rate, std::chrono::steady_clock::time_point deadline);
   // Pumps until `done` holds, the connection ends or `deadline` passes.
@@ -94,13 +98,16 @@ class Rfc2217Port {
   bool Send(std::string_view bytes);
   void Lose(const std::string& why);  // with mutex_ held
   std::string ServerText() const;     // with mutex_ held
+  std::string LimitText() const;      // "5 秒"
 
   int fd_ = -1;
   std::string name_;
   bool telnet_ = false;
   bool rateControl_ = false;
   int rate_ = 0;
+  std::chrono::milliseconds limit_{kOpenLimit};
   bool modemOn_ = false;
+  bool inUse_ = false;  // the last attempt was refused: another user holds the port
 
   mutable std::mutex mutex_;  // all below; the socket's reading side
   telnet::Decoder decoder_;

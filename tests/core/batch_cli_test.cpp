@@ -17,6 +17,7 @@
 #include "files/file_io.h"
 #include "tests/core/transfer_sim_support.h"
 #include "tests/support/port_bar.h"
+#include "tests/support/ser2net_server.h"
 
 #ifndef QV_BATCH_BINARY
 #error "QV_BATCH_BINARY must name the built quorvane-batch"
@@ -180,6 +181,29 @@ TEST_F(BatchCliTest, AbsoluteDevicePathReachesTheDrive) {
   const Outcome o = RunCli({"--port", drive.SlavePath(), Script("s.cmd", "LEVEL/2x\r\nSTR/abc\r\nHEX/7E\r\n")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(drive.Received(), "/2\rabc\r~\r");
+}
+
+// A port ser2net serves: a backup and a ROM read at 921600, drive and
+// server's port moved there and back.
+TEST_F(BatchCliTest, NetworkPortThroughSer2net) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  test::Ser2NetServer server(drive.SlavePath());
+  if (!server.Running()) GTEST_SKIP() << server.Why();
+  Outcome o = RunCli({"--port", server.Name(), "--rate", "921600", "--backup", "bk", "--modules", "vendor"}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("备份完成!\n"), std::string::npos) << o.out;
+  std::string vendor;
+  for (int s = 0; s < 0x12; ++s) {
+    const std::vector<uint8_t> sector = drive.SectorBytes(sim::SimDrive::kReservedFirst + 0x6C, 0, s);
+    vendor.append(sector.begin(), sector.end());
+  }
+  EXPECT_TRUE(Read("bk/Vendor.BIN") == vendor);
+  o = RunCli({"--port", server.Name(), "--rate", "921600", "--rom-read", "rom.bin"}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  const std::vector<uint8_t> rom = drive.RomBytes();
+  EXPECT_TRUE(Read("rom.bin") == std::string(rom.begin(), rom.end()));
+  EXPECT_EQ(drive.Rate(), 9600);
 }
 
 // Whether another program that locks ports, as serial terminals do, gets the port.

@@ -6,9 +6,11 @@
 //   Exchange: "/" + CR sent and the prompt handled at 921600, the unit of
 //             every dialogue (an instruction ROM read is 65536 of them).
 //             Counters: median and 90th percentile in microseconds.
-//   BufferRead: 64 blocks of the drive's buffer read at 921600; ratio: the
-//             time per block against the line's own time for its bytes
-//             (1.0: as fast as the line).
+//   InstructionRead: the instruction ROM read, 65536 exchanges at the drive's
+//             F level; per_exchange_us: its time per exchange.
+//   BufferRead: 64 blocks of the drive's buffer read at 921600, less a read
+//             of none; ratio: the time per block against the line's own time
+//             for its bytes (1.0: as fast as the line).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -41,8 +43,8 @@ struct Bench {
   test::ScriptedDialogs dialogs;
   TFrmMain main{pump, dialogs};
 
-  // Empty when ready, else why not.
-  std::string Open(bool network) {
+  // Empty when ready, else why not. `atF`: the drive at its F level first.
+  std::string Open(bool network, bool atF = false) {
     if (!drive.Start()) return "no pseudo-terminal";
     std::string port = drive.SlavePath();
     if (network) {
@@ -51,6 +53,7 @@ struct Bench {
       port = server->Name();
     }
     if (!test::OpenWithButton(main, port, "9600")) return "cannot open " + port;
+    if (atF && !main.ToF()) return "no F level";
     main.AdMySpeed(std::to_string(kRate));
     if (drive.Rate() != kRate) return "the drive did not change its rate";
     return {};
@@ -81,24 +84,52 @@ void Exchange(benchmark::State& state) {
 }
 BENCHMARK(Exchange)->Arg(0)->Arg(1)->Iterations(2000);
 
+void InstructionRead(benchmark::State& state) {
+  Bench bench;
+  if (const std::string why = bench.Open(state.range(0) != 0, true); !why.empty())
+    return state.SkipWithError(why.c_str());
+  const std::string file = "/tmp/qv-bench-network-rom.bin";
+  double seconds = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!ReadROM1(bench.main, file)) return state.SkipWithError("the read failed");
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.SetIterationTime(seconds);
+  }
+  std::remove(file.c_str());
+  state.counters["per_exchange_us"] = seconds / 0x10000 * 1e6;
+}
+BENCHMARK(InstructionRead)->Arg(0)->Arg(1)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
 void BufferRead(benchmark::State& state) {
   Bench bench;
   if (const std::string why = bench.Open(state.range(0) != 0); !why.empty()) return state.SkipWithError(why.c_str());
   TFrmMain& main = bench.main;
   const std::string file = "/tmp/qv-bench-network-read.bin";
   constexpr int kBlocks = 64;
-  double perBlock = 0, linePerBlock = 0;
-  for (auto _ : state) {
+  struct Timed {
+    double seconds;
+    int32_t bytes;  // both ways
+  };
+  auto run = [&](const std::string& count) {
     const int32_t rx = main.RxCount, tx = main.TxCount;
     const auto start = std::chrono::steady_clock::now();
-    ReadBuffer(main, "0", "40", file);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetIterationTime(seconds);
-    perBlock = seconds / kBlocks;
-    linePerBlock = static_cast<double>((main.RxCount - rx) + (main.TxCount - tx)) * 10 / kRate / kBlocks;
+    ReadBuffer(main, "0", count, file);
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return Timed{s, (main.RxCount - rx) + (main.TxCount - tx)};
+  };
+  double perBlock = 0, linePerBlock = 0;
+  for (auto _ : state) {
+    // The read's fixed part (level change, prompts) is taken out with a read of no blocks.
+    const Timed none = run("0");
+    const Timed full = run("40");
+    state.SetIterationTime(full.seconds);
+    perBlock = (full.seconds - none.seconds) / kBlocks;
+    linePerBlock = static_cast<double>(full.bytes - none.bytes) * 10 / kRate / kBlocks;
   }
   std::remove(file.c_str());
   state.counters["ms_per_block"] = perBlock * 1000;
+  state.counters["line_ms_per_block"] = linePerBlock * 1000;
   state.counters["ratio"] = perBlock / linePerBlock;
 }
 BENCHMARK(BufferRead)->Arg(0)->Arg(1)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -183,6 +183,17 @@ TEST_F(BatchCliTest, AbsoluteDevicePathReachesTheDrive) {
   EXPECT_EQ(drive.Received(), "/2\rabc\r~\r");
 }
 
+// The vendor module as the simulated drive keeps it (NHPLUS2HD_S-1A of the
+// default table: 6C 0 12).
+std::string VendorModule(const sim::SimDrive& drive) {
+  std::string vendor;
+  for (int s = 0; s < 0x12; ++s) {
+    const std::vector<uint8_t> sector = drive.SectorBytes(sim::SimDrive::kReservedFirst + 0x6C, 0, s);
+    vendor.append(sector.begin(), sector.end());
+  }
+  return vendor;
+}
+
 // A port ser2net serves: a backup and a ROM read at 921600, drive and
 // server's port moved there and back.
 TEST_F(BatchCliTest, NetworkPortThroughSer2net) {
@@ -193,11 +204,7 @@ TEST_F(BatchCliTest, NetworkPortThroughSer2net) {
   Outcome o = RunCli({"--port", server.Name(), "--rate", "921600", "--backup", "bk", "--modules", "vendor"}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.out.find("备份完成!\n"), std::string::npos) << o.out;
-  std::string vendor;
-  for (int s = 0; s < 0x12; ++s) {
-    const std::vector<uint8_t> sector = drive.SectorBytes(sim::SimDrive::kReservedFirst + 0x6C, 0, s);
-    vendor.append(sector.begin(), sector.end());
-  }
+  const std::string vendor = VendorModule(drive);
   EXPECT_TRUE(Read("bk/Vendor.BIN") == vendor);
   o = RunCli({"--port", server.Name(), "--rate", "921600", "--rom-read", "rom.bin"}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
@@ -366,11 +373,7 @@ TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
   Outcome o = RunCli({"--port", port, "--rate", "921600", "--backup", "bk", "--modules", "vendor"}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.out.find("正在备份Vendor..........完成！\n备份完成!\n"), std::string::npos) << o.out;
-  std::string vendor;
-  for (int s = 0; s < 0x12; ++s) {
-    const std::vector<uint8_t> sector = drive.SectorBytes(sim::SimDrive::kReservedFirst + 0x6C, 0, s);
-    vendor.append(sector.begin(), sector.end());
-  }
+  const std::string vendor = VendorModule(drive);
   EXPECT_TRUE(Read("bk/Vendor.BIN") == vendor);
   EXPECT_TRUE(Read("bk/ID.BIN") == vendor.substr(4 * 512, 512));
   EXPECT_EQ(Read("bk/SN.TXT"), "QUORVANE SIM DRIVE\r\nQV0000000001\r\n");

@@ -14,6 +14,7 @@
 #include "console/text.h"
 #include "serial/port_identity.h"
 #include "serial/port_list.h"
+#include "serial/rfc2217_port.h"
 
 namespace qv {
 
@@ -296,6 +297,7 @@ void TFrmMain::FollowPortDevices() {
 
 std::string TFrmMain::PortDescription(const std::string& portName) const {
   if (portName == kSimPortName) return kSimDriveNotice;
+  if (Rfc2217Port::IsNetworkPort(portName)) return "网络串口（RFC 2217，例如 ser2net）";
   if (IsDevicePath(portName)) return DescribePort(IdentifyDevice(sysClassTty_, portName));
   return DescribePort(IdentifyPort(sysClassTty_, portName));
 }

@@ -38,6 +38,45 @@ bool WaitFor(int fd, short events, int timeoutMs) {
   return n > 0;
 }
 
+// A name lookup that asks a DNS server can take far longer than an open may
+// (the resolver tries each server for seconds), so it runs in the
+// background and is given up at the deadline.
+int Resolve(const std::string& host, const std::string& service, Clock::time_point deadline, addrinfo*& found) {
+  struct Lookup {
+    std::string host, service;
+    addrinfo hints{};
+    gaicb request{};
+  };
+  auto* lookup = new Lookup{host, service};
+  lookup->hints.ai_family = AF_UNSPEC;
+  lookup->hints.ai_socktype = SOCK_STREAM;
+  lookup->hints.ai_flags = AI_NUMERICSERV;
+  lookup->request.ar_name = lookup->host.c_str();
+  lookup->request.ar_service = lookup->service.c_str();
+  lookup->request.ar_request = &lookup->hints;
+  gaicb* list[] = {&lookup->request};
+  if (const int err = getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr); err != 0) {
+    delete lookup;
+    return err;
+  }
+  int err;
+  while ((err = gai_error(&lookup->request)) == EAI_INPROGRESS && Clock::now() < deadline) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count();
+    const timespec left{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    gai_suspend(list, 1, &left);
+  }
+  if (err == EAI_INPROGRESS) {
+    // A lookup that cannot be cancelled still writes into its request when
+    // it ends: that memory is left to it.
+    if (gai_cancel(&lookup->request) == EAI_NOTCANCELED) return EAI_AGAIN;
+    err = gai_error(&lookup->request);  // it may have ended meanwhile
+    if (err == EAI_CANCELED || err == EAI_INPROGRESS) err = EAI_AGAIN;
+  }
+  found = err == 0 ? lookup->request.ar_result : nullptr;
+  delete lookup;
+  return err;
+}
+
 }  // namespace
 
 bool Rfc2217Port::SplitName(std::string_view name, std::string& host, std::string& service) {
@@ -101,13 +140,11 @@ void Rfc2217Port::Reset() {
 }
 
 bool Rfc2217Port::Connect(const std::string& host, const std::string& service, Clock::time_point deadline) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
   addrinfo* found = nullptr;
-  if (const int err = getaddrinfo(host.c_str(), service.c_str(), &hints, &found); err != 0) {
-    error_ = "无法连接 " + name_ + "：找不到主机 " + host + "（" + gai_strerror(err) + "）。";
+  if (const int err = Resolve(host, service, deadline, found); err != 0) {
+    error_ = "无法连接 " + name_ + "：" +
+             (err == EAI_AGAIN ? "在 " + LimitText() + "内查不到主机 " + host + " 的地址。"
+                               : "找不到主机 " + host + "（" + gai_strerror(err) + "）。");
     return false;
   }
   int lastErr = ETIMEDOUT;

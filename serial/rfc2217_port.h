@@ -56,7 +56,7 @@ class Rfc2217Port {
 
   // Connects to `name` (rfc2217://HOST:PORT), negotiates, and sets 8N1 at
   // `rate` with DTR and RTS low. False with Error() naming the host and what
-  // happened; never longer than `limit`.
+  // happened; never longer than `limit`, the name lookup included.
   bool Open(const std::string& name, int rate, std::chrono::milliseconds limit = kOpenLimit);
   void Close();
   int Fd() const { return fd_; }

@@ -227,11 +227,15 @@ bool Rfc2217Port::Negotiate(int rate, Clock::time_point deadline) {
   const auto timedOut = [&] {
     std::lock_guard lock(mutex_);
     if (closed_) {
+      // ser2net says "Port already in use" and closes. Our own offers,
+      // crossing its close, make the kernel reset the connection, and a
+      // reset throws away what was not read yet: the words may be lost.
       const std::string text = ServerText();
-      inUse_ = text.find("in use") != std::string::npos;
-      error_ = "无法打开 " + name_ + "：服务器关闭了连接" +
-               (text.empty() ? std::string("。")
-                             : "，它说“" + text + "”" + (inUse_ ? "：该端口已有另一个用户连接。" : "。"));
+      inUse_ = text.empty() || text.find("in use") != std::string::npos;
+      error_ = "无法打开 " + name_ + "：" +
+               (text.empty() ? "服务器在协商中关闭了连接（多半是该端口已有另一个用户连接）。"
+                             : "服务器关闭了连接，它说“" + text + "”" +
+                                   (inUse_ ? "：该端口已有另一个用户连接。" : "。"));
     } else {
       error_ = "无法打开 " + name_ + "：服务器在 " + LimitText() + "内没有完成协商。";
     }

@@ -107,7 +107,7 @@ class Rfc2217Port {
   int rate_ = 0;
   std::chrono::milliseconds limit_{kOpenLimit};
   bool modemOn_ = false;
-  bool inUse_ = false;  // the last attempt was refused: another user holds the port
+  bool inUse_ = false;  // the last attempt was refused, most likely for another user holding the port
 
   mutable std::mutex mutex_;  // all below; the socket's reading side
   telnet::Decoder decoder_;

@@ -223,6 +223,7 @@ TEST_F(NetworkSim, FaultsAreClear) {
     Rfc2217Port second;
     EXPECT_FALSE(second.Open(server->Name(), 9600));
     EXPECT_NE(second.Error().find(server->Name()), std::string::npos) << second.Error();
+    // ("多半是该端口已有…" where the server's words were lost in its reset.)
     EXPECT_NE(second.Error().find("该端口已有另一个用户连接"), std::string::npos) << second.Error();
   }
   // The console's own connection is untouched by that.

@@ -9,6 +9,7 @@
 #include "files/file_io.h"
 #include "files/folder_check.h"
 #include "serial/port_list.h"
+#include "serial/rfc2217_port.h"
 #include "console/text.h"
 #include "transfer/flash_rom.h"
 
@@ -241,6 +242,8 @@ std::string BackupFolderProblem(const std::string& folder) {
 
 std::string PortProblem(const std::string& port, const std::vector<std::string>& listed) {
   if (port == kSimPortName || std::find(listed.begin(), listed.end(), port) != listed.end()) return {};
+  // A network port is reached on open, which says why when it cannot be.
+  if (Rfc2217Port::IsNetworkPort(port)) return {};
   // A device of its own path, or one the list leaves out (a port without a
   // UART behind it, a pseudo-terminal), is tried as it is.
   std::error_code ec;
@@ -263,7 +266,8 @@ other windows, the way their buttons run it.
   --port NAME   required for a script and every operation on a drive: a port
                 as the port list shows it (ttyUSB0, opened under /dev), an
                 absolute device path (a pseudo-terminal such as /dev/pts/7
-                works), or SIM, the built-in simulated drive, to try things
+                works), rfc2217://HOST:PORT for a port ser2net serves on
+                another machine, or SIM, the built-in simulated drive, to try things
                 out (said on stderr, as nothing read from it is a real drive's).
                 A name that is none of these is answered with the ports there
                 are.

@@ -3,7 +3,9 @@
 
 #include "console/convert.h"
 #include "console/main.h"
+#include "serial/open_failure.h"
 #include "serial/port_list.h"
+#include "serial/rfc2217_port.h"
 
 namespace qv {
 
@@ -15,6 +17,11 @@ bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   burstHead_.clear();
   burstOver_ = true;
   return true;
+}
+
+std::string TFrmMain::OpenFailureText(const std::string& port) const {
+  if (Rfc2217Port::IsNetworkPort(port)) return link_.LastError();
+  return DescribeOpenFailure(DevicePathFor(port), link_.LastErrno());
 }
 
 void TFrmMain::ClosePort() {

@@ -12,9 +12,9 @@
 #include "console/convert.h"
 #include "console/long_operation.h"
 #include "console/text.h"
-#include "serial/open_failure.h"
 #include "serial/port_identity.h"
 #include "serial/port_list.h"
+#include "serial/rfc2217_port.h"
 
 namespace qv {
 
@@ -211,12 +211,15 @@ void TFrmMain::btnSwitchClick() {
     }
     const std::string port = ComboBox1.Text();
     if (!OpenPort(port, rate)) {
-      AddLine(DescribeOpenFailure(DevicePathFor(port), link_.LastErrno()));
+      AddLine(OpenFailureText(port));
       dialogs_.ShowMessage(kPortBusy);
       return;
     }
     SetModemLines(CheckBox1);
     if (port == kSimPortName) AddLine(std::string(kSimDriveNotice) + "。");
+    if (!link_.RateChangeable())
+      AddLine(port + " 没有速率控制（服务器不支持 RFC 2217 的 COM-PORT-OPTION，例如普通 TCP 转发）："
+              "速率不能改变，线路按服务器一方设定的速率工作；改变速率的操作将被拒绝。");
     AnnounceLinkTiming();
     btnSwitch = kCaptionOpen;
     Panel2Enabled = true;
@@ -252,11 +255,12 @@ void TFrmMain::SetReceiveGap(std::chrono::microseconds gap) {
 
 void TFrmMain::PortLost() {
   const std::string port = ComboBox1.Text();
+  const std::string reason = link_.LostReason();
   link_.FinishClose();
   ShowClosedState();
   ShowStatus();
   linkGone_ = true;
-  AddNotice("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
+  AddNotice(reason.empty() ? "串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。" : reason + "，端口已关闭。");
   sessionLog.Flush();
 }
 
@@ -275,7 +279,7 @@ void TFrmMain::ComboBox1Change() {
   ComboBox2.index = 0;
   const std::string port = ComboBox1.Text();
   if (!OpenPort(port, 9600)) {
-    AddLine(DescribeOpenFailure(DevicePathFor(port), link_.LastErrno()));
+    AddLine(OpenFailureText(port));
     dialogs_.ShowMessage(kPortBusy);
   } else if (SetPortBaud(921600)) {
     for (size_t i = kBasicRateCount; i < kRates.size(); ++i) ComboBox2.items.emplace_back(kRates[i].text);
@@ -307,6 +311,7 @@ void TFrmMain::FollowPortDevices() {
 
 std::string TFrmMain::PortDescription(const std::string& portName) const {
   if (portName == kSimPortName) return kSimDriveNotice;
+  if (Rfc2217Port::IsNetworkPort(portName)) return "网络串口（RFC 2217，例如 ser2net）";
   if (IsDevicePath(portName)) return DescribePort(IdentifyDevice(sysClassTty_, portName));
   return DescribePort(IdentifyPort(sysClassTty_, portName));
 }

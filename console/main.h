@@ -285,6 +285,11 @@ class TFrmMain {
   void CloseUnderOperation();
   // A notice in the pane and the status line (see RefusedWhileBusy).
   void Refuse(const std::string& text);
+  // Why the port named `port` did not open, for the pane.
+  std::string OpenFailureText(const std::string& port) const;
+  // A rate change the link cannot make (a network port without rate
+  // control): says so, stops the running operation and returns true.
+  bool RefuseFixedRate(const Rate& rate);
   // A line in the pane when the link's timing is set by hand, or when a USB
   // adapter's latency timer will slow every exchange down.
   void AnnounceLinkTiming();

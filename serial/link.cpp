@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "serial/rfc2217_port.h"
 #include "serial/tty_io.h"
 
 namespace qv {
@@ -95,6 +96,28 @@ void SerialLink::SetUpTransport(const std::string& devicePath, const std::string
   }
 }
 
+int SerialLink::QueuedInput() { return remote_ ? remote_->Pump() : tty::QueuedInput(fd_); }
+
+bool SerialLink::OpenRemote(const std::string& name, int rate, const std::string& sysClassTty) {
+  remote_ = std::make_unique<Rfc2217Port>();
+  if (!remote_->Open(name, rate)) {
+    lastErrno_ = ECONNREFUSED;
+    lastError_ = remote_->Error();
+    remote_.reset();
+    return false;
+  }
+  fd_ = remote_->Fd();
+  rate_ = rate;
+  SetUpTransport(name, sysClassTty);  // nothing in sysfs: a transport of unknown lumps
+  return StartReceiving();
+}
+
+bool SerialLink::RateChangeable() const { return !remote_ || remote_->RateControl(); }
+
+std::string SerialLink::LostReason() const { return remote_ ? remote_->Error() : std::string(); }
+
+SerialLink::SerialLink() = default;
+
 SerialLink::~SerialLink() {
   if (!IsOpen()) return;
   RequestStop();
@@ -104,7 +127,8 @@ SerialLink::~SerialLink() {
 void SerialLink::Fail(const std::string& what, int err) {
   lastErrno_ = err;
   lastError_ = what + ": " + std::strerror(err);
-  if (fd_ >= 0) close(fd_);
+  if (remote_) remote_.reset();  // closes its socket
+  else if (fd_ >= 0) close(fd_);
   fd_ = -1;
 }
 
@@ -112,6 +136,7 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   if (IsOpen()) return false;
   lastError_.clear();
   lastErrno_ = 0;
+  if (Rfc2217Port::IsNetworkPort(devicePath)) return OpenRemote(devicePath, rate, sysClassTty);
   fd_ = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) {
     Fail(devicePath, errno);
@@ -145,6 +170,10 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   rate_ = rate;
   SetUpTransport(devicePath, sysClassTty);
   tty::Purge(fd_);
+  return StartReceiving();
+}
+
+bool SerialLink::StartReceiving() {
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   pollFd_ = epoll_create1(EPOLL_CLOEXEC);
   if (wakeFd_ < 0 || pollFd_ < 0) {
@@ -156,7 +185,7 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   // Edge-triggered on the port: the thread learns of every arrival of bytes,
   // also while earlier ones still wait to be read.
   epoll_event wake{EPOLLIN, {.fd = wakeFd_}};
-  epoll_event port{EPOLLIN | EPOLLET, {.fd = fd_}};
+  epoll_event port{EPOLLIN | EPOLLET | (remote_ ? EPOLLRDHUP : 0u), {.fd = fd_}};
   if (epoll_ctl(pollFd_, EPOLL_CTL_ADD, wakeFd_, &wake) != 0 || epoll_ctl(pollFd_, EPOLL_CTL_ADD, fd_, &port) != 0) {
     const int err = errno;
     CloseWakeAndPoll();
@@ -192,7 +221,7 @@ void SerialLink::CloseWakeAndPoll() {
 }
 
 bool SerialLink::SetBaud(int rate) {
-  if (!IsOpen() || !tty::SetBaud(fd_, rate)) return false;
+  if (!IsOpen() || !(remote_ ? remote_->SetBaud(rate) : tty::SetBaud(fd_, rate))) return false;
   // A FIFO's lumps and a packet's fill time follow the rate: what the
   // arrivals taught at the old one no longer holds.
   if (rate != rate_.exchange(rate)) {
@@ -205,10 +234,13 @@ bool SerialLink::SetBaud(int rate) {
   return true;
 }
 
-bool SerialLink::SetModemLines(bool on) { return IsOpen() && tty::SetModemLines(fd_, on); }
+bool SerialLink::SetModemLines(bool on) {
+  if (remote_) remote_->SetModemLines(on);
+  return IsOpen() && (remote_ ? remote_->RateControl() : tty::SetModemLines(fd_, on));
+}
 
 bool SerialLink::GetModemLines(bool& dtr, bool& rts) const {
-  return IsOpen() && tty::GetModemLines(fd_, dtr, rts);
+  return IsOpen() && (remote_ ? remote_->GetModemLines(dtr, rts) : tty::GetModemLines(fd_, dtr, rts));
 }
 
 void SerialLink::RequestStop() {
@@ -227,6 +259,11 @@ bool SerialLink::Stopping() const {
 
 void SerialLink::FinishClose() {
   if (thread_.joinable()) thread_.join();
+  if (remote_) {
+    remote_->Purge();
+    remote_.reset();  // closes the connection
+    fd_ = -1;
+  }
   if (fd_ >= 0) {
     tty::Purge(fd_);
     // Of an adapter that was pulled out nothing is left to restore; the
@@ -246,7 +283,8 @@ void SerialLink::FinishClose() {
 std::string SerialLink::ReadAvailable() {
   std::string bytes;
   if (!IsOpen()) return bytes;
-  const int count = tty::QueuedInput(fd_);
+  const int count = remote_ ? 0 : tty::QueuedInput(fd_);
+  if (remote_) bytes = remote_->Take();
   if (count > 0) {
     bytes.resize(static_cast<size_t>(count));
     ssize_t got = read(fd_, bytes.data(), bytes.size());
@@ -271,7 +309,9 @@ void SerialLink::WriteBytewise(const char* data, size_t count) {
   // Arrivals during and after a write may answer it: they teach nothing of
   // the gaps inside one burst.
   NoteWrite();
-  for (size_t i = 0; i < count && IsOpen();) {
+  // The bytes cross the network together; the server's side writes them to the line.
+  if (remote_) remote_->Write(data, count);
+  for (size_t i = remote_ ? count : 0; i < count && IsOpen();) {
     const ssize_t n = write(fd_, data + i, 1);
     if (n == 1) ++i;
     else if (n == 0 || errno != EINTR) break;  // after a signal the same byte is still to go
@@ -286,7 +326,8 @@ void SerialLink::WriteBlock(const char* data, size_t count) {
     SerialLink& link;
     ~Noted() { link.NoteWrite(); }
   } noted{*this};
-  size_t done = 0;
+  if (remote_) remote_->Write(data, count);
+  size_t done = remote_ ? count : 0;
   while (done < count && IsOpen()) {
     ssize_t n = write(fd_, data + done, count - done);
     if (n < 0) {
@@ -371,7 +412,8 @@ void SerialLink::ReceiveLoop() {
       if (Stopping()) break;  // a close request wins over further data
     }
     const auto now = Clock::now();
-    const int queued = tty::QueuedInput(fd_);
+    const int queued = QueuedInput();
+    if (remote_ && remote_->Closed()) hangUp = true;
     if (relearn_.exchange(false)) {
       learner_.Reset();
       learnedNs_ = 0;
@@ -404,7 +446,9 @@ void SerialLink::ReceiveLoop() {
         owesEnd = handled != ChunkEnd::Quiet && (handled != ChunkEnd::Lump || endWanted_);
       }
       // Bytes that came while the thread was parked came at no moment it saw.
-      if (handled == ChunkEnd::MoreCame || tty::QueuedInput(fd_) > 0) learner_.Interrupted();
+      // (Only a look: bytes taken from a socket here would never wake the wait.)
+      if (handled == ChunkEnd::MoreCame || (remote_ ? remote_->Queued() : tty::QueuedInput(fd_)) > 0)
+        learner_.Interrupted();
       // Bytes the main thread read with the chunk may have come up to now.
       last = Clock::now();
     }

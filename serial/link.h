@@ -50,6 +50,16 @@
 // the burst's end, and so do the reply markers; a prompt taken early ends its
 // burst for them, so the answer to the next command starts a burst of its own.
 //
+// Network ports. "rfc2217://HOST:PORT" is a port ser2net serves on another
+// machine (rfc2217_port.h; a client of our own rather than libgensio's, for
+// the reasons given there). Its socket takes the device's place in the
+// receive thread's epoll set. TCP hands the drive's output over in segments
+// that end anywhere, on top of the remote adapter's own packets: sysfs knows
+// nothing of it, so it counts as a transport of unknown lumps, never as a
+// pseudo-terminal passing bytes on one at a time, and its arrivals teach the
+// gaps. A rate change returns only once the server has confirmed the new
+// rate, so nothing goes out at the old one after the drive has switched.
+//
 // Adapters. Opening a USB adapter asks its driver for low latency
 // (ASYNC_LOW_LATENCY: FT232-class drivers then run the timer at 1 ms), and
 // closing puts the flag back. A driver that refuses, a pseudo-terminal that
@@ -59,6 +69,7 @@
 #include <cstdint>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -67,6 +78,8 @@
 #include "serial/port_identity.h"
 
 namespace qv {
+
+class Rfc2217Port;
 
 // Why the receive thread handed a chunk over.
 enum class ChunkEnd {
@@ -92,7 +105,7 @@ class SerialLink {
   // least kQuietFloor.
   static std::chrono::nanoseconds QuietTime(int rate);
 
-  SerialLink() = default;
+  SerialLink();
   SerialLink(const SerialLink&) = delete;
   SerialLink& operator=(const SerialLink&) = delete;
   ~SerialLink();
@@ -105,6 +118,12 @@ class SerialLink {
   bool Open(const std::string& devicePath, int rate, const std::string& sysClassTty = "/sys/class/tty");
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& LastError() const { return lastError_; }
+  // A port on another machine (rfc2217://HOST:PORT), see rfc2217_port.h.
+  bool IsRemote() const { return remote_ != nullptr; }
+  // False where the rate cannot be changed: a network port behind a plain TCP bridge.
+  bool RateChangeable() const;
+  // Why a network port's connection ended (UTF-8); empty for a local device.
+  std::string LostReason() const;
   int LastErrno() const { return lastErrno_; }
 
   // What sysfs told of the open device, and its latency timer as it read
@@ -113,7 +132,9 @@ class SerialLink {
   int LatencyTimerMs() const { return latencyMs_; }
 
   // Sets the line rate; the receive thread uses its character time at once.
+  // A network port returns once its server has confirmed the new rate.
   bool SetBaud(int rate);
+  int Rate() const { return rate_.load(); }
 
   // The quiet that ends a burst set by hand, for this and later opens; zero:
   // decided automatically (see the top of this file).
@@ -166,6 +187,10 @@ class SerialLink {
 
  private:
   void ReceiveLoop();
+  bool OpenRemote(const std::string& name, int rate, const std::string& sysClassTty);
+  bool StartReceiving();  // the wake-up descriptor, the epoll set and the receive thread
+  // Line bytes waiting to be read: the driver's queue, or what a network port has decoded.
+  int QueuedInput();
   // Posts a notification for a chunk that ended for `end` with `queued` bytes
   // and parks until it is handled; false when a stop request came instead.
   bool HandOver(ChunkEnd end, int queued);
@@ -179,6 +204,7 @@ class SerialLink {
   std::chrono::nanoseconds QuietAt(int rate) const;
 
   int fd_ = -1;
+  std::unique_ptr<Rfc2217Port> remote_;  // set while a network port is open; fd_ is then its socket
   int wakeFd_ = -1;  // stop requests, rate changes and an awaited prompt wake the receive thread
   int pollFd_ = -1;  // the port (edge-triggered: every arrival wakes) and wakeFd_
   std::atomic<int> rate_{0};

@@ -465,7 +465,8 @@ void MainWindow::AskForDevicePath() {
   bool ok = false;
   const QString path = QInputDialog::getText(
       this, QStringLiteral("其他设备"),
-      QStringLiteral("串口设备的路径（例如 /dev/ttyUSB0、/dev/pts/3、/dev/rfcomm0、/dev/serial/by-id/…）："),
+      QStringLiteral("串口设备的路径（例如 /dev/ttyUSB0、/dev/pts/3、/dev/rfcomm0、/dev/serial/by-id/…），\n"
+                     "或另一台机器上由 ser2net 提供的网络串口（rfc2217://主机:端口）："),
       QLineEdit::Normal, QStringLiteral("/dev/"), &ok);
   if (ok) AddDeviceByPath(path);
 }

@@ -298,6 +298,19 @@ class TFrmMain {
   // last chunk handled ended one.
   std::string burstHead_;
   bool burstOver_ = true;
+  // Commands sent since the drive last showed a prompt. While more than one
+  // is outstanding, a prompt may answer an earlier one: it counts only when
+  // its burst has ended and stayed quiet once more (see serial/link.h).
+  int commandsOutstanding_ = 0;
+  // The last burst's end was in doubt (a lone "w", a line ending in ">" that
+  // may go on): the link announces it again after `settleFor_` of quiet.
+  bool settling_ = false;
+  std::chrono::nanoseconds settleFor_{0};
+  // Waits for a prompt running within each other; the link hands each lump
+  // over while any runs.
+  int promptWaits_ = 0;
+  // Whether the end of the burst that just ended must wait a further quiet.
+  bool BurstEndInDoubt() const;
   std::string sysClassTty_ = "/sys/class/tty";  // where the port list comes from
   std::string busyWith_;  // the long operation running
   int busyAtDepth_ = 0;   // eventDepth_ when it began

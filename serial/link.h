@@ -115,14 +115,25 @@ class SerialLink {
   // Sets the line rate; the receive thread uses its character time at once.
   bool SetBaud(int rate);
 
-  // The quiet that ends a burst set by hand, for this and later opens; zero:
-  // decided automatically (see the top of this file).
+  // The least quiet that ends a burst, set by hand for this and later opens
+  // (see the top of this file); zero: none.
   void SetManualQuiet(std::chrono::microseconds quiet) { manualNs_ = std::chrono::nanoseconds(quiet).count(); }
   std::chrono::microseconds ManualQuiet() const;
   // The quiet that ends a burst now, at the current rate.
   std::chrono::nanoseconds BurstQuiet() const;
   // What the arrivals have taught about the transport's gaps (zero: nothing).
   std::chrono::nanoseconds LearnedQuiet() const { return std::chrono::nanoseconds(learnedNs_.load()); }
+  // The longest gap between the lumps of one burst on a transport nothing is
+  // known of: an adapter's latency timer as it comes (16 ms), its frame and
+  // the host's.
+  static constexpr std::chrono::milliseconds kUnknownLumpGap{20};
+  // Neither sysfs, nor the arrivals, nor a gap set by hand tell how the
+  // transport passes bytes on.
+  bool TransportUnknown() const;
+  // How long a burst whose end is in doubt must stay quiet before it counts
+  // as over: kUnknownLumpGap on an unknown transport, else the burst quiet
+  // once more (see the top of this file).
+  std::chrono::nanoseconds SettleQuiet() const;
   // While on, each lump is handed over as it arrives (see the top of this
   // file); the main thread turns it on while it awaits a prompt.
   void SetPromptAwaited(bool on);
@@ -156,8 +167,12 @@ class SerialLink {
   // Releases the receive thread after the main thread has handled a
   // notification. After a lump handed over while a prompt was awaited, the
   // end of its burst is announced only when `burstEndWanted`: a prompt taken
-  // at once has ended the output for the main thread already.
-  void NotificationHandled(bool burstEndWanted = true);
+  // at once has ended the output for the main thread already. A nonzero
+  // `settle` says the main thread could not decide at the end of the burst:
+  // the end is announced once more, by a notification without bytes, when
+  // the line has stayed quiet that long (or the PC writes), unless bytes
+  // come first.
+  void NotificationHandled(bool burstEndWanted = true, std::chrono::nanoseconds settle = {});
   // Waits until a notification is pending, the device is lost, or the deadline passes.
   bool WaitForNotification(std::chrono::steady_clock::time_point deadline);
   // The device went away (hang-up, error) while open; the receive thread ends
@@ -184,7 +199,7 @@ class SerialLink {
   std::atomic<int> rate_{0};
   std::atomic<int64_t> manualNs_{0};
   std::atomic<int64_t> learnedNs_{0};  // written by the receive thread
-  std::atomic<bool> relearn_{false};   // the rate changed: the receive thread forgets what it learned
+  std::atomic<int> rateChangedFrom_{0};  // the rate changed from this: the receive thread forgets what only held there
   std::atomic<bool> promptAwaited_{false};
   std::atomic<bool> holding_{false};   // the receive thread holds bytes not yet handed over
   std::atomic<int64_t> lastWriteNs_{0};  // steady clock: when the PC last wrote
@@ -211,6 +226,7 @@ class SerialLink {
   int pendingCount_ = 0;                   // bytes queued when it decided
   ChunkEnd handledEnd_ = ChunkEnd::Quiet;  // set by ReadAvailable
   bool endWanted_ = true;                  // set by NotificationHandled
+  int64_t settleNs_ = 0;                   // set by NotificationHandled
   std::function<void()> wakeHook_;
 };
 

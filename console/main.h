@@ -166,7 +166,9 @@ class TFrmMain {
   void ReceiveNotify();
   // What ReceiveNotify does with the chunk it read; `burstEnded` says whether
   // the line fell quiet after it. An empty chunk only reports a burst's end.
-  void HandleChunk(std::string_view chunk, bool burstEnded);
+  // `sent`: the program wrote since, which ended the output before its
+  // command (for the reply markers) but may have cut a line.
+  void HandleChunk(std::string_view chunk, bool burstEnded, bool sent = false);
 
   // --- waits, levels ---
   bool WaitHD(int n);

@@ -35,12 +35,13 @@ class PromptAwaited {
 
 void TFrmMain::ReceiveNotify() {
   const std::string chunk = ReadAvailable();
-  HandleChunk(chunk, link_.LastChunkEnd() == ChunkEnd::Quiet);
+  const ChunkEnd end = link_.LastChunkEnd();
+  HandleChunk(chunk, end == ChunkEnd::Quiet || end == ChunkEnd::Sent, end == ChunkEnd::Sent);
 }
 
 bool TFrmMain::BurstEndInDoubt() const {
-  // A transport nothing is known of may still hold the rest of a line back
-  // ("Zone 3 ->" | " Cyl 1A2B"), or the 0x88 of a ready.
+  // A transport nothing is known of may still hold back the 0x88 of a ready
+  // or the rest of a line ("Zone 3 ->" | " Cyl 1A2B").
   const bool unknown = link_.TransportUnknown();
   if (unknown && burstHead_ == "w") return true;
   switch (Memo2.Candidate()) {
@@ -51,7 +52,7 @@ bool TFrmMain::BurstEndInDoubt() const {
   return false;
 }
 
-void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded) {
+void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded, bool sent) {
   // A notification without bytes after a burst whose end was in doubt: the
   // line has stayed quiet long enough, the burst is over.
   const bool settled = settling_ && chunk.empty();
@@ -69,7 +70,7 @@ void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded) {
   // are watched for while one is latched too, to know when the drive has
   // answered.
   std::string prompt = Memo2.Scan(text, false, commandsOutstanding_ <= 1);
-  if (prompt.empty() && burstEnded) {
+  if (prompt.empty() && burstEnded && !sent) {
     if (!settled && BurstEndInDoubt()) {
       settling_ = true;
       settleFor_ = link_.SettleQuiet();

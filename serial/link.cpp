@@ -423,7 +423,8 @@ void SerialLink::ReceiveLoop() {
     bool handOver = true;
     ChunkEnd end = ChunkEnd::Quiet;
     if (inChunk && queued >= kInputQueueFull) end = ChunkEnd::QueueFull;
-    else if ((inChunk || owesEnd) && (now >= last + endQuiet || hangUp || cutByWrite)) end = ChunkEnd::Quiet;
+    else if ((inChunk || owesEnd) && (now >= last + endQuiet || hangUp)) end = ChunkEnd::Quiet;
+    else if (cutByWrite) end = ChunkEnd::Sent;
     else if (inChunk && awaited) end = ChunkEnd::Lump;
     else if (inChunk && now >= first + kChunkLimit) end = ChunkEnd::TimeLimit;
     else handOver = false;
@@ -436,7 +437,8 @@ void SerialLink::ReceiveLoop() {
         std::lock_guard lock(mutex_);
         handled = handledEnd_;
         settle = std::chrono::nanoseconds(settleNs_);
-        owesEnd = (handled != ChunkEnd::Quiet && (handled != ChunkEnd::Lump || endWanted_)) || settle.count() > 0;
+        owesEnd = (handled != ChunkEnd::Quiet && handled != ChunkEnd::Sent && (handled != ChunkEnd::Lump || endWanted_)) ||
+                  settle.count() > 0;
       }
       // Bytes that came while the thread was parked came at no moment it saw.
       if (handled == ChunkEnd::MoreCame || tty::QueuedInput(fd_) > 0) learner_.Interrupted();

@@ -42,7 +42,9 @@
 //
 // A burst also ends when the PC sends: what came before a command cannot
 // answer it. So a long quiet (a gap set by hand, say) never joins the echo
-// of a command with the ready that answers the next step.
+// of a command with the ready that answers the next step. Only the reply
+// markers take that end for one: a line it cuts may go on ("Zone 3 ->" then
+// " Cyl 1A2B"), so a line ending in ">" is decided with what follows.
 //
 // Before anything is known. A transport that sysfs does not describe and
 // that has taught nothing yet (the first exchanges of a session through a
@@ -118,6 +120,7 @@ enum class ChunkEnd {
   QueueFull,  // the input queue could take no more
   MoreCame,   // bytes arrived between the decision and the read and were read with the chunk
   Lump,       // handed over as it came while a prompt was awaited; the burst may go on
+  Sent,       // the PC wrote meanwhile: the output before its command ends here, though a line may go on
 };
 
 class SerialLink {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "console/main.h"
@@ -79,7 +80,7 @@ void Settle(TFrmMain& main) {
 
 TEST(AdapterLink, ALumpEndsAnywhereAndTheReplyStaysWhole) {
   const std::string reply = "\r\nZone 3 -> Cyl 1A2B Hd 0\r\nF3 T>";
-  const std::string ready = "w\x88";
+  const std::string readyAnswer = "w\x88";
   std::vector<Row> rows;
   for (int rate : {115200, 921600}) {
     rows.push_back({"FT232-class, 1 ms", sim::AdapterTiming::Ft232(milliseconds(1)), rate, 1});
@@ -95,25 +96,35 @@ TEST(AdapterLink, ALumpEndsAnywhereAndTheReplyStaysWhole) {
   }
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.name) + " at " + std::to_string(row.rate));
-    AdapterConsole console(row);
-    TFrmMain& main = console.main;
-    ASSERT_TRUE(console.Open(row.rate));
-    main.receiveMode = ReceiveMode::syscmd;
+    // A bridge would learn its gaps from the replies: there each one comes
+    // first after an open, with nothing learned.
+    std::optional<AdapterConsole> console;
+    const auto opened = [&]() -> AdapterConsole& {
+      if (!console || row.latencyInSysfs == kBridge) {
+        console.reset();
+        console.emplace(row);
+        EXPECT_TRUE(console->Open(row.rate));
+        console->main.receiveMode = ReceiveMode::syscmd;
+      }
+      return *console;
+    };
     for (size_t end = 1; end < reply.size(); ++end) {
       SCOPED_TRACE("a lump ends after byte " + std::to_string(end));
-      main.Memo3.clear();
-      test::PacedWriter drive(console.pty, test::AdapterLumps(reply, row.timing, row.rate, {end}));
-      EXPECT_TRUE(main.WaitHD(100));
-      while (!drive.Done()) main.Delay(1);
-      EXPECT_EQ(main.LastPrompt, "T>");
-      EXPECT_EQ(main.Memo3, reply);
+      AdapterConsole& c = opened();
+      c.main.Memo3.clear();
+      test::PacedWriter drive(c.pty, test::AdapterLumps(reply, row.timing, row.rate, {end}));
+      EXPECT_TRUE(c.main.WaitHD(100));
+      while (!drive.Done()) c.main.Delay(1);
+      EXPECT_EQ(c.main.LastPrompt, "T>");
+      EXPECT_EQ(c.main.Memo3, reply);
     }
     // The ready answer split in two: one ready, nothing left for the next wait.
     for (size_t end : {size_t{1}, size_t{2}}) {
-      test::PacedWriter drive(console.pty, test::AdapterLumps(ready, row.timing, row.rate, {end}));
-      EXPECT_TRUE(main.WaitWB(100));
-      EXPECT_FALSE(main.WaitWB(3));
-      Settle(main);
+      AdapterConsole& c = opened();
+      test::PacedWriter drive(c.pty, test::AdapterLumps(readyAnswer, row.timing, row.rate, {end}));
+      EXPECT_TRUE(c.main.WaitWB(100));
+      EXPECT_FALSE(c.main.WaitWB(3));
+      Settle(c.main);
     }
   }
 }

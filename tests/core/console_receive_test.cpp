@@ -232,9 +232,10 @@ TEST_F(ConsoleReceive, PromptOnlyAtTheEndOfTheBurst) {
     main.Memo2.Clear();
     test::PacedWriter writer(pty, c.steps);
     const std::vector<Handled> seen = HandleUntilQuiet(main, writer);
-    // Where the 10 ms limit falls is the receive thread's timing; whatever it
-    // cut, no prompt before the end.
-    EXPECT_FALSE(Disturbed(seen, text.size())) << Describe(seen);
+    // Where the 10 ms limit falls is the receive thread's timing, and a
+    // loaded machine may pass a byte on late enough for the line to fall
+    // quiet (on this transport, known to nothing, a line ending in ">" then
+    // waits 20 ms more): whatever was cut, no prompt before the end.
     for (const Handled& h : seen) {
       if (h.received < text.size()) {
         EXPECT_EQ(h.prompt, "") << Describe(seen);
@@ -282,6 +283,9 @@ TEST_F(ConsoleReceive, LongDumpArrivesInPiecesAndWhole) {
       {"a piece every millisecond", paced, 15 * kPiece},  // 10 ms of the writer's output, with slack
   };
   main.receiveMode = ReceiveMode::R_DATA;
+  // Not the quiet is tested here but the pieces: a least quiet of 40 ms keeps
+  // a loaded machine, passing a piece on late, from ending the output early.
+  main.SetReceiveGap(std::chrono::milliseconds(40));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     main.Memo3.clear();

@@ -55,16 +55,20 @@ void LumpLearner::Arrival(Clock::time_point at, int bytes, int rate, Clock::time
 }
 
 void LumpLearner::RateChanged(int oldRate) {
-  const nanoseconds fifoReach = kFifoReach * CharacterTime(oldRate);
-  std::erase_if(gaps_, [&](nanoseconds gap) { return gap <= fifoReach; });
+  if (Widest() <= kFifoReach * CharacterTime(oldRate)) gaps_.clear();
   havePrevious_ = false;
+}
+
+nanoseconds LumpLearner::Widest() const {
+  if (gaps_.empty()) return nanoseconds(0);
+  std::vector<nanoseconds> sorted = gaps_;
+  std::sort(sorted.begin(), sorted.end());
+  return sorted[sorted.size() - (sorted.size() >= kOutlierAfter ? 2 : 1)];
 }
 
 nanoseconds LumpLearner::Quiet() const {
   if (gaps_.size() < static_cast<size_t>(kSightings)) return nanoseconds(0);
-  std::vector<nanoseconds> sorted = gaps_;
-  std::sort(sorted.begin(), sorted.end());
-  const nanoseconds widest = sorted[sorted.size() - (sorted.size() >= kOutlierAfter ? 2 : 1)];
+  const nanoseconds widest = Widest();
   return widest + widest / 4 + kLearnedMargin;
 }
 

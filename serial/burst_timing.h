@@ -66,8 +66,9 @@ class LumpLearner {
   // Bytes came while the reader was busy (handing a chunk over): the next
   // arrival has no gap to measure and may hold more than one lump.
   void Interrupted() { havePrevious_ = false; }
-  // The line changed from `oldRate`: gaps a FIFO could have made at that rate
-  // are forgotten; longer ones come from a timer and hold at any rate.
+  // The line changed from `oldRate`: a lesson a FIFO could have taught at
+  // that rate (its gaps scale with the rate) starts again; one of longer
+  // gaps came from a timer and holds at any rate.
   void RateChanged(int oldRate);
   // The quiet that covers the gaps seen between lumps; zero until the
   // pattern is clear.
@@ -75,6 +76,10 @@ class LumpLearner {
   void Reset() { *this = LumpLearner(); }
 
  private:
+  // The gap the quiet covers: the widest recent one, or the next widest
+  // once there are enough to call one a late wake-up.
+  std::chrono::nanoseconds Widest() const;
+
   Clock::time_point previous_{};
   bool havePrevious_ = false;
   bool previousAtOnce_ = false;

@@ -29,10 +29,10 @@
 //    the widest of the last sixteen, or from eight on the next widest, so
 //    that one late wake-up of a loaded machine neither counts for good nor
 //    makes the quiet creep. Gaps are kept in time units across rate changes
-//    and opens; only those a FIFO could have made at the old rate (up to 20
-//    character times) are forgotten at a new one. Gaps over 25 ms are taken
-//    for the drive's own pauses and never learned: a transport that hides
-//    longer gaps needs the gap set by hand.
+//    and opens; only a lesson a FIFO could have taught at the old rate (gaps
+//    up to 20 character times) starts again at a new one. Gaps over 25 ms
+//    are taken for the drive's own pauses and never learned: a transport
+//    that hides longer gaps needs the gap set by hand.
 // The quiet that ends a burst is the largest of these that applies: what
 // sysfs tells of the device (a USB interface, latency_timer, rx_trig_bytes;
 // see port_identity.h; a link counts as the device it leads to), what the

@@ -245,7 +245,7 @@ TEST(AdapterLink, ABridgeIsLearnedFromItsLumps) {
   EXPECT_TRUE(main.WaitHD(100));
   EXPECT_EQ(main.LastPrompt, "T>");
   EXPECT_EQ(main.Memo3, reply);
-  // A new rate keeps or forgets each gap (which, the learner's own test
+  // A new rate keeps the lesson or forgets it (which, the learner's own test
   // says), and never makes the quiet grow.
   const auto learned = main.Link().LearnedQuiet();
   main.SetPortBaud(57600);

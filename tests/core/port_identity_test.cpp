@@ -136,8 +136,8 @@ TEST(LumpLearner, LearnsTheGapsOfLumpsOnly) {
     }
     EXPECT_EQ(std::chrono::duration_cast<microseconds>(learner.Quiet()), c.quiet) << c.what;
   }
-  // A new rate keeps the gaps of a timer and forgets those a FIFO could have
-  // made at the old one (20 characters: 1736 us at 115200).
+  // A new rate keeps the lesson of a timer and forgets one a FIFO could have
+  // taught at the old rate (20 characters: 1736 us at 115200).
   struct RateCase {
     int gapUs;
     microseconds quietAfter;

@@ -278,11 +278,12 @@ other windows, the way their buttons run it.
                 windows). The port is probed first: 9600, 38400, 57600 and
                 115200 are always offered, 230400, 460800, 625200 and 921600
                 when the adapter takes them.
-  --gap MS      how long the line must be quiet before the drive's output
-                counts as over, in milliseconds (0.1 steps; 0: automatic).
-                Automatic covers USB adapters (their latency timer), native
-                ports (their FIFO) and what the arrivals show; set it for a
-                serial bridge that passes the output on with longer gaps.
+  --gap MS      how long the line must at least be quiet before the drive's
+                output counts as over, in milliseconds (0.1 steps; 0: only
+                automatic). Automatic covers USB adapters (their latency
+                timer), native ports (their FIFO) and what the arrivals show,
+                and wins when it is longer; set it for a serial bridge that
+                passes the output on with gaps over 20 ms.
   --sim-adapter ft232[-Nms]|ch340[-Nms]|uart[-N]
                 with --port SIM: the simulated drive answers through an
                 emulated adapter, an FT232-class chip (latency timer 16 ms,

@@ -1,4 +1,5 @@
 // The console's side of the link: open and close, pacing, sending, counters.
+#include <algorithm>
 #include <chrono>
 
 #include "console/convert.h"
@@ -16,6 +17,8 @@ bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   linkGone_ = false;
   burstHead_.clear();
   burstOver_ = true;
+  commandsOutstanding_ = 0;
+  settling_ = false;
   return true;
 }
 
@@ -45,7 +48,7 @@ std::string TFrmMain::ReadAvailable() { return link_.ReadAvailable(); }
 void TFrmMain::ServiceLink() {
   if (link_.NotificationPending()) {
     ReceiveNotify();
-    link_.NotificationHandled(!burstOver_);
+    link_.NotificationHandled(!burstOver_, settling_ ? settleFor_ : std::chrono::nanoseconds(0));
   }
   if (link_.Lost() && link_.IsOpen()) PortLost();
 }
@@ -88,6 +91,7 @@ void TFrmMain::Delay(int n) {
 }
 
 void TFrmMain::SendString(std::string_view bytes) {
+  if (!bytes.empty()) commandsOutstanding_ = std::min(commandsOutstanding_ + 1, 2);
   link_.WriteBytewise(bytes.data(), bytes.size());
   TxCount = AddWrapping(TxCount, bytes.size());
   ShowTx();

@@ -233,10 +233,8 @@ void TFrmMain::btnSwitchClick() {
 }
 
 void TFrmMain::AnnounceLinkTiming() {
-  if (const auto manual = link_.ManualQuiet(); manual.count() > 0) {
-    AddLine("接收间隔：手动设为 " + MillisecondsText(manual) + "（不自动判断）。");
-    return;
-  }
+  if (const auto manual = link_.ManualQuiet(); manual.count() > 0)
+    AddLine("接收间隔：手动设为至少 " + MillisecondsText(manual) + "（自动判断得出更长时用更长的）。");
   const PortIdentity& id = link_.Identity();
   const int latency = link_.LatencyTimerMs();
   if (id.transport != PortIdentity::Transport::Usb || latency <= 1) return;

@@ -496,8 +496,9 @@ void MainWindow::AskForReceiveGap() {
   bool ok = false;
   const double ms = QInputDialog::getDouble(
       this, QStringLiteral("接收间隔"),
-      QStringLiteral("线路静默多久算驱动器的一段输出结束（毫秒）。\n"
-                     "0 为自动：按 USB 适配器的延迟定时器、串口的 FIFO 和收到数据的规律判断。"),
+      QStringLiteral("线路至少静默多久才算驱动器的一段输出结束（毫秒）。\n"
+                     "自动判断（按 USB 适配器的延迟定时器、串口的 FIFO 和收到数据的规律）得出更长时用更长的；"
+                     "程序发送时上一段输出总算结束。0 为只用自动判断。"),
       std::chrono::duration<double, std::milli>(main_.ReceiveGap()).count(), 0, 1000, 1, &ok);
   if (ok) SetReceiveGap(ms);
 }

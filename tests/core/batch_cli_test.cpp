@@ -196,7 +196,7 @@ TEST_F(BatchCliTest, ReceiveGapAndTheSimulatedDriveBehindAnAdapter) {
   const Outcome o =
       RunCli({"--port", "SIM", "--gap", "2.5", "--sim-adapter", "ft232-1ms", Script("s.cmd", "LEVEL/2\r\nSTR/\r\n")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.out.find("接收间隔：手动设为 2.5 ms（不自动判断）。\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("接收间隔：手动设为至少 2.5 ms（自动判断得出更长时用更长的）。\n"), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("2>"), std::string::npos) << o.out;
 }
 

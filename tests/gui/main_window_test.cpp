@@ -298,7 +298,7 @@ TEST_F(GuiFixture, PortListNamesTheAdapterAndTheReceiveGapIsSetByHand) {
   EXPECT_EQ(main->Link().BurstQuiet(), SerialLink::QuietTime(9600));
   window->Pane()->Flush();
   EXPECT_TRUE(window->Pane()->toPlainText().endsWith(
-      QStringLiteral("接收间隔：手动设为 2.5 ms（不自动判断）。\n接收间隔：自动判断。")))
+      QStringLiteral("接收间隔：手动设为至少 2.5 ms（自动判断得出更长时用更长的）。\n接收间隔：自动判断。")))
       << window->Pane()->toPlainText().toStdString();
 }
 

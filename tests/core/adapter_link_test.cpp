@@ -84,9 +84,12 @@ TEST(AdapterLink, ALumpEndsAnywhereAndTheReplyStaysWhole) {
   std::vector<Row> rows;
   for (int rate : {115200, 921600}) {
     rows.push_back({"FT232-class, 1 ms", sim::AdapterTiming::Ft232(milliseconds(1)), rate, 1});
-    rows.push_back({"FT232-class, 16 ms", sim::AdapterTiming::Ft232(milliseconds(16)), rate, 16});
+    // The 16 ms chips show a few milliseconds more in sysfs than they run:
+    // the 2 ms the quiet allows over the timer (checked on its own with what
+    // sysfs shows) is less than a busy test machine may delay a lump.
+    rows.push_back({"FT232-class, 16 ms", sim::AdapterTiming::Ft232(milliseconds(16)), rate, 20});
     rows.push_back({"CH340-class, no timer shown", sim::AdapterTiming::Ch340(milliseconds(1)), rate, kNoTimerShown});
-    rows.push_back({"CH340-class, 16 ms", sim::AdapterTiming::Ch340(milliseconds(16)), rate, 16});
+    rows.push_back({"CH340-class, 16 ms", sim::AdapterTiming::Ch340(milliseconds(16)), rate, 20});
     rows.push_back({"UART FIFO, trigger 14", sim::AdapterTiming::Uart(14), rate, kUart});
     // A bridge nothing has taught yet (with a 16 ms timer: the sibling test below).
     rows.push_back({"a bridge passing FT232-class packets on, 1 ms", sim::AdapterTiming::Ft232(milliseconds(1)), rate,
@@ -115,6 +118,9 @@ TEST(AdapterLink, ALumpEndsAnywhereAndTheReplyStaysWhole) {
       while (!drive.Done()) c.main.Delay(1);
       EXPECT_EQ(c.main.LastPrompt, "T>");
       EXPECT_EQ(c.main.Memo3, reply);
+      // A reply misread leaves its rest on the way: let it pass, so that the
+      // next offset is judged on its own reply.
+      if (::testing::Test::HasFailure()) Settle(c.main);
     }
     // The ready answer split in two: one ready, nothing left for the next wait.
     for (size_t end : {size_t{1}, size_t{2}}) {

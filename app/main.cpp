@@ -1,11 +1,14 @@
 // Quorvane: a service tool for hard-disk drives with a diagnostic serial terminal.
 #include <QApplication>
 
+#include "console/language_setup.h"
 #include "ui/app_windows.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quorvane"));
+  // After QApplication, which sets the locale from the environment.
+  qv::SetUpLanguage(std::nullopt, qv::ProgramFolder(), qv::UserDataFolder());
   // Closing the main window ends the program, whatever else is open.
   QApplication::setQuitOnLastWindowClosed(false);
 

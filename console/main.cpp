@@ -12,6 +12,7 @@
 #include "console/convert.h"
 #include "console/long_operation.h"
 #include "console/text.h"
+#include "lang/translate.h"
 #include "serial/open_failure.h"
 #include "serial/port_identity.h"
 #include "serial/port_list.h"
@@ -330,15 +331,15 @@ void TFrmMain::AppendToLastLine(std::string_view text) {
 void TFrmMain::Button6Click() { memo1.Clear(); }
 
 void TFrmMain::Button8Click() {
-  LongOperation busy(*this, "关于软件");
+  LongOperation busy(*this, Tr("关于软件"));
   if (!busy) return;
   receiveMode = ReceiveMode::usercmd;
   SendString("/T\r");
-  AddLine("Quorvane：硬盘串口终端维修工具，由 Quorvane 开发组编写。");
+  AddLine(Tr("Quorvane：硬盘串口终端维修工具，由 Quorvane 开发组编写。"));
   Delay(10);
   SendString("/\r");
   Delay(10);
-  AddLine("更多信息请阅读随程序附带的 README 文件。");
+  AddLine(Tr("更多信息请阅读随程序附带的 README 文件。"));
   SendString("\n");
 }
 

@@ -6,12 +6,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Lowest first. The shared file reader and writer and the simulated drive use
+# Lowest first. The program's texts in the chosen language, the shared file reader and writer and the simulated drive use
 # nothing of ours; the link uses the simulated drive for its SIM port; the
 # console owns the link; the transfers, procedures and file utilities work
 # through the console; the firmware windows use the transfers; the batch runner
 # drives all of those; the shell runner and the windows sit on top.
-declare -A layer=([files]=0 [sim]=0 [serial]=1 [console]=2 [transfer]=3 [procedures]=3 [fileutil]=3
+declare -A layer=([lang]=0 [files]=0 [sim]=0 [serial]=1 [console]=2 [transfer]=3 [procedures]=3 [fileutil]=3
                   [firmware]=4 [batch]=5 [cli]=6 [ui]=6 [app]=7)
 
 status=0

@@ -25,11 +25,13 @@
 #include <cmath>
 
 #include "console/console_buttons.h"
+#include "console/language_setup.h"
 #include "serial/port_list.h"
 #include "sim/sim_drive.h"
 #include "ui/device_path.h"
 #include "ui/fonts.h"
 #include "ui/handler.h"
+#include "ui/language_menu.h"
 #include "ui/naming.h"
 #include "ui/procedure_groups.h"
 #include "ui/signs.h"
@@ -447,6 +449,7 @@ void MainWindow::BuildMenus() {
   windowMenu_ = menuBar()->addMenu(QStringLiteral("窗口"));
   windowMenu_->setObjectName(QStringLiteral("MenuWindow"));
   windowMenu_->menuAction()->setVisible(false);  // shown once a window is registered
+  AddLanguageMenu(menuBar(), [this] { return SettingsPath(main_.ownFiles.UserDir()); }, main_.Dlg());
 }
 
 QAction* MainWindow::AddWindowMenuEntry(const QString& caption, QWidget* window, bool modal) {

@@ -18,7 +18,11 @@ void NameWindow(QWidget* window, const char* className) {
 }
 
 QLabel* NamedLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  return NamedLabel(parent, name, QString::fromUtf8(text), geometry);
+}
+
+QLabel* NamedLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
+  auto* label = new QLabel(text, parent);
   Name(label, name, label->text());
   label->setGeometry(geometry);
   return label;

@@ -21,6 +21,7 @@ void Name(QWidget* widget, const char* controlName, const QString& accessibleNam
 void NameWindow(QWidget* window, const char* className);
 // A label with its control name, its text as accessible name, at `geometry`.
 QLabel* NamedLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry);
+QLabel* NamedLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry);
 
 // The core holds UTF-8 texts; the widgets hold QStrings.
 inline QString Q(std::string_view utf8) {

@@ -1,0 +1,161 @@
+// Every window in English: no caption wider than its control with the font
+// the window uses, and no Chinese left in a caption, tooltip or list item but
+// the drive terms (the procedure buttons' captions) and the language menu's
+// own name. Windows are created after the language is chosen, as the program
+// does at start-up.
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStyle>
+#include <filesystem>
+
+#include "console/language_setup.h"
+#include "procedures/procedure_buttons.h"
+#include "tests/gui/gui_fixture.h"
+#include "tests/support/quiet_startup.h"
+#include "ui/app_windows.h"
+
+namespace qv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool HasChinese(const QString& text) {
+  for (QChar c : text) {
+    const char16_t u = c.unicode();
+    if ((u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x9FFF) || (u >= 0xFF00 && u <= 0xFFEF)) return true;
+  }
+  return false;
+}
+
+// Texts that stay as they are in every language.
+QStringList KeptTexts() {
+  QStringList kept = {QStringLiteral("语言 / Language"), QStringLiteral("中文")};
+  for (const ButtonDef* def : ProcedureButtons()) kept << QString::fromStdString(std::string(def->caption));
+  return kept;
+}
+
+// The widest line of `text` with `metrics`, without the '&' of a shortcut.
+int TextWidth(const QFontMetrics& metrics, QString text) {
+  text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+  int widest = 0;
+  for (const QString& line : text.split(QLatin1Char('\n'))) widest = std::max(widest, metrics.horizontalAdvance(line));
+  return widest;
+}
+
+// How wide `widget` must be for its caption, or -1 when it shows none that
+// could be cut (empty, wrapped, rich or a picture).
+int NeededWidth(QWidget* widget) {
+  const QFontMetrics metrics = widget->fontMetrics();
+  QStyle* style = widget->style();
+  if (auto* box = qobject_cast<QCheckBox*>(widget); box || qobject_cast<QRadioButton*>(widget)) {
+    auto* button = static_cast<QAbstractButton*>(widget);
+    if (button->text().isEmpty()) return -1;
+    const bool check = box != nullptr;
+    return style->pixelMetric(check ? QStyle::PM_IndicatorWidth : QStyle::PM_ExclusiveIndicatorWidth, nullptr, widget) +
+           style->pixelMetric(check ? QStyle::PM_CheckBoxLabelSpacing : QStyle::PM_RadioButtonLabelSpacing, nullptr,
+                              widget) +
+           TextWidth(metrics, button->text());
+  }
+  if (auto* button = qobject_cast<QPushButton*>(widget)) {
+    if (button->text().isEmpty()) return -1;
+    return TextWidth(metrics, button->text()) + 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, widget);
+  }
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    if (label->text().isEmpty() || label->wordWrap() || Qt::mightBeRichText(label->text())) return -1;
+    return TextWidth(metrics, label->text()) + 2 * label->frameWidth() + 2 * label->margin();
+  }
+  if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+    if (group->title().isEmpty()) return -1;
+    return TextWidth(metrics, group->title()) + 2 * metrics.averageCharWidth();
+  }
+  return -1;
+}
+
+// Every text of `window` a person reads.
+QStringList Captions(QWidget* window) {
+  QStringList texts = {window->windowTitle()};
+  for (QWidget* widget : window->findChildren<QWidget*>()) {
+    texts << widget->toolTip();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) texts << button->text();
+    if (auto* label = qobject_cast<QLabel*>(widget)) texts << label->text();
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) texts << group->title();
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) texts << edit->placeholderText();
+    if (auto* list = qobject_cast<QComboBox*>(widget))
+      for (int i = 0; i < list->count(); ++i) texts << list->itemText(i);
+  }
+  for (QMenu* menu : window->findChildren<QMenu*>())
+    for (QAction* action : menu->actions()) texts << action->text() << action->toolTip();
+  return texts;
+}
+
+// What is wrong with `window` in English, one line each. The window is shown
+// so that its layouts have placed every control; controls it hides (a hint
+// that appears with its own text) are left out of the widths.
+QStringList Faults(QWidget* window) {
+  QStringList faults;
+  const QString where = window->objectName() + QStringLiteral(": ");
+  window->show();
+  QApplication::processEvents();
+  for (QWidget* widget : window->findChildren<QWidget*>()) {
+    const int needed = widget->isVisibleTo(window) ? NeededWidth(widget) : -1;
+    if (needed > widget->width())
+      faults << where + widget->objectName() + QStringLiteral(" needs %1 px, has %2").arg(needed).arg(widget->width());
+  }
+  const QStringList kept = KeptTexts();
+  for (const QString& text : Captions(window)) {
+    QString rest = text;
+    for (const QString& term : kept) rest.replace(term, QString());
+    if (HasChinese(rest))
+      faults << where + QStringLiteral("Chinese left: ") + QString(text).replace(QLatin1Char('\n'), QStringLiteral(" | "));
+  }
+  window->hide();
+  return faults;
+}
+
+class EnglishWindows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseLanguage(Language::English, CatalogueFolder(QV_BUILD_FOLDER));
+    folder = fs::temp_directory_path() / ("qv-gui-english-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    app = ui::CreateWindows(QuietStartup(folder.string()));
+  }
+  void TearDown() override {
+    app.reset();
+    fs::remove_all(folder);
+    UseLanguage(Language::Chinese, "");
+  }
+  fs::path folder;
+  std::unique_ptr<ui::AppWindows> app;
+};
+
+// The windows whose texts are marked so far.
+TEST_F(EnglishWindows, MarkedWindowsFitAndAreEnglish) {
+  EXPECT_EQ(app->form5->windowTitle(), QStringLiteral("HDD ID Editor"));
+  const QStringList faults = Faults(app->form5.get());
+  EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+}
+
+// Enabled once every text is marked and translated (the prefix goes then).
+TEST_F(EnglishWindows, DISABLED_EveryWindowFitsAndIsEnglish) {
+  QStringList faults;
+  for (QWidget* window : std::initializer_list<QWidget*>{app->mainWindow.get(), app->form1.get(), app->form2.get(),
+                                                         app->form3.get(), app->form4.get(), app->form5.get(),
+                                                         app->form6.get(), app->form7.get(), app->form8.get()})
+    faults << Faults(window);
+  EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+}
+
+}  // namespace
+}  // namespace qv::test

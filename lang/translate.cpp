@@ -11,6 +11,12 @@ namespace {
 
 constexpr const char* kDomain = "quorvane";
 std::atomic<Language> current{Language::Chinese};
+// LANGUAGE as it was before English set it, to put back on a return to Chinese.
+struct {
+  bool kept = false;
+  bool set = false;
+  std::string value;
+} userLanguage;
 
 }  // namespace
 
@@ -24,7 +30,18 @@ Language CurrentLanguage() { return current.load(); }
 // and LC_MESSAGES is C.UTF-8 (built into glibc) when it would be "C" —
 // including after a failed setlocale for a missing locale. The Chinese source
 // texts need no catalogue at all: Tr() returns them without asking gettext.
+// Programs the program starts inherit LANGUAGE=en with English, which is
+// what the technician chose.
 void UseLanguage(Language language, const std::string& catalogueFolder) {
+  if (language == Language::English && !userLanguage.kept) {
+    const char* value = std::getenv("LANGUAGE");
+    userLanguage = {true, value != nullptr, value ? value : ""};
+  }
+  if (language == Language::Chinese && userLanguage.kept) {
+    if (userLanguage.set) setenv("LANGUAGE", userLanguage.value.c_str(), 1);
+    else unsetenv("LANGUAGE");
+    userLanguage.kept = false;
+  }
   if (language == Language::English) {
     bindtextdomain(kDomain, catalogueFolder.c_str());
     bind_textdomain_codeset(kDomain, "UTF-8");

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -33,10 +34,13 @@ struct Outcome {
 
 // Starts quorvane-batch in `cwd`; `watch` sees the output so far and may
 // signal the child. A child that hangs is killed after a generous limit so
-// that a fault shows as a failure, not a stuck test run.
+// that a fault shows as a failure, not a stuck test run. The output is in
+// Chinese, whatever the locale and the settings of whoever runs the tests,
+// unless `args` name a language.
 Outcome RunCli(const std::vector<std::string>& args, const fs::path& cwd,
                const std::function<void(pid_t, const Outcome&)>& watch = {}) {
   std::vector<std::string> argv{QV_BATCH_BINARY};
+  if (std::find(args.begin(), args.end(), "--lang") == args.end()) argv.insert(argv.end(), {"--lang", "zh"});
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargv;
   for (auto& a : argv) cargv.push_back(a.data());
@@ -313,6 +317,7 @@ TEST_F(BatchCliTest, OperationsHelpListsAndBadUsage) {
       {{"--backup", "out", "--family", "NOSUCH"}, "no family NOSUCH in the table"},
       {{"--rom-read", "r.bin", "--rate", "12345"}, "the transfer rate 12345 is not offered on SIM"},
       {{"--port", "/dev/qv-no-such-port", "--rom-read", "r.bin"}, "选择的端口正在被使用或不存在！"},
+      {{"--lang", "fr", "--rom-read", "r.bin"}, "--lang takes zh or en, not fr"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front() + " " + c.args[1]);

@@ -88,6 +88,35 @@ TEST(LanguageSettings, SavedBesideOtherSettingsAndCleared) {
   EXPECT_FALSE(SaveLanguage("/proc/no-such-folder/settings", Language::English));
 }
 
+// --lang wins over the menu's choice, which wins over the locale.
+TEST(LanguageSettings, StartUpOrder) {
+  test::TempDir dir;
+  struct Case {
+    std::optional<Language> forThisRun, saved;
+    const char* lang;
+    Language expected;
+  } cases[] = {
+      {std::nullopt, std::nullopt, "en_US.UTF-8", Language::English},
+      {std::nullopt, std::nullopt, "zh_CN.UTF-8", Language::Chinese},
+      {std::nullopt, Language::Chinese, "en_US.UTF-8", Language::Chinese},
+      {std::nullopt, Language::English, "C", Language::English},
+      {Language::Chinese, Language::English, "en_US.UTF-8", Language::Chinese},
+      {Language::English, Language::Chinese, "C", Language::English},
+  };
+  unsetenv("LANGUAGE");
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  for (const Case& c : cases) {
+    UseLanguage(Language::Chinese, "");  // also puts back the LANGUAGE English set
+    EXPECT_EQ(std::getenv("LANGUAGE"), nullptr);
+    setenv("LANG", c.lang, 1);
+    ASSERT_TRUE(SaveLanguage(SettingsPath(dir.Path()), c.saved));
+    EXPECT_EQ(SetUpLanguage(c.forThisRun, QV_BUILD_FOLDER, dir.Path()), c.expected) << c.lang;
+    EXPECT_EQ(CurrentLanguage(), c.expected) << c.lang;
+  }
+  UseLanguage(Language::Chinese, "");
+}
+
 // English comes from the catalogue whatever locale the machine has generated:
 // here the locale variables name C, and en_US is not needed.
 TEST(Catalogue, EnglishFromTheBuiltCatalogueUnderAnyLocale) {

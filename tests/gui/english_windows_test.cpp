@@ -159,3 +159,35 @@ TEST_F(EnglishWindows, DISABLED_EveryWindowFitsAndIsEnglish) {
 
 }  // namespace
 }  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// The 语言 / Language menu keeps its choice for the next start and shows the
+// kept choice checked; "follow the system" removes it again.
+TEST_F(GuiFixture, LanguageMenuKeepsTheChoiceForTheNextStart) {
+  const std::string settings = SettingsPath(main->ownFiles.UserDir());
+  auto* menu = Find<QMenu>("MenuLanguage");
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu->title(), QStringLiteral("语言 / Language"));
+  const struct {
+    const char* action;
+    std::optional<Language> saved;
+  } choices[] = {{"MenuLanguageEnglish", Language::English},
+                 {"MenuLanguageChinese", Language::Chinese},
+                 {"MenuLanguageSystem", std::nullopt}};
+  for (const auto& choice : choices) {
+    SCOPED_TRACE(choice.action);
+    Find<QAction>(choice.action)->trigger();
+    EXPECT_EQ(SavedLanguage(settings), choice.saved);
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.back().text, "界面语言将在下次启动时更改。");
+    emit menu->aboutToShow();
+    for (QAction* action : menu->actions())
+      EXPECT_EQ(action->isChecked(), action->objectName() == QLatin1String(choice.action)) << action->objectName().toStdString();
+  }
+  EXPECT_EQ(CurrentLanguage(), Language::Chinese);  // this run keeps its language
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -36,6 +36,7 @@
 #include "ui/procedure_groups.h"
 #include "ui/signs.h"
 #include "ui/terminal_pane.h"
+#include "ui/tr.h"
 
 // The icon lives in the ui library, which is linked statically: the program
 // has to ask for its resources to be kept.
@@ -411,10 +412,10 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
 }
 
 void MainWindow::BuildMenus() {
-  QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
+  QMenu* fileMenu = menuBar()->addMenu(QTr("文件"));
   fileMenu->setObjectName(QStringLiteral("MenuFile"));
   fileMenu->setToolTipsVisible(true);  // the log's item names its file while logging
-  QAction* savePane = fileMenu->addAction(QStringLiteral("保存终端内容…"));
+  QAction* savePane = fileMenu->addAction(QTr("保存终端内容…"));
   savePane->setObjectName(QStringLiteral("MenuSavePane"));
   // In CMD, Ctrl+S stays the byte 0x13 for the drive (the line takes its
   // control keys first); elsewhere in the window it saves.
@@ -422,7 +423,7 @@ void MainWindow::BuildMenus() {
   connect(savePane, &QAction::triggered, this, [this] { Run([this] { main_.SavePaneClick(); }); });
   memo1_->PopupMenu()->addSeparator();
   memo1_->PopupMenu()->addAction(savePane);
-  logAction_ = fileMenu->addAction(QStringLiteral("记录到文件…"));
+  logAction_ = fileMenu->addAction(QTr("记录到文件…"));
   logAction_->setObjectName(QStringLiteral("MenuLog"));
   logAction_->setCheckable(true);
   connect(logAction_, &QAction::triggered, this, [this] {
@@ -433,9 +434,9 @@ void MainWindow::BuildMenus() {
   logTimer_->setInterval(500);
   connect(logTimer_, &QTimer::timeout, this, [this] { Run([this] { main_.ServiceLog(); }); });
 
-  QMenu* portMenu = menuBar()->addMenu(QStringLiteral("端口"));
+  QMenu* portMenu = menuBar()->addMenu(QTr("端口"));
   portMenu->setObjectName(QStringLiteral("MenuPort"));
-  otherDevice_ = portMenu->addAction(QStringLiteral("其他设备…"));
+  otherDevice_ = portMenu->addAction(QTr("其他设备…"));
   otherDevice_->setObjectName(QStringLiteral("MenuOtherDevice"));
   connect(otherDevice_, &QAction::triggered, this, &MainWindow::AskForDevicePath);
   receiveGap_ = portMenu->addAction(QString());
@@ -446,7 +447,7 @@ void MainWindow::BuildMenus() {
   connect(simAdapter_, &QAction::triggered, this, &MainWindow::AskForSimAdapter);
   SetSimAdapter(0);
 
-  windowMenu_ = menuBar()->addMenu(QStringLiteral("窗口"));
+  windowMenu_ = menuBar()->addMenu(QTr("窗口"));
   windowMenu_->setObjectName(QStringLiteral("MenuWindow"));
   windowMenu_->menuAction()->setVisible(false);  // shown once a window is registered
   AddLanguageMenu(menuBar(), [this] { return SettingsPath(main_.ownFiles.UserDir()); }, main_.Dlg());

@@ -1,5 +1,6 @@
 // Renders the README's pictures: the main window with the simulated drive
-// open and a few replies in the pane, and the backup window. The windows are
+// open and a few replies in the pane, the backup window, and the comparison
+// window with two backup folders compared and a differing module picked. The windows are
 // the program's own, created as at start-up and drawn offscreen, so the
 // pictures follow every change of the layout; scripts/screenshots.sh runs it.
 // Usage: quorvane-screenshots OUTPUT_FOLDER
@@ -13,7 +14,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
+#include <string>
 
+#include "files/file_io.h"
 #include "ui/app_windows.h"
 
 namespace {
@@ -55,6 +58,33 @@ bool Save(QWidget* window, const QDir& folder, const QString& name) {
   if (window->grab().save(path, "PNG")) return true;
   std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
   return false;
+}
+
+// Two backup folders of one family, a donor's and a patient's: the same APP
+// and table, a certification module with a few bytes changed, and each
+// drive's own SN.TXT.
+bool MakeBackups(const QDir& scratch) {
+  std::string app(4096, '\0'), cert(8192, '\0'), table(1024, '\0');
+  for (size_t i = 0; i < app.size(); ++i) app[i] = static_cast<char>(i * 31 + i / 512);
+  for (size_t i = 0; i < cert.size(); ++i) cert[i] = static_cast<char>(i * 7 + 0x40);
+  for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<char>(i / 16);
+  std::string patientCert = cert;
+  for (size_t at : {0x124u, 0x125u, 0x12Bu, 0x1F0u}) patientCert[at] = static_cast<char>(~patientCert[at]);
+  const struct {
+    const char* folder;
+    const char* name;
+    std::string bytes;
+  } files[] = {
+      {"donor", "APP.BIN", app},        {"donor", "CERT.BIN", cert},          {"donor", "Table.BIN", table},
+      {"donor", "SN.TXT", "QV0000000001\r\n"}, {"patient", "APP.BIN", app}, {"patient", "CERT.BIN", patientCert},
+      {"patient", "Table.BIN", table},  {"patient", "SN.TXT", "QV0000000002\r\n"},
+  };
+  for (const auto& f : files) {
+    if (!scratch.mkpath(QString::fromUtf8(f.folder))) return false;
+    const std::string path = scratch.filePath(QString::fromUtf8(f.folder)).toStdString() + "/" + f.name;
+    if (!qv::WriteFileBytes(path, f.bytes)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -111,6 +141,27 @@ int main(int argc, char** argv) {
   windows->form6->show();
   if (!Save(windows->form6.get(), out, QStringLiteral("backup-window.png"))) return 1;
   windows->form6->close();
+
+  // The comparison of a donor's backup with a patient's, the differing
+  // module picked; the folders shown as a technician's would be named.
+  const QDir backups(scratch.filePath(QStringLiteral("backups")));
+  if (!MakeBackups(backups)) {
+    std::fprintf(stderr, "cannot write the backup folders\n");
+    return 1;
+  }
+  qv::TForm8& compare = windows->form8->Model();
+  compare.Edit1 = backups.filePath(QStringLiteral("donor")).toStdString();
+  compare.Edit2 = backups.filePath(QStringLiteral("patient")).toStdString();
+  windows->form8->show();
+  if (!compare.Button3Click()) return 1;
+  while (compare.CompareNext()) {
+  }
+  for (size_t row = 0; row < compare.ListView1.size(); ++row)
+    if (compare.ListView1[row].name == "CERT.BIN") compare.Pick(static_cast<int>(row));
+  windows->form8->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("/home/user/备份/donor/"));
+  windows->form8->findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(QStringLiteral("/home/user/备份/patient/"));
+  if (!Save(windows->form8.get(), out, QStringLiteral("compare-window.png"))) return 1;
+  windows->form8->close();
   window.close();
   return 0;
 }

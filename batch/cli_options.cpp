@@ -1,15 +1,24 @@
 #include "batch/cli_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
 
 #include "files/file_io.h"
+#include "files/folder_check.h"
 #include "lang/language_choice.h"
+#include "serial/port_list.h"
+#include "console/text.h"
 #include "transfer/flash_rom.h"
 
 namespace qv {
+
+bool WorksOnADrive(BatchMode mode) {
+  return mode != BatchMode::ListPorts && mode != BatchMode::ListFamilies && mode != BatchMode::Check &&
+         mode != BatchMode::Compare;
+}
 
 namespace {
 
@@ -114,6 +123,9 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       }
     } else if (a == "--help" || a == "-h") {
       o.help = true;
+    } else if (a == "--strict") {
+      o.strict = true;
+      belonging.emplace_back(a, [](BatchMode m) { return m == BatchMode::Script; });
     } else if (a == "--yes" || a == "-y") {
       o.yes = true;
     } else if (is("--port")) {
@@ -183,11 +195,6 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     if (!o.error.empty()) return o;
   }
 
-  // The lists and the reports on backup folders work without a drive.
-  const auto WorksOnADrive = [](BatchMode mode) {
-    return mode != BatchMode::ListPorts && mode != BatchMode::ListFamilies && mode != BatchMode::Check &&
-           mode != BatchMode::Compare;
-  };
   if (o.mode != BatchMode::Script) {
     if (!scripts.empty()) o.error = std::string("a script and ") + FlagOf(o.mode) + ": one at a time";
     else if (o.port.empty() && WorksOnADrive(o.mode))
@@ -215,8 +222,9 @@ std::string PathProblem(const BatchOptions& o) {
     case BatchMode::RomRead: {
       const fs::path target(o.path);
       if (fs::is_directory(target, ec)) return o.path + " is a folder; name the file to save the ROM into";
-      const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-      if (!fs::is_directory(folder, ec)) return "no folder " + folder.string() + " to save the ROM into";
+      const std::string folder = target.parent_path().string();
+      if (const FileTrouble trouble = FolderTakesNewFiles(folder, false))
+        return "cannot save the ROM into " + o.path + ": " + FolderTroubleMessage(folder.empty() ? "." : folder, trouble);
       return {};
     }
     case BatchMode::Load:
@@ -231,7 +239,25 @@ std::string PathProblem(const BatchOptions& o) {
   }
 }
 
-const char* const kBatchUsage = R"(Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] SCRIPT.cmd
+std::string BackupFolderProblem(const std::string& folder) {
+  if (const FileTrouble trouble = FolderTakesNewFiles(folder, true))
+    return "cannot back up into " + folder + ": " + FolderTroubleMessage(folder, trouble);
+  return {};
+}
+
+std::string PortProblem(const std::string& port, const std::vector<std::string>& listed) {
+  if (port == kSimPortName || std::find(listed.begin(), listed.end(), port) != listed.end()) return {};
+  // A device of its own path, or one the list leaves out (a port without a
+  // UART behind it, a pseudo-terminal), is tried as it is.
+  std::error_code ec;
+  if (std::filesystem::exists(DevicePathFor(port), ec)) return {};
+  if (UpperCase(port) == kSimPortName) return "no port " + port + "; the simulated drive is SIM (in capitals)";
+  std::string ports;
+  for (const std::string& name : listed) ports += " " + name;
+  return "no port " + port + " on this machine; the ports here:" + ports + " (SIM: the built-in simulated drive)";
+}
+
+const char* const kBatchUsage = R"(Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] [--strict] SCRIPT.cmd
        quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] OPERATION
        quorvane-batch --check DIR | --compare DIR1 DIR2
        quorvane-batch --list-ports | --list-families | --help
@@ -245,6 +271,8 @@ other windows, the way their buttons run it.
                 absolute device path (a pseudo-terminal such as /dev/pts/7
                 works), or SIM, the built-in simulated drive, to try things
                 out (said on stderr, as nothing read from it is a real drive's).
+                A name that is none of these is answered with the ports there
+                are.
   --rate RATE   a script: the rate the port is opened at (default 9600).
                 An operation: the rate of the transfer; the port is opened at
                 9600, drive and port move to RATE for the transfer and back to
@@ -267,6 +295,8 @@ other windows, the way their buttons run it.
                 LANGUAGE, LC_ALL, LC_MESSAGES, LANG). Scripts that parse the
                 output name it.
   --yes, -y     answer Yes to questions (default: No).
+  --strict      a script: refuse to run it (status 2, the port not opened)
+                when the check before the run finds a doubtful line.
   --help, -h    this text.
 
 Operations (one per call):
@@ -281,13 +311,16 @@ Operations (one per call):
   --backup DIR [--family NAME|auto] [--modules app,cert,table,ata,vendor]
                [--verify]
         the backup window: the firmware modules of the family's table entry
-        read into DIR (created if missing) as APP.BIN, CERT.BIN, Table.BIN,
+        read into DIR (created if missing, and tried with a file of its own
+        before the drive is touched) as APP.BIN, CERT.BIN, Table.BIN,
         ATA.BIN (ATA0.BIN, ATA1.BIN), Vendor.BIN, ID.BIN and SN.TXT, and last
         MANIFEST.TXT with each file's size and SHA-256. Default family: auto,
         the family the drive reports (the drive must be at level T); default
         modules: all five. --verify reads every module twice ("读两遍核对");
-        where the reads differ a third decides sector by sector, and a
-        sector on which no two agree fails the backup.
+        where the reads differ more decide sector by sector (five reads at
+        most), and a sector on which no two agree fails the backup. A family
+        the drive does not report, or a DIR holding another drive's backup,
+        asks first (--yes); an earlier manifest is kept as MANIFEST.OLD.
   --load DIR [--family NAME|auto] [--modules app,cert,table,ata] [--save]
         the loading window: the module files found in DIR (APP.BIN, CERT.BIN,
         Table.BIN, ATA0.BIN with ATA1.BIN, or ATA.BIN) loaded into the drive,
@@ -298,13 +331,17 @@ Operations (one per call):
         DIR holds a MANIFEST.TXT, a module file that it does not list or
         whose size or SHA-256 differs refuses the load before anything is
         sent; a backup of another family than --family asks first (--yes).
-  --check DIR   DIR's files against its MANIFEST.TXT, without a drive: one
-                line per file, name and verdict, tab-separated.
+  --check DIR   DIR's files against its MANIFEST.TXT, without a drive: the
+                manifest's [backup] line, then one line per file, name and
+                verdict, tab-separated, then a count ("9 files, 1 does not
+                agree with MANIFEST.TXT"). An incomplete backup fails.
   --compare DIR1 DIR2
                 the files of two backup folders, without a drive: one line
                 per file of either, name and verdict (the same, only in one,
-                or how many bytes differ and the first offsets that do).
-                Files over 1 MiB are not compared.
+                or how many bytes differ and the first offsets that do), then
+                a count ("9 files, 1 differs"). Files over 1 MiB are not
+                compared. Both list the files in the order a backup writes
+                them (APP.BIN first, SN.TXT last), then any other by name.
   --list-ports      the ports this machine offers, one per line; after a tab,
                     what is behind a USB port (product, vendor:product,
                     driver, serial number) or a native port.
@@ -322,19 +359,34 @@ Script lines (GBK or UTF-8 text; a line starting with "/" is a comment):
   W_SECTORS/cyl/head/buffer/chunk/start/count/file
   SEND_FILE/blocksize/file
   CREAT_FILE/src1/start1/count1/src2/start2/count2/output
+  CMP_FILE/file1/file2   says in the pane whether the two files are the same
+                         (file1 without folders; file2 may have them)
 Numbers of the transfers are hexadecimal. The file of R_SECTORS and W_SECTORS
 loses everything up to its first "/"; put a dummy field before a path with
 folders (.../count/-//tmp/track.bin).
 
+The script is checked before the port is opened; each doubtful line is said
+on stderr with its number (line 3: LEVL is no keyword: the line is shown and
+does nothing, then the keyword likely meant): a keyword that is none, a line
+with a keyword and no "/", a rate that is none (SPEED and BAUDRATE take 9600
+then), a statement short of fields, a number that does not convert, a field
+R_SECTORS or W_SECTORS drops before the file name other than "-". The run goes on as the
+language says (--strict refuses it); an error that ends it names the line.
+
 Output: every line of the terminal pane on stdout in UTF-8, once complete;
 message boxes on stderr as "CAPTION: TEXT"; on a terminal, the progress bar
-on stderr while it moves.
+on stderr while it moves. An operation that succeeded ends stdout with one
+line saying what it made: a backup its family, the drive's serial number, the
+folder and the files written; a ROM read the file, its size and SHA-256.
+A usage error is one line on stderr.
 
 Ctrl-C, SIGTERM (timeout, kill) and SIGHUP (a closed terminal or a dropped
 remote session) stop the script after the current statement, or the operation
-at its next test, as STOP does: drive and port still go back to 9600. A second
-one ends the program at once and may leave the drive at the transfer rate, a
-script's download cut off or a ROM write half done.
+at its next test, as STOP does: drive and port still go back to 9600. Signals
+within a second of the first count as the first (timeout sends its signal to
+the program and then to its group). One a second or more later ends the
+program at once and may leave the drive at the transfer rate, a script's
+download cut off or a ROM write half done.
 
 Exit status: 0 the script ran to its end (whatever the drive answered) or the
 operation succeeded (--check: every file agrees; --compare: every file is the
@@ -342,11 +394,14 @@ same); 1 a statement raised an error or the operation reported a failure, a
 load whose TABLE step was skipped included, or a file that does not agree with
 the manifest or differs between the folders (the messages are on stdout and
 stderr); 2 bad usage (no --port included), a script that cannot be read or is
-empty, or a port that cannot be opened; 128 + the signal's number when
+empty (or, with --strict, has doubtful lines), a port that does not exist or
+cannot be opened, or a file or folder that cannot take what the operation
+makes; 128 + the signal's number when
 stopped by one: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
 
 Examples:
   quorvane-batch --port ttyUSB0 check.cmd
+  quorvane-batch --port ttyUSB0 --strict check.cmd
   quorvane-batch --port ttyUSB0 --rate 115200 --rom-read rom.bin
   quorvane-batch --port ttyUSB0 --rom-write rom.bin --entry 800
   quorvane-batch --port ttyUSB0 --backup backups/drive1

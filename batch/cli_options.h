@@ -17,9 +17,10 @@ inline constexpr int kExitFailed = 1;       // the script or operation reported 
 inline constexpr int kExitUsage = 2;        // bad usage, or a port that cannot be opened
 // Stopped by a signal: 128 + its number, as a shell reports a program the
 // signal ended (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).
-inline constexpr int kExitInterrupted = 130;
 
 enum class BatchMode { Script, RomRead, RomWrite, Backup, Load, ListPorts, ListFamilies, Check, Compare };
+// False for the lists and the reports on backup folders, which need no drive.
+bool WorksOnADrive(BatchMode mode);
 
 // The modules of a backup (all five) or a load (the first four).
 struct ModuleChoice {
@@ -37,6 +38,7 @@ struct BatchOptions {
   // for an operation).
   std::string rate;
   bool yes = false;
+  bool strict = false;         // a script with doubtful lines is refused before the port opens
   bool help = false;
   std::string script;
   std::string path;            // the operation's FILE or DIR
@@ -61,10 +63,19 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
 
 // Why the operation's FILE or DIR can't be used, before any port is opened:
 // a ROM image to write that is not a readable file, a ROM read whose folder
-// does not exist, a firmware folder to load, check or compare that is not a
-// folder. Empty when
-// there is nothing to say; the windows' own checks still follow.
+// takes no new file, a firmware folder to load, check or compare that is not
+// a folder. Empty when there is
+// nothing to say; the windows' own checks still follow.
 std::string PathProblem(const BatchOptions& options);
+
+// Why a backup cannot go into `folder`, once it was created (with its
+// parents) and tried with a file of its own; empty when it can.
+std::string BackupFolderProblem(const std::string& folder);
+
+// Why `port` names no port of this machine, with the ports it has (`listed`,
+// as the port list gives them); empty for a listed port, SIM, or a device
+// that exists.
+std::string PortProblem(const std::string& port, const std::vector<std::string>& listed);
 
 extern const char* const kBatchUsage;
 

@@ -1,7 +1,8 @@
 #pragma once
 // The runner's operations on backup folders alone, without a drive:
 // --check and --compare. One line per file, its name and its verdict
-// separated by a tab, in the words the windows use.
+// separated by a tab, in the words the windows use, the files in the order
+// a backup writes them; last a line that counts them ("9 files, 1 differs").
 #include <string>
 
 namespace qv {

@@ -4,12 +4,27 @@
 #include <stdexcept>
 
 #include "batch/runner.h"
+#include "batch/script_check.h"
 #include "batch/script_file.h"
 #include "batch/statement.h"
 #include "console/long_operation.h"
 #include "console/text.h"
 
 namespace qv {
+
+namespace {
+
+// A script line as a message names it: long ones cut, never inside a character.
+std::string Quoted(const std::string& line) {
+  constexpr size_t kLongest = 60;
+  std::string text = Trim(line);
+  if (text.size() <= kLongest) return text;
+  size_t cut = kLongest;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "...";
+}
+
+}  // namespace
 
 void TForm4::Notify(View::What what) {
   if (view_) view_->Form4Changed(what);
@@ -64,6 +79,10 @@ TForm4::RunResult TForm4::Button9Click() {
     return result;
   }
 
+  // What the check finds is only told: the run goes on as the language says.
+  if (checkInPane)
+    for (const ScriptNote& note : CheckScript(Memo1)) main_.AddLine(NoteLine(note));
+
   // The drive's replies stay out of the pane while the script runs.
   main_.receiveMode = ReceiveMode::Empty;
   main_.stopFlag = 0;
@@ -97,6 +116,9 @@ TForm4::RunResult TForm4::Button9Click() {
     result.end = RunResult::End::Failed;
     result.error = "执行命令时发生未知错误！";
   }
+  // In a script of many lines the message alone does not say which one.
+  if (result.end == RunResult::End::Failed && i < Memo1.size())
+    result.error = "line " + std::to_string(i + 1) + " (" + Quoted(Memo1[i]) + "): " + result.error;
   result.line = i;
 
   // Back to idle whatever happened, with the drive's next prompt in the pane.

@@ -38,7 +38,7 @@ class TForm4 {
       Failed,       // a statement raised an error; its message was shown
     };
     End end = End::EmptyScript;
-    std::string error;  // Failed: the message
+    std::string error;  // Failed: the message, after the line's number and text
     size_t line = 0;    // Stopped, Failed: index of the last line carried out
   };
 
@@ -52,6 +52,9 @@ class TForm4 {
   bool Panel1Enabled = true;
   bool Button10Enabled = false;
   bool Running() const { return !Panel1Enabled; }
+  // Whether a run first puts the script's doubtful lines into the pane
+  // (the shell runner has said them on stderr before opening the port).
+  bool checkInPane = true;
 
   void Button51Click();  // "读取流程"
   void Button1Click();   // "保存流程"

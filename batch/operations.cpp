@@ -5,7 +5,9 @@
 #include "console/main.h"
 #include "console/text.h"
 #include "firmware/family_table.h"
+#include "files/file_digest.h"
 #include "firmware/form6.h"
+#include "firmware/manifest.h"
 #include "transfer/form3.h"
 
 namespace qv {
@@ -38,7 +40,25 @@ OperationResult RomOperation(TFrmMain& main, const BatchOptions& o) {
     form.ComboBox3 = o.entry;
     operation = o.byInstruction ? Operation::WriteByInstruction : Operation::WriteByBuffer;
   }
-  return {form.Run(operation), {}};
+  const bool done = form.Run(operation);
+  if (!done || o.mode != BatchMode::RomRead) return {done, {}};
+  const FileDigest digest = DigestFile(form.Edit1);
+  if (!digest) return {done, {}, "read the ROM into " + form.Edit1};
+  return {done, {}, "read the ROM into " + form.Edit1 + ": " + std::to_string(digest.size) + " bytes, SHA-256 " +
+                        digest.sha256};
+}
+
+// "backed up TONKA, drive QV0000000001, into bk/: APP.BIN CERT.BIN ... (9 files)",
+// from the manifest the backup wrote last.
+std::string BackupSummary(const std::string& folder) {
+  const FolderManifest written = ReadFolderManifest(folder);
+  if (!written.read.manifest) return "backed up into " + folder;
+  const Manifest& m = *written.read.manifest;
+  std::string files;
+  for (const ManifestFile& file : m.files) files += " " + file.name;
+  files += " " + std::string(kManifestName);
+  return "backed up " + m.family + ", drive " + (m.serial.empty() ? std::string("without a serial number") : m.serial) +
+         ", into " + folder + ":" + files + " (" + std::to_string(m.files.size() + 1) + " files)";
 }
 
 // The backup window: the modules, the save folder, the family (chosen, or
@@ -71,7 +91,8 @@ OperationResult BackupOperation(TFrmMain& main, const FamilyTable& families, con
   } else {
     form.ComboBox7.index = FamilyPosition(families, o.family);
   }
-  return {form.StartBackup(), {}};
+  if (!form.StartBackup()) return {};
+  return {true, {}, BackupSummary(form.Edit1)};
 }
 
 // The loading window: the family (chosen, or found by its "A" button), the

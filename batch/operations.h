@@ -18,6 +18,9 @@ struct OperationResult {
   // What the pane lines and message boxes don't say (a family not found);
   // empty otherwise.
   std::string note;
+  // What a successful operation made, in one line: a backup's family, drive
+  // and files, a ROM read's size and SHA-256.
+  std::string summary{};
 };
 
 // Runs the operation of `options` (a ROM read or write, a backup or a load)

@@ -5,7 +5,9 @@
 #include "console/convert.h"
 #include "console/main.h"
 #include "console/text.h"
+#include "files/file_io.h"
 #include "fileutil/cut_join.h"
+#include "firmware/backup_compare.h"
 #include "serial/rates.h"
 #include "transfer/transfer.h"
 
@@ -31,6 +33,21 @@ void Level(TFrmMain& main, std::string_view argument) {
   if (level == "F") main.ToF();
   else if (level == "T") main.SendString("/\r");
   else main.SendString("/" + Gbk(level) + "\r");
+}
+
+// Track reads are the largest files a script makes; far beyond those.
+constexpr uint64_t kMaxComparedScriptFile = 256u << 20;
+
+// Says in the pane whether two files are the same, and where they differ.
+void CompareFiles(TFrmMain& main, const CompareArgs& files) {
+  FileBytes contents[2];
+  const std::string* names[2] = {&files.file1, &files.file2};
+  for (int k = 0; k < 2; ++k) {
+    contents[k] = ReadFileBytes(*names[k], kMaxComparedScriptFile);
+    if (!contents[k]) throw EFileError(CannotReadMessage(*names[k], contents[k].trouble));
+  }
+  const FileComparison c = CompareBytes(contents[0].bytes, contents[1].bytes);
+  main.AddLine(files.file1 + " 与 " + files.file2 + "：" + VerdictText(c));
 }
 
 void SendByte(TFrmMain& main, int32_t value) {
@@ -108,6 +125,9 @@ void RunStatement(TFrmMain& main, const ScriptLine& line) {
         throw EFileError("生成文件" + request.output + (why.empty() ? "失败！" : "失败：" + why));
       return;
     }
+    case Keyword::CMP_FILE:
+      CompareFiles(main, SplitCompareArgs(arg));
+      return;
   }
 }
 

@@ -26,26 +26,39 @@ ScriptLine ParseLine(std::string_view line) {
   return parsed;
 }
 
+namespace {
+constexpr std::array<std::pair<std::string_view, Keyword>, 15> kKeywords{{
+    {"ECHO", Keyword::ECHO},
+    {"LEVEL", Keyword::LEVEL},
+    {"SLEEP", Keyword::SLEEP},
+    {"SPEED", Keyword::SPEED},
+    {"BAUDRATE", Keyword::BAUDRATE},
+    {"STR", Keyword::STR},
+    {"HEX", Keyword::HEX},
+    {"DEC", Keyword::DEC},
+    {"SEND_FILE", Keyword::SEND_FILE},
+    {"R_SECTORS", Keyword::R_SECTORS},
+    {"W_SECTORS", Keyword::W_SECTORS},
+    {"R_BUF", Keyword::R_BUF},
+    {"W_BUF", Keyword::W_BUF},
+    {"CREAT_FILE", Keyword::CREAT_FILE},
+    {"CMP_FILE", Keyword::CMP_FILE},
+}};
+}  // namespace
+
 Keyword KeywordOf(std::string_view keyword) {
-  static constexpr std::array<std::pair<std::string_view, Keyword>, 14> kKeywords{{
-      {"ECHO", Keyword::ECHO},
-      {"LEVEL", Keyword::LEVEL},
-      {"SLEEP", Keyword::SLEEP},
-      {"SPEED", Keyword::SPEED},
-      {"BAUDRATE", Keyword::BAUDRATE},
-      {"STR", Keyword::STR},
-      {"HEX", Keyword::HEX},
-      {"DEC", Keyword::DEC},
-      {"SEND_FILE", Keyword::SEND_FILE},
-      {"R_SECTORS", Keyword::R_SECTORS},
-      {"W_SECTORS", Keyword::W_SECTORS},
-      {"R_BUF", Keyword::R_BUF},
-      {"W_BUF", Keyword::W_BUF},
-      {"CREAT_FILE", Keyword::CREAT_FILE},
-  }};
   for (const auto& [text, value] : kKeywords)
     if (text == keyword) return value;
   return Keyword::None;
+}
+
+const std::vector<std::string_view>& KeywordTexts() {
+  static const std::vector<std::string_view> texts = [] {
+    std::vector<std::string_view> all;
+    for (const auto& entry : kKeywords) all.push_back(entry.first);
+    return all;
+  }();
+  return texts;
 }
 
 std::string SplitStep(std::string& remainder, std::string* after) {
@@ -65,6 +78,13 @@ SendFileArgs SplitSendFileArgs(std::string_view argument) {
   std::string remainder(argument);
   SendFileArgs args;
   args.blockSize = SplitStep(remainder, &args.file);
+  return args;
+}
+
+CompareArgs SplitCompareArgs(std::string_view argument) {
+  std::string remainder(argument);
+  CompareArgs args;
+  args.file1 = SplitStep(remainder, &args.file2);
   return args;
 }
 

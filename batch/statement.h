@@ -9,6 +9,7 @@
 // argument is everything after that "/".
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fileutil/cut_join.h"
 
@@ -45,9 +46,12 @@ enum class Keyword {
   R_BUF,
   W_BUF,
   CREAT_FILE,
+  CMP_FILE,
 };
 
 Keyword KeywordOf(std::string_view keyword);
+// Every keyword's text, in the order of the list above.
+const std::vector<std::string_view>& KeywordTexts();
 
 // One split step of a multi-field argument: the text before the first "/" of
 // `remainder`, trimmed, is the field; the text after it, trimmed, becomes the
@@ -63,6 +67,14 @@ struct SendFileArgs {
   std::string file;
 };
 SendFileArgs SplitSendFileArgs(std::string_view argument);
+
+// CMP_FILE/file1/file2: the first file, trimmed, and the second verbatim
+// after the "/" (so only the second may be a path with folders).
+struct CompareArgs {
+  std::string file1;
+  std::string file2;
+};
+CompareArgs SplitCompareArgs(std::string_view argument);
 
 // R_BUF and W_BUF: startBlock/blockCount/file; the file name is the text after
 // the second "/", verbatim.

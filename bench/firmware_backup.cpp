@@ -32,10 +32,12 @@ namespace qv {
 namespace {
 
 constexpr double kLineBytesPerSecond = 921600 / 10.0;
-// The drive's family as the default table has it, and the same places without sectors.
+// The drive's family as the default table has it, and the same places without
+// sectors (named after the drive, which would otherwise be asked about).
 constexpr const char* kFamily = "NHPLUS2HD_S-1A";
+constexpr const char* kEmptyName = "NHPLUS2HD EMPTY";
 constexpr const char* kEmptyFamily =
-    "[EMPTY]\r\nAPP=16 0 0 60\r\nCERT0=64 0 0\r\nCERT1=64 0 0\r\nTABLE=66 CC 0\r\nATA=68 0 0\r\nVEN=6C 0 0\r\n";
+    "[NHPLUS2HD EMPTY]\r\nAPP=16 0 0 60\r\nCERT0=64 0 0\r\nCERT1=64 0 0\r\nTABLE=66 CC 0\r\nATA=68 0 0\r\nVEN=6C 0 0\r\n";
 
 struct Timed {
   double seconds;
@@ -98,7 +100,7 @@ void FirmwareBackupPaced(benchmark::State& state) {
   PacedBackup bench;
   if (const std::string why = bench.Start(); !why.empty()) return state.SkipWithError(why.c_str());
   for (auto _ : state) {
-    const Timed none = bench.Run("EMPTY", false);
+    const Timed none = bench.Run(kEmptyName, false);
     const Timed full = bench.Run(kFamily, false);
     if (!none.done || !full.done) {
       state.SkipWithError("the backup did not succeed");

@@ -13,11 +13,13 @@
 #include "batch/form4.h"
 #include "batch/headless.h"
 #include "batch/operations.h"
+#include "batch/script_check.h"
 #include "batch/script_file.h"
 #include "cli/interrupts.h"
 #include "cli/progress_view.h"
 #include "console/language_setup.h"
 #include "console/main.h"
+#include "console/stop_signals.h"
 #include "firmware/family_table.h"
 #include "serial/port_identity.h"
 #include "serial/port_list.h"
@@ -27,10 +29,13 @@ namespace {
 
 using namespace qv;
 
-int Fail(const std::string& why) {
-  std::cerr << "quorvane-batch: " << why << "\n\n" << kBatchUsage;
+// What keeps the run from starting, in one line.
+int Refuse(const std::string& why) {
+  std::cerr << "quorvane-batch: " << why << "\n";
   return kExitUsage;
 }
+
+int Fail(const std::string& why) { return Refuse(why + " (see quorvane-batch --help)"); }
 
 // The port as the main window opens it: the probe of start-up (the rate list
 // holds four rates, or eight when the adapter takes 921600), then the open
@@ -42,7 +47,7 @@ int OpenPort(TFrmMain& main, const StreamDialogs& dialogs, const std::string& po
   main.ComboBox1Change();
   // The probe opened the port, and so started its receive thread, with
   // Ctrl-C blocked.
-  cli::AcceptInterrupts();
+  stop_signals::Accept();
   if (dialogs.BoxesShown() != boxesBefore) return kExitUsage;
   main.ComboBox2.SelectText(rate);
   if (main.ComboBox2.index < 0) {
@@ -60,12 +65,13 @@ int OpenPort(TFrmMain& main, const StreamDialogs& dialogs, const std::string& po
 int RunScript(TFrmMain& main, const LoadedScript& script) {
   TForm4 form(main);
   form.Memo1 = script.lines;
+  form.checkInPane = false;  // said on stderr before the port was opened
   const TForm4::RunResult result = form.Button9Click();
   switch (result.end) {
     case TForm4::RunResult::End::Finished: return kExitDone;
     case TForm4::RunResult::End::Failed:
     case TForm4::RunResult::End::Refused: return kExitFailed;
-    case TForm4::RunResult::End::Stopped: return cli::InterruptedStatus();
+    case TForm4::RunResult::End::Stopped: return stop_signals::Status();
     case TForm4::RunResult::End::EmptyScript: break;
   }
   return kExitUsage;
@@ -92,10 +98,10 @@ int main(int argc, char** argv) {
     }
     return kExitDone;
   }
-  if (const std::string problem = PathProblem(options); !problem.empty()) {
-    std::cerr << "quorvane-batch: " << problem << "\n";
-    return kExitUsage;
+  if (WorksOnADrive(options.mode)) {
+    if (const std::string problem = PortProblem(options.port, ListComPorts()); !problem.empty()) return Refuse(problem);
   }
+  if (const std::string problem = PathProblem(options); !problem.empty()) return Refuse(problem);
   // Backup folders alone: no port, no drive.
   if (options.mode == BatchMode::Check || options.mode == BatchMode::Compare) {
     const FolderReport report = options.mode == BatchMode::Check ? CheckReport(options.path)
@@ -106,15 +112,18 @@ int main(int argc, char** argv) {
   LoadedScript script;
   if (options.mode == BatchMode::Script) {
     script = LoadScript(options.script);
-    if (!script.error.empty()) {
-      std::cerr << "quorvane-batch: cannot load the script: " << script.error << "\n";
-      return kExitUsage;
-    }
+    if (!script.error.empty()) return Refuse("cannot load the script: " + script.error);
+    // Every doubtful line before the drive hears anything.
+    const std::vector<ScriptNote> notes = CheckScript(script.lines);
+    for (const ScriptNote& note : notes) std::cerr << "quorvane-batch: " << NoteLine(note) << "\n";
+    if (options.strict && !notes.empty())
+      return Refuse("--strict: " + std::to_string(notes.size()) + (notes.size() == 1 ? " doubtful line" : " doubtful lines") +
+                    " in " + options.script + "; nothing was run");
   }
 
   // Writes to a closed stdout must not end the program with the port open.
   signal(SIGPIPE, SIG_IGN);
-  cli::CatchInterrupts();
+  stop_signals::Catch();
 
   cli::InterruptPump pump;
   StreamDialogs dialogs(std::cerr, options.yes);
@@ -164,6 +173,14 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Made and tried before the drive is asked for its family.
+  if (options.mode == BatchMode::Backup) {
+    if (const std::string problem = BackupFolderProblem(options.path); !problem.empty()) {
+      say(problem);
+      return finish(kExitUsage);
+    }
+  }
+
   main.SetReceiveGap(options.gap);
   if (options.simAdapter) {
     sim::SimOptions simOptions = sim::SimPortDrive().Options();
@@ -187,18 +204,23 @@ int main(int argc, char** argv) {
       return finish(kExitUsage);
     }
   }
-  if (cli::Interrupted()) return finish(cli::InterruptedStatus());
+  if (stop_signals::Requests() > 0) return finish(stop_signals::Status());
 
   int status = kExitDone;
+  std::string summary;
   if (operation) {
     const OperationResult result = RunOperation(main, families, options);
     if (!result.note.empty()) say(result.note);
     status = result.succeeded ? kExitDone : kExitFailed;
+    summary = result.summary;
   } else {
     status = RunScript(main, script);
   }
   // The closing CR asks for a prompt; let it reach the pane before closing.
   main.WaitHD(50);
-  if (cli::Interrupted()) status = cli::InterruptedStatus();
-  return finish(status);
+  if (stop_signals::Requests() > 0) status = stop_signals::Status();
+  status = finish(status);
+  // What was done, in one line after everything the drive said.
+  if (status == kExitDone && !summary.empty()) std::cout << summary << std::endl;
+  return status;
 }

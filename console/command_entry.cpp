@@ -8,6 +8,10 @@ namespace qv {
 bool TFrmMain::CMDKeyPress(char key, std::string& line) {
   const auto byte = static_cast<unsigned char>(key);
   if (byte == 0x08) return true;  // ordinary editing
+  // A running operation owns the line and the receive mode: a key that
+  // switched the mode would send its dump to the pane. Typing goes on; the
+  // line waits for the operation's end.
+  if (!busyWith_.empty()) return byte >= 0x20 || !RefusedWhileBusy("命令行");
   receiveMode = ReceiveMode::usercmd;
   if (byte == 0x0D) {
     const std::string command = Trim(line);
@@ -54,6 +58,7 @@ char TFrmMain::Edit21KeyPress(char key) {
 }
 
 void TFrmMain::Edit21Enter() {
+  if (RefusedWhileBusy("单字节发送")) return;
   receiveMode = ReceiveMode::usercmd;
   int32_t value = 0;
   try {

@@ -13,12 +13,32 @@ LongOperation::LongOperation(TFrmMain& main, std::string name) : main_(main) {
     // Not from inside a wait: the running operation calls this one itself.
     granted_ = true;
   } else {
-    main_.Dlg().ShowMessage("“" + main_.busyWith_ + "”正在进行，请等它结束（或按STOP中止）后再开始其它操作！");
+    main_.Refuse("“" + main_.busyWith_ + "”正在进行，请等它结束（或按STOP中止）后再开始其它操作！");
   }
 }
 
 LongOperation::~LongOperation() {
-  if (first_) main_.busyWith_.clear();
+  if (!first_) return;
+  main_.busyWith_.clear();
+  if (main_.statusRefusal_) {
+    main_.statusRefusal_ = false;
+    main_.ShowStatus();
+  }
+}
+
+void TFrmMain::Refuse(const std::string& text) {
+  // Between the operation's progress line and its verdict, which still goes
+  // on the progress line.
+  AddNotice(text);
+  edStatus = " " + text;
+  statusRefusal_ = true;
+  Notify(MainView::What::Status);
+}
+
+bool TFrmMain::RefusedWhileBusy(std::string_view control) {
+  if (busyWith_.empty()) return false;
+  Refuse("“" + busyWith_ + "”正在进行，" + std::string(control) + "暂不可用（按STOP可中止它）。");
+  return true;
 }
 
 }  // namespace qv

@@ -9,7 +9,9 @@
 //   if (!busy) return false;  // another one runs; a message box named it
 //
 // A call the running operation makes itself is part of it and is let
-// through; only what starts from within its waits (a click) is refused.
+// through; only what starts from within its waits (a click) is refused, with
+// a notice in the pane and the status line: a message box would run its own
+// event loop inside the operation's wait and hold the operation until closed.
 // STOP, the pane, the log and the menus take no part in this and stay usable.
 #include <string>
 

@@ -191,6 +191,11 @@ void TFrmMain::ShowClosedState() {
 }
 
 void TFrmMain::btnSwitchClick() {
+  if (!busyWith_.empty()) {
+    if (btnSwitch == kCaptionOpen) CloseUnderOperation();
+    else RefusedWhileBusy("打开串口");
+    return;
+  }
   stopFlag = 0;
   if (btnSwitch == kCaptionClosed) {
     int32_t rate = 0;
@@ -254,6 +259,15 @@ void TFrmMain::PortLost() {
   linkGone_ = true;
   AddNotice("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
   sessionLog.Flush();
+}
+
+void TFrmMain::CloseUnderOperation() {
+  const std::string port = ComboBox1.Text();
+  ClosePort();
+  ShowClosedState();
+  ShowStatus();
+  linkGone_ = true;
+  AddNotice("串口 " + port + " 已关闭，“" + busyWith_ + "”随之中止。");
 }
 
 void TFrmMain::ComboBox1Change() {

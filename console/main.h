@@ -196,6 +196,10 @@ class TFrmMain {
   void btnSwitchClick();
   void ComboBox1Change();
   void ComboBox2Change();
+  // The technician picks entry `index` of the rate list: refused while an
+  // operation runs (the list keeps showing the rate in use), else
+  // ComboBox2Change.
+  void ComboBox2Choose(int index);
   void CheckBox1Click();
   // Brings ComboBox1 up to date with the serial devices present, as adapters
   // are plugged in and pulled out; the window calls it twice a second. Only
@@ -245,6 +249,12 @@ class TFrmMain {
 
   // The long operation running ("备份固件"), empty when none; see LongOperation.
   const std::string& BusyWith() const { return busyWith_; }
+  // While one runs, the controls that would talk to the drive outside it
+  // (the command line, the single-byte sender, the rate list, opening the
+  // port) refuse: a notice in the pane and the status line says why. Never a
+  // message box: its own event loop would hold the operation's waits until
+  // it is closed. True when `control` was refused.
+  bool RefusedWhileBusy(std::string_view control);
 
   // --- for other windows and tests ---
   // Tells the views. Counters and progress change with every exchange; they
@@ -269,6 +279,12 @@ class TFrmMain {
   void ProbeRates(const std::string& port);
   void ShowClosedState();
   void PortLost();
+  // The open/close button while an operation runs: the port closes as a lost
+  // one does, so the operation goes down its failure path at once instead of
+  // waiting out every timeout; its STOP stays as it is.
+  void CloseUnderOperation();
+  // A notice in the pane and the status line (see RefusedWhileBusy).
+  void Refuse(const std::string& text);
   // A line in the pane when the link's timing is set by hand, or when a USB
   // adapter's latency timer will slow every exchange down.
   void AnnounceLinkTiming();
@@ -300,6 +316,7 @@ class TFrmMain {
   bool burstOver_ = true;
   std::string sysClassTty_ = "/sys/class/tty";  // where the port list comes from
   std::string busyWith_;  // the long operation running
+  bool statusRefusal_ = false;  // edStatus tells of a refusal until the operation ends
   int busyAtDepth_ = 0;   // eventDepth_ when it began
   int eventDepth_ = 0;    // how many of the toolkit's event passes run within each other
 };

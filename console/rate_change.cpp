@@ -44,7 +44,18 @@ void TFrmMain::AdMySpeed(std::string_view rateText) { DispatchRate(rateText); }
 
 void TFrmMain::SetSpeed9600() { DispatchRate(kRates[0].text); }
 
+void TFrmMain::ComboBox2Choose(int index) {
+  if (RefusedWhileBusy("波特率选择")) {
+    Notify(MainView::What::Rates);  // back to the rate in use
+    return;
+  }
+  ComboBox2.index = index;
+  ComboBox2Change();
+}
+
 void TFrmMain::ComboBox2Change() {
+  // A port re-timed under a transfer would garble it.
+  if (RefusedWhileBusy("波特率选择")) return;
   if (btnSwitch != "关闭串口") return;  // the next open uses the new rate
   btnSwitchEnabled = false;
   Notify(MainView::What::Port);

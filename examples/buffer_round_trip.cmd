@@ -1,6 +1,9 @@
-// Buffer round trip: writes pattern.bin (whole 512-byte blocks) into buffer
-// blocks 10 and 11 and reads them back into copy.bin. Numbers are hexadecimal.
+// Buffer round trip: two sectors of cylinder 20 are read into pattern.bin
+// (through buffer block 0), written into buffer blocks 10 and 11 and read
+// back into copy.bin; the last line says whether the two files are the same.
+// Numbers are hexadecimal.
 ECHO/缓冲区往返
+R_SECTORS/20/0/0/2/0/2/pattern.bin
 W_BUF/10/2/pattern.bin
 R_BUF/10/2/copy.bin
-ECHO/copy.bin 应与 pattern.bin 相同
+CMP_FILE/pattern.bin/copy.bin

@@ -7,3 +7,5 @@ W_SECTORS/11/0/0/8/0/10/track.bin
 R_SECTORS/11/0/0/8/0/10/check.bin
 // A path with folders needs a field in front of it, which is dropped:
 // R_SECTORS/10/0/0/8/0/10/-//tmp/track.bin
+// Whether the copy reads back as the original: "相同" (the same) or where they differ.
+CMP_FILE/track.bin/check.bin

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <cstdlib>
 #include <random>
+#include <signal.h>
 
 namespace qv {
 
@@ -154,8 +156,6 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-namespace {
-
 FileTrouble CannotWrite(int err) {
   switch (err) {
     case ENOENT:
@@ -170,19 +170,34 @@ FileTrouble CannotWrite(int err) {
   }
 }
 
+namespace {
+
 // The file a name leads to. A link is followed to its file, which is
 // replaced while the link stays, as writing through the link always did.
+// Empty for links that lead on and on (a circle): there is no file to
+// replace, and replacing the link would break the circle the owner made.
 std::string LinkTarget(const std::string& path) {
   namespace fs = std::filesystem;
   fs::path target(path);
   for (int hops = 0; hops < 40; ++hops) {
     std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(target, ec))) break;
+    if (!fs::is_symlink(fs::symlink_status(target, ec))) return target.string();
     fs::path next = fs::read_symlink(target, ec);
-    if (ec) break;
+    if (ec) return target.string();
     target = next.is_absolute() ? next : target.parent_path() / next;
   }
-  return target.string();
+  return {};
+}
+
+constexpr std::string_view kTemporaryTag = ".quorvane-";
+
+// The longest start of `name` of at most `bytes` bytes that does not end
+// inside a UTF-8 character.
+std::string_view WholeCharacters(std::string_view name, size_t bytes) {
+  if (name.size() <= bytes) return name;
+  size_t end = bytes;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return name.substr(0, end);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -198,11 +213,29 @@ std::string TemporaryName(const std::string& path) {
   static const unsigned seed = std::random_device{}();
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  // Kept well inside the longest name a folder takes.
-  const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, 200);
+  // Kept well inside the longest name a folder takes, and still a name
+  // every file manager shows.
+  const std::string base(WholeCharacters(std::string_view(path).substr(folder.size()), 200));
   char tag[32];
-  std::snprintf(tag, sizeof tag, ".quorvane-%d-%08x", static_cast<int>(::getpid()), seed + counter++);
+  std::snprintf(tag, sizeof tag, "%.*s%d-%08x", static_cast<int>(kTemporaryTag.size()), kTemporaryTag.data(),
+                static_cast<int>(::getpid()), seed + counter++);
   return folder + "." + base + tag;
+}
+
+// Removes what a killed program left of its writes of `path`: temporary
+// files of its name whose process no longer runs. A writer still running
+// (another instance of the program) keeps its own.
+void RemoveLeftovers(const std::string& path) {
+  namespace fs = std::filesystem;
+  const std::string prefix = "." + std::string(WholeCharacters(fs::path(path).filename().string(), 200)) +
+                             std::string(kTemporaryTag);
+  std::error_code ec;
+  for (fs::directory_iterator it(FolderOf(path), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with(prefix)) continue;
+    const int pid = std::atoi(name.c_str() + prefix.size());
+    if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) ::unlink(it->path().c_str());
+  }
 }
 
 // Writes `bytes` into a new file beside `path` and flushes it to the medium.
@@ -248,6 +281,10 @@ FileTrouble SyncFolder(const std::string& path) {
 
 }  // namespace
 
+bool IsWriterLeftover(std::string_view name) {
+  return name.starts_with('.') && name.find(kTemporaryTag) != std::string_view::npos;
+}
+
 std::string CannotWriteMessage(const std::string& path, const FileTrouble& trouble) {
   return "无法写入文件“" + path + "”：" + trouble.reason + "！";
 }
@@ -257,11 +294,14 @@ FileTrouble WriteFile(const std::string& path, std::string_view bytes) {
   // beside it, flushed, then renamed over it. Until then it stays as it was,
   // whatever fails (a full disk, a size limit, a pulled stick).
   const std::string target = LinkTarget(path);
+  if (target.empty()) return {Kind::Unreadable, "符号链接形成了循环，找不到文件"};
   struct stat st{};
   const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (!exists && errno == ELOOP) return {Kind::Unreadable, "符号链接形成了循环，找不到文件"};
   if (exists && !S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
   // A file kept read-only stays protected, as when it was written in place.
   if (exists && ::access(target.c_str(), W_OK) != 0) return CannotWrite(errno);
+  RemoveLeftovers(target);
   std::string temporary;
   if (FileTrouble trouble = WriteTemporary(target, bytes, exists ? &st : nullptr, temporary)) return trouble;
   if (::rename(temporary.c_str(), target.c_str()) != 0) {

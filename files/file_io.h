@@ -73,6 +73,9 @@ FileBytes ReadFileBytes(const std::string& path, uint64_t maxBytes);
 // and devices are not files here, as no reader takes them.
 bool FileExists(const std::string& path);
 
+// Why a file could not be made or written, from the system's error number.
+FileTrouble CannotWrite(int err);
+
 // "无法写入文件“path”：reason！"
 std::string CannotWriteMessage(const std::string& path, const FileTrouble& trouble);
 
@@ -83,8 +86,13 @@ std::string CannotWriteMessage(const std::string& path, const FileTrouble& troub
 // was; nothing of the failed write is left behind. A link is followed: its
 // file is replaced, the link stays. Anything else at that name -- a folder, a
 // named pipe, a device -- is refused unopened: a pipe would block the writer
-// for good.
+// for good. So is a link that leads round in a circle. Temporary files a
+// killed program left beside the file (".APP.BIN.quorvane-<pid>-<tag>") are
+// removed as it is written.
 FileTrouble WriteFile(const std::string& path, std::string_view bytes);
+// A name the writer gives its temporary files (hidden, ".quorvane-" in it):
+// not a file of the technician's, whatever it holds.
+bool IsWriterLeftover(std::string_view name);
 inline bool WriteFileBytes(const std::string& path, std::string_view bytes) { return !WriteFile(path, bytes); }
 // A file that grows at its end (a session log): created when missing, never
 // truncated. Besides a regular file it may be a character device, such as a

@@ -11,6 +11,7 @@ namespace qv {
 
 class TFrmMain;
 struct FamilyRecord;
+struct Manifest;
 
 namespace module_file {
 inline constexpr const char* kApp = "APP.BIN";
@@ -62,14 +63,19 @@ struct BackupPlan {
   bool app = true, cert = true, table = true, ata = true, vendor = true;
   bool verify = false;     // every module read twice and compared
   std::string rate{};      // the backup's rate, for the manifest
-  std::string driveWords{};  // the drive's own words from the family lookup, if one was run
+  std::string driveWords{};  // the drive's own words, asked at the start of this backup
+  std::string serial{};      // the serial number the drive gave at the start, if it did
+  // An earlier backup of the same drive in the folder: the entries of the
+  // files this one does not write again are kept while they still match.
+  const Manifest* earlier = nullptr;
 };
 
 // Backs up the ticked modules in the order APP, Cert, Cert Table, ATA, Vendor
 // with their progress lines, then writes SN.TXT and, last, MANIFEST.TXT with
 // the files that were written whole (also when the backup failed or raised).
 // A failed track read skips the later modules; a table field that is empty
-// or incomplete is reported and its module left out. True when every read
+// or incomplete is reported and its module left out (the manifest then says
+// complete=no). True when every read
 // succeeded and every file the backup builds was written. A conversion error
 // (a table value that is not hexadecimal) or a file that cannot be written
 // (SN.TXT) raises.

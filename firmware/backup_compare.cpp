@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "files/file_io.h"
+#include "firmware/backup_folder.h"
 #include "firmware/manifest.h"
 
 namespace qv {
@@ -21,20 +22,40 @@ std::string HexOffset(uint64_t offset) {
   return text;
 }
 
-void AddNames(const std::string& folder, std::set<std::string>& names) {
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name != kManifestName && FileExists(it->path().string())) names.insert(name);
-  }
+// "APP.BIN.read2": a verified read's scratch file of an earlier version.
+bool IsReadScratch(const std::string& name) {
+  const size_t at = name.rfind(".read");
+  return at != std::string::npos && at + 5 < name.size() &&
+         name.find_first_not_of("0123456789", at + 5) == std::string::npos;
+}
+
+bool Compared(const std::string& name) {
+  return name != kManifestName && name != kOldManifestName && !IsWriterLeftover(name) && !IsReadScratch(name);
 }
 
 }  // namespace
 
+FolderListing ListComparedFolder(const std::string& folder) {
+  namespace fs = std::filesystem;
+  FolderListing listing;
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code typeError;
+    if (fs::is_directory(it->path(), typeError)) listing.subfolders.push_back(name);
+    else if (Compared(name) && FileExists(it->path().string())) listing.files.push_back(name);
+  }
+  if (ec) listing.problem = ec == std::errc::permission_denied ? "没有读取权限" : "系统错误：" + ec.message();
+  std::sort(listing.files.begin(), listing.files.end());
+  std::sort(listing.subfolders.begin(), listing.subfolders.end());
+  return listing;
+}
+
 std::vector<std::string> NamesInEither(const std::string& folder1, const std::string& folder2) {
   std::set<std::string> names;
-  AddNames(folder1, names);
-  AddNames(folder2, names);
+  for (const std::string& folder : {folder1, folder2})
+    for (std::string& name : ListComparedFolder(folder).files) names.insert(std::move(name));
   return {names.begin(), names.end()};
 }
 

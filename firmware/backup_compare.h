@@ -14,8 +14,18 @@ inline constexpr uint64_t kMaxComparedBytes = 1048576;
 // How many differing offsets a verdict names.
 inline constexpr size_t kNamedOffsets = 8;
 
-// The names of the files of either folder (regular files only; the
-// manifests are left out, as they always differ), sorted.
+// What a backup folder holds for a comparison: its regular files but the
+// manifests (which always differ) and what an interrupted write left behind
+// (the writer's temporary files, the verified read's "APP.BIN.read1"), and
+// the subfolders, which are not entered. `problem` says why the folder
+// could not be listed.
+struct FolderListing {
+  std::vector<std::string> files, subfolders;  // sorted
+  std::string problem;
+};
+FolderListing ListComparedFolder(const std::string& folder);
+
+// The names of the files of either folder, as listed above, sorted.
 std::vector<std::string> NamesInEither(const std::string& folder1, const std::string& folder2);
 
 struct FileComparison {

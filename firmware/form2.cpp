@@ -263,9 +263,17 @@ void TForm2::Button5Click() {
     Edit7 = folder;
     AutoSetFile(folder);
   }
-  if (SelectFamily(ComboBox7, report)) ComboBox7Text = ComboBox7.Text();
-  ComboBox7Change();
-  main_.AppendToLastLine("完成！");
+  // No family of the table matches: none stays selected, so the load is not
+  // prepared with the buffer of whichever family was shown.
+  const bool found = SelectFamily(ComboBox7, report);
+  if (found) {
+    ComboBox7Text = ComboBox7.Text();
+    ComboBox7Change();
+  } else {
+    ComboBox7.index = -1;
+    ComboBox7Text.clear();
+  }
+  main_.AppendToLastLine(found ? "完成！" : "失败！");
   Changed();
 }
 

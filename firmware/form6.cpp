@@ -1,18 +1,17 @@
 #include "firmware/form6.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 
 #include "console/convert.h"
 #include "console/long_operation.h"
 #include "console/main.h"
 #include "console/text.h"
 #include "firmware/backup.h"
+#include "firmware/backup_folder.h"
 #include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
+#include "files/folder_check.h"
 #include "procedures/sys_area.h"
 #include "transfer/transfer_common.h"
 
@@ -24,20 +23,6 @@ constexpr const char* kNoFamily = "请选择固件类型！";
 constexpr const char* kNoFolder = "请选择保存位置！";
 constexpr const char* kFolderError = "创建文件夹出错！";
 constexpr const char* kNoModule = "请选择需要备份的固件模块！";
-
-// Creates the folder with its parents; false when it can't be created or a
-// file can't be made in it (a backup into it would lose every module).
-bool MakeWritableFolder(const std::string& folder) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec || !std::filesystem::is_directory(folder, ec)) return false;
-  std::string probe = folder + (folder.ends_with('/') ? "" : "/") + ".quorvane-XXXXXX";
-  const int fd = mkstemp(probe.data());
-  if (fd < 0) return false;
-  close(fd);
-  unlink(probe.c_str());
-  return true;
-}
 
 }  // namespace
 
@@ -81,8 +66,6 @@ void TForm6::Button2Click() {
     main_.AddLine("正在份析，请稍候........");
     const FamilyReport report = QueryFamilyReport(main_);
     Edit1 = Trim(backupFolder) + report.FolderName();
-    // A drive that named nothing has no words of its own ("__").
-    driveWords = report.W1.empty() && report.R.empty() && report.W2.empty() ? "" : Trim(report.TypeName());
     main_.Memo3.clear();
     // No family of the table matches: none stays selected, so a backup is
     // refused instead of reading the places of whichever family was shown.
@@ -121,8 +104,14 @@ bool TForm6::StartBackup() {
     return false;
   }
   std::string folder = Trim(Edit1);
-  if (folder.empty() || !MakeWritableFolder(folder)) {
+  if (folder.empty()) {
     main_.Dlg().ShowMessage(kFolderError);
+    return false;
+  }
+  // Made and tried with a file of its own: a backup into it would otherwise
+  // read every module and then lose it.
+  if (const FileTrouble trouble = FolderTakesNewFiles(folder, true)) {
+    main_.Dlg().ShowMessage(std::string(kFolderError) + "\r" + FolderTroubleMessage(folder, trouble));
     return false;
   }
   if (!folder.ends_with('/')) folder += '/';
@@ -175,9 +164,26 @@ bool TForm6::RunBackup(const std::string& folder) {
     }
     main_.AppendToLastLine("完成！");
 
+    // The drive in front of the technician now: its serial number (in the
+    // answer just read) and its family report, not those of a lookup run
+    // before it may have been swapped.
+    const std::string serial = SerialFromPercentReply(main_.CaptureLines());
+    const FamilyReport report = QueryFamilyReport(main_);
+    main_.Memo3.clear();
+    const FamilyRecord& record = *families_.AtListPosition(ComboBox7.index);
+    const EarlierBackup earlier = ReadEarlierBackup(folder);
+    if (!Confirmed(record, report, folder, earlier, serial)) {
+      main_.AddLine("备份已取消。");
+      return false;
+    }
+    if (const FileTrouble trouble = KeepEarlierManifest(folder)) {
+      main_.AddLine(CannotWriteMessage(folder + kOldManifestName, trouble));
+      return false;
+    }
+
     main_.receiveMode = ReceiveMode::Empty;
     AdSpeed();
-    BackupPlan plan{*families_.AtListPosition(ComboBox7.index), folder, HexToInt(Trim(Edit2)), buffer};
+    BackupPlan plan{record, folder, HexToInt(Trim(Edit2)), buffer};
     plan.app = CheckBox1;
     plan.cert = CheckBox2;
     plan.table = CheckBox3;
@@ -185,7 +191,9 @@ bool TForm6::RunBackup(const std::string& folder) {
     plan.vendor = CheckBox5;
     plan.verify = CheckBox6;
     plan.rate = ComboBox2.Text();
-    plan.driveWords = driveWords;
+    plan.driveWords = DriveWords(report);
+    plan.serial = serial;
+    if (earlier.SameDrive(serial)) plan.earlier = &*earlier.manifest;
     good = BackupModules(main_, plan);
     main_.receiveMode = ReceiveMode::Empty;
     main_.AddLine(good ? "备份完成!" : "备份失败!");
@@ -197,6 +205,18 @@ bool TForm6::RunBackup(const std::string& folder) {
   main_.receiveMode = ReceiveMode::usercmd;
   main_.SendString("\r");
   return good;
+}
+
+bool TForm6::Confirmed(const FamilyRecord& record, const FamilyReport& report, const std::string& folder,
+                       const EarlierBackup& earlier, const std::string& serial) {
+  Dialogs& dialogs = main_.Dlg();
+  // The places of a family the drive does not report would read other
+  // sectors than its modules.
+  if (!DriveWords(report).empty() && !ReportNamesFamily(report, record.name) &&
+      !dialogs.AskYesNo("提示", "驱动器报告的固件类型是“" + DriveWords(report) + "”，与所选的固件类型“" + record.name +
+                                   "”不符。仍按“" + record.name + "”的位置备份吗？"))
+    return false;
+  return !earlier.present || earlier.SameDrive(serial) || dialogs.AskYesNo("提示", OtherDriveQuestion(folder, earlier, serial));
 }
 
 }  // namespace qv

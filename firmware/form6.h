@@ -12,6 +12,9 @@ namespace qv {
 
 class FamilyTable;
 class TFrmMain;
+struct EarlierBackup;
+struct FamilyRecord;
+struct FamilyReport;
 
 class TForm6 {
  public:
@@ -46,9 +49,6 @@ class TForm6 {
 
   // Where the family lookup puts a drive's folder; ends in '/'.
   std::string backupFolder;
-  // The drive's own words from the last family lookup ("NHPLUS2HD_S-1A_3.AAC"),
-  // which the backup's manifest records; empty before one.
-  std::string driveWords;
 
   // Told whenever the fields or the panel's state changed from here.
   std::function<void()> onChanged;
@@ -68,6 +68,11 @@ class TForm6 {
   void AdSpeed();
   // Steps that talk to the drive, between disabling and enabling the panel.
   bool RunBackup(const std::string& folder);
+  // Asks before a backup with the places of a family the drive does not
+  // report, and before one into a folder that holds a backup of another
+  // drive (or one whose manifest cannot tell); false when told not to.
+  bool Confirmed(const FamilyRecord& record, const FamilyReport& report, const std::string& folder,
+                 const EarlierBackup& earlier, const std::string& serial);
 
   TFrmMain& main_;
   const FamilyTable& families_;

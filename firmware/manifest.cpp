@@ -204,7 +204,8 @@ FolderManifest ReadFolderManifest(const std::string& folder) {
   return {true, ParseManifest(file.bytes)};
 }
 
-FileTrouble WriteBackupManifest(const std::string& folder, Manifest header, const std::vector<WholeFile>& files) {
+FileTrouble WriteBackupManifest(const std::string& folder, Manifest header, const std::vector<WholeFile>& files,
+                                const std::vector<ManifestFile>& kept) {
   header.files.clear();
   for (const WholeFile& f : files) {
     const FileDigest digest = DigestFile(folder + f.name);
@@ -214,6 +215,7 @@ FileTrouble WriteBackupManifest(const std::string& folder, Manifest header, cons
     }
     header.files.push_back({f.name, digest.size, digest.sha256, f.place});
   }
+  header.files.insert(header.files.end(), kept.begin(), kept.end());
   return WriteFile(folder + kManifestName, ManifestText(header));
 }
 

@@ -70,8 +70,11 @@ struct WholeFile {
 };
 // Writes the folder's MANIFEST.TXT through the shared writer: `header` with
 // each file's size and digest as the file now is on disk. A file that can no
-// longer be read is left out and the backup called incomplete.
-FileTrouble WriteBackupManifest(const std::string& folder, Manifest header, const std::vector<WholeFile>& files);
+// longer be read is left out and the backup called incomplete. `kept` are
+// entries of an earlier backup of the same drive, listed after them as they
+// stand.
+FileTrouble WriteBackupManifest(const std::string& folder, Manifest header, const std::vector<WholeFile>& files,
+                                const std::vector<ManifestFile>& kept = {});
 
 // "2026-12-07T11:02:28+08:00"
 std::string LocalTimeWithOffset(std::time_t when);

@@ -19,6 +19,8 @@ std::string WithSlash(std::string folder) {
   return folder;
 }
 
+}  // namespace
+
 bool IsBackupFileName(const std::string& name) {
   namespace mf = module_file;
   for (const char* known : {mf::kApp, mf::kCert, mf::kTable, mf::kAta, mf::kAta0, mf::kAta1, mf::kVendor, mf::kId,
@@ -26,8 +28,6 @@ bool IsBackupFileName(const std::string& name) {
     if (UpperCase(name) == UpperCase(known)) return true;
   return false;
 }
-
-}  // namespace
 
 ManifestVerdict CheckAgainstEntry(const ManifestFile& entry, const std::string& path) {
   ManifestVerdict v{entry.name, Kind::Agrees, "一致"};
@@ -53,10 +53,11 @@ bool FolderCheck::AllAgree() const {
 FolderCheck CheckFolder(const std::string& folderGiven) {
   const std::string folder = WithSlash(folderGiven);
   const FolderManifest found = ReadFolderManifest(folder);
-  if (!found.present) return {std::string("文件夹中没有备份清单") + kManifestName, {}};
-  if (!found.read.manifest) return {std::string("备份清单") + kManifestName + "有误：" + found.read.problem, {}};
+  if (!found.present) return {std::string("文件夹中没有备份清单") + kManifestName, {}, {}};
+  if (!found.read.manifest) return {std::string("备份清单") + kManifestName + "有误：" + found.read.problem, {}, {}};
   const Manifest& manifest = *found.read.manifest;
   FolderCheck check;
+  check.manifest = manifest;
   for (const ManifestFile& entry : manifest.files) check.files.push_back(CheckAgainstEntry(entry, folder + entry.name));
   std::set<std::string> notListed;
   std::error_code ec;

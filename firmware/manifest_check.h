@@ -1,6 +1,7 @@
 #pragma once
 // Checking the files of a backup folder against its MANIFEST.TXT: the check
 // before loading and quorvane-batch --check.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct ManifestVerdict {
   bool Agrees() const { return kind == Kind::Agrees; }
 };
 
+// APP.BIN ... SN.TXT, the files a backup writes, in any letter case.
+bool IsBackupFileName(const std::string& name);
+
 // The file at `path` against `entry`: its size first (a file of another
 // size is not read), then its SHA-256.
 ManifestVerdict CheckAgainstEntry(const ManifestFile& entry, const std::string& path);
@@ -27,6 +31,7 @@ ManifestVerdict CheckAgainstEntry(const ManifestFile& entry, const std::string& 
 // checked at all: no manifest, or one that is damaged or not ours.
 struct FolderCheck {
   std::string problem;
+  std::optional<Manifest> manifest;  // as read, when there is no problem
   std::vector<ManifestVerdict> files;
   bool AllAgree() const;
 };

@@ -17,6 +17,7 @@
 #include "fileutil/cut_join.h"
 #include "firmware/ata_split.h"
 #include "firmware/backup.h"
+#include "firmware/backup_folder.h"
 #include "firmware/family_table.h"
 #include "firmware/manifest.h"
 #include "firmware/verified_read.h"
@@ -75,7 +76,7 @@ class ModuleBackup {
       WriteManifest(false);
       throw;
     }
-    return WriteManifest(good_ && filesWritten_) && good_ && filesWritten_;
+    return WriteManifest(good_ && filesWritten_ && !skipped_) && good_ && filesWritten_;
   }
 
  private:
@@ -88,6 +89,7 @@ class ModuleBackup {
   std::optional<std::vector<std::string>> Values(const std::string& field, const char* progress, size_t count,
                                                  bool app) {
     if (Trim(field).empty()) {
+      skipped_ = true;
       // The report goes on the module's own line, not on the previous module's.
       if (app) {
         main_.AddLine(kFieldEmpty);
@@ -101,6 +103,7 @@ class ModuleBackup {
     main_.Delay(1);
     std::vector<std::string> values = SplitLocation(field, count, !app);
     if (values.size() < 3) {
+      skipped_ = true;
       if (app) main_.AddLine(kFieldIncomplete);
       else main_.AppendToLastLine(kFieldIncomplete);
       return std::nullopt;
@@ -150,6 +153,7 @@ class ModuleBackup {
     // a CERT.BIN of the first piece alone would pass for the whole.
     const std::vector<std::string> head1 = SplitLocation(cert1, 3, true);
     if ((v->size() > 3 && v->size() < 6) || (v->size() == 3 && !head1.empty() && head1.size() < 3)) {
+      skipped_ = true;
       main_.AppendToLastLine(kFieldIncomplete);
       return;
     }
@@ -231,11 +235,18 @@ class ModuleBackup {
     header.rate = plan_.rate;
     header.family = plan_.record.name;
     header.drive = plan_.driveWords;
-    header.serial = serial_;
+    // SN.TXT's, or the one of the start when the backup ended before it.
+    header.serial = serial_.empty() ? plan_.serial : serial_;
     header.complete = complete;
     header.verified = plan_.verify;
     const std::string path = Path(kManifestName);
-    const FileTrouble trouble = WriteBackupManifest(plan_.folder, std::move(header), whole_);
+    std::vector<ManifestFile> kept;
+    if (plan_.earlier) {
+      std::vector<std::string> written;
+      for (const WholeFile& f : whole_) written.push_back(f.name);
+      kept = EntriesStillGood(plan_.folder, *plan_.earlier, written);
+    }
+    const FileTrouble trouble = WriteBackupManifest(plan_.folder, std::move(header), whole_, kept);
     if (!trouble) return true;
     main_.AddLine(CannotWriteMessage(path, trouble));
     // An earlier backup's manifest would now describe files this one replaced or removed.
@@ -255,6 +266,7 @@ class ModuleBackup {
   const BackupPlan& plan_;
   bool good_ = true;          // no track read failed
   bool filesWritten_ = true;  // every file built from the reads was written
+  bool skipped_ = false;      // a ticked module left out for its table field
   std::map<std::string, SectorRange> places_;  // by the file read into
   std::vector<WholeFile> whole_;
   std::string serial_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "console/convert.h"
@@ -17,9 +18,11 @@ namespace {
 constexpr size_t kSectorBytes = 512;
 constexpr size_t kNamedSectors = 16;  // a line names at most this many, then the count
 
-std::string_view SectorOf(std::string_view read, size_t index, size_t sectorBytes) {
+// The sector's bytes, or nothing when the read lacks any of them.
+std::optional<std::string_view> SectorOf(std::string_view read, size_t index, size_t sectorBytes) {
   const size_t at = index * sectorBytes;
-  return at < read.size() ? read.substr(at, sectorBytes) : std::string_view{};
+  if (at + sectorBytes > read.size()) return std::nullopt;
+  return read.substr(at, sectorBytes);
 }
 
 // "扇区 3、1F" or, past the first few, "扇区 3、1F……等共40个"
@@ -32,69 +35,77 @@ std::string SectorList(const std::vector<size_t>& sectors, const std::string& fi
   return text;
 }
 
+// Scratch files of the reads as an earlier version kept them, "APP.BIN.read1"
+// and on: a killed program left them behind.
+void RemoveOldScratch(const std::string& file) {
+  for (int n = 1; n <= 9; ++n) std::remove((file + ".read" + std::to_string(n)).c_str());
+}
+
 }  // namespace
 
-ReadsAgreement AgreeBySector(const std::vector<std::string_view>& reads, size_t sectorBytes) {
+ReadsAgreement AgreeBySector(const std::vector<std::string_view>& reads, size_t expectedBytes,
+                             size_t sectorBytes) {
   ReadsAgreement out;
   if (reads.empty() || sectorBytes == 0) return out;
-  size_t longest = 0;
-  for (std::string_view r : reads) longest = std::max(longest, r.size());
-  const size_t sectors = (longest + sectorBytes - 1) / sectorBytes;
+  const size_t sectors = (expectedBytes + sectorBytes - 1) / sectorBytes;
   for (size_t s = 0; s < sectors; ++s) {
-    std::string_view agreed;
-    bool found = false;
-    for (size_t i = 0; i < reads.size() && !found; ++i)
-      for (size_t j = i + 1; j < reads.size() && !found; ++j)
-        if (SectorOf(reads[i], s, sectorBytes) == SectorOf(reads[j], s, sectorBytes)) {
-          agreed = SectorOf(reads[i], s, sectorBytes);
-          found = true;
-        }
-    if (!found) {
+    std::optional<std::string_view> agreed;
+    for (size_t i = 0; i < reads.size() && !agreed; ++i) {
+      const std::optional<std::string_view> mine = SectorOf(reads[i], s, sectorBytes);
+      for (size_t j = i + 1; mine && j < reads.size() && !agreed; ++j)
+        if (SectorOf(reads[j], s, sectorBytes) == mine) agreed = mine;
+    }
+    if (!agreed) {
       out.disputed.push_back(s);
       agreed = SectorOf(reads[0], s, sectorBytes);
     }
-    out.bytes.append(agreed);
+    if (agreed) out.bytes.append(*agreed);
   }
   return out;
 }
 
 bool ReadModuleSectors(TFrmMain& main, const TrackPlace& at, const BufferAddress& buffer, const std::string& file,
                        bool verify) {
-  const auto readInto = [&](const std::string& path) {
-    return ReadTrack(main, at.cylinder, at.head, at.start, at.count, buffer.base, buffer.chunk, path, false, false);
-  };
-  if (!verify) return readInto(file);
+  RemoveOldScratch(file);
+  if (!verify)
+    return ReadTrack(main, at.cylinder, at.head, at.start, at.count, buffer.base, buffer.chunk, file, false, false);
 
-  // Each read goes to a scratch file of its own, removed however the read ends.
-  const uint64_t expected = static_cast<uint64_t>(static_cast<uint32_t>(HexToInt(at.count))) * kSectorBytes;
-  std::vector<std::string> reads;
-  struct Scratch {
-    std::vector<std::string> paths;
-    ~Scratch() {
-      for (const std::string& p : paths) std::remove(p.c_str());
+  const size_t expected = static_cast<size_t>(static_cast<uint32_t>(HexToInt(at.count))) * kSectorBytes;
+  std::vector<std::string> reads;  // the reads that brought every sector
+  int made = 0;
+  ReadsAgreement agreement;
+  while (made < kMaxVerifiedReads) {
+    ++made;
+    std::string bytes;
+    const TrackReadOutcome outcome =
+        ReadTrackSectors(main, at.cylinder, at.head, at.start, at.count, buffer.base, buffer.chunk, false,
+                         [&bytes](const std::vector<uint8_t>& read) { bytes.assign(read.begin(), read.end()); });
+    if (outcome.end == TrackReadEnd::Read) {
+      reads.push_back(std::move(bytes));
+    } else if (outcome.end != TrackReadEnd::BadData) {
+      // Another read would not help: the drive cannot read the sectors, does
+      // not answer, or the technician stopped it.
+      if (outcome.end == TrackReadEnd::DriveError) main.AddLine(outcome.driveLine);
+      if (!outcome.errorLine.empty()) main.AddLine(outcome.errorLine);
+      return false;
     }
-  } scratch;
-  const auto readOnce = [&] {
-    const std::string path = file + ".read" + std::to_string(reads.size() + 1);
-    scratch.paths.push_back(path);
-    if (!readInto(path)) return false;
-    const FileBytes bytes = ReadFileBytes(path, expected);
-    if (bytes.trouble) throw EFileError(CannotReadMessage(path, bytes.trouble));
-    reads.push_back(bytes.bytes);
-    return true;
-  };
-  if (!readOnce() || !readOnce()) return false;
-  ReadsAgreement agreement = AgreeBySector({reads[0], reads[1]});
-  if (!agreement.disputed.empty()) {
-    if (!readOnce()) return false;
-    agreement = AgreeBySector({reads[0], reads[1], reads[2]});
+    if (reads.size() < 2) continue;
+    agreement = AgreeBySector(std::vector<std::string_view>(reads.begin(), reads.end()), expected);
+    if (agreement.disputed.empty()) break;
   }
-  if (!agreement.disputed.empty()) {
-    main.AddLine("读两遍核对失败：柱面" + at.cylinder + "磁头" + at.head + "的" +
-                 SectorList(agreement.disputed, at.start) + "三次读出各不相同！");
+  if (reads.size() < 2 || !agreement.disputed.empty()) {
+    const std::string where = "读两遍核对失败：柱面" + at.cylinder + "磁头" + at.head + "的";
+    if (reads.size() < 2)
+      main.AddLine(where + "数据读了" + std::to_string(made) + "遍，只有" + std::to_string(reads.size()) +
+                   "遍完整无误！");
+    else
+      main.AddLine(where + SectorList(agreement.disputed, at.start) + "读了" + std::to_string(made) +
+                   "遍，没有两遍一致！");
     return false;
   }
   if (const FileTrouble trouble = WriteFile(file, agreement.bytes)) throw EFileError(CannotWriteMessage(file, trouble));
+  // The usual two reads say nothing; more tell the technician the line is poor.
+  if (made > 2) main.AppendToLastLine("读" + std::to_string(made) + "遍才核对一致，");
   return true;
 }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the README's pictures again (doc/main-window.png, doc/backup-window.png)
+# Makes the README's pictures again (doc/main-window.png, doc/backup-window.png,
+# doc/compare-window.png)
 # from the program's own windows, drawn offscreen: run it after the layout
 # changes. Builds in build/ (or the folder given) what it needs.
 # Usage: scripts/screenshots.sh [BUILD_DIR]
@@ -11,4 +12,4 @@ cmake --build "$build" --target quorvane-screenshots
 # The windows' Chinese captions need the CJK font (scripts/deps.sh installs it).
 fc-list :lang=zh | grep -q . || { echo "no CJK font: run scripts/deps.sh"; exit 1; }
 QT_QPA_PLATFORM=offscreen "$build/quorvane-screenshots" doc
-echo "written: doc/main-window.png doc/backup-window.png"
+echo "written: doc/main-window.png doc/backup-window.png doc/compare-window.png"

@@ -80,18 +80,28 @@ struct SimOptions {
   // nothing after it does either, as from a drive whose code hung.
   std::string silentFromCommand = {};
   // A line that errs: the dumps of one sector of the disk, once a track read
-  // has put it into the buffer, carry one bit flipped on the listed reads of
-  // that sector (counted from 1 since the options were last set; a
-  // different bit on each). The disk and the buffer keep their bytes.
+  // has put it into the buffer, are damaged on the listed reads of that
+  // sector (counted from 1 since the options were last set). The disk and
+  // the buffer keep their bytes.
   struct WireError {
+    enum class Kind {
+      FlipBit,       // one bit of a value flipped, a different bit on each read
+      NonHex,        // a digit of the 8th line's 4th pair turned into a letter that is no hex digit
+      WrongAddress,  // the 8th line's address garbled: it and the block's later lines go unread
+      MissingPair,   // the 8th line ends one pair short (31 pairs)
+      ExtraPair,     // the 8th line carries a 33rd pair
+    };
     int cylinder = -1, head = 0, sector = 0;
     std::vector<int> reads;
+    Kind kind = Kind::FlipBit;
   };
   WireError wireError = {};
   // Non-empty: the track read with exactly this text ("r,40,4") meets a bad
   // sector: it answers a read error, and the buffer blocks it was to fill
-  // are shown without data until the next track read.
+  // are shown without data until the next track read, or, with
+  // `readErrorKeepsBuffer`, keep what they held before (as some drives do).
   std::string failingTrackRead = {};
+  bool readErrorKeepsBuffer = false;
   // >0: the boot monitor takes this long to start after a restart (Ctrl-T,
   // Ctrl-C): it hears nothing meanwhile and says it is ready at the end.
   int monitorStartMs = 0;

@@ -33,6 +33,19 @@ void PutText(std::vector<uint16_t>& words, int first, int count, const std::stri
   }
 }
 
+// What a bit or two flipped on the line makes of a dump line's text.
+void DamageLine(std::string& line, SimOptions::WireError::Kind kind) {
+  using Kind = SimOptions::WireError::Kind;
+  constexpr size_t kFourthPair = 7 + 3 * 3;  // address, blank, three pairs with their blanks
+  switch (kind) {
+    case Kind::FlipBit: break;
+    case Kind::NonHex: line[kFourthPair] = 'Q'; break;
+    case Kind::WrongAddress: line[3] = line[3] == '8' ? '9' : '8'; break;
+    case Kind::MissingPair: line.resize(line.size() - 3); break;
+    case Kind::ExtraPair: line += " 5A"; break;
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> DriveModel::Dump(const std::string& args, bool& ok) {
@@ -71,20 +84,25 @@ std::vector<std::string> DriveModel::Dump(const std::string& args, bool& ok) {
     }
     return line;
   };
+  using Kind = SimOptions::WireError::Kind;
   const SimOptions::WireError& err = options.wireError;
   for (long long block = first; block <= last; ++block) {
     const size_t start = static_cast<size_t>(block) * kBlock;
     std::vector<uint8_t> bytes(buffer.begin() + static_cast<ptrdiff_t>(start),
                                buffer.begin() + static_cast<ptrdiff_t>(start + kBlock));
     const auto held = bufferHolds_.find(static_cast<size_t>(block));
+    bool damaged = false;
     if (err.cylinder >= 0 && held != bufferHolds_.end() && held->second == SectorKey(err.cylinder, err.head, err.sector)) {
       ++wireReads_;
-      if (std::find(err.reads.begin(), err.reads.end(), wireReads_) != err.reads.end())
+      damaged = std::find(err.reads.begin(), err.reads.end(), wireReads_) != err.reads.end();
+      if (damaged && err.kind == Kind::FlipBit)
         bytes[static_cast<size_t>(wireReads_ * 37) % kBlock] ^= static_cast<uint8_t>(1u << (wireReads_ % 8));
     }
     for (int l = 0; l < kLinesPerBlock; ++l) {
       if (options.dumpSkipLine && l == 5) continue;
-      lines.push_back(dataLine(start + l * kLineBytes, &bytes[l * kLineBytes]));
+      std::string line = dataLine(start + l * kLineBytes, &bytes[l * kLineBytes]);
+      if (damaged && l == 7) DamageLine(line, err.kind);
+      lines.push_back(std::move(line));
     }
   }
   if (options.dumpExtraLines) {
@@ -136,9 +154,10 @@ std::vector<std::string> DriveModel::TrackTransfer(const std::string& args, bool
   const size_t base = static_cast<size_t>(std::max(0, options.trackBufferBase));
   if ((base + static_cast<size_t>(count)) * kBlock > buffer.size()) return {"Too many sectors for the buffer"};
   if (!toDisk) {
-    trackBlocksBad_ = !options.failingTrackRead.empty() && "r" + args == options.failingTrackRead;
+    const bool bad = !options.failingTrackRead.empty() && "r" + args == options.failingTrackRead;
+    trackBlocksBad_ = bad && !options.readErrorKeepsBuffer;
     badBlocks_ = static_cast<size_t>(count);
-    if (trackBlocksBad_) return {"Read error at sector " + Hex(first)};
+    if (bad) return {"Read error at sector " + Hex(first)};
   }
   for (long long i = 0; i < count; ++i) {
     const int sector = static_cast<int>(first + i);

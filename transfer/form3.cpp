@@ -9,6 +9,7 @@
 #include "console/main.h"
 #include "console/text.h"
 #include "files/file_io.h"
+#include "files/folder_check.h"
 #include "transfer/transfer.h"
 
 namespace qv {
@@ -57,17 +58,17 @@ void TForm3::Button4Click() { Run(Operation::WriteByInstruction); }
 
 bool TForm3::SaveTargetUsable(const std::string& path) {
   // A read takes from seconds to many minutes; a place the image cannot go
-  // is better said before it starts than after.
+  // is better said before it starts than after. The shared writer makes its
+  // new file beside the target, so the folder must take one.
   std::error_code ec;
   const fs::path target(path);
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  const char* problem = nullptr;
+  std::string problem;
   if (fs::is_directory(target, ec)) problem = "这是一个文件夹";
-  else if (!fs::is_directory(folder, ec)) problem = "所在的文件夹不存在";
-  else if (fs::exists(target, ec) ? ::access(path.c_str(), W_OK) != 0 : ::access(folder.c_str(), W_OK) != 0)
+  else if (const FileTrouble folder = FolderTakesNewFiles(target.parent_path().string(), false))
+    problem = folder.reason;
+  else if (fs::exists(target, ec) && ::access(path.c_str(), W_OK) != 0)
     problem = "没有写入权限";
-  if (!problem) return true;
+  if (problem.empty()) return true;
   main_.Dlg().ShowMessage("无法保存读取的ROM文件“" + path + "”：" + problem + "！");
   return false;
 }

@@ -6,7 +6,9 @@
 // EConvertError, a file that cannot be read or written EFileError.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -44,6 +46,8 @@ bool DownloadLengthAccepted(TFrmMain& main, size_t size, int blockSize);
 // Reads sectorCount sectors of track (cylinder, head) from startSector into
 // fileName, chunk sectors per read command, through buffer blocks from
 // bufferBase. True only when every sector was read and the file written.
+// A dump that does not bring exactly 512 bytes fails the read, as does a
+// read command the drive answers with an error line (named in the pane).
 // A read whose last, shorter chunk fails still writes the sectors read before
 // it, unless `keepPartial` is false: a firmware module cut short must never
 // take the place of a whole one. Conversion errors of sectorCount, bufferBase
@@ -53,6 +57,33 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
                const std::string& startSector, const std::string& sectorCount,
                const std::string& bufferBase, const std::string& chunk, const std::string& fileName,
                bool verbose, bool keepPartial = true);
+
+// How a track read ended.
+enum class TrackReadEnd {
+  Read,        // every sector, exactly sectorCount x 512 bytes
+  Stopped,     // STOP
+  NoAnswer,    // a command got no prompt
+  DriveError,  // the drive said it could not read the sectors (its line in driveLine)
+  BadData,     // a dump that did not bring exactly one block's bytes, or not hexadecimal
+  Failed,      // a raised error that is not the line's (a file, a chunk of 0)
+};
+struct TrackReadOutcome {
+  TrackReadEnd end = TrackReadEnd::Read;
+  std::string driveLine;  // DriveError: the pane line naming where and the drive's own words (UTF-8)
+  std::string errorLine;  // a raised error's line for the pane; empty when none was raised
+  bool partial = false;   // the last, shorter chunk failed after the full ones were read
+  bool delivered = false; // `deliver` took the bytes
+};
+// The track read itself, without pane lines: `deliver` gets the bytes once
+// every sector was read, or, with `keepPartial`, the whole blocks read before
+// a failed last chunk. The drive's answer to each read command is looked at:
+// an error line fails the read, as the buffer then holds other sectors.
+// Conversion errors of sectorCount, bufferBase and chunk reach the caller;
+// later raised errors (`deliver`'s too) end the read without the closing "/".
+TrackReadOutcome ReadTrackSectors(TFrmMain& main, const std::string& cylinder, const std::string& head,
+                                  const std::string& startSector, const std::string& sectorCount,
+                                  const std::string& bufferBase, const std::string& chunk, bool keepPartial,
+                                  const std::function<void(const std::vector<uint8_t>&)>& deliver);
 
 // Writes at most sectorCount sectors of fileName to track (cylinder, head)
 // from startSector, chunk sectors per download; rateText is the rate to

@@ -45,9 +45,10 @@ inline bool Exchange(TFrmMain& main, std::string_view bytes, int ticks) {
 // The line a read adds when a raised error ends it: a file that cannot be
 // written says why (a full disk, a folder at that name), for a lower rate
 // would not help it; anything else (a garbled reply) asks for a lower rate.
-inline void AddReadErrorLine(TFrmMain& main, const std::exception& error) {
-  if (dynamic_cast<const EFileError*>(&error)) main.AddLine(error.what());
-  else main.AddLine("读取数据错误，请调低一档速率后再试!");
+inline std::string ReadErrorLine(const std::exception& error) {
+  if (dynamic_cast<const EFileError*>(&error)) return error.what();
+  return "读取数据错误，请调低一档速率后再试!";
 }
+inline void AddReadErrorLine(TFrmMain& main, const std::exception& error) { main.AddLine(ReadErrorLine(error)); }
 
 }  // namespace qv

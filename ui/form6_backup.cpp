@@ -136,9 +136,6 @@ Form6Backup::Form6Backup(TFrmMain& main, const FamilyTable& families, QWidget* p
 Form6Backup::~Form6Backup() { main_.RemoveView(this); }
 
 void Form6Backup::Changed(What what) {
-  // Behind a closed port the next drive may be another: the last lookup's
-  // words must not go into its manifest.
-  if (what == What::Port && !main_.PortOpen()) model_.driveWords.clear();
   if (what == What::Rates) ShowModel();
 }
 

@@ -22,8 +22,7 @@ class Form6Backup : public QDialog, public MainView {
 
   TForm6& Model() { return model_; }
 
-  // MainView: the rate list follows the main window's port; a closed port
-  // forgets the drive's words of the last lookup.
+  // MainView: the rate list follows the main window's port.
   void Changed(What what) override;
 
  private:

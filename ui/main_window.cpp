@@ -263,8 +263,7 @@ void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
   comboBox2_ = MakeList(panel3, "ComboBox2", rateLabel, QRect(277, 6, 92, 22));
   connect(comboBox2_, &QComboBox::activated, this, [this](int index) {
     if (updating_) return;
-    main_.ComboBox2.index = index;
-    Run([this] { main_.ComboBox2Change(); });
+    Run([this, index] { main_.ComboBox2Choose(index); });
   });
 
   btnSwitch_ = MakeButton(panel3, "btnSwitch", QStringLiteral("打开串口"), QRect(378, 3, 62, 27));

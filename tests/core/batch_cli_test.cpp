@@ -13,8 +13,11 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <optional>
 
 #include "batch/form4.h"
+#include "files/file_digest.h"
 #include "files/file_io.h"
 #include "tests/core/transfer_sim_support.h"
 #include "tests/support/port_bar.h"
@@ -32,23 +35,19 @@ struct Outcome {
   std::string out, err;
 };
 
-// Starts quorvane-batch in `cwd`; `watch` sees the output so far and may
-// signal the child. A child that hangs is killed after a generous limit so
-// that a fault shows as a failure, not a stuck test run. The output is in
-// Chinese, whatever the locale and the settings of whoever runs the tests,
-// unless `args` name a language.
-Outcome RunCli(const std::vector<std::string>& args, const fs::path& cwd,
-               const std::function<void(pid_t, const Outcome&)>& watch = {}) {
-  std::vector<std::string> argv{QV_BATCH_BINARY};
-  if (std::find(args.begin(), args.end(), "--lang") == args.end()) argv.insert(argv.end(), {"--lang", "zh"});
-  argv.insert(argv.end(), args.begin(), args.end());
+// Starts `argv` in `cwd`; `watch` sees the output so far and may signal the
+// child. A child that hangs is killed after a generous limit so that a fault
+// shows as a failure, not a stuck test run. Safe to run from several threads
+// at once: no child inherits another's pipes.
+Outcome RunCommand(std::vector<std::string> argv, const fs::path& cwd,
+                   const std::function<void(pid_t, const Outcome&)>& watch = {}) {
   std::vector<char*> cargv;
   for (auto& a : argv) cargv.push_back(a.data());
   cargv.push_back(nullptr);
   const std::string dir = cwd.string();
 
   int outPipe[2], errPipe[2];
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return {};
+  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return {};
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(outPipe[1], 1);
@@ -56,7 +55,7 @@ Outcome RunCli(const std::vector<std::string>& args, const fs::path& cwd,
     close(outPipe[0]);
     close(errPipe[0]);
     if (chdir(dir.c_str()) != 0) _exit(126);
-    execv(cargv[0], cargv.data());
+    execvp(cargv[0], cargv.data());
     _exit(127);
   }
   close(outPipe[1]);
@@ -88,6 +87,17 @@ Outcome RunCli(const std::vector<std::string>& args, const fs::path& cwd,
   return o;
 }
 
+// Starts quorvane-batch, as RunCommand does. The output is in Chinese,
+// whatever the locale and the settings of whoever runs the tests, unless
+// `args` name a language.
+Outcome RunCli(const std::vector<std::string>& args, const fs::path& cwd,
+               const std::function<void(pid_t, const Outcome&)>& watch = {}) {
+  std::vector<std::string> argv{QV_BATCH_BINARY};
+  if (std::find(args.begin(), args.end(), "--lang") == args.end()) argv.insert(argv.end(), {"--lang", "zh"});
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunCommand(std::move(argv), cwd, watch);
+}
+
 class BatchCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -114,16 +124,19 @@ class BatchCliTest : public ::testing::Test {
 TEST_F(BatchCliTest, HelpAndBadUsage) {
   Outcome o = RunCli({"--help"}, dir);
   EXPECT_EQ(o.status, 0);
-  EXPECT_NE(o.out.find("Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] SCRIPT.cmd"),
+  EXPECT_NE(o.out.find("Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] [--strict] SCRIPT.cmd"),
             std::string::npos);
 
   // A script without --port is refused before it is even looked at: it never
   // runs on the simulated drive unless told to.
+  // A usage error is one line that says what and where to look, not the whole help.
   for (const auto& args :
        std::vector<std::vector<std::string>>{{}, {"--bogus", "a.cmd"}, {"a.cmd", "b.cmd"}, {"missing.cmd"}}) {
     o = RunCli(args, dir);
     EXPECT_EQ(o.status, 2);
-    EXPECT_NE(o.err.find("Usage:"), std::string::npos);
+    EXPECT_TRUE(o.err.starts_with("quorvane-batch: ")) << o.err;
+    EXPECT_TRUE(o.err.ends_with(" (see quorvane-batch --help)\n")) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
   }
   EXPECT_NE(o.err.find("a script needs --port"), std::string::npos) << o.err;
   o = RunCli({"--port", "SIM", "missing.cmd"}, dir);
@@ -142,7 +155,17 @@ TEST_F(BatchCliTest, HelpAndBadUsage) {
 
 TEST_F(BatchCliTest, PortsThatCannotBeOpenedOrRatesNotOffered) {
   const std::string s = Script("s.cmd", "STR/x\r\n");
+  // A port that is not there names those that are.
   Outcome o = RunCli({"--port", "/dev/qv-no-such-port", s}, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("quorvane-batch: no port /dev/qv-no-such-port on this machine; the ports here:"), std::string::npos)
+      << o.err;
+  EXPECT_NE(o.err.find(" SIM (SIM: the built-in simulated drive)\n"), std::string::npos) << o.err;
+  o = RunCli({"--port", "sim", s}, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err, "quorvane-batch: no port sim; the simulated drive is SIM (in capitals)\n");
+  // One that is there but is no port.
+  o = RunCli({"--port", (dir / s).string(), s}, dir);
   EXPECT_EQ(o.status, 2);
   EXPECT_NE(o.err.find("选择的端口正在被使用或不存在！"), std::string::npos) << o.err;
 
@@ -163,7 +186,9 @@ TEST_F(BatchCliTest, OutputAndExitStatusOfARun) {
 
   o = RunCli({"--port", "SIM", Script("bad.cmd", "ECHO/before\nDEC/zz\nECHO/after\n")}, dir);
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, simulated + "Quorvane: 'zz' is not a valid integer value\n");
+  // Said before the port opened, and again naming the line when it ends the run.
+  EXPECT_EQ(o.err, "quorvane-batch: line 2: DEC byte 'zz' is no decimal number: the run ends at this line\n" + simulated +
+                       "Quorvane: line 2 (DEC/zz): 'zz' is not a valid integer value\n");
   EXPECT_NE(o.out.find("before\n"), std::string::npos);
   EXPECT_EQ(o.out.find("after"), std::string::npos);
 }
@@ -234,35 +259,93 @@ TEST_F(BatchCliTest, APortHeldIsRefusedToOthersAndFreeAgainAtOnce) {
   EXPECT_EQ(RunCli({"--port", device, script}, dir).status, 0);
 }
 
-TEST_F(BatchCliTest, FirstInterruptStopsSecondEnds) {
+// The first Ctrl-C stops after the current statement; one sent twice at once
+// (timeout signals the program and then its group) is still the first; only
+// one a second or more later quits at once.
+TEST_F(BatchCliTest, FirstInterruptStopsALaterOneEnds) {
   const std::string s = Script("s.cmd", "ECHO/a\nECHO/ready\nSLEEP/600\nECHO/b\n");
-  bool sent = false;
-  Outcome o = RunCli({"--port", "SIM", s}, dir, [&](pid_t pid, const Outcome& so_far) {
-    if (!sent && so_far.out.find("a\n") != std::string::npos) {
-      sent = true;
-      kill(pid, SIGINT);
-    }
-  });
-  EXPECT_EQ(o.status, 130);
-  EXPECT_NE(o.out.find("ready"), std::string::npos);
-  EXPECT_EQ(o.out.find("b\n"), std::string::npos);
-  EXPECT_NE(o.err.find("stopping"), std::string::npos);
+  for (const int copies : {1, 2}) {
+    SCOPED_TRACE(copies);
+    bool sent = false;
+    const Outcome o = RunCli({"--port", "SIM", s}, dir, [&](pid_t pid, const Outcome& so_far) {
+      if (!sent && so_far.out.find("a\n") != std::string::npos) {
+        sent = true;
+        for (int i = 0; i < copies; ++i) kill(pid, SIGINT);
+      }
+    });
+    EXPECT_EQ(o.status, 130);
+    EXPECT_NE(o.out.find("ready"), std::string::npos);
+    EXPECT_EQ(o.out.find("b\n"), std::string::npos);
+    EXPECT_NE(o.err.find("stopping"), std::string::npos);
+    EXPECT_EQ(o.err.find("interrupted"), std::string::npos) << o.err;
+  }
 
-  // A sleep of an hour: the first Ctrl-C waits for it, the second does not.
-  int sentCount = 0;
-  o = RunCli({"--port", "SIM", Script("long.cmd", "ECHO/a\nECHO/ready\nSLEEP/3600000\n")}, dir,
-             [&](pid_t pid, const Outcome& so_far) {
-    if (sentCount == 0 && so_far.out.find("a\n") != std::string::npos) {
-      ++sentCount;
-      kill(pid, SIGINT);
-    } else if (sentCount == 1 && so_far.err.find("stopping") != std::string::npos) {
-      ++sentCount;
-      kill(pid, SIGINT);
-    }
-  });
+  // A sleep of an hour: the first Ctrl-C waits for it, a later one does not.
+  // "a" is printed once the pane has the next line, 200 ms before the sleep.
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> shown, first;
+  bool second = false;
+  const Outcome o = RunCli({"--port", "SIM", Script("long.cmd", "ECHO/a\nECHO/ready\nSLEEP/3600000\n")}, dir,
+                           [&](pid_t pid, const Outcome& so_far) {
+                             const auto now = Clock::now();
+                             if (!shown && so_far.out.find("a\n") != std::string::npos) shown = now;
+                             if (shown && !first && now - *shown > std::chrono::milliseconds(400)) {
+                               first = now;
+                               kill(pid, SIGINT);
+                             } else if (first && !second && now - *first > std::chrono::milliseconds(1100)) {
+                               second = true;
+                               kill(pid, SIGINT);
+                             }
+                           });
   EXPECT_EQ(o.status, 130);
-  EXPECT_NE(o.err.find("interrupted"), std::string::npos);
+  EXPECT_TRUE(second);
+  EXPECT_NE(o.err.find("interrupted"), std::string::npos) << o.err;
 }
+
+// GNU timeout, as the manual recommends it, on a ROM read: its signal reaches
+// the program twice (the program, then its group) and must stop it cleanly,
+// every time. `runs` per signal, four at a time, each with its own simulated
+// drive; the timeouts fall at different points of the level switch and the read.
+void TimeoutStopsCleanly(const fs::path& dir, int runs) {
+  struct Run {
+    int signo;
+    std::string after;
+  };
+  std::vector<Run> plan;
+  for (int i = 0; i < runs; ++i)
+    for (const int signo : {SIGINT, SIGTERM}) plan.push_back({signo, std::to_string(0.2 + 0.15 * (i % 8))});
+  for (size_t from = 0; from < plan.size(); from += 4) {
+    std::vector<std::future<Outcome>> outcomes;
+    for (size_t k = from; k < std::min(from + 4, plan.size()); ++k) {
+      const fs::path cwd = dir / std::to_string(k);
+      fs::create_directories(cwd);
+      std::vector<std::string> argv{"timeout", "--preserve-status"};
+      if (plan[k].signo == SIGINT) argv.insert(argv.end(), {"-s", "INT"});
+      argv.insert(argv.end(), {plan[k].after, QV_BATCH_BINARY, "--port", "SIM", "--rate", "921600", "--rom-read",
+                               "rom.bin", "--by-instruction"});
+      outcomes.push_back(std::async(std::launch::async, [argv, cwd] { return RunCommand(argv, cwd); }));
+    }
+    for (size_t k = from; k < from + outcomes.size(); ++k) {
+      const Outcome o = outcomes[k - from].get();
+      SCOPED_TRACE("run " + std::to_string(k) + ": signal " + std::to_string(plan[k].signo) + " after " + plan[k].after +
+                   " s");
+      EXPECT_EQ(o.status, 128 + plan[k].signo) << o.err;
+      EXPECT_NE(o.err.find("stopping the operation"), std::string::npos) << o.err;
+      EXPECT_EQ(o.err.find("interrupted"), std::string::npos) << o.err;
+      // The operation's own stop: the read ends and the drive answers at 9600
+      // again, or, stopped before the drive reached level F, nothing was read.
+      if (o.out.find("转换至F级...........失败！") == std::string::npos) {
+        EXPECT_NE(o.out.find("用户中止！"), std::string::npos) << o.out;
+        EXPECT_TRUE(o.out.ends_with("F>\n")) << o.out;
+      }
+      EXPECT_FALSE(fs::exists(dir / std::to_string(k) / "rom.bin"));
+    }
+  }
+}
+
+TEST_F(BatchCliTest, TimeoutStopsAReadCleanly) { TimeoutStopsCleanly(dir, 2); }
+// The same ten times per signal (about 10 s).
+TEST_F(BatchCliTest, TimeoutStopsAReadCleanlyTenTimes) { TimeoutStopsCleanly(dir, 10); }
 
 TEST_F(BatchCliTest, GarbageAndHugeLinesDoNotCrash) {
   std::string garbage;
@@ -279,6 +362,85 @@ TEST_F(BatchCliTest, GarbageAndHugeLinesDoNotCrash) {
   EXPECT_EQ(o.status, 1) << o.err;
   EXPECT_NE(o.out.find(huge + "\n"), std::string::npos);
   EXPECT_NE(o.err.find("'' is not a valid integer value"), std::string::npos) << o.err;
+}
+
+// A script is read through before the port opens: each doubtful line on
+// stderr with its number; the run goes on as the language says, or, with
+// --strict, does not start and the drive hears nothing.
+TEST_F(BatchCliTest, DoubtfulScriptLinesAreToldAndStrictRefusesThem) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  const struct {
+    const char* script;
+    const char* told;
+    int status;        // without --strict
+    const char* sent;  // what reaches the drive without --strict, before the closing CR
+  } cases[] = {
+      {"ECHO/x\nLEVL/T\nLEVEL/2\n", "line 2: LEVL is no keyword: the line is shown and does nothing (LEVEL?)\n", 0,
+       "/2\r"},
+      {"BAUDRATE/11520\nSTR/y\n", "line 1: BAUDRATE 11520 is no rate: 9600\n", 0, "y\r"},
+      {"STR/a\nR_BUF/10/2\nSTR/b\n", "line 2: R_BUF needs 4 fields, has 3\n", 1, "a\r"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    const std::string script = Script("s.cmd", c.script);
+    Outcome o = RunCli({"--port", drive.SlavePath(), "--strict", script}, dir);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, std::string("quorvane-batch: ") + c.told +
+                         "quorvane-batch: --strict: 1 doubtful line in s.cmd; nothing was run\n");
+    EXPECT_EQ(drive.Received(), "");
+
+    o = RunCli({"--port", drive.SlavePath(), script}, dir);
+    EXPECT_EQ(o.status, c.status) << o.err;
+    EXPECT_TRUE(o.err.starts_with(std::string("quorvane-batch: ") + c.told)) << o.err;
+    EXPECT_EQ(drive.Received(), std::string(c.sent) + "\r");
+    drive.ClearReceived();
+  }
+}
+
+// Folders and files that cannot take what the operation makes: refused
+// before the port opens, naming the path and the real reason.
+TEST_F(BatchCliTest, BadTargetsAreRefusedBeforeTheDriveHearsAnything) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  Script("plain", "x");
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {{"--backup", "plain"}, "cannot back up into plain: 无法在文件夹“plain”中新建文件：这是一个文件，不是文件夹！"},
+      {{"--backup", "plain/sub"}, "cannot back up into plain/sub: 无法在文件夹“plain/sub”中新建文件：路径中有一级是文件，不是文件夹！"},
+      {{"--backup", "/proc"}, "cannot back up into /proc: 无法在文件夹“/proc”中新建文件：这是系统的虚拟文件夹（如/proc、/sys），不能存放文件！"},
+      {{"--backup", "/proc/bk"}, "无法在文件夹“/proc/bk”中新建文件：这是系统的虚拟文件夹（如/proc、/sys），不能存放文件！"},
+      {{"--rom-read", "/proc/rom.bin"}, "cannot save the ROM into /proc/rom.bin: 无法在文件夹“/proc”中新建文件：这是系统的虚拟文件夹（如/proc、/sys），不能存放文件！"},
+      {{"--rom-read", "plain/rom.bin"}, "无法在文件夹“plain”中新建文件：这是一个文件，不是文件夹！"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    std::vector<std::string> args{"--port", drive.SlavePath()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Outcome o = RunCli(args, dir);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(drive.Received(), "");
+  }
+
+  // A folder without write permission, for a user it applies to.
+  fs::create_directories(dir / "locked");
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                      fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  chmod(drive.SlavePath().c_str(), 0666);
+  std::vector<std::string> argv;
+  if (geteuid() == 0) argv = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+  argv.insert(argv.end(), {QV_BATCH_BINARY, "--port", drive.SlavePath(), "--backup", "locked/bk"});
+  const Outcome o = RunCommand(argv, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("cannot back up into locked/bk: 无法在文件夹“locked/bk”中新建文件：没有写入权限！"), std::string::npos) << o.err;
+  EXPECT_EQ(drive.Received(), "");
+  fs::permissions(dir / "locked", fs::perms::owner_all);
 }
 
 // --- the operations ---
@@ -305,10 +467,10 @@ TEST_F(BatchCliTest, OperationsHelpListsAndBadUsage) {
     std::vector<std::string> args;
     const char* says;
   } cases[] = {
-      {{"--rom-read", "r.bin", "--entry", "800"}, "Usage:"},
+      {{"--rom-read", "r.bin", "--entry", "800"}, "(see quorvane-batch --help)"},
       {{"--rom-write", "missing.bin"}, "no ROM image missing.bin"},
       {{"--rom-write", "empty"}, "empty is not a file"},
-      {{"--rom-read", "no/r.bin"}, "no folder no to save the ROM into"},
+      {{"--rom-read", "no/r.bin"}, "cannot save the ROM into no/r.bin: 无法在文件夹“no”中新建文件：文件夹不存在！"},
       {{"--rom-read", "empty"}, "empty is a folder"},
       {{"--load", "nowhere"}, "no firmware folder nowhere"},
       {{"--load", "empty", "--verify"}, "--verify does not go with --load"},
@@ -316,7 +478,7 @@ TEST_F(BatchCliTest, OperationsHelpListsAndBadUsage) {
       {{"--compare", "empty", "nowhere"}, "no backup folder nowhere"},
       {{"--backup", "out", "--family", "NOSUCH"}, "no family NOSUCH in the table"},
       {{"--rom-read", "r.bin", "--rate", "12345"}, "the transfer rate 12345 is not offered on SIM"},
-      {{"--port", "/dev/qv-no-such-port", "--rom-read", "r.bin"}, "选择的端口正在被使用或不存在！"},
+      {{"--port", "/dev/qv-no-such-port", "--rom-read", "r.bin"}, "no port /dev/qv-no-such-port"},
       {{"--lang", "fr", "--rom-read", "r.bin"}, "--lang takes zh or en, not fr"},
   };
   for (const auto& c : cases) {
@@ -347,6 +509,10 @@ TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
   Outcome o = RunCli({"--port", port, "--rate", "921600", "--backup", "bk", "--modules", "vendor"}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.out.find("正在备份Vendor..........完成！\n备份完成!\n"), std::string::npos) << o.out;
+  // Last, what was done in one line.
+  EXPECT_TRUE(o.out.ends_with("\nbacked up NHPLUS2HD_S-1A, drive QV0000000001, into bk/: Vendor.BIN ID.BIN SN.TXT "
+                              "MANIFEST.TXT (4 files)\n"))
+      << o.out;
   std::string vendor;
   for (int s = 0; s < 0x12; ++s) {
     const std::vector<uint8_t> sector = drive.SectorBytes(sim::SimDrive::kReservedFirst + 0x6C, 0, s);
@@ -360,28 +526,89 @@ TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
   // The folder against the manifest the backup wrote last, without a drive.
   o = RunCli({"--check", "bk"}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out, "Vendor.BIN\t一致\nID.BIN\t一致\nSN.TXT\t一致\n");
+  EXPECT_TRUE(o.out.starts_with("[backup]\tfamily=NHPLUS2HD_S-1A drive=NHPLUS2HD_S-1A_3.AAC serial=QV0000000001 time="))
+      << o.out;
+  EXPECT_TRUE(o.out.ends_with(" complete=yes verified=no\nVendor.BIN\t一致\nID.BIN\t一致\nSN.TXT\t一致\n"
+                              "3 files, all agree with MANIFEST.TXT\n"))
+      << o.out;
   fs::copy(dir / "bk", dir / "copy");
   Script("bk/ID.BIN", std::string(512, 'x'));
   o = RunCli({"--check", "bk"}, dir);
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.out.find("ID.BIN\tSHA-256不符"), std::string::npos) << o.out;
+  EXPECT_TRUE(o.out.ends_with("\n3 files, 1 does not agree with MANIFEST.TXT\n")) << o.out;
+  // The comparison lists the files in the check's order, the backup's own.
   o = RunCli({"--compare", "bk", "copy"}, dir);
   EXPECT_EQ(o.status, 1);
-  EXPECT_NE(o.out.find("ID.BIN\t不同："), std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("Vendor.BIN\t相同\n"), std::string::npos) << o.out;
+  EXPECT_TRUE(o.out.starts_with("Vendor.BIN\t相同\nID.BIN\t不同：")) << o.out;
+  EXPECT_TRUE(o.out.ends_with("\nSN.TXT\t相同\n3 files, 1 differs\n")) << o.out;
 
   o = RunCli({"--port", port, "--rate", "921600", "--rom-read", "rom.bin"}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
   const std::vector<uint8_t> rom = drive.RomBytes();
   EXPECT_TRUE(Read("rom.bin") == std::string(rom.begin(), rom.end()));
   EXPECT_NE(o.out.find("正在读取ROM.........成功！\n"), std::string::npos) << o.out;
+  EXPECT_TRUE(o.out.ends_with("\nread the ROM into rom.bin: 65536 bytes, SHA-256 " +
+                              Sha256Hex(std::string_view(reinterpret_cast<const char*>(rom.data()), rom.size())) + "\n"))
+      << o.out;
   EXPECT_EQ(drive.Rate(), 9600);
 
   // A load the window refuses: the overlays asked for, none in the folder.
   o = RunCli({"--port", port, "--load", "bk", "--modules", "ata"}, dir);
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("Quorvane: 请指定ATA0模块文件！"), std::string::npos) << o.err;
+}
+
+// A backup into a folder that already holds one: of the same drive, the
+// files not read again stay in the manifest; of another drive, or with a
+// family the drive does not report, only with --yes.
+TEST_F(BatchCliTest, BackupIntoAFolderHoldingOne) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  const std::vector<std::string> backup = {"--port", drive.SlavePath(), "--rate", "921600", "--backup", "bk"};
+  const auto run = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = backup;
+    args.insert(args.end(), more.begin(), more.end());
+    return RunCli(args, dir);
+  };
+  Outcome o = run({"--modules", "table,vendor"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string table = Read("bk/Table.BIN");
+  // Of the same drive: only Vendor read again, Table.BIN still listed.
+  o = run({"--modules", "vendor"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string manifest = Read("bk/MANIFEST.TXT");
+  EXPECT_NE(manifest.find("files=4\n"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("[file Table.BIN]\nsize=" + std::to_string(table.size())), std::string::npos) << manifest;
+  EXPECT_NE(Read("bk/MANIFEST.OLD").find("[file Table.BIN]"), std::string::npos);
+  o = RunCli({"--check", "bk"}, dir);
+  EXPECT_EQ(o.status, 0) << o.out;
+  EXPECT_NE(o.out.find("Table.BIN\t一致\n"), std::string::npos) << o.out;
+  EXPECT_EQ(o.out.find("不在清单中"), std::string::npos) << o.out;
+
+  // Another drive's backup: asked about, No without --yes.
+  std::string other = manifest;
+  other.replace(other.find("serial=QV0000000001"), 19, "serial=QVOTHER");
+  Script("bk/MANIFEST.TXT", other);
+  o = run({"--modules", "vendor"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("另一块硬盘（序列号QVOTHER）的备份"), std::string::npos) << o.err;
+  EXPECT_NE(o.out.find("备份已取消。\n"), std::string::npos) << o.out;
+  EXPECT_EQ(Read("bk/MANIFEST.TXT"), other);
+  o = run({"--modules", "vendor", "--yes"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(Read("bk/MANIFEST.OLD"), other);
+  // Another drive's files are not vouched for.
+  EXPECT_NE(Read("bk/MANIFEST.TXT").find("files=3\n"), std::string::npos) << Read("bk/MANIFEST.TXT");
+
+  // A family the drive does not report (its vendor module lies where this drive's does).
+  o = run({"--modules", "vendor", "--family", "TONKA"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("驱动器报告的固件类型是“NHPLUS2HD_S-1A_3.AAC”，与所选的固件类型“TONKA”不符"), std::string::npos)
+      << o.err;
+  o = run({"--modules", "vendor", "--family", "TONKA", "--yes"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(Read("bk/MANIFEST.TXT").find("family=TONKA\ndrive=NHPLUS2HD_S-1A_3.AAC\n"), std::string::npos);
 }
 
 // Ctrl-C and the signals a shell sends (timeout, a closed terminal) all stop
@@ -415,14 +642,15 @@ TEST_F(BatchCliTest, FirstSignalStopsAnOperationAndTheDriveReturnsTo9600) {
 std::string Example(const std::string& name) { return std::string(QV_EXAMPLES_DIR) + "/" + name; }
 
 TEST_F(BatchCliTest, ExampleBufferRoundTrip) {
-  std::string pattern;
-  for (int i = 0; i < 1024; ++i) pattern += static_cast<char>(i * 37 + i / 512);
-  ASSERT_TRUE(WriteFileBytes((dir / "pattern.bin").string(), pattern));
+  // The example makes the file it writes, and says whether it came back.
   const Outcome o = RunCli({"--port", "SIM", Example("buffer_round_trip.cmd")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(Read("copy.bin"), pattern);
+  EXPECT_EQ(o.err.find("line "), std::string::npos) << o.err;
+  EXPECT_EQ(Read("pattern.bin").size(), 1024u);
+  EXPECT_EQ(Read("copy.bin"), Read("pattern.bin"));
   EXPECT_NE(o.out.find("正在写入缓冲区......成功！\n"), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("正在读取缓冲区......成功！\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("pattern.bin 与 copy.bin：相同\n"), std::string::npos) << o.out;
 }
 
 TEST_F(BatchCliTest, ExampleBuildFile) {
@@ -473,6 +701,7 @@ TEST_F(ExampleOnSim, TrackReadWrite) {
   }
   EXPECT_EQ(drive->SectorBytes(0x10, 0, 3), drive->SectorBytes(0x11, 0, 3));
   EXPECT_EQ(PaneText().find("失败"), std::string::npos) << PaneText();
+  EXPECT_TRUE(PaneText().ends_with("track.bin 与 check.bin：相同\r\n")) << PaneText();
 }
 
 }  // namespace

@@ -71,7 +71,12 @@ TEST_F(BatchRunTest, StatementsSendExactlyTheirBytes) {
   ExpectIdle();
   const std::string pane = PaneText();
   EXPECT_NE(pane.find("读取开始"), std::string::npos);
-  EXPECT_EQ(pane.find("echo"), std::string::npos);
+  // The doubtful lines are told before the run, which goes on as the language says.
+  EXPECT_NE(pane.find("line 9: echo is no keyword: the line is shown and does nothing (ECHO?)\r\n"
+                      "line 14: BAUDRATE abc is no rate: 9600\r\n"),
+            std::string::npos)
+      << pane;
+  EXPECT_EQ(pane.find("echo/x"), std::string::npos);
   EXPECT_EQ(pane.find("note"), std::string::npos);
   // Replies during the run are not shown; the prompt after the closing CR is.
   EXPECT_EQ(pane.find("/2"), std::string::npos) << pane;
@@ -125,8 +130,9 @@ TEST_F(BatchRunTest, ARaisedErrorEndsTheRunAndReturnsToIdle) {
   auto result = Run({"STR/a", "SLEEP/zz", "STR/b"});
   EXPECT_EQ(result.end, End::Failed);
   EXPECT_EQ(result.line, 1u);
-  EXPECT_EQ(result.error, "'zz' is not a valid integer value");
-  EXPECT_EQ(Shown(), "'zz' is not a valid integer value");
+  // The message names the line, counted from 1 as an editor counts.
+  EXPECT_EQ(result.error, "line 2 (SLEEP/zz): 'zz' is not a valid integer value");
+  EXPECT_EQ(Shown(), result.error);
   EXPECT_EQ(form->Edit1, "SLEEP/zz");
   Settle(10);
   EXPECT_EQ(TakeReceived(), "a\r\r");
@@ -191,7 +197,7 @@ TEST_F(BatchRunTest, ALostPortEndsTheRun) {
   const auto result = Run({"STR/x", "SLEEP/100", "R_BUF/0/1/" + Path("never.bin")});
   hookPump.hook = nullptr;
   EXPECT_EQ(result.end, End::Failed);
-  EXPECT_EQ(Shown(), "串口已断开，批处理已中止！");
+  EXPECT_EQ(Shown(), "line 1 (STR/x): 串口已断开，批处理已中止！");
   EXPECT_FALSE(Exists("never.bin"));
   ExpectIdle();
 }
@@ -207,6 +213,34 @@ TEST_F(BatchRunTest, CreateFileBuildsFromSectorRanges) {
   std::filesystem::current_path(here);
   EXPECT_EQ(relative.end, End::Finished);
   EXPECT_EQ(ReadFileBytes(Path("ten.bin"), 1 << 20).bytes, ten.substr(512) + ten.substr(0, 512));
+}
+
+// CMP_FILE says in the pane whether two files are the same; a file it cannot
+// read ends the run, naming the line.
+TEST_F(BatchRunTest, CompareFilesSaysWhetherTheyAreTheSame) {
+  ASSERT_TRUE(WriteFileBytes(Path("a.bin"), "abcdef"));
+  ASSERT_TRUE(WriteFileBytes(Path("b.bin"), "abXdef"));
+  std::filesystem::create_directories(dir / "sub");
+  ASSERT_TRUE(WriteFileBytes(Path("sub/a.bin"), "abcdef"));
+  const struct {
+    const char* line;
+    End end;
+    const char* said;  // the pane's line, or the message
+  } cases[] = {
+      {"CMP_FILE/a.bin/sub/a.bin", End::Finished, "a.bin 与 sub/a.bin：相同"},
+      {"CMP_FILE/a.bin/b.bin", End::Finished, "a.bin 与 b.bin：不同：1字节不同，首处在0x2"},
+      {"CMP_FILE/a.bin/none.bin", End::Failed, "line 1 (CMP_FILE/a.bin/none.bin): 无法读取文件“none.bin”：文件不存在！"},
+  };
+  const auto here = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const auto result = Run({c.line});
+    EXPECT_EQ(result.end, c.end);
+    if (c.end == End::Failed) EXPECT_EQ(Shown(), c.said);
+    else EXPECT_NE(PaneText().find(std::string(c.said) + "\r\n"), std::string::npos) << PaneText();
+  }
+  std::filesystem::current_path(here);
 }
 
 TEST_F(BatchRunTest, WindowLoadsSavesAndClearsScripts) {

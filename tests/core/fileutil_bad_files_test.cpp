@@ -199,6 +199,49 @@ TEST(SharedWriter, AFailedWriteLeavesTheOldFileWhole) {
   EXPECT_EQ(FolderContents(dir.Path()), (std::vector<std::string>{"link.bin", "rom.bin", "table.reg"}));
 }
 
+// What a write finds beside or at its name: temporary files a killed
+// program left (removed when the same file is next written; a running
+// writer's are not), a name so long its temporary name is cut (never inside
+// a character), links that go round in a circle (refused, left as they are).
+TEST(SharedWriter, LeftoversLongNamesAndCircles) {
+  test::TempDir dir;
+  // No process has this number (above the kernel's largest).
+  const std::string dead = ".APP.BIN.quorvane-99999999-0000abcd";
+  const std::string running = ".APP.BIN.quorvane-" + std::to_string(getpid()) + "-0000abcd";
+  const std::string other = ".CERT.BIN.quorvane-99999999-0000abcd";
+  for (const std::string& name : {dead, running, other}) ASSERT_TRUE(WriteFileBytes(dir / name, "half"));
+  std::string longName;
+  while (longName.size() < 210) longName += "固件";  // three bytes a character: 200 falls inside one
+  longName += ".BIN";
+  // Its temporary name keeps 66 whole characters (198 bytes), not 200 bytes.
+  const std::string cut = "." + longName.substr(0, 198) + ".quorvane-99999999-0000abcd";
+  ASSERT_TRUE(WriteFileBytes(dir / cut, "half"));
+  fs::create_symlink("loop-b", dir / "loop-a");
+  fs::create_symlink("loop-a", dir / "loop-b");
+  const struct {
+    const char* name;
+    std::string path;
+    std::string reason;  // empty: written
+    std::vector<std::string> folderAfter;
+  } cases[] = {
+      {"leftovers of a killed writer", dir / "APP.BIN", "",
+       {running, other, cut, "APP.BIN", "loop-a", "loop-b"}},
+      {"a long name", dir / longName, "", {running, other, "APP.BIN", longName, "loop-a", "loop-b"}},
+      {"a circle of links", dir / "loop-a", "符号链接形成了循环，找不到文件",
+       {running, other, "APP.BIN", longName, "loop-a", "loop-b"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(WriteFile(c.path, "data").reason, c.reason);
+    std::vector<std::string> after = c.folderAfter;
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(FolderContents(dir.Path()), after);
+  }
+  EXPECT_TRUE(fs::is_symlink(dir / "loop-a"));
+  EXPECT_TRUE(IsWriterLeftover(dead));
+  EXPECT_FALSE(IsWriterLeftover("APP.BIN"));
+}
+
 // Every reader against the bad files that matter to it, on a drive that must
 // hear nothing of them.
 class BadFileCallers : public test::TransferSim {
@@ -221,7 +264,10 @@ class BadFileCallers : public test::TransferSim {
     form.Memo1 = {line};
     form.Button9Click();
     fs::current_path(here);
-    return LastShown();
+    // The message names the script's line first; the rest is the reader's own.
+    const std::string shown = LastShown();
+    const size_t named = shown.find("): ");
+    return shown.starts_with("line 1 (") && named != std::string::npos ? shown.substr(named + 3) : shown;
   }
 
   test::TempDir scratch;

@@ -3,6 +3,7 @@
 // small family of the test's own: a family table that names it, a save
 // folder in a scratch folder, and helpers to compare files with the drive's
 // sectors and to read the pane.
+#include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,9 +60,17 @@ class BackupSim : public TransferSim {
 
   // The main window's family table and a fresh window that copies it, with
   // the family at `position` chosen and the save folder "backup/".
-  void UseTable(const std::string& text, int position = 0) {
+  // Unless `othersFamily`, a table of the test's own names its families
+  // after the drive's ("[C]" becomes "[QVTEST C]"): a family the drive does
+  // not report is asked about first.
+  void UseTable(const std::string& text, int position = 0, bool othersFamily = false) {
     form.reset();
-    families.Parse(text);
+    std::string named = text;
+    if (!othersFamily && named.find("QVTEST") == std::string::npos)
+      for (size_t at = named.find('['); at != std::string::npos; at = named.find('[', at + 1))
+        if (at + 1 < named.size() && std::isalnum(static_cast<unsigned char>(named[at + 1])))
+          named.insert(at + 1, "QVTEST ");
+    families.Parse(named);
     main->ComboBox3.items = families.Names();
     main->ComboBox3.index = 0;
     form = std::make_unique<TForm6>(*main, families);

@@ -204,7 +204,11 @@ TEST_F(BackupSim, RefusalsShowTheirMessage) {
   struct Case {
     const char* name;
     std::function<void(TForm6&)> setUp;
-    const char* message;
+    std::string message;
+  };
+  // A folder that can't take the files says which and why, after the words of old.
+  const auto folderError = [](const std::string& folder, const std::string& why) {
+    return "创建文件夹出错！\r无法在文件夹“" + folder + "”中新建文件：" + why + "！";
   };
   const Case cases[] = {
       {"no firmware type", [](TForm6& f) { f.ComboBox7.index = -1; }, "请选择固件类型！"},
@@ -216,9 +220,15 @@ TEST_F(BackupSim, RefusalsShowTheirMessage) {
        "请选择固件类型！"},
       {"header \"[\" alone names nothing", [this](TForm6&) { UseTable("[\r\nAPP=10 0 1\r\n"); }, "请选择固件类型！"},
       {"no save folder", [](TForm6& f) { f.Edit1.clear(); }, "请选择保存位置！"},
-      {"folder below a file", [this](TForm6& f) { f.Edit1 = Path("plain/sub"); }, "创建文件夹出错！"},
+      {"folder below a file", [this](TForm6& f) { f.Edit1 = Path("plain/sub"); },
+       folderError(Path("plain/sub"), "路径中有一级是文件，不是文件夹")},
+      {"a file for a folder", [this](TForm6& f) { f.Edit1 = Path("plain"); },
+       folderError(Path("plain"), "这是一个文件，不是文件夹")},
       {"blank folder", [](TForm6& f) { f.Edit1 = "   "; }, "创建文件夹出错！"},
-      {"folder that takes no files", [](TForm6& f) { f.Edit1 = "/proc/"; }, "创建文件夹出错！"},
+      {"folder that takes no files", [](TForm6& f) { f.Edit1 = "/proc/"; },
+       folderError("/proc/", "这是系统的虚拟文件夹（如/proc、/sys），不能存放文件")},
+      {"under a folder that takes no files", [](TForm6& f) { f.Edit1 = "/proc/backup"; },
+       folderError("/proc/backup", "这是系统的虚拟文件夹（如/proc、/sys），不能存放文件")},
       {"no module", [this](TForm6&) { Tick(false, false, false, false, false); }, "请选择需要备份的固件模块！"},
   };
   for (const Case& c : cases) {
@@ -343,7 +353,7 @@ TEST_F(BackupSim, ManifestDescribesTheBackupOrItFails) {
 // A drive whose report matches no family of the table: the lookup says so
 // and leaves nothing chosen, so the backup is refused.
 TEST_F(BackupSim, LookupThatFindsNoFamilySelectsNone) {
-  UseTable("[OTHER]\r\nAPP=10 0 2\r\n");
+  UseTable("[OTHER]\r\nAPP=10 0 2\r\n", 0, true);
   form->Button2Click();
   EXPECT_TRUE(PaneHas("正在份析，请稍候........失败！"));
   EXPECT_EQ(form->ComboBox7.index, -1);

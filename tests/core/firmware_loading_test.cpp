@@ -395,7 +395,7 @@ TEST_F(LoadingSim, FamilyLookupPicksTheFamilyAndTheBackupFolder) {
   const Case cases[] = {
       {"NHPLUS2HD", true, "NHPLUS2HD_S-1A", "60"},
       {"AVALANCHE", false, "AVALANCHE", "80"},
-      {"UNKNOWN", true, "", "7"},  // no family named so: the list and the buffer stay
+      {"UNKNOWN", true, "", "7"},  // no family named so: nothing selected, the buffer stays
       // Found in the folder the backup window names for it, the '/' made '_'.
       {"QV/NH", true, "", "7"},
   };
@@ -418,7 +418,8 @@ TEST_F(LoadingSim, FamilyLookupPicksTheFamilyAndTheBackupFolder) {
     form->Button5Click();
 
     EXPECT_EQ(TakeReceived(), "\x01\x0C\r");
-    EXPECT_EQ(LastLine(), "正在份析，请稍候........完成！");
+    // No family of that name: the lookup says it failed and selects none.
+    EXPECT_EQ(LastLine(), std::string("正在份析，请稍候........") + (*c.family ? "完成！" : "失败！"));
     EXPECT_EQ(form->ComboBox7Text, c.family);
     EXPECT_EQ(form->ComboBox7.Text(), c.family);
     EXPECT_EQ(form->ComboBox1, c.buffer);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "batch/folder_reports.h"
 #include "console/main.h"
 #include "files/file_io.h"
 #include "firmware/family_table.h"
@@ -135,6 +136,28 @@ TEST_F(ManifestCheck, LoadAndCheckRefuseWhatTheManifestDoesNotVouchFor) {
     std::string report = check.problem;
     for (const ManifestVerdict& v : check.files) report += v.name + ":" + v.text + "\n";
     EXPECT_NE(report.find(c.checkSays), std::string::npos) << report;
+  }
+}
+
+// --check of a folder whose files all agree: a backup cut short is still no
+// good copy, and the header says what the manifest says of it.
+TEST_F(ManifestCheck, CheckReportTellsAnIncompleteBackup) {
+  for (const bool complete : {true, false}) {
+    SCOPED_TRACE(complete);
+    Manifest header;
+    header.program = ProgramNameAndVersion();
+    header.family = "TONKA";
+    header.serial = "QV1";
+    header.complete = complete;
+    header.verified = true;
+    ASSERT_FALSE(WriteBackupManifest(folder, header, {{"APP.BIN", "8F 0 0 2"}, {"CERT.BIN", ""}, {"Table.BIN", ""}}));
+    const FolderReport report = CheckReport(folder);
+    EXPECT_EQ(report.allGood, complete);
+    const std::string said = std::string(complete ? "yes" : "no");
+    EXPECT_TRUE(report.text.starts_with("[backup]\tfamily=TONKA drive= serial=QV1 time= complete=" + said +
+                                        " verified=yes\nAPP.BIN\t一致\n"))
+        << report.text;
+    EXPECT_EQ(report.text.find("备份不完整") != std::string::npos, !complete) << report.text;
   }
 }
 

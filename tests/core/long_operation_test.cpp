@@ -9,9 +9,11 @@
 #include "console/console_buttons.h"
 #include "console/long_operation.h"
 #include "firmware/form2.h"
+#include "firmware/family_table.h"
 #include "firmware/form6.h"
 #include "procedures/id_editor.h"
 #include "tests/core/transfer_sim_support.h"
+#include "tests/support/port_bar.h"
 #include "transfer/form3.h"
 
 namespace qv {
@@ -57,10 +59,13 @@ TEST_F(LongOperationSim, AnotherStartedDuringTheWaitsIsRefused) {
     fired = true;
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
-      dialogs.shown.clear();
+      main->memo1.Clear();
       c.start();
-      ASSERT_EQ(dialogs.shown.size(), 1u);
-      EXPECT_EQ(dialogs.shown[0].text, "“串行ROM读写：缓冲区读取”正在进行，请等它结束（或按STOP中止）后再开始其它操作！");
+      // Said without a box, whose own loop would hold the ROM read's waits.
+      EXPECT_TRUE(dialogs.shown.empty());
+      const std::string refusal = "“串行ROM读写：缓冲区读取”正在进行，请等它结束（或按STOP中止）后再开始其它操作！";
+      EXPECT_EQ(PaneText(), refusal + "\r\n");
+      EXPECT_EQ(main->edStatus, " " + refusal);
     }
   };
   EXPECT_TRUE(rom.Run(TForm3::Operation::ReadByBuffer));
@@ -70,6 +75,7 @@ TEST_F(LongOperationSim, AnotherStartedDuringTheWaitsIsRefused) {
   const std::string sent = TakeReceived();
   for (const auto& c : cases) EXPECT_EQ(sent.find(c.neverSent), std::string::npos) << c.name;
   EXPECT_EQ(main->BusyWith(), "");
+  EXPECT_EQ(main->edStatus.find("STATUS:"), 1u) << main->edStatus;  // the port's status again
 
   // Once it has ended the others start again; a call an operation makes
   // itself is part of it.
@@ -79,6 +85,104 @@ TEST_F(LongOperationSim, AnotherStartedDuringTheWaitsIsRefused) {
   LongOperation outer(*main, "外层");
   EXPECT_TRUE(LongOperation(*main, "内层"));
   EXPECT_EQ(main->BusyWith(), "外层");
+}
+
+// The main window's own controls pressed during each kind of operation: the
+// command line, the single-byte sender and the rate list refuse (typing goes
+// on without touching the receive mode), nothing of theirs reaches the
+// drive, and the operation ends as it would have; the open/close button
+// closes the port, which ends the operation at once as a lost port does,
+// with STOP left as it was.
+TEST_F(LongOperationSim, MainWindowControlsDuringEachOperation) {
+  families.Parse(BuiltInFamilyTable());
+  main->ComboBox3.items = families.Names();
+  main->ComboBox3.index = 0;
+  TForm3 rom(*main);
+  rom.Edit1 = Path("rom.bin");
+  TForm6 backup(*main, families);
+  backup.ComboBox7.SelectText("NHPLUS2HD_S-1A");
+  backup.Edit1 = Path("bk/");
+  backup.CheckBox1 = backup.CheckBox2 = backup.CheckBox3 = backup.CheckBox4 = false;  // Vendor alone
+  TForm4 batch(*main);
+  batch.Memo1 = {"R_BUF/0/4/" + Path("buffer.bin")};
+  const ButtonDef& level1 = *FindButton(ConsoleButtons(), "Button3");  // "/1": waits between its sends
+  const struct {
+    const char* name;
+    std::function<bool()> run;  // true when it succeeded
+  } operations[] = {
+      {"ROM read", [&] { return rom.Run(TForm3::Operation::ReadByBuffer); }},
+      {"backup", [&] { return backup.StartBackup(); }},
+      {"batch run", [&] { return batch.Button9Click().end == TForm4::RunResult::End::Finished; }},
+      {"console button", [&] {
+         RunButton(*main, level1);
+         return true;
+       }},
+  };
+  main->ComboBox2.SelectText("9600");
+  const int fast = static_cast<int>(main->ComboBox2.items.size()) - 1;
+  for (const auto& op : operations) {
+    SCOPED_TRACE(op.name);
+    // The refusing controls.
+    Settle();
+    TakeReceived();
+    main->memo1.Clear();
+    dialogs.shown.clear();
+    std::string line = "zz";
+    bool pressed = false;
+    hookPump.hook = [&] {
+      if (pressed || main->BusyWith().empty()) return;
+      pressed = true;
+      const ReceiveMode mode = main->receiveMode;
+      EXPECT_FALSE(main->CMDKeyPress('\r', line));
+      EXPECT_EQ(line, "zz");  // kept for when the operation has ended
+      EXPECT_FALSE(main->CMDKeyPress('\x11', line));
+      EXPECT_TRUE(main->CMDKeyPress('q', line));  // typed into the line, nothing sent
+      main->RadioButton2Click();
+      main->Edit21 = "7E";
+      main->Edit21Enter();
+      main->ComboBox2Choose(fast);
+      EXPECT_EQ(main->receiveMode, mode);
+    };
+    EXPECT_TRUE(op.run());
+    hookPump.hook = nullptr;
+    EXPECT_TRUE(pressed);
+    Settle();
+    const std::string sent = TakeReceived();
+    for (const char* never : {"zz\r", "\x11", "~"}) EXPECT_EQ(sent.find(never), std::string::npos) << never;
+    EXPECT_EQ(main->ComboBox2.Text(), "9600");
+    for (const char* control : {"命令行", "单字节发送", "波特率选择"})
+      EXPECT_NE(PaneText().find(control + std::string("暂不可用（按STOP可中止它）。")), std::string::npos) << PaneText();
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front().text;
+    EXPECT_EQ(main->edStatus.find("STATUS:"), 1u) << main->edStatus;
+    EXPECT_EQ(drive->Rate(), 9600);
+
+    // Closing the port.
+    main->memo1.Clear();
+    bool closed = false;
+    hookPump.hook = [&] {
+      if (closed || main->BusyWith().empty()) return;
+      closed = true;
+      main->stopFlag = 1;  // STOP pressed before
+      main->btnSwitchClick();
+      EXPECT_EQ(main->stopFlag, 1);
+      EXPECT_FALSE(main->PortOpen());
+      // Opening again waits for the operation's end.
+      main->btnSwitchClick();
+      EXPECT_FALSE(main->PortOpen());
+    };
+    op.run();
+    hookPump.hook = nullptr;
+    EXPECT_TRUE(closed);
+    EXPECT_NE(PaneText().find("已关闭，“"), std::string::npos) << PaneText();
+    EXPECT_NE(PaneText().find("打开串口暂不可用"), std::string::npos) << PaneText();
+    EXPECT_EQ(main->BusyWith(), "");
+    // The drive may be left at another rate or level: start it afresh.
+    drive->Stop();
+    drive = std::make_unique<sim::SimDrive>(Options());
+    ASSERT_TRUE(drive->Start());
+    ASSERT_TRUE(test::OpenWithButton(*main, drive->SlavePath(), "9600"));
+    main->stopFlag = 0;
+  }
 }
 
 }  // namespace

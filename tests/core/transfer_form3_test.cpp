@@ -79,7 +79,12 @@ TEST_F(Form3Sim, ChecksBeforeTheDriveIsTouched) {
       {&TForm3::Button2Click, "", "", "请指定读取后保存的文件！"},
       {&TForm3::Button6Click, Path("r.bin"), "", "请选择要写入的ROM文件！"},
       {&TForm3::Button3Click, Path("folder"), "", "无法保存读取的ROM文件“" + Path("folder") + "”：这是一个文件夹！"},
-      {&TForm3::Button2Click, Path("no/r.bin"), "", "无法保存读取的ROM文件“" + Path("no/r.bin") + "”：所在的文件夹不存在！"},
+      {&TForm3::Button2Click, Path("no/r.bin"), "", "无法保存读取的ROM文件“" + Path("no/r.bin") + "”：文件夹不存在！"},
+      // A folder that takes no new file, for the writer's file beside the target.
+      {&TForm3::Button2Click, Path("part.bin/r.bin"), "",
+       "无法保存读取的ROM文件“" + Path("part.bin/r.bin") + "”：这是一个文件，不是文件夹！"},
+      {&TForm3::Button2Click, "/proc/rom.bin", "",
+       "无法保存读取的ROM文件“/proc/rom.bin”：这是系统的虚拟文件夹（如/proc、/sys），不能存放文件！"},
       // The file to write, as the write will read it.
       {&TForm3::Button6Click, "", Path("folder"), "无法打开ROM文件“" + Path("folder") + "”：这是一个文件夹，不是文件！"},
       {&TForm3::Button6Click, "", Path("gone.bin"), "无法打开ROM文件“" + Path("gone.bin") + "”：文件不存在！"},

@@ -1,9 +1,11 @@
 // Track reads and writes against the simulated drive's disk.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 #include "console/convert.h"
+#include "console/text.h"
 #include "transfer/transfer.h"
 #include "transfer_sim_support.h"
 
@@ -140,6 +142,51 @@ TEST_F(TrackSim, BlockWithoutBytesFailsTheRead) {
   EXPECT_FALSE(ReadTrack(*main, "1", "0", "0", "1", IntToHex(kLastBlock + 1), "2", Path("rest.bin"), true));
   EXPECT_TRUE(Exists("rest.bin"));
   EXPECT_TRUE(ReadFile("rest.bin").empty());
+}
+
+// A read that does not bring exactly its sectors is no read: the drive's
+// error line (its buffer left as it was) or a dump garbled on the line.
+TEST_F(TrackSim, ExactlyTheSectorsOrNoFile) {
+  using Kind = sim::SimOptions::WireError::Kind;
+  OpenAt();
+  const struct {
+    const char* name;
+    std::function<void(sim::SimOptions&)> damage;
+    std::vector<std::string> lines;  // the last lines of the pane
+  } cases[] = {
+      {"the drive cannot read the chunk",
+       [](sim::SimOptions& o) {
+         o.failingTrackRead = "r,2,2";
+         o.readErrorKeepsBuffer = true;
+       },
+       {"正在读取数据.........失败！", "驱动器报告读取出错（柱面5磁头0，扇区2起2个）：Read error at sector 2"}},
+      {"a dump line one pair short", [](sim::SimOptions& o) { o.wireError = {5, 0, 1, {1}, Kind::MissingPair}; },
+       {"正在读取数据.........失败！"}},
+      {"a dump line one pair too long", [](sim::SimOptions& o) { o.wireError = {5, 0, 3, {1}, Kind::ExtraPair}; },
+       {"正在读取数据.........失败！"}},
+      {"a wrong address in a chunk's last block", [](sim::SimOptions& o) { o.wireError = {5, 0, 1, {1}, Kind::WrongAddress}; },
+       {"正在读取数据.........失败！"}},
+  };
+  const sim::SimOptions clean = drive->Options();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // What a drive that keeps its buffer would show for the refused chunk.
+    EXPECT_TRUE(ReadTrack(*main, "6", "0", "0", "4", "0", "2", Path("before.bin"), false));
+    sim::SimOptions damaged = clean;
+    c.damage(damaged);
+    drive->SetOptions(damaged);
+    main->memo1.Clear();
+    EXPECT_FALSE(ReadTrack(*main, "5", "0", "0", "4", "0", "2", Path("out.bin"), true));
+    drive->SetOptions(clean);
+    EXPECT_FALSE(Exists("out.bin"));
+    const auto& pane = main->memo1.Lines();
+    ASSERT_GE(pane.size(), c.lines.size());
+    for (size_t i = 0; i < c.lines.size(); ++i)
+      EXPECT_EQ(Utf8FromGbk(pane[pane.size() - c.lines.size() + i]), c.lines[i]);
+  }
+  // Clean again, the same read is whole.
+  EXPECT_TRUE(ReadTrack(*main, "5", "0", "0", "4", "0", "2", Path("out.bin"), true));
+  EXPECT_EQ(ReadFile("out.bin"), Sectors(5, 0, 0, 4));
 }
 
 TEST_F(TrackSim, NoPromptInTheRemainderKeepsWhatWasRead) {

@@ -81,6 +81,7 @@ class BackupWindowOnDrive : public GuiFixture {
  protected:
   sim::SimOptions DriveOptions() const override {
     sim::SimOptions options;
+    options.family.word = "QVTEST";  // the family the test's table names
     options.family.vendor = {0x23, 0, 6};
     return options;
   }

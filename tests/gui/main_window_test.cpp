@@ -8,10 +8,16 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QHelpEvent>
 #include <QTimer>
+#include <QToolTip>
 #include <fstream>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include "console/convert.h"
+#include "console/stop_signals.h"
 #include "console/text.h"
 #include "serial/port_list.h"
 #include "serial/rates.h"
@@ -21,6 +27,7 @@
 #include "ui/app_windows.h"
 #include "ui/device_path.h"
 #include "ui/qt_dialogs.h"
+#include "ui/stop_on_signals.h"
 #include "ui/terminal_pane.h"
 
 namespace qv::test {
@@ -186,6 +193,49 @@ TEST_F(SilentDriveGui, StopEndsAWaitingOperation) {
   EXPECT_EQ(std::count(sent.begin(), sent.end(), '\x1B'), 0);
   const std::string last = Utf8FromGbk(main->memo1.Lines().back());
   EXPECT_EQ(last, "转换至F级...........失败！");
+}
+
+// SIGTERM, sent twice at once as timeout sends it, while an operation waits:
+// one request, which closes the window as its close button does: the
+// operation ends and the port is closed.
+TEST_F(SilentDriveGui, AStopSignalClosesTheWindowAndItsPort) {
+  OpenDrive();
+  stop_signals::Catch();
+  stop_signals::Accept();
+  new ui::CloseOnStopSignals(*window);
+  bool closed = false;
+  QObject::connect(window.get(), &ui::MainWindow::closed, [&closed] { closed = true; });
+  QTimer::singleShot(300, window.get(), [] {
+    kill(getpid(), SIGTERM);
+    kill(getpid(), SIGTERM);
+  });
+  EXPECT_FALSE(main->ToF());
+  EXPECT_TRUE(PumpUntil([&] { return closed; }));
+  EXPECT_FALSE(main->PortOpen());
+  EXPECT_EQ(stop_signals::Requests(), 1);
+  EXPECT_EQ(stop_signals::Status(), 128 + SIGTERM);
+  const std::string sent = drive->Received();
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), '\x1B'), 0);
+}
+
+// The status field is narrow; what does not fit shows whole in its tool tip,
+// with the port open and with it closed (the panel disabled).
+TEST_F(GuiFixture, StatusThatDoesNotFitShowsWholeInItsToolTip) {
+  window->show();
+  auto* status = Find<QLineEdit>("edStatus");
+  for (const bool open : {true, false}) {
+    SCOPED_TRACE(open);
+    if (open) OpenDrive();
+    else Find<QPushButton>("btnSwitch")->click();
+    ASSERT_EQ(main->PortOpen(), open);
+    const QString text = status->text();
+    EXPECT_GT(status->fontMetrics().horizontalAdvance(text), status->width());
+    QToolTip::hideText();
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), status->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(status, &hover);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), text);
+  }
 }
 
 TEST_F(GuiFixture, LostDeviceReturnsTheWindowToClosed) {

@@ -10,6 +10,7 @@
 #include "files/folder_check.h"
 #include "lang/language_choice.h"
 #include "serial/port_list.h"
+#include "serial/rfc2217_port.h"
 #include "console/text.h"
 #include "transfer/flash_rom.h"
 
@@ -247,6 +248,8 @@ std::string BackupFolderProblem(const std::string& folder) {
 
 std::string PortProblem(const std::string& port, const std::vector<std::string>& listed) {
   if (port == kSimPortName || std::find(listed.begin(), listed.end(), port) != listed.end()) return {};
+  // A network port is reached on open, which says why when it cannot be.
+  if (Rfc2217Port::IsNetworkPort(port)) return {};
   // A device of its own path, or one the list leaves out (a port without a
   // UART behind it, a pseudo-terminal), is tried as it is.
   std::error_code ec;
@@ -269,7 +272,8 @@ other windows, the way their buttons run it.
   --port NAME   required for a script and every operation on a drive: a port
                 as the port list shows it (ttyUSB0, opened under /dev), an
                 absolute device path (a pseudo-terminal such as /dev/pts/7
-                works), or SIM, the built-in simulated drive, to try things
+                works), rfc2217://HOST:PORT for a port ser2net serves on
+                another machine, or SIM, the built-in simulated drive, to try things
                 out (said on stderr, as nothing read from it is a real drive's).
                 A name that is none of these is answered with the ports there
                 are.
@@ -280,11 +284,12 @@ other windows, the way their buttons run it.
                 windows). The port is probed first: 9600, 38400, 57600 and
                 115200 are always offered, 230400, 460800, 625200 and 921600
                 when the adapter takes them.
-  --gap MS      how long the line must be quiet before the drive's output
-                counts as over, in milliseconds (0.1 steps; 0: automatic).
-                Automatic covers USB adapters (their latency timer), native
-                ports (their FIFO) and what the arrivals show; set it for a
-                serial bridge that passes the output on with longer gaps.
+  --gap MS      how long the line must at least be quiet before the drive's
+                output counts as over, in milliseconds (0.1 steps; 0: only
+                automatic). Automatic covers USB adapters (their latency
+                timer), native ports (their FIFO) and what the arrivals show,
+                and wins when it is longer; set it for a serial bridge that
+                passes the output on with gaps over 20 ms.
   --sim-adapter ft232[-Nms]|ch340[-Nms]|uart[-N]
                 with --port SIM: the simulated drive answers through an
                 emulated adapter, an FT232-class chip (latency timer 16 ms,

@@ -88,7 +88,7 @@ class BehindAdapter {
   // Empty when open at `rate` (at level T, or at the boot monitor for `monitor`), else why not.
   std::string Open(int rate, bool monitor = false) {
     if (!drive_.Start()) return "no pseudo-terminal";
-    if (!test::OpenWithButton(main, test::DeviceLink(dir_.Path(), device_, drive_.SlavePath()), "9600"))
+    if (!test::OpenWithButton(main, test::DeviceLink(sysfs_, device_, drive_.SlavePath()), "9600"))
       return "cannot open";
     if (monitor && !main.ToF()) return "no F level";
     if (rate != 9600) main.AdMySpeed(std::to_string(rate));

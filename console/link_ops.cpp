@@ -1,9 +1,12 @@
 // The console's side of the link: open and close, pacing, sending, counters.
+#include <algorithm>
 #include <chrono>
 
 #include "console/convert.h"
 #include "console/main.h"
+#include "serial/open_failure.h"
 #include "serial/port_list.h"
+#include "serial/rfc2217_port.h"
 
 namespace qv {
 
@@ -14,7 +17,14 @@ bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   linkGone_ = false;
   burstHead_.clear();
   burstOver_ = true;
+  commandsOutstanding_ = 0;
+  settling_ = false;
   return true;
+}
+
+std::string TFrmMain::OpenFailureText(const std::string& port) const {
+  if (Rfc2217Port::IsNetworkPort(port)) return link_.LastError();
+  return DescribeOpenFailure(DevicePathFor(port), link_.LastErrno());
 }
 
 void TFrmMain::ClosePort() {
@@ -38,7 +48,7 @@ std::string TFrmMain::ReadAvailable() { return link_.ReadAvailable(); }
 void TFrmMain::ServiceLink() {
   if (link_.NotificationPending()) {
     ReceiveNotify();
-    link_.NotificationHandled(!burstOver_);
+    link_.NotificationHandled(!burstOver_, settling_ ? settleFor_ : std::chrono::nanoseconds(0));
   }
   if (link_.Lost() && link_.IsOpen()) PortLost();
 }
@@ -81,6 +91,7 @@ void TFrmMain::Delay(int n) {
 }
 
 void TFrmMain::SendString(std::string_view bytes) {
+  if (!bytes.empty()) commandsOutstanding_ = std::min(commandsOutstanding_ + 1, 2);
   link_.WriteBytewise(bytes.data(), bytes.size());
   TxCount = AddWrapping(TxCount, bytes.size());
   ShowTx();

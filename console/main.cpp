@@ -13,9 +13,9 @@
 #include "console/long_operation.h"
 #include "console/text.h"
 #include "lang/translate.h"
-#include "serial/open_failure.h"
 #include "serial/port_identity.h"
 #include "serial/port_list.h"
+#include "serial/rfc2217_port.h"
 
 namespace qv {
 
@@ -212,12 +212,15 @@ void TFrmMain::btnSwitchClick() {
     }
     const std::string port = ComboBox1.Text();
     if (!OpenPort(port, rate)) {
-      AddLine(DescribeOpenFailure(DevicePathFor(port), link_.LastErrno()));
+      AddLine(OpenFailureText(port));
       dialogs_.ShowMessage(kPortBusy);
       return;
     }
     SetModemLines(CheckBox1);
     if (port == kSimPortName) AddLine(std::string(kSimDriveNotice) + "。");
+    if (!link_.RateChangeable())
+      AddLine(port + " 没有速率控制（服务器不支持 RFC 2217 的 COM-PORT-OPTION，例如普通 TCP 转发）："
+              "速率不能改变，线路按服务器一方设定的速率工作；改变速率的操作将被拒绝。");
     AnnounceLinkTiming();
     btnSwitch = kCaptionOpen;
     Panel2Enabled = true;
@@ -231,10 +234,8 @@ void TFrmMain::btnSwitchClick() {
 }
 
 void TFrmMain::AnnounceLinkTiming() {
-  if (const auto manual = link_.ManualQuiet(); manual.count() > 0) {
-    AddLine("接收间隔：手动设为 " + MillisecondsText(manual) + "（不自动判断）。");
-    return;
-  }
+  if (const auto manual = link_.ManualQuiet(); manual.count() > 0)
+    AddLine("接收间隔：手动设为至少 " + MillisecondsText(manual) + "（自动判断得出更长时用更长的）。");
   const PortIdentity& id = link_.Identity();
   const int latency = link_.LatencyTimerMs();
   if (id.transport != PortIdentity::Transport::Usb || latency <= 1) return;
@@ -253,11 +254,12 @@ void TFrmMain::SetReceiveGap(std::chrono::microseconds gap) {
 
 void TFrmMain::PortLost() {
   const std::string port = ComboBox1.Text();
+  const std::string reason = link_.LostReason();
   link_.FinishClose();
   ShowClosedState();
   ShowStatus();
   linkGone_ = true;
-  AddNotice("串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。");
+  AddNotice(reason.empty() ? "串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。" : reason + "，端口已关闭。");
   sessionLog.Flush();
 }
 
@@ -276,7 +278,7 @@ void TFrmMain::ComboBox1Change() {
   ComboBox2.index = 0;
   const std::string port = ComboBox1.Text();
   if (!OpenPort(port, 9600)) {
-    AddLine(DescribeOpenFailure(DevicePathFor(port), link_.LastErrno()));
+    AddLine(OpenFailureText(port));
     dialogs_.ShowMessage(kPortBusy);
   } else if (SetPortBaud(921600)) {
     for (size_t i = kBasicRateCount; i < kRates.size(); ++i) ComboBox2.items.emplace_back(kRates[i].text);
@@ -308,6 +310,7 @@ void TFrmMain::FollowPortDevices() {
 
 std::string TFrmMain::PortDescription(const std::string& portName) const {
   if (portName == kSimPortName) return kSimDriveNotice;
+  if (Rfc2217Port::IsNetworkPort(portName)) return "网络串口（RFC 2217，例如 ser2net）";
   if (IsDevicePath(portName)) return DescribePort(IdentifyDevice(sysClassTty_, portName));
   return DescribePort(IdentifyPort(sysClassTty_, portName));
 }

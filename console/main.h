@@ -166,7 +166,9 @@ class TFrmMain {
   void ReceiveNotify();
   // What ReceiveNotify does with the chunk it read; `burstEnded` says whether
   // the line fell quiet after it. An empty chunk only reports a burst's end.
-  void HandleChunk(std::string_view chunk, bool burstEnded);
+  // `sent`: the program wrote since, which ended the output before its
+  // command (for the reply markers) but may have cut a line.
+  void HandleChunk(std::string_view chunk, bool burstEnded, bool sent = false);
 
   // --- waits, levels ---
   bool WaitHD(int n);
@@ -285,6 +287,11 @@ class TFrmMain {
   void CloseUnderOperation();
   // A notice in the pane and the status line (see RefusedWhileBusy).
   void Refuse(const std::string& text);
+  // Why the port named `port` did not open, for the pane.
+  std::string OpenFailureText(const std::string& port) const;
+  // A rate change the link cannot make (a network port without rate
+  // control): says so, stops the running operation and returns true.
+  bool RefuseFixedRate(const Rate& rate);
   // A line in the pane when the link's timing is set by hand, or when a USB
   // adapter's latency timer will slow every exchange down.
   void AnnounceLinkTiming();
@@ -314,6 +321,19 @@ class TFrmMain {
   // last chunk handled ended one.
   std::string burstHead_;
   bool burstOver_ = true;
+  // Commands sent since the drive last showed a prompt. While more than one
+  // is outstanding, a prompt may answer an earlier one: it counts only when
+  // its burst has ended and stayed quiet once more (see serial/link.h).
+  int commandsOutstanding_ = 0;
+  // The last burst's end was in doubt (a lone "w", a line ending in ">" that
+  // may go on): the link announces it again after `settleFor_` of quiet.
+  bool settling_ = false;
+  std::chrono::nanoseconds settleFor_{0};
+  // Waits for a prompt running within each other; the link hands each lump
+  // over while any runs.
+  int promptWaits_ = 0;
+  // Whether the end of the burst that just ended must wait a further quiet.
+  bool BurstEndInDoubt() const;
   std::string sysClassTty_ = "/sys/class/tty";  // where the port list comes from
   std::string busyWith_;  // the long operation running
   bool statusRefusal_ = false;  // edStatus tells of a refusal until the operation ends

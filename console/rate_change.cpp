@@ -14,7 +14,15 @@ void TFrmMain::Speed(const Rate& rate) {
 
 // The drive is told at the old rate; after about 100 ms it has switched and
 // the port follows, then a prompt is asked for at the new rate.
+bool TFrmMain::RefuseFixedRate(const Rate& rate) {
+  if (link_.RateChangeable() || !PortOpen() || rate.baud == link_.Rate()) return false;
+  AddNotice(ComboBox1.Text() + " 没有速率控制，不能切换到 " + std::string(rate.text) + " 波特：操作已停止。");
+  stopFlag = 1;
+  return true;
+}
+
 void TFrmMain::Set(const Rate& rate) {
+  if (RefuseFixedRate(rate)) return;
   WaitPrompt();
   SendString(rate.tCommand);
   Delay(10);
@@ -23,6 +31,7 @@ void TFrmMain::Set(const Rate& rate) {
 }
 
 void TFrmMain::SetF(const Rate& rate) {
+  if (RefuseFixedRate(rate)) return;
   WaitPrompt();
   SendString(rate.fCommand);
   Delay(10);
@@ -61,9 +70,10 @@ void TFrmMain::ComboBox2Change() {
   Notify(MainView::What::Port);
   receiveMode = ReceiveMode::Empty;
   AddLine("正在调整速率，请稍候........");
+  const bool fixed = !link_.RateChangeable() && RateFromText(ComboBox2.Text()).baud != link_.Rate();
   SetSpeed();
   // A device lost on the way was never moved to the new rate.
-  AppendToLastLine(LinkGone() ? "失败！" : "完成！");
+  AppendToLastLine(LinkGone() || fixed ? "失败！" : "完成！");
   receiveMode = ReceiveMode::usercmd;
   SendString("\r");
   btnSwitchEnabled = true;

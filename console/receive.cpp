@@ -13,40 +13,79 @@ constexpr size_t kAutoClearLines = 200;
 // The longest reply marker ("w" 0x88); a burst one byte longer is none.
 constexpr size_t kLongestMarker = 2;
 
-// Turns on, for as long as it lives, the hand-over of each lump while a prompt is awaited.
+// Turns on, for as long as it lives, the hand-over of each lump while a
+// prompt is awaited. A wait that runs within another (a click handled during
+// it) leaves it on for the outer one.
 class PromptAwaited {
  public:
-  explicit PromptAwaited(SerialLink& link) : link_(link) { link_.SetPromptAwaited(true); }
-  ~PromptAwaited() { link_.SetPromptAwaited(false); }
+  PromptAwaited(SerialLink& link, int& depth) : link_(link), depth_(depth) {
+    if (depth_++ == 0) link_.SetPromptAwaited(true);
+  }
+  ~PromptAwaited() {
+    if (--depth_ == 0) link_.SetPromptAwaited(false);
+  }
   PromptAwaited(const PromptAwaited&) = delete;
   PromptAwaited& operator=(const PromptAwaited&) = delete;
 
  private:
   SerialLink& link_;
+  int& depth_;
 };
 }  // namespace
 
 void TFrmMain::ReceiveNotify() {
   const std::string chunk = ReadAvailable();
-  HandleChunk(chunk, link_.LastChunkEnd() == ChunkEnd::Quiet);
+  const ChunkEnd end = link_.LastChunkEnd();
+  HandleChunk(chunk, end == ChunkEnd::Quiet || end == ChunkEnd::Sent, end == ChunkEnd::Sent);
 }
 
-void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded) {
+bool TFrmMain::BurstEndInDoubt() const {
+  // A transport nothing is known of may still hold back the 0x88 of a ready
+  // or the rest of a line ("Zone 3 ->" | " Cyl 1A2B").
+  const bool unknown = link_.TransportUnknown();
+  if (unknown && burstHead_ == "w") return true;
+  switch (Memo2.Candidate()) {
+    case PromptScanner::Pending::None: return false;
+    case PromptScanner::Pending::PromptShaped: return commandsOutstanding_ > 1;
+    case PromptScanner::Pending::Other: return unknown || commandsOutstanding_ > 1;
+  }
+  return false;
+}
+
+void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded, bool sent) {
+  // A notification without bytes after a burst whose end was in doubt: the
+  // line has stayed quiet long enough, the burst is over.
+  const bool settled = settling_ && chunk.empty();
+  settling_ = false;
   // Bursts follow one another: a chunk after one that ended a burst opens the next.
   if (burstOver_) burstHead_.clear();
-  burstOver_ = burstEnded;
   if (burstHead_.size() <= kLongestMarker) burstHead_.append(chunk.substr(0, kLongestMarker + 1 - burstHead_.size()));
   const std::string_view text = TextOfChunk(chunk);
 
   // A line ending in ">" is a prompt only once the drive has stopped sending:
   // a chunk handed over while its burst went on may end inside a line such as
   // "Zone 3 -> Cyl 1A2B". When such a burst ends, a notification without
-  // bytes says so. A line with a prompt's shape counts at once.
-  if (LastPrompt.empty()) {
-    LastPrompt = Memo2.Scan(text, burstEnded);
+  // bytes says so. A line with a prompt's shape counts at once, unless more
+  // than one command is outstanding: it may answer the earlier one. Prompts
+  // are watched for while one is latched too, to know when the drive has
+  // answered.
+  std::string prompt = Memo2.Scan(text, false, commandsOutstanding_ <= 1);
+  if (prompt.empty() && burstEnded && !sent) {
+    if (!settled && BurstEndInDoubt()) {
+      settling_ = true;
+      settleFor_ = link_.SettleQuiet();
+      burstEnded = false;
+    } else {
+      prompt = Memo2.Scan({}, true);
+    }
+  }
+  burstOver_ = burstEnded;
+  if (!prompt.empty()) {
+    commandsOutstanding_ = 0;
+    if (LastPrompt.empty()) LastPrompt = prompt;
     // It ends the output it closes: what comes next answers the next command
     // and may be a reply marker of its own.
-    if (!LastPrompt.empty()) burstOver_ = true;
+    burstOver_ = true;
   }
 
   // The protocol's answers are recognised only when they come as a burst of
@@ -80,7 +119,7 @@ bool TFrmMain::WaitFor(std::string& marker, int n, bool forPrompt) {
   std::optional<PromptAwaited> awaited;
   if (forPrompt) {
     Memo2.Clear();
-    awaited.emplace(link_);
+    awaited.emplace(link_, promptWaits_);
   }
   ProcessEvents();
   const auto done = [&marker] { return !marker.empty(); };

@@ -118,18 +118,33 @@ bool HasPromptShape(std::string_view line) {
   return line.size() == 2 && level(line[0]) && line[1] == '>';
 }
 
-std::string PromptScanner::Scan(std::string_view chunk, bool burstEnded) {
+namespace {
+// Where the last line with more than blanks ends (one past it in `lines`),
+// and its trimmed text.
+size_t LastTextLine(const std::vector<std::string_view>& lines, std::string& trimmed) {
+  size_t end = lines.size();
+  while (end > 0 && (trimmed = Trim(lines[end - 1])).empty()) --end;
+  return end;
+}
+}  // namespace
+
+std::string PromptScanner::Scan(std::string_view chunk, bool burstEnded, bool shapeSuffices) {
+  if (skipToBreak_ && !chunk.empty()) {
+    const size_t lineBreak = chunk.find_first_of("\r\n");
+    skipToBreak_ = lineBreak == std::string_view::npos;
+    chunk.remove_prefix(skipToBreak_ ? chunk.size() : lineBreak);
+  }
+  if (!chunk.empty()) lineOpen_ = chunk.back() != '\r' && chunk.back() != '\n';
   tail_.append(chunk);
   const std::vector<std::string_view> lines = SplitLines(tail_);
   // The last line with more than blanks; a prompt if it ends in '>'.
-  size_t end = lines.size();  // one past that line
   std::string trimmed;
-  while (end > 0 && (trimmed = Trim(lines[end - 1])).empty()) --end;
+  const size_t end = LastTextLine(lines, trimmed);  // one past that line
   const bool candidate = end > 0 && trimmed.back() == '>';
   // The drive shows a prompt last, to wait for a command: one that has come
   // with nothing after it ends the output without waiting for the quiet.
   const bool lastThing = candidate && end == lines.size() && tail_.back() != '\n' && tail_.back() != '\r';
-  if (candidate && (burstEnded || (lastThing && HasPromptShape(trimmed)))) {
+  if (candidate && (burstEnded || (shapeSuffices && lastThing && HasPromptShape(trimmed)))) {
     tail_.clear();
     return trimmed.size() >= 2 ? trimmed.substr(trimmed.size() - 2) : trimmed;
   }
@@ -140,6 +155,17 @@ std::string PromptScanner::Scan(std::string_view chunk, bool burstEnded) {
   const size_t lastStart = static_cast<size_t>(lines.back().data() - tail_.data());
   tail_ = kept + tail_.substr(lastStart);
   return {};
+}
+
+PromptScanner::Pending PromptScanner::Candidate() const {
+  std::string trimmed;
+  if (LastTextLine(SplitLines(tail_), trimmed) == 0 || trimmed.back() != '>') return Pending::None;
+  return HasPromptShape(trimmed) ? Pending::PromptShaped : Pending::Other;
+}
+
+void PromptScanner::Clear() {
+  tail_.clear();
+  skipToBreak_ = lineOpen_;
 }
 
 }  // namespace qv

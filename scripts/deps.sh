@@ -8,7 +8,8 @@ packages=(build-essential cmake ninja-build pkg-config
           libssl-dev
           gettext
           libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev
+          ser2net)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -39,14 +39,14 @@ nanoseconds TransportGaps::LumpGap(int rate) const {
 }
 
 void LumpLearner::Arrival(Clock::time_point at, int bytes, int rate, Clock::time_point lastSent) {
-  const bool atOnce = bytes >= 2 && (bytes - 1) * CharacterTime(rate) >= kAtOnce;
+  const bool atOnce = bytes >= kLumpBytes && (bytes - 1) * CharacterTime(rate) >= kAtOnce;
   // A gap between two lumps; one that a lump merely ends (output that came
   // byte by byte, then a pause) may be the drive's own.
   if (atOnce && previousAtOnce_ && havePrevious_ && lastSent < previous_) {
     const nanoseconds gap = at - previous_;
     if (gap <= kLongestGap) {
-      widest_ = std::max(widest_, gap);
-      ++sightings_;
+      if (gaps_.size() == kRecent) gaps_.erase(gaps_.begin());
+      gaps_.push_back(gap);
     }
   }
   previous_ = at;
@@ -54,9 +54,22 @@ void LumpLearner::Arrival(Clock::time_point at, int bytes, int rate, Clock::time
   havePrevious_ = true;
 }
 
+void LumpLearner::RateChanged(int oldRate) {
+  if (Widest() <= kFifoReach * CharacterTime(oldRate)) gaps_.clear();
+  havePrevious_ = false;
+}
+
+nanoseconds LumpLearner::Widest() const {
+  if (gaps_.empty()) return nanoseconds(0);
+  std::vector<nanoseconds> sorted = gaps_;
+  std::sort(sorted.begin(), sorted.end());
+  return sorted[sorted.size() - (sorted.size() >= kOutlierAfter ? 2 : 1)];
+}
+
 nanoseconds LumpLearner::Quiet() const {
-  if (sightings_ < kSightings) return nanoseconds(0);
-  return widest_ + widest_ / 4 + kLearnedMargin;
+  if (gaps_.size() < static_cast<size_t>(kSightings)) return nanoseconds(0);
+  const nanoseconds widest = Widest();
+  return widest + widest / 4 + kLearnedMargin;
 }
 
 }  // namespace qv

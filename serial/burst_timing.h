@@ -3,6 +3,7 @@
 // over: what the transport is known to do, and what its arrivals show.
 // The reasoning is at the top of serial/link.h.
 #include <chrono>
+#include <vector>
 
 #include "serial/port_identity.h"
 
@@ -41,11 +42,22 @@ class LumpLearner {
   // More bytes at once than the line carries in this long came as one lump:
   // a reader that was waiting would have woken for the first of them.
   static constexpr std::chrono::microseconds kAtOnce{300};
+  // ... and at least this many: at slow rates a reader the machine kept from
+  // running for two character times finds two bytes at once as well.
+  static constexpr int kLumpBytes = 4;
   // Lumps seen before the pattern counts; a reader the machine kept from
   // running once looks the same as a lump.
   static constexpr int kSightings = 2;
   // Longer gaps are pauses of the drive, not of the transport.
   static constexpr std::chrono::milliseconds kLongestGap{25};
+  // The estimate rests on this many recent gaps; older ones are forgotten.
+  static constexpr size_t kRecent = 16;
+  // From this many gaps on, the widest one alone is taken for the machine's
+  // doing (a late wake-up) and the next widest rules.
+  static constexpr size_t kOutlierAfter = 8;
+  // A FIFO's lumps come up to this many character times apart (a trigger of
+  // 16 and a time-out of 4): such gaps scale with the rate.
+  static constexpr int kFifoReach = 20;
 
   // `bytes` new bytes seen at `at` by a reader that was waiting for them, at
   // `rate`. `lastSent`: when the PC last wrote to the line; after a write,
@@ -54,17 +66,24 @@ class LumpLearner {
   // Bytes came while the reader was busy (handing a chunk over): the next
   // arrival has no gap to measure and may hold more than one lump.
   void Interrupted() { havePrevious_ = false; }
+  // The line changed from `oldRate`: a lesson a FIFO could have taught at
+  // that rate (its gaps scale with the rate) starts again; one of longer
+  // gaps came from a timer and holds at any rate.
+  void RateChanged(int oldRate);
   // The quiet that covers the gaps seen between lumps; zero until the
   // pattern is clear.
   std::chrono::nanoseconds Quiet() const;
   void Reset() { *this = LumpLearner(); }
 
  private:
+  // The gap the quiet covers: the widest recent one, or the next widest
+  // once there are enough to call one a late wake-up.
+  std::chrono::nanoseconds Widest() const;
+
   Clock::time_point previous_{};
   bool havePrevious_ = false;
   bool previousAtOnce_ = false;
-  int sightings_ = 0;
-  std::chrono::nanoseconds widest_{0};
+  std::vector<std::chrono::nanoseconds> gaps_;  // the most recent last
 };
 
 }  // namespace qv

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "serial/rfc2217_port.h"
+#include "serial/event_wait.h"
 #include "serial/tty_io.h"
 
 namespace qv {
@@ -32,13 +34,13 @@ constexpr auto kTimerLead = std::chrono::microseconds(30);
 int WaitFor(int pollFd, epoll_event* events, int max, Clock::duration left) {
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(left, Clock::duration::zero())).count();
   const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-  return epoll_pwait2(pollFd, events, max, &timeout, nullptr);
+  return WaitEvents(pollFd, events, max, &timeout);
 }
 
 // Waits for events until `deadline` (Clock::time_point::max(): no limit). The
 // timeout is a timespec: the quiet times at fast rates are far below a millisecond.
 int WaitUntil(int pollFd, epoll_event* events, int max, Clock::time_point deadline) {
-  if (deadline == Clock::time_point::max()) return epoll_pwait2(pollFd, events, max, nullptr, nullptr);
+  if (deadline == Clock::time_point::max()) return WaitEvents(pollFd, events, max, nullptr);
   if (Clock::now() < deadline - kTimerLead) {
     const int n = WaitFor(pollFd, events, max, deadline - kTimerLead - Clock::now());
     if (n != 0) return n;
@@ -60,11 +62,21 @@ std::chrono::microseconds SerialLink::ManualQuiet() const {
 }
 
 std::chrono::nanoseconds SerialLink::QuietAt(int rate) const {
-  if (const int64_t manual = manualNs_.load(); manual > 0) return std::chrono::nanoseconds(manual);
-  return std::max(gaps_.LumpGap(rate) + QuietTime(rate), std::chrono::nanoseconds(learnedNs_.load()));
+  // A gap set by hand is a floor: what the device and the arrivals tell still
+  // holds (a shorter gap would cut an adapter's packets apart).
+  return std::max({gaps_.LumpGap(rate) + QuietTime(rate), std::chrono::nanoseconds(learnedNs_.load()),
+                   std::chrono::nanoseconds(manualNs_.load())});
 }
 
 std::chrono::nanoseconds SerialLink::BurstQuiet() const { return QuietAt(rate_.load()); }
+
+bool SerialLink::TransportUnknown() const {
+  return identity_.transport == PortIdentity::Transport::Unknown && learnedNs_.load() == 0 && manualNs_.load() == 0;
+}
+
+std::chrono::nanoseconds SerialLink::SettleQuiet() const {
+  return TransportUnknown() ? std::chrono::nanoseconds(kUnknownLumpGap) : BurstQuiet();
+}
 
 void SerialLink::Wake() {
   uint64_t one = 1;
@@ -78,7 +90,12 @@ void SerialLink::SetPromptAwaited(bool on) {
   if (on && holding_.load() && wakeFd_ >= 0) Wake();
 }
 
-void SerialLink::NoteWrite() { lastWriteNs_ = Now(); }
+void SerialLink::NoteWrite() {
+  lastWriteNs_ = Now();
+  // Output held for its quiet ends with the write (see the top of link.h):
+  // the thread would otherwise sleep the quiet out first.
+  if (holding_.load() && wakeFd_ >= 0) Wake();
+}
 
 void SerialLink::SetUpTransport(const std::string& devicePath, const std::string& sysClassTty) {
   identity_ = IdentifyDevice(sysClassTty, devicePath);
@@ -87,13 +104,40 @@ void SerialLink::SetUpTransport(const std::string& devicePath, const std::string
     restoreLowLatency_ = tty::SetLowLatency(fd_, true);
   latencyMs_ = ReadLatencyTimer(identity_);
   gaps_ = TransportGaps::Of(identity_, latencyMs_);
-  if (devicePath != learnedFor_ || rate_ != learnedAt_) {
+  // What the arrivals taught holds for the device, in time units, across
+  // opens and rates.
+  if (const int old = rateChangedFrom_.exchange(0); old > 0) learner_.RateChanged(old);  // not seen before the close
+  if (devicePath != learnedFor_) {
     learner_.Reset();
-    learnedNs_ = 0;
     learnedFor_ = devicePath;
-    learnedAt_ = rate_;
+  } else if (rate_ != learnedAt_) {
+    learner_.RateChanged(learnedAt_);
   }
+  learnedAt_ = rate_;
+  learnedNs_ = learner_.Quiet().count();
 }
+
+int SerialLink::QueuedInput() { return remote_ ? remote_->Pump() : tty::QueuedInput(fd_); }
+
+bool SerialLink::OpenRemote(const std::string& name, int rate, const std::string& sysClassTty) {
+  remote_ = std::make_unique<Rfc2217Port>();
+  if (!remote_->Open(name, rate)) {
+    lastErrno_ = ECONNREFUSED;
+    lastError_ = remote_->Error();
+    remote_.reset();
+    return false;
+  }
+  fd_ = remote_->Fd();
+  rate_ = rate;
+  SetUpTransport(name, sysClassTty);  // nothing in sysfs: a transport of unknown lumps
+  return StartReceiving();
+}
+
+bool SerialLink::RateChangeable() const { return !remote_ || remote_->RateControl(); }
+
+std::string SerialLink::LostReason() const { return remote_ ? remote_->Error() : std::string(); }
+
+SerialLink::SerialLink() = default;
 
 SerialLink::~SerialLink() {
   if (!IsOpen()) return;
@@ -104,7 +148,14 @@ SerialLink::~SerialLink() {
 void SerialLink::Fail(const std::string& what, int err) {
   lastErrno_ = err;
   lastError_ = what + ": " + std::strerror(err);
-  if (fd_ >= 0) close(fd_);
+  if (remote_) {
+    remote_.reset();  // closes its socket
+  } else if (fd_ >= 0) {
+    // An open that fails after asking for low latency leaves the adapter as it found it.
+    if (restoreLowLatency_) tty::SetLowLatency(fd_, false);
+    close(fd_);
+  }
+  restoreLowLatency_ = false;
   fd_ = -1;
 }
 
@@ -112,6 +163,7 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   if (IsOpen()) return false;
   lastError_.clear();
   lastErrno_ = 0;
+  if (Rfc2217Port::IsNetworkPort(devicePath)) return OpenRemote(devicePath, rate, sysClassTty);
   fd_ = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) {
     Fail(devicePath, errno);
@@ -145,6 +197,10 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   rate_ = rate;
   SetUpTransport(devicePath, sysClassTty);
   tty::Purge(fd_);
+  return StartReceiving();
+}
+
+bool SerialLink::StartReceiving() {
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   pollFd_ = epoll_create1(EPOLL_CLOEXEC);
   if (wakeFd_ < 0 || pollFd_ < 0) {
@@ -156,7 +212,7 @@ bool SerialLink::Open(const std::string& devicePath, int rate, const std::string
   // Edge-triggered on the port: the thread learns of every arrival of bytes,
   // also while earlier ones still wait to be read.
   epoll_event wake{EPOLLIN, {.fd = wakeFd_}};
-  epoll_event port{EPOLLIN | EPOLLET, {.fd = fd_}};
+  epoll_event port{EPOLLIN | EPOLLET | (remote_ ? EPOLLRDHUP : 0u), {.fd = fd_}};
   if (epoll_ctl(pollFd_, EPOLL_CTL_ADD, wakeFd_, &wake) != 0 || epoll_ctl(pollFd_, EPOLL_CTL_ADD, fd_, &port) != 0) {
     const int err = errno;
     CloseWakeAndPoll();
@@ -192,12 +248,11 @@ void SerialLink::CloseWakeAndPoll() {
 }
 
 bool SerialLink::SetBaud(int rate) {
-  if (!IsOpen() || !tty::SetBaud(fd_, rate)) return false;
-  // A FIFO's lumps and a packet's fill time follow the rate: what the
-  // arrivals taught at the old one no longer holds.
-  if (rate != rate_.exchange(rate)) {
-    relearn_ = true;
-    learnedNs_ = 0;
+  if (!IsOpen() || !(remote_ ? remote_->SetBaud(rate) : tty::SetBaud(fd_, rate))) return false;
+  // A FIFO's lumps follow the rate: the receive thread forgets what only
+  // held at the old one.
+  if (const int old = rate_.exchange(rate); rate != old) {
+    rateChangedFrom_ = old;
     learnedAt_ = rate;
   }
   // A wait the thread began at the old rate is cut short so it counts anew.
@@ -205,10 +260,13 @@ bool SerialLink::SetBaud(int rate) {
   return true;
 }
 
-bool SerialLink::SetModemLines(bool on) { return IsOpen() && tty::SetModemLines(fd_, on); }
+bool SerialLink::SetModemLines(bool on) {
+  if (remote_) remote_->SetModemLines(on);
+  return IsOpen() && (remote_ ? remote_->RateControl() : tty::SetModemLines(fd_, on));
+}
 
 bool SerialLink::GetModemLines(bool& dtr, bool& rts) const {
-  return IsOpen() && tty::GetModemLines(fd_, dtr, rts);
+  return IsOpen() && (remote_ ? remote_->GetModemLines(dtr, rts) : tty::GetModemLines(fd_, dtr, rts));
 }
 
 void SerialLink::RequestStop() {
@@ -227,6 +285,11 @@ bool SerialLink::Stopping() const {
 
 void SerialLink::FinishClose() {
   if (thread_.joinable()) thread_.join();
+  if (remote_) {
+    remote_->Purge();
+    remote_.reset();  // closes the connection
+    fd_ = -1;
+  }
   if (fd_ >= 0) {
     tty::Purge(fd_);
     // Of an adapter that was pulled out nothing is left to restore; the
@@ -246,7 +309,8 @@ void SerialLink::FinishClose() {
 std::string SerialLink::ReadAvailable() {
   std::string bytes;
   if (!IsOpen()) return bytes;
-  const int count = tty::QueuedInput(fd_);
+  const int count = remote_ ? 0 : tty::QueuedInput(fd_);
+  if (remote_) bytes = remote_->Take();
   if (count > 0) {
     bytes.resize(static_cast<size_t>(count));
     ssize_t got = read(fd_, bytes.data(), bytes.size());
@@ -271,7 +335,9 @@ void SerialLink::WriteBytewise(const char* data, size_t count) {
   // Arrivals during and after a write may answer it: they teach nothing of
   // the gaps inside one burst.
   NoteWrite();
-  for (size_t i = 0; i < count && IsOpen();) {
+  // The bytes cross the network together; the server's side writes them to the line.
+  if (remote_) remote_->Write(data, count);
+  for (size_t i = remote_ ? count : 0; i < count && IsOpen();) {
     const ssize_t n = write(fd_, data + i, 1);
     if (n == 1) ++i;
     else if (n == 0 || errno != EINTR) break;  // after a signal the same byte is still to go
@@ -286,7 +352,8 @@ void SerialLink::WriteBlock(const char* data, size_t count) {
     SerialLink& link;
     ~Noted() { link.NoteWrite(); }
   } noted{*this};
-  size_t done = 0;
+  if (remote_) remote_->Write(data, count);
+  size_t done = remote_ ? count : 0;
   while (done < count && IsOpen()) {
     ssize_t n = write(fd_, data + done, count - done);
     if (n < 0) {
@@ -302,11 +369,12 @@ bool SerialLink::NotificationPending() const {
   return pending_;
 }
 
-void SerialLink::NotificationHandled(bool burstEndWanted) {
+void SerialLink::NotificationHandled(bool burstEndWanted, std::chrono::nanoseconds settle) {
   {
     std::lock_guard lock(mutex_);
     pending_ = false;
     endWanted_ = burstEndWanted;
+    settleNs_ = settle.count();
   }
   cv_.notify_all();
 }
@@ -341,19 +409,24 @@ void SerialLink::ReceiveLoop() {
   prctl(PR_SET_TIMERSLACK, 1UL);
   bool inChunk = false;  // bytes are queued that have not been handed over
   bool owesEnd = false;  // a chunk went over before its burst was seen to end
+  std::chrono::nanoseconds settle{0};  // the main thread asked the owed end to wait this long
   int seen = 0;          // bytes queued at the last look
   Clock::time_point first{}, last{};  // the chunk's first arrival, the latest arrival
+  const auto wrote = [this] { return Clock::time_point(Clock::duration(lastWriteNs_.load())); };
   for (;;) {
-    // Announced before promptAwaited_ is read, while SetPromptAwaited writes
-    // first and reads after: one of the two sees the other, so bytes held for
-    // the full quiet are never overlooked.
-    holding_ = inChunk;
+    // Announced before promptAwaited_ and lastWriteNs_ are read, while
+    // SetPromptAwaited and NoteWrite write first and read after: one of the
+    // two sees the other, so bytes held for the full quiet are never overlooked.
+    holding_ = inChunk || owesEnd;
     const bool awaited = promptAwaited_.load();
     const int rate = rate_.load();
     const std::chrono::nanoseconds quiet = QuietAt(rate);
+    const std::chrono::nanoseconds owedQuiet = std::max(quiet, settle);
     Clock::time_point deadline = Clock::time_point::max();
     if (inChunk) deadline = awaited ? last : std::min(last + quiet, first + kChunkLimit);
-    else if (owesEnd) deadline = last + quiet;
+    else if (owesEnd) deadline = last + owedQuiet;
+    // The PC wrote since: what it holds came before the command and ends there.
+    if ((inChunk || owesEnd) && wrote() > last) deadline = Clock::now();
     epoll_event events[2];
     const int n = WaitUntil(pollFd_, events, 2, deadline);
     // A wait that fails for good leaves nobody listening: the port is as
@@ -371,25 +444,30 @@ void SerialLink::ReceiveLoop() {
       if (Stopping()) break;  // a close request wins over further data
     }
     const auto now = Clock::now();
-    const int queued = tty::QueuedInput(fd_);
-    if (relearn_.exchange(false)) {
-      learner_.Reset();
-      learnedNs_ = 0;
+    const int queued = QueuedInput();
+    if (remote_ && remote_->Closed()) hangUp = true;
+    if (const int old = rateChangedFrom_.exchange(0); old > 0) {
+      learner_.RateChanged(old);
+      learnedNs_ = learner_.Quiet().count();
     }
+    const bool cutByWrite = (inChunk || owesEnd) && wrote() > last;
     // Bytes the main thread has already read are no news.
     if (queued > seen) {
-      learner_.Arrival(now, queued - seen, rate, Clock::time_point(Clock::duration(lastWriteNs_.load())));
+      learner_.Arrival(now, queued - seen, rate, wrote());
       learnedNs_ = learner_.Quiet().count();
       if (!inChunk) first = now;
       inChunk = true;
       owesEnd = false;
+      settle = std::chrono::nanoseconds(0);
       last = now;
     }
     seen = queued;
+    const std::chrono::nanoseconds endQuiet = owesEnd ? owedQuiet : quiet;
     bool handOver = true;
     ChunkEnd end = ChunkEnd::Quiet;
     if (inChunk && queued >= kInputQueueFull) end = ChunkEnd::QueueFull;
-    else if ((inChunk || owesEnd) && (now >= last + quiet || hangUp)) end = ChunkEnd::Quiet;
+    else if ((inChunk || owesEnd) && (now >= last + endQuiet || hangUp)) end = ChunkEnd::Quiet;
+    else if (cutByWrite) end = ChunkEnd::Sent;
     else if (inChunk && awaited) end = ChunkEnd::Lump;
     else if (inChunk && now >= first + kChunkLimit) end = ChunkEnd::TimeLimit;
     else handOver = false;
@@ -401,15 +479,22 @@ void SerialLink::ReceiveLoop() {
       {
         std::lock_guard lock(mutex_);
         handled = handledEnd_;
-        owesEnd = handled != ChunkEnd::Quiet && (handled != ChunkEnd::Lump || endWanted_);
+        settle = std::chrono::nanoseconds(settleNs_);
+        owesEnd = (handled != ChunkEnd::Quiet && handled != ChunkEnd::Sent && (handled != ChunkEnd::Lump || endWanted_)) ||
+                  settle.count() > 0;
       }
       // Bytes that came while the thread was parked came at no moment it saw.
-      if (handled == ChunkEnd::MoreCame || tty::QueuedInput(fd_) > 0) learner_.Interrupted();
+      // (Only a look: bytes taken from a socket here would never wake the wait.)
+      if (handled == ChunkEnd::MoreCame || (remote_ ? remote_->Queued() : tty::QueuedInput(fd_)) > 0)
+        learner_.Interrupted();
       // Bytes the main thread read with the chunk may have come up to now.
       last = Clock::now();
     }
     if (hangUp || readError_) {
-      lost_ = true;
+      {
+        std::lock_guard lock(mutex_);
+        lost_ = true;
+      }
       cv_.notify_all();
       if (wakeHook_) wakeHook_();
       break;

@@ -22,22 +22,51 @@
 //  - anything else, a network bridge behind a pseudo-terminal say, shows
 //    itself by its arrivals: a waiting reader wakes for the first byte, so
 //    finding more bytes at once than the line carries in a few hundred
-//    microseconds means they were held back and passed on together. Once
-//    two lumps in a row have come that way, twice, the quiet covers the
-//    widest gap seen between such lumps (with nothing sent in between). A
-//    new rate changes the lumps, so the lesson starts again.
+//    microseconds (and at least four: at slow rates a reader the machine
+//    held back finds two or three) means they were held back and passed on
+//    together. Once two lumps in a row have come that way, twice, the quiet
+//    covers the gaps seen between such lumps (with nothing sent in between):
+//    the widest of the last sixteen, or from eight on the next widest, so
+//    that one late wake-up of a loaded machine neither counts for good nor
+//    makes the quiet creep. Gaps are kept in time units across rate changes
+//    and opens; only a lesson a FIFO could have taught at the old rate (gaps
+//    up to 20 character times) starts again at a new one. Gaps over 25 ms
+//    are taken for the drive's own pauses and never learned: a transport
+//    that hides longer gaps needs the gap set by hand.
 // The quiet that ends a burst is the largest of these that applies: what
 // sysfs tells of the device (a USB interface, latency_timer, rx_trig_bytes;
-// see port_identity.h), what the arrivals taught on this port, and two
-// character times. A technician can set it by hand instead, for a transport
-// that hides longer gaps than these.
+// see port_identity.h; a link counts as the device it leads to), what the
+// arrivals taught on this port, two character times, and a gap a technician
+// set by hand. That gap is a floor, never a replacement: set shorter than an
+// adapter's packets it would cut them apart.
+//
+// A burst also ends when the PC sends: what came before a command cannot
+// answer it. So a long quiet (a gap set by hand, say) never joins the echo
+// of a command with the ready that answers the next step. Only the reply
+// markers take that end for one: a line it cuts may go on ("Zone 3 ->" then
+// " Cyl 1A2B"), so a line ending in ">" is decided with what follows.
+//
+// Before anything is known. A transport that sysfs does not describe and
+// that has taught nothing yet (the first exchanges of a session through a
+// bridge), with no gap set by hand, gets the quiet of a pseudo-terminal, as
+// it may be one written a byte at a time. That decides almost everything
+// right: the drive's prompts are taken by their shape (below), and it sends
+// its ready "w" 0x88 in one piece. What a lump edge could still turn into
+// something else waits a further kUnknownLumpGap (an adapter's 16 ms timer,
+// its frame and the host's) before it counts, unless bytes come first: a
+// burst that is exactly "w" (its 0x88 may follow), and a line ending in ">"
+// without a prompt's shape ("Zone 3 ->" may go on with " Cyl 1A2B"). Nothing
+// else pays for it, and once the transport is known or learned its own gap
+// applies.
 //
 // Hand-over. The receive thread only watches the line (and the stop request,
 // which wins). It hands a chunk over when the burst is over, or 10 ms after
 // the chunk's first byte for long output, and parks until the main thread has
 // read exactly the queued bytes; a chunk handed over before its burst ended is
 // followed, once it ends, by a notification without bytes (unless the main
-// thread has ended the burst itself by taking a prompt, below).
+// thread has ended the burst itself by taking a prompt, below). When the main
+// thread cannot decide at a burst's end (above, and a command typed ahead,
+// below), it asks for the end once more after a further quiet.
 //
 // Prompts sooner than the quiet. A quiet that covers an adapter's packets
 // would hold every prompt back by that much: 16 ms at each of the 65536
@@ -50,15 +79,42 @@
 // the burst's end, and so do the reply markers; a prompt taken early ends its
 // burst for them, so the answer to the next command starts a burst of its own.
 //
+// Network ports. "rfc2217://HOST:PORT" is a port ser2net serves on another
+// machine (rfc2217_port.h; a client of our own rather than libgensio's, for
+// the reasons given there). Its socket takes the device's place in the
+// receive thread's epoll set. TCP hands the drive's output over in segments
+// that end anywhere, on top of the remote adapter's own packets: sysfs knows
+// nothing of it, so it counts as a transport of unknown lumps, never as a
+// pseudo-terminal passing bytes on one at a time, and its arrivals teach the
+// gaps. A rate change returns only once the server has confirmed the new
+// rate, so nothing goes out at the old one after the drive has switched.
+//
+// Commands typed ahead. A prompt answers the oldest command not yet answered.
+// While more than one command has been sent since the drive last showed a
+// prompt (a prompt request sent before the previous one was answered), the
+// prompt that comes may answer an earlier one, and the answer to the last
+// may follow in the transport's next lump. Such a prompt is taken only when
+// its burst has ended and then stayed quiet for a further lump gap (the
+// burst quiet again, or kUnknownLumpGap on an unknown transport): the later
+// answer, if it was cut off by a lump edge, joins the burst and its prompt is
+// the one taken. This holds on every transport, because the further wait is
+// the transport's own lump gap; it costs nothing while commands go one at a
+// time, which is how every exchange that waits for its prompt runs.
+//
 // Adapters. Opening a USB adapter asks its driver for low latency
 // (ASYNC_LOW_LATENCY: FT232-class drivers then run the timer at 1 ms), and
-// closing puts the flag back. A driver that refuses, a pseudo-terminal that
-// has no such setting, or an adapter that was pulled out changes nothing.
+// closing puts the flag back, as does an open that fails after asking. A
+// driver that refuses, a pseudo-terminal that has no such setting, or an
+// adapter that was pulled out changes nothing.
+//
+// Waiting. The receive thread waits with epoll_pwait2, whose timeout is finer
+// than a millisecond; see event_wait.h for kernels that lack it.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -68,6 +124,8 @@
 
 namespace qv {
 
+class Rfc2217Port;
+
 // Why the receive thread handed a chunk over.
 enum class ChunkEnd {
   Quiet,      // the line fell quiet: the drive's burst is complete
@@ -75,6 +133,7 @@ enum class ChunkEnd {
   QueueFull,  // the input queue could take no more
   MoreCame,   // bytes arrived between the decision and the read and were read with the chunk
   Lump,       // handed over as it came while a prompt was awaited; the burst may go on
+  Sent,       // the PC wrote meanwhile: the output before its command ends here, though a line may go on
 };
 
 class SerialLink {
@@ -92,7 +151,7 @@ class SerialLink {
   // least kQuietFloor.
   static std::chrono::nanoseconds QuietTime(int rate);
 
-  SerialLink() = default;
+  SerialLink();
   SerialLink(const SerialLink&) = delete;
   SerialLink& operator=(const SerialLink&) = delete;
   ~SerialLink();
@@ -105,6 +164,12 @@ class SerialLink {
   bool Open(const std::string& devicePath, int rate, const std::string& sysClassTty = "/sys/class/tty");
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& LastError() const { return lastError_; }
+  // A port on another machine (rfc2217://HOST:PORT), see rfc2217_port.h.
+  bool IsRemote() const { return remote_ != nullptr; }
+  // False where the rate cannot be changed: a network port behind a plain TCP bridge.
+  bool RateChangeable() const;
+  // Why a network port's connection ended (UTF-8); empty for a local device.
+  std::string LostReason() const;
   int LastErrno() const { return lastErrno_; }
 
   // What sysfs told of the open device, and its latency timer as it read
@@ -113,16 +178,29 @@ class SerialLink {
   int LatencyTimerMs() const { return latencyMs_; }
 
   // Sets the line rate; the receive thread uses its character time at once.
+  // A network port returns once its server has confirmed the new rate.
   bool SetBaud(int rate);
+  int Rate() const { return rate_.load(); }
 
-  // The quiet that ends a burst set by hand, for this and later opens; zero:
-  // decided automatically (see the top of this file).
+  // The least quiet that ends a burst, set by hand for this and later opens
+  // (see the top of this file); zero: none.
   void SetManualQuiet(std::chrono::microseconds quiet) { manualNs_ = std::chrono::nanoseconds(quiet).count(); }
   std::chrono::microseconds ManualQuiet() const;
   // The quiet that ends a burst now, at the current rate.
   std::chrono::nanoseconds BurstQuiet() const;
   // What the arrivals have taught about the transport's gaps (zero: nothing).
   std::chrono::nanoseconds LearnedQuiet() const { return std::chrono::nanoseconds(learnedNs_.load()); }
+  // The longest gap between the lumps of one burst on a transport nothing is
+  // known of: an adapter's latency timer as it comes (16 ms), its frame and
+  // the host's.
+  static constexpr std::chrono::milliseconds kUnknownLumpGap{20};
+  // Neither sysfs, nor the arrivals, nor a gap set by hand tell how the
+  // transport passes bytes on.
+  bool TransportUnknown() const;
+  // How long a burst whose end is in doubt must stay quiet before it counts
+  // as over: kUnknownLumpGap on an unknown transport, else the burst quiet
+  // once more (see the top of this file).
+  std::chrono::nanoseconds SettleQuiet() const;
   // While on, each lump is handed over as it arrives (see the top of this
   // file); the main thread turns it on while it awaits a prompt.
   void SetPromptAwaited(bool on);
@@ -156,8 +234,12 @@ class SerialLink {
   // Releases the receive thread after the main thread has handled a
   // notification. After a lump handed over while a prompt was awaited, the
   // end of its burst is announced only when `burstEndWanted`: a prompt taken
-  // at once has ended the output for the main thread already.
-  void NotificationHandled(bool burstEndWanted = true);
+  // at once has ended the output for the main thread already. A nonzero
+  // `settle` says the main thread could not decide at the end of the burst:
+  // the end is announced once more, by a notification without bytes, when
+  // the line has stayed quiet that long (or the PC writes), unless bytes
+  // come first.
+  void NotificationHandled(bool burstEndWanted = true, std::chrono::nanoseconds settle = {});
   // Waits until a notification is pending, the device is lost, or the deadline passes.
   bool WaitForNotification(std::chrono::steady_clock::time_point deadline);
   // The device went away (hang-up, error) while open; the receive thread ends
@@ -166,6 +248,10 @@ class SerialLink {
 
  private:
   void ReceiveLoop();
+  bool OpenRemote(const std::string& name, int rate, const std::string& sysClassTty);
+  bool StartReceiving();  // the wake-up descriptor, the epoll set and the receive thread
+  // Line bytes waiting to be read: the driver's queue, or what a network port has decoded.
+  int QueuedInput();
   // Posts a notification for a chunk that ended for `end` with `queued` bytes
   // and parks until it is handled; false when a stop request came instead.
   bool HandOver(ChunkEnd end, int queued);
@@ -179,12 +265,13 @@ class SerialLink {
   std::chrono::nanoseconds QuietAt(int rate) const;
 
   int fd_ = -1;
+  std::unique_ptr<Rfc2217Port> remote_;  // set while a network port is open; fd_ is then its socket
   int wakeFd_ = -1;  // stop requests, rate changes and an awaited prompt wake the receive thread
   int pollFd_ = -1;  // the port (edge-triggered: every arrival wakes) and wakeFd_
   std::atomic<int> rate_{0};
   std::atomic<int64_t> manualNs_{0};
   std::atomic<int64_t> learnedNs_{0};  // written by the receive thread
-  std::atomic<bool> relearn_{false};   // the rate changed: the receive thread forgets what it learned
+  std::atomic<int> rateChangedFrom_{0};  // the rate changed from this: the receive thread forgets what only held there
   std::atomic<bool> promptAwaited_{false};
   std::atomic<bool> holding_{false};   // the receive thread holds bytes not yet handed over
   std::atomic<int64_t> lastWriteNs_{0};  // steady clock: when the PC last wrote
@@ -211,6 +298,7 @@ class SerialLink {
   int pendingCount_ = 0;                   // bytes queued when it decided
   ChunkEnd handledEnd_ = ChunkEnd::Quiet;  // set by ReadAvailable
   bool endWanted_ = true;                  // set by NotificationHandled
+  int64_t settleNs_ = 0;                   // set by NotificationHandled
   std::function<void()> wakeHook_;
 };
 

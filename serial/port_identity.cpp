@@ -51,6 +51,7 @@ PortIdentity IdentifyPort(const std::string& sysClassTty, const std::string& tty
   std::error_code ec;
   const fs::path device = fs::canonical(entry / "device", ec);
   if (ec) return id;  // a pseudo-terminal, a virtual console, or no sysfs at all
+  if (const fs::path node = fs::canonical(entry, ec); !ec) id.ttyName = node.filename().string();
   const fs::path usb = UsbDeviceAbove(device);
   if (usb.empty()) {
     id.transport = PortIdentity::Transport::Uart;
@@ -73,11 +74,11 @@ PortIdentity IdentifyPort(const std::string& sysClassTty, const std::string& tty
 }
 
 PortIdentity IdentifyDevice(const std::string& sysClassTty, const std::string& devicePath) {
-  const fs::path path(devicePath);
+  // A link is what it leads to: a socat link called /tmp/ttyUSB0 that leads
+  // to a pseudo-terminal is no USB adapter.
   std::error_code ec;
-  if (fs::exists(fs::path(sysClassTty) / path.filename(), ec)) return IdentifyPort(sysClassTty, path.filename());
-  const fs::path target = fs::canonical(path, ec);
-  return IdentifyPort(sysClassTty, ec ? path.filename().string() : target.filename().string());
+  const fs::path target = fs::canonical(devicePath, ec);
+  return IdentifyPort(sysClassTty, (ec ? fs::path(devicePath) : target).filename().string());
 }
 
 std::string DescribePort(const PortIdentity& id) {

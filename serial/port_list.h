@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/rfc2217_port.h"
+
 namespace qv {
 
 // The name under which the built-in simulated drive is offered.
@@ -18,9 +20,12 @@ std::vector<std::string> ListComPorts(const std::string& sysClassTty = "/sys/cla
 
 // Whether a port name is a device path a technician entered by hand rather
 // than a listed device.
-inline bool IsDevicePath(const std::string& portName) { return !portName.empty() && portName.front() == '/'; }
+// A network port (rfc2217://HOST:PORT) counts as one.
+inline bool IsDevicePath(const std::string& portName) {
+  return (!portName.empty() && portName.front() == '/') || Rfc2217Port::IsNetworkPort(portName);
+}
 
-// The device a port name is opened at: an absolute path as it stands, the
+// The device a port name is opened at: an absolute path or a network port as it stands, the
 // simulated drive's pseudo-terminal for "SIM", otherwise under /dev.
 std::string DevicePathFor(const std::string& portName);
 

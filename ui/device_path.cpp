@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "console/text.h"
+#include "serial/rfc2217_port.h"
 
 namespace qv::ui {
 
@@ -14,6 +15,13 @@ DevicePathCheck CheckDevicePath(const std::string& entered) {
   const std::string trimmed = Trim(entered);
   if (trimmed.empty()) {
     check.message = "请输入设备路径，例如 /dev/ttyUSB0。";
+    return check;
+  }
+  if (Rfc2217Port::IsNetworkPort(trimmed)) {
+    std::string host, service;
+    check.ok = Rfc2217Port::SplitName(trimmed, host, service);
+    if (check.ok) check.path = trimmed;
+    else check.message = "网络串口的地址应为 rfc2217://主机:端口，例如 rfc2217://192.168.1.20:3001。";
     return check;
   }
   check.path = trimmed.front() == '/' ? trimmed : "/dev/" + trimmed;

@@ -469,7 +469,8 @@ void MainWindow::AskForDevicePath() {
   bool ok = false;
   const QString path = QInputDialog::getText(
       this, QStringLiteral("其他设备"),
-      QStringLiteral("串口设备的路径（例如 /dev/ttyUSB0、/dev/pts/3、/dev/rfcomm0、/dev/serial/by-id/…）："),
+      QStringLiteral("串口设备的路径（例如 /dev/ttyUSB0、/dev/pts/3、/dev/rfcomm0、/dev/serial/by-id/…），\n"
+                     "或另一台机器上由 ser2net 提供的网络串口（rfc2217://主机:端口）："),
       QLineEdit::Normal, QStringLiteral("/dev/"), &ok);
   if (ok) AddDeviceByPath(path);
 }
@@ -499,8 +500,9 @@ void MainWindow::AskForReceiveGap() {
   bool ok = false;
   const double ms = QInputDialog::getDouble(
       this, QStringLiteral("接收间隔"),
-      QStringLiteral("线路静默多久算驱动器的一段输出结束（毫秒）。\n"
-                     "0 为自动：按 USB 适配器的延迟定时器、串口的 FIFO 和收到数据的规律判断。"),
+      QStringLiteral("线路至少静默多久才算驱动器的一段输出结束（毫秒）。\n"
+                     "自动判断（按 USB 适配器的延迟定时器、串口的 FIFO 和收到数据的规律）得出更长时用更长的；"
+                     "程序发送时上一段输出总算结束。0 为只用自动判断。"),
       std::chrono::duration<double, std::milli>(main_.ReceiveGap()).count(), 0, 1000, 1, &ok);
   if (ok) SetReceiveGap(ms);
 }

@@ -21,6 +21,7 @@
 #include "files/file_io.h"
 #include "tests/core/transfer_sim_support.h"
 #include "tests/support/port_bar.h"
+#include "tests/support/ser2net_server.h"
 
 #ifndef QV_BATCH_BINARY
 #error "QV_BATCH_BINARY must name the built quorvane-batch"
@@ -199,7 +200,7 @@ TEST_F(BatchCliTest, ReceiveGapAndTheSimulatedDriveBehindAnAdapter) {
   const Outcome o =
       RunCli({"--port", "SIM", "--gap", "2.5", "--sim-adapter", "ft232-1ms", Script("s.cmd", "LEVEL/2\r\nSTR/\r\n")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.out.find("接收间隔：手动设为 2.5 ms（不自动判断）。\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("接收间隔：手动设为至少 2.5 ms（自动判断得出更长时用更长的）。\n"), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("2>"), std::string::npos) << o.out;
 }
 
@@ -209,6 +210,36 @@ TEST_F(BatchCliTest, AbsoluteDevicePathReachesTheDrive) {
   const Outcome o = RunCli({"--port", drive.SlavePath(), Script("s.cmd", "LEVEL/2x\r\nSTR/abc\r\nHEX/7E\r\n")}, dir);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(drive.Received(), "/2\rabc\r~\r");
+}
+
+// The vendor module as the simulated drive keeps it (NHPLUS2HD_S-1A of the
+// default table: 6C 0 12).
+std::string VendorModule(const sim::SimDrive& drive) {
+  std::string vendor;
+  for (int s = 0; s < 0x12; ++s) {
+    const std::vector<uint8_t> sector = drive.SectorBytes(sim::SimDrive::kReservedFirst + 0x6C, 0, s);
+    vendor.append(sector.begin(), sector.end());
+  }
+  return vendor;
+}
+
+// A port ser2net serves: a backup and a ROM read at 921600, drive and
+// server's port moved there and back.
+TEST_F(BatchCliTest, NetworkPortThroughSer2net) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  test::Ser2NetServer server(drive.SlavePath());
+  if (!server.Running()) GTEST_SKIP() << server.Why();
+  Outcome o = RunCli({"--port", server.Name(), "--rate", "921600", "--backup", "bk", "--modules", "vendor"}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("备份完成!\n"), std::string::npos) << o.out;
+  const std::string vendor = VendorModule(drive);
+  EXPECT_TRUE(Read("bk/Vendor.BIN") == vendor);
+  o = RunCli({"--port", server.Name(), "--rate", "921600", "--rom-read", "rom.bin"}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  const std::vector<uint8_t> rom = drive.RomBytes();
+  EXPECT_TRUE(Read("rom.bin") == std::string(rom.begin(), rom.end()));
+  EXPECT_EQ(drive.Rate(), 9600);
 }
 
 // Whether another program that locks ports, as serial terminals do, gets the port.
@@ -513,11 +544,7 @@ TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
   EXPECT_TRUE(o.out.ends_with("\nbacked up NHPLUS2HD_S-1A, drive QV0000000001, into bk/: Vendor.BIN ID.BIN SN.TXT "
                               "MANIFEST.TXT (4 files)\n"))
       << o.out;
-  std::string vendor;
-  for (int s = 0; s < 0x12; ++s) {
-    const std::vector<uint8_t> sector = drive.SectorBytes(sim::SimDrive::kReservedFirst + 0x6C, 0, s);
-    vendor.append(sector.begin(), sector.end());
-  }
+  const std::string vendor = VendorModule(drive);
   EXPECT_TRUE(Read("bk/Vendor.BIN") == vendor);
   EXPECT_TRUE(Read("bk/ID.BIN") == vendor.substr(4 * 512, 512));
   EXPECT_EQ(Read("bk/SN.TXT"), "QUORVANE SIM DRIVE\r\nQV0000000001\r\n");

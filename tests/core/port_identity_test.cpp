@@ -38,6 +38,9 @@ TEST(PortIdentity, WhatSysfsShowsOfEachKindOfPort) {
   fs::create_directories(dir / "dev/by-id");
   std::ofstream(dir / "dev/qvUSB1").put('\0');
   fs::create_symlink("../qvUSB1", dir / "dev/by-id/usb-1a86_USB_Serial-if00-port0");
+  // A bridge's link named like an adapter leads elsewhere: what it leads to counts.
+  fs::create_directories(dir / "tmp");
+  fs::create_symlink("/dev/null", dir / "tmp/qvUSB0");
 
   struct Case {
     std::string device;  // a name sysfs lists, or a path
@@ -61,6 +64,7 @@ TEST(PortIdentity, WhatSysfsShowsOfEachKindOfPort) {
       {"qvS0", tty, Transport::Uart, "", -1, 8, "串口（FIFO 触发 8 字节）", microseconds(1'215)},
       {"qvS1", tty, Transport::Uart, "", -1, -1, "串口", microseconds(1'736)},  // taken as 14
       {"/dev/pts/999", tty, Transport::Unknown, "", -1, -1, "", microseconds(173)},
+      {dir / "tmp/qvUSB0", tty, Transport::Unknown, "", -1, -1, "", microseconds(173)},
       {"qvUSB0", dir / "no-sysfs", Transport::Unknown, "", -1, -1, "", microseconds(173)},
   };
   for (const Case& c : cases) {
@@ -104,7 +108,16 @@ TEST(LumpLearner, LearnsTheGapsOfLumpsOnly) {
       {"lumps every millisecond (FT232-class at 1 ms)", 115200, -1, {{0, 11}, {1000, 11}, {2000, 12}},
        microseconds(1350)},
       {"the widest gap counts", 921600, -1, {{0, 62}, {673, 62}, {16'673, 30}}, microseconds(20'100)},
-      {"two bytes at once at 9600", 9600, -1, {{0, 2}, {2100, 2}, {4000, 2}}, microseconds(2725)},
+      {"two bytes at once at 9600 are the reader's own delay", 9600, -1, {{0, 2}, {2100, 2}, {4000, 2}}, {}},
+      {"four bytes at once at 9600", 9600, -1, {{0, 4}, {5000, 4}, {9000, 4}}, microseconds(6350)},
+      {"one wide gap among many is the machine's", 115200, -1,
+       {{0, 11}, {1000, 11}, {2000, 11}, {7000, 11}, {8000, 11}, {9000, 11}, {10'000, 11}, {11'000, 11}, {12'000, 11}},
+       microseconds(1350)},
+      {"old gaps are forgotten", 115200, -1,
+       {{0, 11}, {9000, 11}, {18'000, 11}, {19'000, 11}, {20'000, 11}, {21'000, 11}, {22'000, 11}, {23'000, 11},
+        {24'000, 11}, {25'000, 11}, {26'000, 11}, {27'000, 11}, {28'000, 11}, {29'000, 11}, {30'000, 11},
+        {31'000, 11}, {32'000, 11}, {33'000, 11}, {34'000, 11}},
+       microseconds(1350)},
       {"a few bytes at once at 921600 are the reader's own delay", 921600, -1, {{0, 5}, {100, 5}, {200, 5}}, {}},
       {"the answer to the PC's command", 115200, 500, {{0, 11}, {1000, 11}, {9000, 20}}, {}},
       {"a pause of the drive", 115200, -1, {{0, 11}, {30'000, 11}, {60'000, 11}}, {}},
@@ -122,6 +135,19 @@ TEST(LumpLearner, LearnsTheGapsOfLumpsOnly) {
                       sent == Clock::time_point{} ? sent : sent + milliseconds(100));
     }
     EXPECT_EQ(std::chrono::duration_cast<microseconds>(learner.Quiet()), c.quiet) << c.what;
+  }
+  // A new rate keeps the lesson of a timer and forgets one a FIFO could have
+  // taught at the old rate (20 characters: 1736 us at 115200).
+  struct RateCase {
+    int gapUs;
+    microseconds quietAfter;
+  };
+  for (const RateCase& c : {RateCase{1000, {}}, RateCase{5000, microseconds(6350)}}) {
+    LumpLearner learner;
+    const Clock::time_point start = Clock::time_point{} + milliseconds(100);
+    for (int i = 0; i < 3; ++i) learner.Arrival(start + i * microseconds(c.gapUs), 11, 115200, {});
+    learner.RateChanged(115200);
+    EXPECT_EQ(std::chrono::duration_cast<microseconds>(learner.Quiet()), c.quietAfter) << c.gapUs;
   }
 }
 

@@ -98,7 +98,7 @@ TEST(SimBehindAdapter, ReadsAndWritesTheBuffer) {
   StartupOptions startup = test::QuietStartup(dir.Path());
   startup.sysClassTty = sysfs.ClassTty();
   main.FormCreate(startup);
-  ASSERT_TRUE(test::OpenWithButton(main, test::DeviceLink(dir.Path(), usb.tty, drive.SlavePath()), "9600"));
+  ASSERT_TRUE(test::OpenWithButton(main, test::DeviceLink(sysfs, usb.tty, drive.SlavePath()), "9600"));
   main.AdMySpeed("115200");
   ASSERT_EQ(drive.Rate(), 115200);
   // The operations' own pauses are not what this is about.

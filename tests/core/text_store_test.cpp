@@ -100,8 +100,13 @@ TEST(PromptScanner, FindsPromptsAcrossChunksAndKeepsOnlyTheTail) {
   EXPECT_EQ(scan.Scan("\r\n"), "");
   EXPECT_EQ(scan.Tail(), "c\r\n");
   EXPECT_EQ(scan.Scan("ab > cd"), "");  // '>' inside a line is no prompt
+  // A wait starts afresh in the middle of that line: the rest of it is no prompt.
   scan.Clear();
-  EXPECT_EQ(scan.Scan("->"), "->");
+  EXPECT_EQ(scan.Scan(" T>"), "");
+  EXPECT_EQ(scan.Scan("\r\n->"), "->");
+  // After a prompt the rest of its line is the echo of the next command.
+  scan.Clear();
+  EXPECT_EQ(scan.Scan("/2\r\nF3 2>"), "2>");
 }
 
 // A chunk handed over while the drive was still sending may end inside a line
@@ -143,6 +148,15 @@ TEST(PromptScanner, DecidesOnlyWhenTheBurstEnds) {
   const char* unshaped[] = {"->", "Zone 3 ->", "t>", "F3T>", "F3  T>", "Hd 0 >", ">"};
   for (const char* line : shaped) EXPECT_TRUE(HasPromptShape(line)) << line;
   for (const char* line : unshaped) EXPECT_FALSE(HasPromptShape(line)) << line;
+  // While more than one command is outstanding a prompt's shape is not
+  // enough; what a burst would end with says why it waits.
+  PromptScanner ahead;
+  EXPECT_EQ(ahead.Scan("\r\nF3 T>", false, false), "");
+  EXPECT_EQ(ahead.Candidate(), PromptScanner::Pending::PromptShaped);
+  EXPECT_EQ(ahead.Scan("/2\r\nZone 3 ->", false, false), "");
+  EXPECT_EQ(ahead.Candidate(), PromptScanner::Pending::Other);
+  EXPECT_EQ(ahead.Scan("", true), "->");
+  EXPECT_EQ(ahead.Candidate(), PromptScanner::Pending::None);
   // While a burst goes on the scan keeps a possible prompt line but no more.
   PromptScanner scan;
   scan.Scan("F3 T>\r\n", false);

@@ -24,6 +24,7 @@
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/quiet_startup.h"
+#include "tests/support/ser2net_server.h"
 #include "ui/app_windows.h"
 #include "ui/device_path.h"
 #include "ui/qt_dialogs.h"
@@ -297,7 +298,7 @@ TEST_F(GuiFixture, PortListNamesTheAdapterAndTheReceiveGapIsSetByHand) {
   EXPECT_EQ(main->Link().BurstQuiet(), SerialLink::QuietTime(9600));
   window->Pane()->Flush();
   EXPECT_TRUE(window->Pane()->toPlainText().endsWith(
-      QStringLiteral("接收间隔：手动设为 2.5 ms（不自动判断）。\n接收间隔：自动判断。")))
+      QStringLiteral("接收间隔：手动设为至少 2.5 ms（自动判断得出更长时用更长的）。\n接收间隔：自动判断。")))
       << window->Pane()->toPlainText().toStdString();
 }
 
@@ -352,6 +353,19 @@ TEST_F(GuiFixture, PathEntryTakesOnlyCharacterDevices) {
   // Entering it again selects the listed entry instead of adding another.
   ASSERT_TRUE(window->AddDeviceByPath(pty));
   EXPECT_EQ(main->ComboBox1.items.size(), portsBefore.size() + 1);
+
+  // A port served over the network: only its form is checked here; it is
+  // reached when probed (no server on that port: refused, said so), and it
+  // stays in the list like other added devices.
+  EXPECT_FALSE(window->AddDeviceByPath(QStringLiteral("rfc2217://bench-3")));
+  EXPECT_NE(dialogs.shown.back().text.find("rfc2217://主机:端口"), std::string::npos);
+  const std::string remote = "rfc2217://127.0.0.1:" + std::to_string(test::FreeTcpPort());
+  EXPECT_TRUE(window->AddDeviceByPath(QString::fromStdString(remote)));
+  EXPECT_EQ(dialogs.shown.back().text, "选择的端口正在被使用或不存在！");
+  EXPECT_NE(Utf8FromGbk(main->memo1.Text()).find("无法连接 " + remote + "：主机 127.0.0.1 拒绝了连接"),
+            std::string::npos);
+  main->FollowPortDevices();
+  EXPECT_EQ(Find<QComboBox>("ComboBox1")->currentText(), QString::fromStdString(remote));
 }
 
 TEST_F(GuiFixture, RateChoiceReachesTheConsole) {

@@ -52,10 +52,10 @@ void FakeSysfs::AddUart(const std::string& tty, int trigger) {
   fs::create_directory_symlink(node, fs::path(ClassTty()) / tty);
 }
 
-std::string DeviceLink(const std::string& folder, const std::string& tty, const std::string& target) {
-  const fs::path link = fs::path(folder) / tty;
-  fs::create_symlink(target, link);
-  return link.string();
+std::string DeviceLink(const FakeSysfs& sysfs, const std::string& tty, const std::string& target) {
+  const fs::path classTty(sysfs.ClassTty());
+  fs::create_directory_symlink(fs::canonical(classTty / tty), classTty / fs::canonical(target).filename());
+  return target;
 }
 
 }  // namespace qv::test

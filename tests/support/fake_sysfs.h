@@ -33,8 +33,8 @@ class FakeSysfs {
   int usbDevices_ = 0;
 };
 
-// A device path named like `tty` that leads to `target` (a pseudo-terminal):
-// a link in `folder`.
-std::string DeviceLink(const std::string& folder, const std::string& tty, const std::string& target);
+// Makes `sysfs` describe the pseudo-terminal `target` as its entry `tty`
+// (added before), and returns the path to open.
+std::string DeviceLink(const FakeSysfs& sysfs, const std::string& tty, const std::string& target);
 
 }  // namespace qv::test

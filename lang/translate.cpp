@@ -59,4 +59,6 @@ std::string Tr(const char* source) {
   return dgettext(kDomain, source);
 }
 
+std::string Tr(std::string_view source) { return Tr(std::string(source).c_str()); }
+
 }  // namespace qv

@@ -36,6 +36,8 @@ void UseLanguage(Language language, const std::string& catalogueFolder);
 // The text in the current language; the source itself in Chinese or when the
 // catalogue has no translation.
 std::string Tr(const char* source);
+// The same for a marked text held as a view (a table's field).
+std::string Tr(std::string_view source);
 
 template <typename... Args>
 std::string TrFormat(const char* source, const Args&... args) {

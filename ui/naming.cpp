@@ -1,4 +1,5 @@
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 #include <QLabel>
 #include <QWidget>
@@ -18,7 +19,7 @@ void NameWindow(QWidget* window, const char* className) {
 }
 
 QLabel* NamedLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry) {
-  return NamedLabel(parent, name, QString::fromUtf8(text), geometry);
+  return NamedLabel(parent, name, QTr(text), geometry);
 }
 
 QLabel* NamedLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {

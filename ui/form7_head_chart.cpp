@@ -132,10 +132,10 @@ void Form7HeadChart::ShowNoPicture(const QString& why) {
   path_.clear();
   picture_->SetImage(QImage());
   // An installed program has no folder of its own to offer.
-  // The file is named by the untranslated caption: that is the name looked for.
   const std::string folders = files_.ProgramDir().empty()
                                   ? files_.UserDir()
                                   : TrFormat("{1} 或 {2}", files_.ProgramDir(), files_.UserDir());
+  // The file keeps the untranslated caption as its name: that is the name looked for.
   const QString where =
       QTrFormat("未找到磁头序列号表图片：请把“{1}.png”（或 .jpg、.bmp）放在 {2}，或点“打开图片…”。", kCaption, folders);
   hint_->setText(why.isEmpty() ? where : why);

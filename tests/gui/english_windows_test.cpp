@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -97,6 +98,9 @@ QStringList Captions(QWidget* window) {
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) texts << edit->placeholderText();
     if (auto* list = qobject_cast<QComboBox*>(widget))
       for (int i = 0; i < list->count(); ++i) texts << list->itemText(i);
+    if (auto* header = qobject_cast<QHeaderView*>(widget); header && header->model())
+      for (int i = 0; i < header->count(); ++i)
+        texts << header->model()->headerData(i, header->orientation()).toString();
   }
   for (QMenu* menu : window->findChildren<QMenu*>())
     for (QAction* action : menu->actions()) texts << action->text() << action->toolTip();

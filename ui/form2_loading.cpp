@@ -25,6 +25,8 @@ constexpr int kRowHeight = 22;
 // Columns of a module row: its box, file field, chooser and save box.
 constexpr int kBoxX = 10, kFileX = 78, kFileWidth = 300, kChooserX = 382, kSaveX = 416;
 
+// The helpers take captions as source texts (marked with N_) and show them
+// translated.
 QLabel* MakeLabel(QWidget* parent, const char* text, int x, int y, int width) {
   auto* label = new QLabel(QTr(text), parent);
   label->setGeometry(x, y, width, kRowHeight);

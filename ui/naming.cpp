@@ -1,8 +1,9 @@
 #include "ui/naming.h"
-#include "ui/tr.h"
 
 #include <QLabel>
 #include <QWidget>
+
+#include "ui/tr.h"
 
 namespace qv::ui {
 

@@ -20,13 +20,15 @@
 #include <QStyle>
 #include <filesystem>
 
-#include "console/language_setup.h"
 #include "console/console_buttons.h"
+#include "console/language_setup.h"
 #include "procedures/procedure_buttons.h"
+#include "serial/port_list.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/quiet_startup.h"
 #include "ui/app_windows.h"
 #include "ui/form7_head_chart.h"
+#include "ui/tr.h"
 
 namespace qv::test {
 namespace {
@@ -163,6 +165,24 @@ QStringList FaultsOfAll(const ui::AppWindows& app, Check check) {
 TEST_F(EnglishWindows, EveryCaptionFits) {
   const QStringList faults = FaultsOfAll(*app, Check::Widths);
   EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+}
+
+// The port switch keeps its state in the untranslated caption and shows it in
+// English: it opens SIM, says "Close", closes it again and says "Open"; both
+// fit the button.
+TEST_F(EnglishWindows, PortSwitchWorksAndFitsInEnglish) {
+  auto* button = app->mainWindow->findChild<QPushButton*>(QStringLiteral("btnSwitch"));
+  auto* ports = app->mainWindow->findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+  ASSERT_EQ(ports->currentText(), QStringLiteral("SIM"));
+  for (bool open : {true, false}) {
+    SCOPED_TRACE(open ? "open" : "closed");
+    button->click();
+    EXPECT_EQ(app->main->PortOpen(), open);
+    EXPECT_EQ(button->text(), open ? QStringLiteral("Close") : QStringLiteral("Open"));
+    EXPECT_EQ(ports->isEnabled(), !open);
+    EXPECT_EQ(app->mainWindow->windowTitle().endsWith(ui::QTr(kSimDriveNotice)), open);
+    EXPECT_TRUE(Faults(app->mainWindow.get(), Check::Widths).isEmpty());
+  }
 }
 
 // Lists every clipped caption and every Chinese text left, window by window.

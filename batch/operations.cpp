@@ -8,6 +8,7 @@
 #include "files/file_digest.h"
 #include "firmware/form6.h"
 #include "firmware/manifest.h"
+#include "lang/translate.h"
 #include "transfer/form3.h"
 
 namespace qv {
@@ -162,7 +163,7 @@ OperationResult RunOperation(TFrmMain& main, const FamilyTable& families, const 
   } catch (const std::exception& e) {
     main.Dlg().ShowMessage(e.what());
   } catch (...) {
-    main.Dlg().ShowMessage("操作因未知错误而中止。");
+    main.Dlg().ShowMessage(Tr("操作因未知错误而中止。"));
   }
   return {};
 }

@@ -81,6 +81,8 @@ TForm4::RunResult TForm4::Button9Click() {
   }
 
   // What the check finds is only told: the run goes on as the language says.
+  // Its lines are English in either language, as quorvane-batch prints them
+  // on stderr, where scripts read them.
   if (checkInPane)
     for (const ScriptNote& note : CheckScript(Memo1)) main_.AddLine(NoteLine(note));
 

@@ -19,8 +19,9 @@ constexpr const char* kNoFamilyFound =
     "no family was found for the drive: it must answer at level T and name a family of the table; "
     "name one with --family (see --list-families)";
 
-constexpr const char* kTableSkipped =
-    "the TABLE module was not loaded: the drive had no certification code running (请先加载CERT模块！)";
+// The runner's remark stays English; the pane line it quotes is in the run's language.
+constexpr const char* kTableSkipped = "the TABLE module was not loaded: the drive had no certification code running";
+constexpr const char* kTableSkippedLine = N_("请先加载CERT模块！");
 
 void UseRate(ListControl& rates, const std::string& rate) {
   if (!rate.empty()) rates.SelectText(rate);
@@ -144,7 +145,7 @@ OperationResult LoadOperation(TFrmMain& main, const FamilyTable& families, const
   const bool loaded = form.Load();
   // The window goes on past a table the drive did not take; a run that
   // left it out has not done what was asked.
-  if (loaded && form.TableSkipped()) return {false, kTableSkipped};
+  if (loaded && form.TableSkipped()) return {false, std::string(kTableSkipped) + " (" + Tr(kTableSkippedLine) + ")"};
   return {loaded, {}};
 }
 

@@ -78,7 +78,7 @@ std::string_view ReceiveModeName(ReceiveMode mode) {
 }
 
 TFrmMain::TFrmMain(EventPump& pump, Dialogs& dialogs)
-    : btnSwitch(kCaptionClosed), edStatus("COM STATUS："), edRx("Rx:0"), edTx("Tx:0"),
+    : btnSwitch(kCaptionClosed), edStatus(Tr("COM STATUS：")), edRx("Rx:0"), edTx("Tx:0"),
       pump_(pump), dialogs_(dialogs) {}
 
 TFrmMain::~TFrmMain() {

@@ -3,10 +3,18 @@
 // the wire must match while the pane shows each language's text.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "batch/form4.h"
+#include "batch/operations.h"
 #include "console/language_setup.h"
+#include "files/file_io.h"
+#include "firmware/family_table.h"
 #include "lang/translate.h"
 #include "procedures/id_editor.h"
 #include "tests/support/sim_fixture.h"
@@ -18,9 +26,18 @@ class BothLanguages : public test::SimFixture {
  protected:
   // The operations only pause for the drive to answer.
   int PauseScale() const override { return 10; }
+  void SetUp() override {
+    SimFixture::SetUp();
+    char name[] = "/tmp/qv-lang-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir = name;
+    families.Parse(BuiltInFamilyTable());
+  }
   void TearDown() override {
     SimFixture::TearDown();
     UseLanguage(Language::Chinese, "");
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
   }
 
   struct Run {
@@ -39,7 +56,27 @@ class BothLanguages : public test::SimFixture {
     Settle(10);
     return {TakeReceived(), PaneText()};
   }
+  // A folder of files the operation writes, one for each language.
+  std::string Folder() const {
+    return dir + (CurrentLanguage() == Language::English ? "/en/" : "/zh/");
+  }
+
+  std::string dir;
 };
+
+// A long operation as quorvane-batch runs it, on the port already open.
+void RunBatchOperation(TFrmMain& main, const FamilyTable& families, const std::vector<std::string>& args) {
+  std::vector<std::string> all{"--port", "SIM"};
+  all.insert(all.end(), args.begin(), args.end());
+  ShowFamilies(main, families);
+  RunOperation(main, families, ParseBatchOptions(all));
+}
+
+void RunScript(TFrmMain& main, std::vector<std::string> lines) {
+  TForm4 form(main);
+  form.Memo1 = std::move(lines);
+  form.Button9Click();
+}
 
 void WriteId(TFrmMain& main, bool standardWords) {
   TForm5 form(main);
@@ -67,6 +104,29 @@ TEST_F(BothLanguages, SameBytesOnTheWire) {
        },
        "错误: 请先切换至T级！", "Error: switch to the T level first!"},
       {"About", [](TFrmMain& main) { main.Button8Click(); }, "README 文件", "README file"},
+      {"Batch script: a buffer read twice and the reads compared",
+       [this](TFrmMain& main) {
+         // CMP_FILE's names are separated by "/": relative ones, in the folder.
+         std::filesystem::create_directories(Folder());
+         const auto here = std::filesystem::current_path();
+         std::filesystem::current_path(Folder());
+         RunScript(main, {"LEVEL/T", "R_BUF/0/2/1.bin", "R_BUF/0/2/2.bin", "CMP_FILE/1.bin/2.bin"});
+         std::filesystem::current_path(here);
+       },
+       "1.bin 与 2.bin：相同", "1.bin and 2.bin: same"},
+      {"Backup through the runner: the vendor module",
+       [this](TFrmMain& main) {
+         RunBatchOperation(main, families, {"--backup", Folder(), "--rate", "115200", "--modules", "vendor"});
+       },
+       "正在备份Vendor..........完成！\r\n备份完成!", "Backing up Vendor...........done!\r\nBackup complete!"},
+      {"Load through the runner: TABLE without certification code",
+       [this](TFrmMain& main) {
+         const std::string folder = Folder() + "load/";  // no backup's manifest: nothing to check against
+         std::filesystem::create_directories(folder);
+         WriteFileBytes(folder + "Table.BIN", std::string(1024, 'T'));
+         RunBatchOperation(main, families, {"--load", folder, "--modules", "table"});
+       },
+       "请先加载CERT模块！", "Load the CERT module first!"},
   };
   for (const Operation& operation : operations) {
     const Run chinese = RunIn(Language::Chinese, operation.run);

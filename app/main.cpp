@@ -1,6 +1,7 @@
 // Quorvane: a service tool for hard-disk drives with a diagnostic serial terminal.
 #include <QApplication>
 
+#include "console/language_setup.h"
 #include "console/stop_signals.h"
 #include "ui/app_windows.h"
 #include "ui/stop_on_signals.h"
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
   qv::stop_signals::Catch();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quorvane"));
+  // After QApplication, which sets the locale from the environment.
+  qv::SetUpLanguage(std::nullopt, qv::ProgramFolder(), qv::UserDataFolder());
   // Closing the main window ends the program, whatever else is open.
   QApplication::setQuitOnLastWindowClosed(false);
 

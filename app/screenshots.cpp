@@ -3,7 +3,9 @@
 // window with two backup folders compared and a differing module picked. The windows are
 // the program's own, created as at start-up and drawn offscreen, so the
 // pictures follow every change of the layout; scripts/screenshots.sh runs it.
-// Usage: quorvane-screenshots OUTPUT_FOLDER
+// Usage: quorvane-screenshots OUTPUT_FOLDER [zh|en]
+//   zh (the default) writes main-window.png ..., en the same windows in
+//   English as main-window-en.png ...
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -16,6 +18,8 @@
 #include <cstdio>
 #include <string>
 
+#include "console/language_setup.h"
+#include "console/own_files.h"
 #include "files/file_io.h"
 #include "ui/app_windows.h"
 
@@ -90,13 +94,20 @@ bool MakeBackups(const QDir& scratch) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+  const std::string language = argc == 3 ? argv[2] : "zh";
+  if ((argc != 2 && argc != 3) || (language != "zh" && language != "en")) {
+    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [zh|en]\n", argv[0]);
     return 2;
   }
+  const bool english = language == "en";
   // Drawn offscreen unless a platform was chosen; no display is needed.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  // The catalogue lies beside this program in the build folder.
+  if (english)
+    qv::UseLanguage(qv::Language::English,
+                    qv::CatalogueFolder(qv::ProgramFolder()));
+  const QString suffix = english ? QStringLiteral("-en.png") : QStringLiteral(".png");
   const QDir out(QString::fromLocal8Bit(argv[1]));
   QTemporaryDir scratch;
   if (!out.exists() || !scratch.isValid()) {
@@ -132,14 +143,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the simulated drive did not answer\n");
     return 1;
   }
-  if (!Save(&window, out, QStringLiteral("main-window.png"))) return 1;
+  if (!Save(&window, out, QStringLiteral("main-window") + suffix)) return 1;
 
   // The save folder an installed program starts with, for a user named
   // "user": the scratch folder's random name would change every picture.
   windows->form6->findChild<QLineEdit*>(QStringLiteral("Edit1"))
       ->setText(QStringLiteral("/home/user/.local/share/quorvane/"));
   windows->form6->show();
-  if (!Save(windows->form6.get(), out, QStringLiteral("backup-window.png"))) return 1;
+  if (!Save(windows->form6.get(), out, QStringLiteral("backup-window") + suffix)) return 1;
   windows->form6->close();
 
   // The comparison of a donor's backup with a patient's, the differing
@@ -158,9 +169,10 @@ int main(int argc, char** argv) {
   }
   for (size_t row = 0; row < compare.ListView1.size(); ++row)
     if (compare.ListView1[row].name == "CERT.BIN") compare.Pick(static_cast<int>(row));
-  windows->form8->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("/home/user/备份/donor/"));
-  windows->form8->findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(QStringLiteral("/home/user/备份/patient/"));
-  if (!Save(windows->form8.get(), out, QStringLiteral("compare-window.png"))) return 1;
+  const QString home = english ? QStringLiteral("/home/user/backups/") : QStringLiteral("/home/user/备份/");
+  windows->form8->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(home + QStringLiteral("donor/"));
+  windows->form8->findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(home + QStringLiteral("patient/"));
+  if (!Save(windows->form8.get(), out, QStringLiteral("compare-window") + suffix)) return 1;
   windows->form8->close();
   window.close();
   return 0;

@@ -8,6 +8,7 @@
 
 #include "files/file_io.h"
 #include "files/folder_check.h"
+#include "lang/language_choice.h"
 #include "serial/port_list.h"
 #include "serial/rfc2217_port.h"
 #include "console/text.h"
@@ -159,6 +160,11 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       if (o.error.empty() && !sim::AdapterTiming::Parse(text, timing))
         o.error = "--sim-adapter takes ft232[-Nms], ch340[-Nms] or uart[-N], not " + text;
       o.simAdapter = timing;
+    } else if (is("--lang")) {
+      std::string text;
+      value("--lang", text);
+      o.language = LanguageFromCode(text);
+      if (o.error.empty() && !o.language) o.error = "--lang takes zh or en, not " + text;
     } else if (a == "--save") {
       o.save = true;
       belonging.emplace_back(a, [](BatchMode m) { return m == BatchMode::Load; });
@@ -289,6 +295,10 @@ other windows, the way their buttons run it.
                 emulated adapter, an FT232-class chip (latency timer 16 ms,
                 or N), a CH340-class one (1 ms, or N) or a UART FIFO
                 (trigger 14, or N), as a real adapter would deliver it.
+  --lang zh|en  the language of the pane's lines and the messages for this run
+                (default: the 语言 / Language menu's choice, else the locale:
+                LANGUAGE, LC_ALL, LC_MESSAGES, LANG). Scripts that parse the
+                output name it.
   --yes, -y     answer Yes to questions (default: No).
   --strict      a script: refuse to run it (status 2, the port not opened)
                 when the check before the run finds a doubtful line.

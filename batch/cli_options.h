@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/translate.h"
 #include "sim/sim_adapter.h"
 
 namespace qv {
@@ -53,6 +54,8 @@ struct BatchOptions {
   std::chrono::microseconds gap{0};
   // --sim-adapter: the simulated drive's output reaches the program through this adapter.
   std::optional<sim::AdapterTiming> simAdapter;
+  // --lang zh|en: the language of this run, whatever the locale and settings say.
+  std::optional<Language> language;
   std::string error;           // not empty: bad usage, and why
 };
 

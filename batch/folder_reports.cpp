@@ -8,6 +8,7 @@
 #include "firmware/backup_compare.h"
 #include "firmware/manifest.h"
 #include "firmware/manifest_check.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -59,7 +60,7 @@ FolderReport CheckReport(const std::string& folder) {
     report.text += file.name + "\t" + file.text + "\n";
     if (!file.Agrees()) ++disagreeing;
   }
-  if (!check.manifest->complete) report.text += std::string(kManifestName) + "\t备份不完整（complete=no）\n";
+  if (!check.manifest->complete) report.text += std::string(kManifestName) + "\t" + Tr("备份不完整（complete=no）") + "\n";
   report.text += Files(check.files.size()) + ", " +
                  (disagreeing == 0 ? std::string("all agree with ") + kManifestName
                                    : std::to_string(disagreeing) + (disagreeing == 1 ? " does" : " do") +
@@ -75,14 +76,14 @@ FolderReport CompareReport(const std::string& folder1, const std::string& folder
   for (const std::string& folder : {folder1, folder2}) {
     const FolderListing listing = ListComparedFolder(folder);
     if (!listing.problem.empty()) {
-      report.text += folder + "\t无法列出文件夹：" + listing.problem + "\n";
+      report.text += folder + "\t" + TrFormat("无法列出文件夹：{1}", listing.problem) + "\n";
       report.allGood = false;
     }
-    for (const std::string& sub : listing.subfolders) report.text += WithSlash(folder) + sub + "/\t子文件夹，未比较\n";
+    for (const std::string& sub : listing.subfolders) report.text += WithSlash(folder) + sub + "/\t" + Tr("子文件夹，未比较") + "\n";
     for (const std::string& name : listing.files) modules = modules || IsBackupFileName(name);
   }
   if (!modules && report.allGood) {
-    report.text += "\t两个文件夹中都没有备份的模块文件，无从比较\n";
+    report.text += "\t" + Tr("两个文件夹中都没有备份的模块文件，无从比较") + "\n";
     report.allGood = false;
   }
   std::vector<std::string> names = NamesInEither(folder1, folder2);

@@ -9,6 +9,7 @@
 #include "batch/statement.h"
 #include "console/long_operation.h"
 #include "console/text.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -48,13 +49,13 @@ bool TForm4::LoadFile(const std::string& path) {
 }
 
 void TForm4::Button51Click() {
-  if (const auto path = main_.Dlg().ChooseOpenFile(kFilter, kDefaultExt)) LoadFile(*path);
+  if (const auto path = main_.Dlg().ChooseOpenFile(Tr(kFilter), kDefaultExt)) LoadFile(*path);
 }
 
 void TForm4::Button1Click() {
-  const auto path = main_.Dlg().ChooseSaveFile(kFilter, kDefaultExt);
+  const auto path = main_.Dlg().ChooseSaveFile(Tr(kFilter), kDefaultExt);
   if (!path) return;
-  if (!SaveScript(*path, Memo1)) main_.Dlg().ShowMessage("保存文件" + *path + "失败！");
+  if (!SaveScript(*path, Memo1)) main_.Dlg().ShowMessage(TrFormat("保存文件{1}失败！", *path));
 }
 
 void TForm4::Button11Click() {
@@ -66,7 +67,7 @@ void TForm4::Button10Click() { main_.stopFlag = 1; }
 
 TForm4::RunResult TForm4::Button9Click() {
   RunResult result;
-  LongOperation busy(main_, "批处理流程");
+  LongOperation busy(main_, Tr("批处理流程"));
   if (!busy) {
     result.end = RunResult::End::Refused;
     return result;
@@ -75,11 +76,13 @@ TForm4::RunResult TForm4::Button9Click() {
   for (const std::string& line : Memo1)
     if (!Trim(line).empty()) blank = false;
   if (blank) {
-    main_.Dlg().ShowMessage("请输入要执行的命令脚本！");
+    main_.Dlg().ShowMessage(Tr("请输入要执行的命令脚本！"));
     return result;
   }
 
   // What the check finds is only told: the run goes on as the language says.
+  // Its lines are English in either language, as quorvane-batch prints them
+  // on stderr, where scripts read them.
   if (checkInPane)
     for (const ScriptNote& note : CheckScript(Memo1)) main_.AddLine(NoteLine(note));
 
@@ -103,7 +106,7 @@ TForm4::RunResult TForm4::Button9Click() {
       }
       // Without the port every later statement would only wait out its
       // timeouts (15 s each) and write empty files.
-      if (portWasOpen && !main_.PortOpen()) throw std::runtime_error("串口已断开，批处理已中止！");
+      if (portWasOpen && !main_.PortOpen()) throw std::runtime_error(Tr("串口已断开，批处理已中止！"));
       if (main_.stopFlag) {
         result.end = RunResult::End::Stopped;
         break;
@@ -114,7 +117,7 @@ TForm4::RunResult TForm4::Button9Click() {
     result.error = e.what();
   } catch (...) {
     result.end = RunResult::End::Failed;
-    result.error = "执行命令时发生未知错误！";
+    result.error = Tr("执行命令时发生未知错误！");
   }
   // In a script of many lines the message alone does not say which one.
   if (result.end == RunResult::End::Failed && i < Memo1.size())

@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "console/main.h"
+#include "lang/translate.h"
 
 namespace qv {
 
 class TForm4 {
  public:
-  static constexpr const char* kCaption = "Quorvane 自定义批处理流程";
-  static constexpr const char* kFilter = "CMD|*.CMD|所有文件|*.*";
+  static constexpr const char* kCaption = N_("Quorvane 自定义批处理流程");
+  static constexpr const char* kFilter = N_("CMD|*.CMD|所有文件|*.*");
   static constexpr const char* kDefaultExt = "cmd";
 
   // What the window redraws when the model changes.

@@ -8,6 +8,7 @@
 #include "files/file_digest.h"
 #include "firmware/form6.h"
 #include "firmware/manifest.h"
+#include "lang/translate.h"
 #include "transfer/form3.h"
 
 namespace qv {
@@ -18,8 +19,9 @@ constexpr const char* kNoFamilyFound =
     "no family was found for the drive: it must answer at level T and name a family of the table; "
     "name one with --family (see --list-families)";
 
-constexpr const char* kTableSkipped =
-    "the TABLE module was not loaded: the drive had no certification code running (请先加载CERT模块！)";
+// The runner's remark stays English; the pane line it quotes is in the run's language.
+constexpr const char* kTableSkipped = "the TABLE module was not loaded: the drive had no certification code running";
+constexpr const char* kTableSkippedLine = N_("请先加载CERT模块！");
 
 void UseRate(ListControl& rates, const std::string& rate) {
   if (!rate.empty()) rates.SelectText(rate);
@@ -143,7 +145,7 @@ OperationResult LoadOperation(TFrmMain& main, const FamilyTable& families, const
   const bool loaded = form.Load();
   // The window goes on past a table the drive did not take; a run that
   // left it out has not done what was asked.
-  if (loaded && form.TableSkipped()) return {false, kTableSkipped};
+  if (loaded && form.TableSkipped()) return {false, std::string(kTableSkipped) + " (" + Tr(kTableSkippedLine) + ")"};
   return {loaded, {}};
 }
 
@@ -162,7 +164,7 @@ OperationResult RunOperation(TFrmMain& main, const FamilyTable& families, const 
   } catch (const std::exception& e) {
     main.Dlg().ShowMessage(e.what());
   } catch (...) {
-    main.Dlg().ShowMessage("操作因未知错误而中止。");
+    main.Dlg().ShowMessage(Tr("操作因未知错误而中止。"));
   }
   return {};
 }

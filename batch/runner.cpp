@@ -8,6 +8,7 @@
 #include "files/file_io.h"
 #include "fileutil/cut_join.h"
 #include "firmware/backup_compare.h"
+#include "lang/translate.h"
 #include "serial/rates.h"
 #include "transfer/transfer.h"
 
@@ -28,7 +29,7 @@ std::string_view FirstCharacter(std::string_view text) {
 void Level(TFrmMain& main, std::string_view argument) {
   // Without a level letter there is nothing sensible to send; the run ends
   // here like for any other statement it cannot carry out.
-  if (argument.empty()) throw std::runtime_error("LEVEL 语句缺少级别字符！");
+  if (argument.empty()) throw std::runtime_error(Tr("LEVEL 语句缺少级别字符！"));
   const std::string_view level = FirstCharacter(argument);
   if (level == "F") main.ToF();
   else if (level == "T") main.SendString("/\r");
@@ -47,7 +48,7 @@ void CompareFiles(TFrmMain& main, const CompareArgs& files) {
     if (!contents[k]) throw EFileError(CannotReadMessage(*names[k], contents[k].trouble));
   }
   const FileComparison c = CompareBytes(contents[0].bytes, contents[1].bytes);
-  main.AddLine(files.file1 + " 与 " + files.file2 + "：" + VerdictText(c));
+  main.AddLine(TrFormat("{1} 与 {2}：{3}", files.file1, files.file2, VerdictText(c)));
 }
 
 void SendByte(TFrmMain& main, int32_t value) {
@@ -122,7 +123,8 @@ void RunStatement(TFrmMain& main, const ScriptLine& line) {
       const CutJoinRequest request = SplitCreateFileArgs(arg);
       std::string why;
       if (!CutAndJoin(request, &why))
-        throw EFileError("生成文件" + request.output + (why.empty() ? "失败！" : "失败：" + why));
+        throw EFileError(why.empty() ? TrFormat("生成文件{1}失败！", request.output)
+                                    : TrFormat("生成文件{1}失败：{2}", request.output, why));
       return;
     }
     case Keyword::CMP_FILE:

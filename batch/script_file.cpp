@@ -2,6 +2,7 @@
 
 #include "console/text.h"
 #include "files/file_io.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -47,8 +48,8 @@ std::string ScriptBytesFromLines(const std::vector<std::string>& lines) {
 
 LoadedScript LoadScript(const std::string& path) {
   const FileBytes file = ReadFileBytes(path, kMaxScriptBytes);
-  if (!file) return {{}, "打开文件" + path + "失败：" + file.trouble.reason + "！"};
-  if (file.bytes.empty()) return {{}, "脚本文件" + path + "是空文件，没有可载入的命令！"};
+  if (!file) return {{}, TrFormat("打开文件{1}失败：{2}！", path, file.trouble.reason)};
+  if (file.bytes.empty()) return {{}, TrFormat("脚本文件{1}是空文件，没有可载入的命令！", path)};
   return {ScriptLinesFromBytes(file.bytes), {}};
 }
 

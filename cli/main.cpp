@@ -17,6 +17,7 @@
 #include "batch/script_file.h"
 #include "cli/interrupts.h"
 #include "cli/progress_view.h"
+#include "console/language_setup.h"
 #include "console/main.h"
 #include "console/stop_signals.h"
 #include "firmware/family_table.h"
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
     return kExitDone;
   }
   if (!options.error.empty()) return Fail(options.error);
+  SetUpLanguage(options.language, ProgramFolder(), UserDataFolder());
   if (options.mode == BatchMode::ListPorts) {
     for (const std::string& port : ListComPorts()) {
       const std::string description = port == kSimPortName ? "" : DescribePort(IdentifyPort("/sys/class/tty", port));

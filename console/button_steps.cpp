@@ -4,6 +4,7 @@
 
 #include "console/long_operation.h"
 #include "console/main.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -42,7 +43,7 @@ void RunSteps(TFrmMain& main, const std::vector<Step>& steps) {
       case Step::Kind::Delay: main.Delay(step.ticks); break;
       case Step::Kind::WaitHD: main.WaitHD(step.ticks); break;
       case Step::Kind::Mode: main.receiveMode = step.mode; break;
-      case Step::Kind::Append: AppendLines(main, step.text); break;
+      case Step::Kind::Append: AppendLines(main, Tr(step.text)); break;
       case Step::Kind::Compose: main.SendString(step.compose(main)); break;
     }
   }
@@ -51,9 +52,9 @@ void RunSteps(TFrmMain& main, const std::vector<Step>& steps) {
 void RunButton(TFrmMain& main, const ButtonDef& button) {
   // Even a button that only sends would put its command into another
   // operation's dialogue with the drive.
-  LongOperation busy(main, "“" + std::string(button.caption) + "”按钮");
+  LongOperation busy(main, TrFormat("“{1}”按钮", button.caption));
   if (!busy) return;
-  if (!button.question.empty() && !main.Dlg().AskYesNo("提示", std::string(button.question))) return;
+  if (!button.question.empty() && !main.Dlg().AskYesNo(Tr("提示"), Tr(button.question))) return;
   if (!button.keepReceiveMode) main.receiveMode = ReceiveMode::usercmd;
   RunSteps(main, button.steps);
 }

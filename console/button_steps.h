@@ -15,7 +15,7 @@ struct Step {
     Delay,    // Delay(ticks)
     WaitHD,   // WaitHD(ticks), its result ignored
     Mode,     // receive mode := mode
-    Append,   // `text` (UTF-8) as new pane lines; a CR or LF inside starts another line
+    Append,   // `text` (UTF-8, marked N_: shown translated) as new pane lines; a CR or LF inside starts another line
     Compose,  // the bytes compose(main) builds from the edit boxes; `text` says how it reads
   };
   Kind kind;
@@ -37,7 +37,7 @@ inline Step Compose(std::string_view reads, std::string (*compose)(const TFrmMai
 struct ButtonDef {
   std::string_view name;      // control name, e.g. "Button13"
   std::string_view caption;
-  std::string_view question;  // asked with "提示" before anything is sent; empty: none
+  std::string_view question;  // marked N_; asked with "提示" before anything is sent; empty: none
   std::vector<Step> steps;
   // Most buttons show the drive's answer, so the receive mode becomes
   // "usercmd" before the first step; a few set it themselves later on.

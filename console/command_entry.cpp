@@ -2,6 +2,7 @@
 #include "console/convert.h"
 #include "console/main.h"
 #include "console/text.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -11,7 +12,7 @@ bool TFrmMain::CMDKeyPress(char key, std::string& line) {
   // A running operation owns the line and the receive mode: a key that
   // switched the mode would send its dump to the pane. Typing goes on; the
   // line waits for the operation's end.
-  if (!busyWith_.empty()) return byte >= 0x20 || !RefusedWhileBusy("命令行");
+  if (!busyWith_.empty()) return byte >= 0x20 || !RefusedWhileBusy(Tr("命令行"));
   receiveMode = ReceiveMode::usercmd;
   if (byte == 0x0D) {
     const std::string command = Trim(line);
@@ -58,7 +59,7 @@ char TFrmMain::Edit21KeyPress(char key) {
 }
 
 void TFrmMain::Edit21Enter() {
-  if (RefusedWhileBusy("单字节发送")) return;
+  if (RefusedWhileBusy(Tr("单字节发送"))) return;
   receiveMode = ReceiveMode::usercmd;
   int32_t value = 0;
   try {

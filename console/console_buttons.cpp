@@ -1,5 +1,7 @@
 #include "console/console_buttons.h"
 
+#include "lang/translate.h"
+
 namespace qv {
 
 const std::vector<ButtonDef>& ConsoleButtons() {
@@ -16,7 +18,7 @@ const std::vector<ButtonDef>& ConsoleButtons() {
       {"Button18", "View SMART", "", {Send("/1N5\r")}},
       {"Button19", "Clear SMART", "", {Send("/1N1,,22\r")}},
       {"Button11", "Save RAP", "", {Send("/7w2,,22\r")}},
-      {"Button10", "Implementation process", "确认流程已正确加载,开始执行吗?", {Send("/6B0\r")}},
+      {"Button10", "Implementation process", N_("确认流程已正确加载,开始执行吗?"), {Send("/6B0\r")}},
   };
   return table;
 }

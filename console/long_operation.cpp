@@ -1,6 +1,7 @@
 #include "console/long_operation.h"
 
 #include "console/main.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -13,7 +14,7 @@ LongOperation::LongOperation(TFrmMain& main, std::string name) : main_(main) {
     // Not from inside a wait: the running operation calls this one itself.
     granted_ = true;
   } else {
-    main_.Refuse("“" + main_.busyWith_ + "”正在进行，请等它结束（或按STOP中止）后再开始其它操作！");
+    main_.Refuse(TrFormat("“{1}”正在进行，请等它结束（或按STOP中止）后再开始其它操作！", main_.busyWith_));
   }
 }
 
@@ -37,7 +38,7 @@ void TFrmMain::Refuse(const std::string& text) {
 
 bool TFrmMain::RefusedWhileBusy(std::string_view control) {
   if (busyWith_.empty()) return false;
-  Refuse("“" + busyWith_ + "”正在进行，" + std::string(control) + "暂不可用（按STOP可中止它）。");
+  Refuse(TrFormat("“{1}”正在进行，{2}暂不可用（按STOP可中止它）。", busyWith_, control));
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include "console/convert.h"
 #include "console/long_operation.h"
 #include "console/text.h"
+#include "lang/translate.h"
 #include "serial/port_identity.h"
 #include "serial/port_list.h"
 #include "serial/rfc2217_port.h"
@@ -19,9 +20,9 @@
 namespace qv {
 
 namespace {
-constexpr const char* kCaptionClosed = "打开串口";
-constexpr const char* kCaptionOpen = "关闭串口";
-constexpr const char* kPortBusy = "选择的端口正在被使用或不存在！";
+constexpr const char* kCaptionClosed = N_("打开串口");
+constexpr const char* kCaptionOpen = N_("关闭串口");
+constexpr const char* kPortBusy = N_("选择的端口正在被使用或不存在！");
 
 // What changes with every exchange of a transfer.
 constexpr MainView::What kFrequent[] = {MainView::What::Counters, MainView::What::Progress};
@@ -77,7 +78,7 @@ std::string_view ReceiveModeName(ReceiveMode mode) {
 }
 
 TFrmMain::TFrmMain(EventPump& pump, Dialogs& dialogs)
-    : btnSwitch(kCaptionClosed), edStatus("COM STATUS："), edRx("Rx:0"), edTx("Tx:0"),
+    : btnSwitch(kCaptionClosed), edStatus(Tr("COM STATUS：")), edRx("Rx:0"), edTx("Tx:0"),
       pump_(pump), dialogs_(dialogs) {}
 
 TFrmMain::~TFrmMain() {
@@ -192,7 +193,7 @@ void TFrmMain::ShowClosedState() {
 void TFrmMain::btnSwitchClick() {
   if (!busyWith_.empty()) {
     if (btnSwitch == kCaptionOpen) CloseUnderOperation();
-    else RefusedWhileBusy("打开串口");
+    else RefusedWhileBusy(Tr(kCaptionClosed));
     return;
   }
   stopFlag = 0;
@@ -201,25 +202,26 @@ void TFrmMain::btnSwitchClick() {
     try {
       rate = StrToInt(ComboBox2.Text());
     } catch (const EConvertError&) {
-      dialogs_.Warning("警告", "波特率设定有误\r 请重新输入");
+      dialogs_.Warning(Tr("警告"), Tr("波特率设定有误\r 请重新输入"));
       for (MainView* view : views_) view->FocusRateList();
       return;
     }
     if (ComboBox1.index < 0) {
-      dialogs_.ShowMessage(kPortBusy);
+      dialogs_.ShowMessage(Tr(kPortBusy));
       return;
     }
     const std::string port = ComboBox1.Text();
     if (!OpenPort(port, rate)) {
       AddLine(OpenFailureText(port));
-      dialogs_.ShowMessage(kPortBusy);
+      dialogs_.ShowMessage(Tr(kPortBusy));
       return;
     }
     SetModemLines(CheckBox1);
-    if (port == kSimPortName) AddLine(std::string(kSimDriveNotice) + "。");
+    if (port == kSimPortName) AddLine(TrFormat("{1}。", Tr(kSimDriveNotice)));
     if (!link_.RateChangeable())
-      AddLine(port + " 没有速率控制（服务器不支持 RFC 2217 的 COM-PORT-OPTION，例如普通 TCP 转发）："
-              "速率不能改变，线路按服务器一方设定的速率工作；改变速率的操作将被拒绝。");
+      AddLine(TrFormat("{1} 没有速率控制（服务器不支持 RFC 2217 的 COM-PORT-OPTION，例如普通 TCP 转发）："
+                       "速率不能改变，线路按服务器一方设定的速率工作；改变速率的操作将被拒绝。",
+                       port));
     AnnounceLinkTiming();
     btnSwitch = kCaptionOpen;
     Panel2Enabled = true;
@@ -234,21 +236,20 @@ void TFrmMain::btnSwitchClick() {
 
 void TFrmMain::AnnounceLinkTiming() {
   if (const auto manual = link_.ManualQuiet(); manual.count() > 0)
-    AddLine("接收间隔：手动设为至少 " + MillisecondsText(manual) + "（自动判断得出更长时用更长的）。");
+    AddLine(TrFormat("接收间隔：手动设为至少 {1}（自动判断得出更长时用更长的）。", MillisecondsText(manual)));
   const PortIdentity& id = link_.Identity();
   const int latency = link_.LatencyTimerMs();
   if (id.transport != PortIdentity::Transport::Usb || latency <= 1) return;
-  const std::string ms = std::to_string(latency);
-  AddLine("USB 串口适配器 " + id.ttyName + " 的延迟定时器为 " + ms + " ms，每次问答最多要多等 " + ms +
-          " ms。改为 1 ms：sudo sh -c 'echo 1 > " + id.latencyTimerPath +
-          "'，或安装本程序的软件包（其 udev 规则在插入 FT232 类适配器时设好）后重新插入适配器。");
+  AddLine(TrFormat("USB 串口适配器 {1} 的延迟定时器为 {2} ms，每次问答最多要多等 {2} ms。改为 1 ms：sudo sh -c 'echo 1 > "
+                   "{3}'，或安装本程序的软件包（其 udev 规则在插入 FT232 类适配器时设好）后重新插入适配器。",
+                   id.ttyName, latency, id.latencyTimerPath));
 }
 
 void TFrmMain::SetReceiveGap(std::chrono::microseconds gap) {
   link_.SetManualQuiet(gap);
   if (!PortOpen()) return;
   if (gap.count() > 0) AnnounceLinkTiming();
-  else AddLine("接收间隔：自动判断。");
+  else AddLine(Tr("接收间隔：自动判断。"));
 }
 
 void TFrmMain::PortLost() {
@@ -258,7 +259,8 @@ void TFrmMain::PortLost() {
   ShowClosedState();
   ShowStatus();
   linkGone_ = true;
-  AddNotice(reason.empty() ? "串口 " + port + " 已断开（设备被拔出或出错），端口已关闭。" : reason + "，端口已关闭。");
+  AddNotice(reason.empty() ? TrFormat("串口 {1} 已断开（设备被拔出或出错），端口已关闭。", port)
+                            : TrFormat("{1}，端口已关闭。", reason));
   sessionLog.Flush();
 }
 
@@ -268,7 +270,7 @@ void TFrmMain::CloseUnderOperation() {
   ShowClosedState();
   ShowStatus();
   linkGone_ = true;
-  AddNotice("串口 " + port + " 已关闭，“" + busyWith_ + "”随之中止。");
+  AddNotice(TrFormat("串口 {1} 已关闭，“{2}”随之中止。", port, busyWith_));
 }
 
 void TFrmMain::ComboBox1Change() {
@@ -278,7 +280,7 @@ void TFrmMain::ComboBox1Change() {
   const std::string port = ComboBox1.Text();
   if (!OpenPort(port, 9600)) {
     AddLine(OpenFailureText(port));
-    dialogs_.ShowMessage(kPortBusy);
+    dialogs_.ShowMessage(Tr(kPortBusy));
   } else if (SetPortBaud(921600)) {
     for (size_t i = kBasicRateCount; i < kRates.size(); ++i) ComboBox2.items.emplace_back(kRates[i].text);
   }
@@ -308,8 +310,8 @@ void TFrmMain::FollowPortDevices() {
 }
 
 std::string TFrmMain::PortDescription(const std::string& portName) const {
-  if (portName == kSimPortName) return kSimDriveNotice;
-  if (Rfc2217Port::IsNetworkPort(portName)) return "网络串口（RFC 2217，例如 ser2net）";
+  if (portName == kSimPortName) return Tr(kSimDriveNotice);
+  if (Rfc2217Port::IsNetworkPort(portName)) return Tr("网络串口（RFC 2217，例如 ser2net）");
   if (IsDevicePath(portName)) return DescribePort(IdentifyDevice(sysClassTty_, portName));
   return DescribePort(IdentifyPort(sysClassTty_, portName));
 }
@@ -347,15 +349,15 @@ void TFrmMain::AppendToLastLine(std::string_view text) {
 void TFrmMain::Button6Click() { memo1.Clear(); }
 
 void TFrmMain::Button8Click() {
-  LongOperation busy(*this, "关于软件");
+  LongOperation busy(*this, Tr("关于软件"));
   if (!busy) return;
   receiveMode = ReceiveMode::usercmd;
   SendString("/T\r");
-  AddLine("Quorvane：硬盘串口终端维修工具，由 Quorvane 开发组编写。");
+  AddLine(Tr("Quorvane：硬盘串口终端维修工具，由 Quorvane 开发组编写。"));
   Delay(10);
   SendString("/\r");
   Delay(10);
-  AddLine("更多信息请阅读随程序附带的 README 文件。");
+  AddLine(Tr("更多信息请阅读随程序附带的 README 文件。"));
   SendString("\n");
 }
 

@@ -2,15 +2,16 @@
 #include "console/main.h"
 #include "console/text.h"
 #include "files/file_io.h"
+#include "lang/translate.h"
 
 namespace qv {
 
 namespace {
 
 // The save chooser's filters are the file's encodings, in this order.
-constexpr const char* kPaneFilters = "UTF-8 文本，LF 换行|*.txt|GBK 文本，CR LF 换行（Windows）|*.txt";
+constexpr const char* kPaneFilters = N_("UTF-8 文本，LF 换行|*.txt|GBK 文本，CR LF 换行（Windows）|*.txt");
 enum class PaneEncoding { Utf8Lf, GbkCrLf };
-constexpr const char* kLogFilters = "会话记录|*.log|所有文件|*.*";
+constexpr const char* kLogFilters = N_("会话记录|*.log|所有文件|*.*");
 
 // UTF-8 holds the lines as the pane shows them (control bytes as their
 // symbols); GBK holds the pane's own bytes, as programs on Windows read them.
@@ -28,11 +29,11 @@ std::string PaneFileText(const TextPane& pane, PaneEncoding encoding) {
 
 void TFrmMain::SavePaneClick() {
   const auto choice =
-      dialogs_.ChooseSaveTarget(kPaneFilters, "txt", "终端内容-" + FileNameTime(LocalNow()) + ".txt", false);
+      dialogs_.ChooseSaveTarget(Tr(kPaneFilters), "txt", "终端内容-" + FileNameTime(LocalNow()) + ".txt", false);
   if (!choice) return;
   const PaneEncoding encoding = choice->filterIndex == 1 ? PaneEncoding::GbkCrLf : PaneEncoding::Utf8Lf;
   if (const FileTrouble trouble = WriteFile(choice->path, PaneFileText(memo1, encoding)))
-    dialogs_.Warning("警告", CannotWriteMessage(choice->path, trouble));
+    dialogs_.Warning(Tr("警告"), CannotWriteMessage(choice->path, trouble));
 }
 
 void TFrmMain::LogClick() {
@@ -41,10 +42,10 @@ void TFrmMain::LogClick() {
     return;
   }
   const auto choice =
-      dialogs_.ChooseSaveTarget(kLogFilters, "log", "终端记录-" + FileNameTime(LocalNow()) + ".log", true);
+      dialogs_.ChooseSaveTarget(Tr(kLogFilters), "log", "终端记录-" + FileNameTime(LocalNow()) + ".log", true);
   if (!choice) return;
   if (const FileTrouble trouble = sessionLog.Start(choice->path)) {
-    dialogs_.Warning("警告", CannotWriteMessage(choice->path, trouble));
+    dialogs_.Warning(Tr("警告"), CannotWriteMessage(choice->path, trouble));
     return;
   }
   Notify(MainView::What::Log);
@@ -57,7 +58,7 @@ void TFrmMain::ServiceLog() {
 void TFrmMain::StopLog() {
   const std::string path = sessionLog.Path();
   // Stopped before the line is added: the line is about the log, not in it.
-  if (const FileTrouble trouble = sessionLog.Stop()) AddNotice("会话记录已停止：" + CannotWriteMessage(path, trouble));
+  if (const FileTrouble trouble = sessionLog.Stop()) AddNotice(TrFormat("会话记录已停止：{1}", CannotWriteMessage(path, trouble)));
   Notify(MainView::What::Log);
 }
 

@@ -1,5 +1,6 @@
 // Moving the drive and the port to another line rate together.
 #include "console/main.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -16,7 +17,7 @@ void TFrmMain::Speed(const Rate& rate) {
 // the port follows, then a prompt is asked for at the new rate.
 bool TFrmMain::RefuseFixedRate(const Rate& rate) {
   if (link_.RateChangeable() || !PortOpen() || rate.baud == link_.Rate()) return false;
-  AddNotice(ComboBox1.Text() + " 没有速率控制，不能切换到 " + std::string(rate.text) + " 波特：操作已停止。");
+  AddNotice(TrFormat("{1} 没有速率控制，不能切换到 {2} 波特：操作已停止。", ComboBox1.Text(), rate.text));
   stopFlag = 1;
   return true;
 }
@@ -54,7 +55,7 @@ void TFrmMain::AdMySpeed(std::string_view rateText) { DispatchRate(rateText); }
 void TFrmMain::SetSpeed9600() { DispatchRate(kRates[0].text); }
 
 void TFrmMain::ComboBox2Choose(int index) {
-  if (RefusedWhileBusy("波特率选择")) {
+  if (RefusedWhileBusy(Tr("波特率选择"))) {
     Notify(MainView::What::Rates);  // back to the rate in use
     return;
   }
@@ -64,16 +65,16 @@ void TFrmMain::ComboBox2Choose(int index) {
 
 void TFrmMain::ComboBox2Change() {
   // A port re-timed under a transfer would garble it.
-  if (RefusedWhileBusy("波特率选择")) return;
+  if (RefusedWhileBusy(Tr("波特率选择"))) return;
   if (btnSwitch != "关闭串口") return;  // the next open uses the new rate
   btnSwitchEnabled = false;
   Notify(MainView::What::Port);
   receiveMode = ReceiveMode::Empty;
-  AddLine("正在调整速率，请稍候........");
+  AddLine(Tr("正在调整速率，请稍候........"));
   const bool fixed = !link_.RateChangeable() && RateFromText(ComboBox2.Text()).baud != link_.Rate();
   SetSpeed();
   // A device lost on the way was never moved to the new rate.
-  AppendToLastLine(LinkGone() || fixed ? "失败！" : "完成！");
+  AppendToLastLine(LinkGone() || fixed ? Tr("失败！") : Tr("完成！"));
   receiveMode = ReceiveMode::usercmd;
   SendString("\r");
   btnSwitchEnabled = true;

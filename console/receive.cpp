@@ -4,6 +4,7 @@
 #include "console/convert.h"
 #include "console/main.h"
 #include "console/text.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -168,7 +169,7 @@ bool TFrmMain::isT() { return PromptIs("T>"); }
 bool TFrmMain::isF() { return PromptIs("F>"); }
 
 bool TFrmMain::ToF() {
-  AddLine("转换至F级...........");
+  AddLine(Tr("转换至F级..........."));
   receiveMode = ReceiveMode::Empty;
   Delay(10);
   SendString("\x1A");
@@ -212,10 +213,10 @@ bool TFrmMain::ToF() {
     Delay(20);
     SendString("Z");
     Delay(20);
-    AppendToLastLine("成功！");
+    AppendToLastLine(Tr("成功！"));
     return true;
   }
-  AppendToLastLine("失败！");
+  AppendToLastLine(Tr("失败！"));
   return false;
 }
 

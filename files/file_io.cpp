@@ -13,6 +13,8 @@
 #include <random>
 #include <signal.h>
 
+#include "lang/translate.h"
+
 namespace qv {
 
 namespace {
@@ -20,11 +22,11 @@ namespace {
 using Kind = FileTrouble::Kind;
 
 FileTrouble NotRegular(mode_t mode) {
-  if (S_ISDIR(mode)) return {Kind::NotAFile, "这是一个文件夹，不是文件"};
-  if (S_ISFIFO(mode)) return {Kind::NotAFile, "这是一个命名管道（FIFO），不是普通文件"};
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return {Kind::NotAFile, "这是一个设备，不是普通文件"};
-  if (S_ISSOCK(mode)) return {Kind::NotAFile, "这是一个套接字，不是普通文件"};
-  return {Kind::NotAFile, "这不是普通文件"};
+  if (S_ISDIR(mode)) return {Kind::NotAFile, Tr("这是一个文件夹，不是文件")};
+  if (S_ISFIFO(mode)) return {Kind::NotAFile, Tr("这是一个命名管道（FIFO），不是普通文件")};
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return {Kind::NotAFile, Tr("这是一个设备，不是普通文件")};
+  if (S_ISSOCK(mode)) return {Kind::NotAFile, Tr("这是一个套接字，不是普通文件")};
+  return {Kind::NotAFile, Tr("这不是普通文件")};
 }
 
 FileTrouble FromErrno(const std::string& path, int err) {
@@ -34,26 +36,26 @@ FileTrouble FromErrno(const std::string& path, int err) {
       // A link whose file is gone says so, or the technician looks for a
       // file that is plainly there.
       if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-        return {Kind::Missing, "符号链接指向的文件不存在"};
-      return {Kind::Missing, "文件不存在"};
-    case ENOTDIR: return {Kind::Missing, "路径中有一级不是文件夹"};
-    case ELOOP: return {Kind::Unreadable, "符号链接形成了循环，找不到文件"};
+        return {Kind::Missing, Tr("符号链接指向的文件不存在")};
+      return {Kind::Missing, Tr("文件不存在")};
+    case ENOTDIR: return {Kind::Missing, Tr("路径中有一级不是文件夹")};
+    case ELOOP: return {Kind::Unreadable, Tr("符号链接形成了循环，找不到文件")};
     case EACCES:
-    case EPERM: return {Kind::Unreadable, "没有读取权限"};
-    case ENAMETOOLONG: return {Kind::Unreadable, "路径太长"};
-    default: return {Kind::Unreadable, std::string("系统错误：") + std::strerror(err)};
+    case EPERM: return {Kind::Unreadable, Tr("没有读取权限")};
+    case ENAMETOOLONG: return {Kind::Unreadable, Tr("路径太长")};
+    default: return {Kind::Unreadable, TrFormat("系统错误：{1}", std::strerror(err))};
   }
 }
 
 FileTrouble TooLarge(uint64_t size, uint64_t maxBytes) {
   return {Kind::TooLarge,
-          "文件太大（" + std::to_string(size) + "字节），最多只能读取" + std::to_string(maxBytes) + "字节"};
+          TrFormat("文件太大（{1}字节），最多只能读取{2}字节", size, maxBytes)};
 }
 
 }  // namespace
 
 std::string CannotReadMessage(const std::string& path, const FileTrouble& trouble) {
-  return "无法读取文件“" + path + "”：" + trouble.reason + "！";
+  return TrFormat("无法读取文件“{1}”：{2}！", path, trouble.reason);
 }
 
 InputFile::InputFile(const std::string& path) {
@@ -100,7 +102,7 @@ int64_t InputFile::ReadAt(uint64_t offset, char* into, size_t size) {
     const ssize_t n = ::pread(fd_, into + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      trouble_ = {Kind::Unreadable, std::string("读取出错：") + std::strerror(errno)};
+      trouble_ = {Kind::Unreadable, TrFormat("读取出错：{1}", std::strerror(errno))};
       return -1;
     }
     if (n == 0) break;
@@ -159,14 +161,14 @@ bool FileExists(const std::string& path) {
 FileTrouble CannotWrite(int err) {
   switch (err) {
     case ENOENT:
-    case ENOTDIR: return {Kind::Missing, "所在的文件夹不存在"};
+    case ENOTDIR: return {Kind::Missing, Tr("所在的文件夹不存在")};
     case EACCES:
-    case EPERM: return {Kind::Unreadable, "没有写入权限"};
+    case EPERM: return {Kind::Unreadable, Tr("没有写入权限")};
     case ENOSPC:
-    case EDQUOT: return {Kind::Unreadable, "磁盘空间不足"};
-    case EROFS: return {Kind::Unreadable, "文件系统是只读的"};
-    case EFBIG: return {Kind::TooLarge, "文件超过了系统允许的大小"};
-    default: return {Kind::Unreadable, std::string("系统错误：") + std::strerror(err)};
+    case EDQUOT: return {Kind::Unreadable, Tr("磁盘空间不足")};
+    case EROFS: return {Kind::Unreadable, Tr("文件系统是只读的")};
+    case EFBIG: return {Kind::TooLarge, Tr("文件超过了系统允许的大小")};
+    default: return {Kind::Unreadable, TrFormat("系统错误：{1}", std::strerror(err))};
   }
 }
 
@@ -286,7 +288,7 @@ bool IsWriterLeftover(std::string_view name) {
 }
 
 std::string CannotWriteMessage(const std::string& path, const FileTrouble& trouble) {
-  return "无法写入文件“" + path + "”：" + trouble.reason + "！";
+  return TrFormat("无法写入文件“{1}”：{2}！", path, trouble.reason);
 }
 
 FileTrouble WriteFile(const std::string& path, std::string_view bytes) {
@@ -294,10 +296,10 @@ FileTrouble WriteFile(const std::string& path, std::string_view bytes) {
   // beside it, flushed, then renamed over it. Until then it stays as it was,
   // whatever fails (a full disk, a size limit, a pulled stick).
   const std::string target = LinkTarget(path);
-  if (target.empty()) return {Kind::Unreadable, "符号链接形成了循环，找不到文件"};
+  if (target.empty()) return {Kind::Unreadable, Tr("符号链接形成了循环，找不到文件")};
   struct stat st{};
   const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (!exists && errno == ELOOP) return {Kind::Unreadable, "符号链接形成了循环，找不到文件"};
+  if (!exists && errno == ELOOP) return {Kind::Unreadable, Tr("符号链接形成了循环，找不到文件")};
   if (exists && !S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
   // A file kept read-only stays protected, as when it was written in place.
   if (exists && ::access(target.c_str(), W_OK) != 0) return CannotWrite(errno);

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "lang/translate.h"
+
 namespace qv {
 
 namespace {
@@ -34,12 +36,12 @@ bool OnSystemFileSystem(fs::path path) {
 }
 
 FileTrouble Trouble(const std::string& folder, int err) {
-  if (OnSystemFileSystem(folder)) return {Kind::Unreadable, "这是系统的虚拟文件夹（如/proc、/sys），不能存放文件"};
+  if (OnSystemFileSystem(folder)) return {Kind::Unreadable, Tr("这是系统的虚拟文件夹（如/proc、/sys），不能存放文件")};
   switch (err) {
-    case ENOENT: return {Kind::Missing, "文件夹不存在"};
+    case ENOENT: return {Kind::Missing, Tr("文件夹不存在")};
     case ENOTDIR:
-    case EEXIST: return {Kind::NotAFile, "路径中有一级是文件，不是文件夹"};
-    case ENAMETOOLONG: return {Kind::Unreadable, "路径太长"};
+    case EEXIST: return {Kind::NotAFile, Tr("路径中有一级是文件，不是文件夹")};
+    case ENAMETOOLONG: return {Kind::Unreadable, Tr("路径太长")};
     default: return CannotWrite(err);  // permission, a read-only or full medium
   }
 }
@@ -50,8 +52,8 @@ FileTrouble FolderTakesNewFiles(const std::string& folder, bool create) {
   const std::string path = folder.empty() ? "." : folder;
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISREG(st.st_mode)) return {Kind::NotAFile, "这是一个文件，不是文件夹"};
-    if (!S_ISDIR(st.st_mode)) return {Kind::NotAFile, "这不是文件夹"};
+    if (S_ISREG(st.st_mode)) return {Kind::NotAFile, Tr("这是一个文件，不是文件夹")};
+    if (!S_ISDIR(st.st_mode)) return {Kind::NotAFile, Tr("这不是文件夹")};
   } else if (errno != ENOENT || !create) {
     return Trouble(path, errno);
   } else {
@@ -68,7 +70,7 @@ FileTrouble FolderTakesNewFiles(const std::string& folder, bool create) {
 }
 
 std::string FolderTroubleMessage(const std::string& folder, const FileTrouble& trouble) {
-  return "无法在文件夹“" + folder + "”中新建文件：" + trouble.reason + "！";
+  return TrFormat("无法在文件夹“{1}”中新建文件：{2}！", folder, trouble.reason);
 }
 
 }  // namespace qv

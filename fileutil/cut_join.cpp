@@ -7,6 +7,7 @@
 #include "console/convert.h"
 #include "console/text.h"
 #include "files/file_io.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -30,10 +31,9 @@ Range PrepareRange(const std::string& path, const std::string& startText, const 
   range.start = SectorNumber(startText);
   range.count = SectorNumber(countText);
   if (range.start < 0 || range.count < 0)
-    throw ERangeError("截取范围无效：开始扇区 " + Trim(startText) + "、扇区数 " + Trim(countText) +
-                      " 不能为负数！");
+    throw ERangeError(TrFormat("截取范围无效：开始扇区 {1}、扇区数 {2} 不能为负数！", Trim(startText), Trim(countText)));
   if (range.start * kSectorSize > kMaxFileBytes)
-    throw ERangeError("截取范围无效：开始扇区 " + Trim(startText) + " 超出2GB（2^31字节）的处理上限！");
+    throw ERangeError(TrFormat("截取范围无效：开始扇区 {1} 超出2GB（2^31字节）的处理上限！", Trim(startText)));
   range.used = true;
   return range;
 }
@@ -53,14 +53,14 @@ bool ReadRange(const Range& range, std::string& out, std::string& why) {
   const int64_t bytes = sectors * kSectorSize;
   if (bytes == 0) return true;
   if (offset + bytes > kMaxFileBytes)
-    throw ERangeError("文件" + *range.path + "的截取范围超出2GB（2^31字节）的处理上限！");
+    throw ERangeError(TrFormat("文件{1}的截取范围超出2GB（2^31字节）的处理上限！", *range.path));
   const size_t at = out.size();
   out.resize(at + static_cast<size_t>(bytes));
   const int64_t got = file.ReadAt(static_cast<uint64_t>(offset), out.data() + at, static_cast<size_t>(bytes));
   if (got != bytes) {
     out.resize(at);
     why = got < 0 ? CannotReadMessage(*range.path, file.Trouble())
-                  : "文件“" + *range.path + "”在读取时变短了，截取范围已不完整！";
+                  : TrFormat("文件“{1}”在读取时变短了，截取范围已不完整！", *range.path);
     return false;
   }
   return true;
@@ -87,7 +87,7 @@ bool CutAndJoin(const CutJoinRequest& r, std::string* why) {
     return false;
   }
   if (static_cast<int64_t>(data.size()) > kMaxFileBytes)
-    throw ERangeError("生成的文件超过2GB（2^31字节）的处理上限！");
+    throw ERangeError(Tr("生成的文件超过2GB（2^31字节）的处理上限！"));
   return WriteFileBytes(r.output, data);
 }
 

@@ -7,6 +7,7 @@
 #include "console/text.h"
 #include "files/file_io.h"
 #include "fileutil/cut_join.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -19,7 +20,7 @@ constexpr uint64_t kAnySize = std::numeric_limits<uint64_t>::max();
 bool TForm1::RangeKeyAccepted(char32_t key) { return HexFieldKey(key); }
 
 void TForm1::ChooseSource(std::string& path, std::string& start, std::string& count) {
-  const auto chosen = dialogs_.ChooseOpenFile(kFilter, "");
+  const auto chosen = dialogs_.ChooseOpenFile(Tr(kFilter), "");
   if (!chosen) return;
   path = *chosen;
   start = std::string(1, '0');  // (a plain literal trips a false GCC 12 -Wrestrict warning)
@@ -32,7 +33,7 @@ void TForm1::Button51Click() { ChooseSource(Edit1, Edit5, Edit3); }
 void TForm1::Button1Click() { ChooseSource(Edit2, Edit4, Edit7); }
 
 void TForm1::Button2Click() {
-  if (const auto chosen = dialogs_.ChooseSaveFile(kFilter, "")) Edit6 = *chosen;
+  if (const auto chosen = dialogs_.ChooseSaveFile(Tr(kFilter), "")) Edit6 = *chosen;
 }
 
 void TForm1::Button4Click() {
@@ -49,15 +50,14 @@ void TForm1::Button5Click() {
 
 bool TForm1::CheckSource(int number, const std::string& path, const std::string& start,
                          const std::string& count) {
-  const std::string n = std::to_string(number);
   // Checked as the routine will open it: a folder or a pipe is no source file.
   const FileCheck file = CheckInputFile(path, kAnySize);
   if (file.trouble.kind == FileTrouble::Kind::Missing || file.trouble.kind == FileTrouble::Kind::NotAFile) {
-    dialogs_.ShowMessage("源文件" + n + "不存在！");
+    dialogs_.ShowMessage(TrFormat("源文件{1}不存在！", number));
     return false;
   }
   if (file.trouble) {
-    dialogs_.ShowMessage("打开文件" + path + "失败！");
+    dialogs_.ShowMessage(TrFormat("打开文件{1}失败！", path));
     return false;
   }
   const uint64_t size = file.size;
@@ -65,7 +65,7 @@ bool TForm1::CheckSource(int number, const std::string& path, const std::string&
   // around into an apparently small range.
   const int64_t end = (static_cast<int64_t>(SectorNumber(start)) + SectorNumber(count)) * kSectorSize;
   if (static_cast<int64_t>(size) < end) {
-    dialogs_.ShowMessage("源文件" + n + "的截取范围超出源文件" + n + "长度！");
+    dialogs_.ShowMessage(TrFormat("源文件{1}的截取范围超出源文件{1}长度！", number));
     return false;
   }
   return true;
@@ -76,21 +76,21 @@ void TForm1::Button3Click() {
     // A source field holding anything at all is a source: one of blanks only
     // must be reported as missing, not skipped under a success message.
     if (!Edit1.empty() && (!Given(Edit5) || !Given(Edit3))) {
-      dialogs_.ShowMessage("请设置源文件1的截取范围！");
+      dialogs_.ShowMessage(Tr("请设置源文件1的截取范围！"));
       return;
     }
     if (!Edit2.empty() && (!Given(Edit4) || !Given(Edit7))) {
-      dialogs_.ShowMessage("请设置源文件2的截取范围！");
+      dialogs_.ShowMessage(Tr("请设置源文件2的截取范围！"));
       return;
     }
     if (!Given(Edit6)) {
-      dialogs_.ShowMessage("请设置目标文件！");
+      dialogs_.ShowMessage(Tr("请设置目标文件！"));
       return;
     }
     if (!Edit1.empty() && !CheckSource(1, Edit1, Edit5, Edit3)) return;
     if (!Edit2.empty() && !CheckSource(2, Edit2, Edit4, Edit7)) return;
     const bool ok = CutAndJoin(Edit1, Edit5, Edit3, Edit2, Edit4, Edit7, Edit6);
-    dialogs_.ShowMessage(ok ? "生成文件完成！" : "生成文件失败！");
+    dialogs_.ShowMessage(ok ? Tr("生成文件完成！") : Tr("生成文件失败！"));
   } catch (const std::exception& e) {
     // A range that is not a number or too large: its message, nothing built.
     dialogs_.ShowMessage(e.what());

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "console/dialogs.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -12,8 +13,8 @@ class TForm1 {
  public:
   explicit TForm1(Dialogs& dialogs) : dialogs_(dialogs) {}
 
-  static constexpr const char* kCaption = "创建文件";
-  static constexpr const char* kFilter = "所有文件|*.*";
+  static constexpr const char* kCaption = N_("创建文件");
+  static constexpr const char* kFilter = N_("所有文件|*.*");
 
   // Field texts (UTF-8), all empty at first.
   std::string Edit1;  // source 1

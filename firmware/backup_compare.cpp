@@ -9,6 +9,7 @@
 #include "files/file_io.h"
 #include "firmware/backup_folder.h"
 #include "firmware/manifest.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -46,7 +47,7 @@ FolderListing ListComparedFolder(const std::string& folder) {
     if (fs::is_directory(it->path(), typeError)) listing.subfolders.push_back(name);
     else if (Compared(name) && FileExists(it->path().string())) listing.files.push_back(name);
   }
-  if (ec) listing.problem = ec == std::errc::permission_denied ? "没有读取权限" : "系统错误：" + ec.message();
+  if (ec) listing.problem = ec == std::errc::permission_denied ? Tr("没有读取权限") : TrFormat("系统错误：{1}", ec.message());
   std::sort(listing.files.begin(), listing.files.end());
   std::sort(listing.subfolders.begin(), listing.subfolders.end());
   return listing;
@@ -90,7 +91,8 @@ FileComparison CompareFileIn(const std::string& folder1, const std::string& fold
   if (!bytes1 || !bytes2) {
     FileComparison c;
     c.verdict = Verdict::NotCompared;
-    c.reason = !bytes1 ? "第一个文件夹中的" + bytes1.trouble.reason : "第二个文件夹中的" + bytes2.trouble.reason;
+    c.reason = !bytes1 ? TrFormat("第一个文件夹中的{1}", bytes1.trouble.reason)
+                       : TrFormat("第二个文件夹中的{1}", bytes2.trouble.reason);
     return c;
   }
   return CompareBytes(bytes1.bytes, bytes2.bytes);
@@ -98,19 +100,19 @@ FileComparison CompareFileIn(const std::string& folder1, const std::string& fold
 
 std::string VerdictText(const FileComparison& c) {
   switch (c.verdict) {
-    case Verdict::Same: return "相同";
-    case Verdict::OnlyInFirst: return "仅在第一个文件夹中";
-    case Verdict::OnlyInSecond: return "仅在第二个文件夹中";
-    case Verdict::NotCompared: return "无法比较：" + c.reason;
+    case Verdict::Same: return Tr("相同");
+    case Verdict::OnlyInFirst: return Tr("仅在第一个文件夹中");
+    case Verdict::OnlyInSecond: return Tr("仅在第二个文件夹中");
+    case Verdict::NotCompared: return TrFormat("无法比较：{1}", c.reason);
     case Verdict::Differ: break;
   }
-  std::string text = "不同：" + std::to_string(c.differingBytes) + "字节不同";
+  std::string offsets;
+  for (size_t i = 0; i < c.firstOffsets.size(); ++i)
+    offsets = i ? TrFormat("{1}、{2}", offsets, HexOffset(c.firstOffsets[i])) : HexOffset(c.firstOffsets[i]);
+  if (c.differingBytes > c.firstOffsets.size()) offsets = TrFormat("{1}……", offsets);
   if (c.size1 != c.size2)
-    text += "（大小" + std::to_string(c.size1) + "和" + std::to_string(c.size2) + "字节）";
-  text += "，首处在";
-  for (size_t i = 0; i < c.firstOffsets.size(); ++i) text += (i ? "、" : "") + HexOffset(c.firstOffsets[i]);
-  if (c.differingBytes > c.firstOffsets.size()) text += "……";
-  return text;
+    return TrFormat("不同：{1}字节不同（大小{2}和{3}字节），首处在{4}", c.differingBytes, c.size1, c.size2, offsets);
+  return TrFormat("不同：{1}字节不同，首处在{2}", c.differingBytes, offsets);
 }
 
 std::optional<uint64_t> NextDifference(std::string_view a, std::string_view b, uint64_t from) {

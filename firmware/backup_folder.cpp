@@ -5,6 +5,7 @@
 #include "console/text.h"
 #include "firmware/family_lookup.h"
 #include "firmware/manifest_check.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -30,13 +31,22 @@ EarlierBackup ReadEarlierBackup(const std::string& folder) {
 }
 
 std::string OtherDriveQuestion(const std::string& folder, const EarlierBackup& earlier, const std::string& serial) {
-  std::string whose;
-  if (!earlier.manifest) whose = "一个清单无法读取的备份";
-  else if (earlier.manifest->serial.empty()) whose = "一个没有记下序列号的备份";
-  else if (serial.empty()) whose = "硬盘（序列号" + earlier.manifest->serial + "）的备份，而这块硬盘没有报告序列号";
-  else whose = "另一块硬盘（序列号" + earlier.manifest->serial + "）的备份";
-  return "文件夹“" + folder + "”中已有" + whose + "。新的备份会替换其中同名的模块文件，原清单保存为" +
-         kOldManifestName + "。仍然备份到这个文件夹吗？";
+  // Whole sentences, one for each earlier backup: a translation can't follow
+  // a sentence joined from pieces.
+  const char* question = nullptr;
+  if (!earlier.manifest)
+    question = N_("文件夹“{1}”中已有一个清单无法读取的备份。新的备份会替换其中同名的模块文件，原清单保存为{2}。"
+               "仍然备份到这个文件夹吗？");
+  else if (earlier.manifest->serial.empty())
+    question = N_("文件夹“{1}”中已有一个没有记下序列号的备份。新的备份会替换其中同名的模块文件，原清单保存为{2}。"
+               "仍然备份到这个文件夹吗？");
+  else if (serial.empty())
+    question = N_("文件夹“{1}”中已有硬盘（序列号{3}）的备份，而这块硬盘没有报告序列号。新的备份会替换其中同名的模块文件，"
+               "原清单保存为{2}。仍然备份到这个文件夹吗？");
+  else
+    question = N_("文件夹“{1}”中已有另一块硬盘（序列号{3}）的备份。新的备份会替换其中同名的模块文件，原清单保存为{2}。"
+               "仍然备份到这个文件夹吗？");
+  return TrFormat(question, folder, kOldManifestName, earlier.manifest ? earlier.manifest->serial : std::string());
 }
 
 std::vector<ManifestFile> EntriesStillGood(const std::string& folder, const Manifest& earlier,

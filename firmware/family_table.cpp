@@ -7,6 +7,7 @@
 #include "console/main.h"
 #include "console/text.h"
 #include "files/file_io.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -91,12 +92,15 @@ std::string LoadFamilyTable(TFrmMain& main, FamilyTable& table) {
   std::string text;
   if (path.empty()) {
     const OwnFiles& own = main.ownFiles;
-    const std::string user = "用户数据目录 " + own.UserDir();
-    main.AddLine("无法在" + (own.ProgramDir().empty() ? user : "程序目录 " + own.ProgramDir() + " 或" + user) +
-                 " 中创建驱动器系列表文件 " + name + "，本次使用程序内置的系列表。");
+    if (own.ProgramDir().empty())
+      main.AddLine(TrFormat("无法在用户数据目录 {1} 中创建驱动器系列表文件 {2}，本次使用程序内置的系列表。",
+                            own.UserDir(), name));
+    else
+      main.AddLine(TrFormat("无法在程序目录 {1} 或用户数据目录 {2} 中创建驱动器系列表文件 {3}，本次使用程序内置的系列表。",
+                            own.ProgramDir(), own.UserDir(), name));
   } else if (FileBytes file = ReadFileBytes(path, FamilyTable::kMaxFileBytes); !file || file.bytes.empty()) {
-    main.AddLine("无法读取驱动器系列表文件 " + path + "（" + (file ? "文件是空的" : file.trouble.reason) +
-                 "），本次使用程序内置的系列表。");
+    main.AddLine(TrFormat("无法读取驱动器系列表文件 {1}（{2}），本次使用程序内置的系列表。", path,
+                          file ? Tr("文件是空的") : file.trouble.reason));
   } else {
     text = std::move(file.bytes);
   }
@@ -106,8 +110,8 @@ std::string LoadFamilyTable(TFrmMain& main, FamilyTable& table) {
   }
   table.Parse(text);
   if (table.Dropped() > 0)
-    main.AddLine("驱动器系列表最多载入 " + std::to_string(FamilyTable::kCapacity) + " 个系列，其后的 " +
-                 std::to_string(table.Dropped()) + " 个系列未载入。");
+    main.AddLine(TrFormat("驱动器系列表最多载入 {1} 个系列，其后的 {2} 个系列未载入。", FamilyTable::kCapacity,
+                          table.Dropped()));
   ShowFamilies(main, table);
   return path;
 }

@@ -12,6 +12,7 @@
 #include "files/file_io.h"
 #include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
+#include "lang/translate.h"
 #include "transfer/transfer_common.h"
 
 namespace qv {
@@ -175,7 +176,7 @@ void TForm2::ComboBox7Change() {
 // --- file and folder choice ---
 
 void TForm2::ChooseFile(std::string& field, uint64_t limit, bool table) {
-  const auto chosen = main_.Dlg().ChooseOpenFile(kFilter, kDefaultExt);
+  const auto chosen = main_.Dlg().ChooseOpenFile(Tr(kFilter), kDefaultExt);
   if (!chosen) return;
   TakeFile(field, *chosen, limit, table);
   Changed();
@@ -195,8 +196,8 @@ void TForm2::TakeFile(std::string& field, const std::string& path, uint64_t limi
   if (table) Edit3 = IntToHex(static_cast<uint32_t>(file.size / kBlockBytes));
 }
 
-const char* TForm2::TooLongMessage(uint64_t limit) {
-  return limit == kCodeLimit ? "模块文件长度不能大于1MB！" : "模块文件长度不能大于127KB！";
+std::string TForm2::TooLongMessage(uint64_t limit) {
+  return limit == kCodeLimit ? Tr("模块文件长度不能大于1MB！") : Tr("模块文件长度不能大于127KB！");
 }
 
 void TForm2::Button51Click() { ChooseFile(Edit1, kCodeLimit, false); }
@@ -237,7 +238,7 @@ void TForm2::AutoSetFile(std::string folder) {
 }
 
 void TForm2::Button7Click() {
-  const auto chosen = main_.Dlg().ChooseFolder(kFolderTitle);
+  const auto chosen = main_.Dlg().ChooseFolder(Tr(kFolderTitle));
   if (!chosen) return;
   const std::string folder = WithSlash(*chosen);
   Edit7 = folder;
@@ -251,9 +252,9 @@ void TForm2::Button7Click() {
 // --- family lookup ---
 
 void TForm2::Button5Click() {
-  LongOperation busy(main_, std::string(kCaption) + "：分析固件版本");
+  LongOperation busy(main_, TrFormat("{1}：分析固件版本", Tr(kCaption)));
   if (!busy) return;
-  main_.AddLine("正在份析，请稍候........");
+  main_.AddLine(Tr("正在份析，请稍候........"));
   Init1();
   const FamilyReport report = QueryFamilyReport(main_);
   // The folder the backup window gives this drive's backup.
@@ -273,7 +274,7 @@ void TForm2::Button5Click() {
     ComboBox7.index = -1;
     ComboBox7Text.clear();
   }
-  main_.AppendToLastLine(found ? "完成！" : "失败！");
+  main_.AppendToLastLine(found ? Tr("完成！") : Tr("失败！"));
   Changed();
 }
 

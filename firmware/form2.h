@@ -16,6 +16,7 @@
 
 #include "console/controls.h"
 #include "console/main.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -35,16 +36,16 @@ struct LoadTiming {
 
 class TForm2 {
  public:
-  static constexpr const char* kCaption = "F级引导";
-  static constexpr const char* kFilter = "BIN文件|*.bin|所有文件|*.*";
+  static constexpr const char* kCaption = N_("F级引导");
+  static constexpr const char* kFilter = N_("BIN文件|*.bin|所有文件|*.*");
   static constexpr const char* kDefaultExt = "*.bin";
-  static constexpr const char* kFolderTitle = "选择固件文件夹";
-  static constexpr const char* kFolderHint = "选择固件保存位置";
+  static constexpr const char* kFolderTitle = N_("选择固件文件夹");
+  static constexpr const char* kFolderHint = N_("选择固件保存位置");
   // Limits of a chosen module file.
   static constexpr uint64_t kCodeLimit = 1048576;   // APP, CERT: 1 MB
   static constexpr uint64_t kModuleLimit = 130048;  // TABLE, ATA0, ATA1: 127 KB
   // "模块文件长度不能大于1MB！" or "...127KB！", for one of the two limits.
-  static const char* TooLongMessage(uint64_t limit);
+  static std::string TooLongMessage(uint64_t limit);
   static constexpr int kMaxBlocks = 255;            // what one download carries
   static constexpr int kSectorBlockSize = 512;      // the block size of TABLE, ATA0 and ATA1
   static_assert(kModuleLimit <= uint64_t{kMaxBlocks} * kSectorBlockSize, "TABLE, ATA0, ATA1 fit one download");

@@ -13,6 +13,7 @@
 #include "files/file_digest.h"
 #include "files/file_io.h"
 #include "firmware/form2.h"
+#include "lang/translate.h"
 #include "transfer/file_io.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_common.h"
@@ -21,14 +22,14 @@ namespace qv {
 
 namespace {
 
-constexpr const char* kSucceeded = "成功！";
-constexpr const char* kFailed = "失败！";
-constexpr const char* kNeedLevelT = "错误: 请先转至T级！";
+constexpr const char* kSucceeded = N_("成功！");
+constexpr const char* kFailed = N_("失败！");
+constexpr const char* kNeedLevelT = N_("错误: 请先转至T级！");
 constexpr const char* kDiskCodeMarker = "Disk Code Revision";
 constexpr int kCrTries = 300;       // CR until the certification code's prompt
 constexpr int kTableCrTries = 100;  // CR until the table's prompt
 
-const char* Outcome(bool good) { return good ? kSucceeded : kFailed; }
+std::string Outcome(bool good) { return Tr(good ? kSucceeded : kFailed); }
 
 }  // namespace
 
@@ -45,17 +46,17 @@ bool TForm2::CheckLoad() {
   // refused before the drive hears anything.
   const auto fileGiven = [&refuse](const std::string& module, const std::string& field, uint64_t limit,
                                    uint64_t& bytes) {
-    if (Trim(field).empty()) return refuse("请指定" + module + "模块文件！");
+    if (Trim(field).empty()) return refuse(TrFormat("请指定{1}模块文件！", module));
     const FileCheck file = CheckInputFile(Trim(field), limit);
     bytes = file.size;
     switch (file.trouble.kind) {
       case FileTrouble::Kind::None: break;
       case FileTrouble::Kind::Missing:
-      case FileTrouble::Kind::NotAFile: return refuse("指定的" + module + "模块文件不存在！");
+      case FileTrouble::Kind::NotAFile: return refuse(TrFormat("指定的{1}模块文件不存在！", module));
       case FileTrouble::Kind::TooLarge: return refuse(TooLongMessage(limit));
       case FileTrouble::Kind::Unreadable: return refuse(CannotReadMessage(Trim(field), file.trouble));
     }
-    if (bytes == 0) return refuse("指定的" + module + "模块文件是空文件！");
+    if (bytes == 0) return refuse(TrFormat("指定的{1}模块文件是空文件！", module));
     return true;
   };
   // A block size the download can't use would fail with the drive halfway
@@ -66,7 +67,7 @@ bool TForm2::CheckLoad() {
     } catch (const EConvertError& e) {
       return refuse(e.what());
     }
-    if (size < 1 || size > 0xFFFF) return refuse("块大小必须在1到65535之间！");
+    if (size < 1 || size > 0xFFFF) return refuse(Tr("块大小必须在1到65535之间！"));
     return true;
   };
   // One download carries at most 255 blocks; the rest would be cut off
@@ -74,8 +75,7 @@ bool TForm2::CheckLoad() {
   // are held to 127 KB, less than 255 blocks, by their limit.)
   const auto fitsOneDownload = [&refuse](const std::string& module, uint64_t bytes, int size) {
     if (bytes <= static_cast<uint64_t>(kMaxBlocks) * static_cast<uint64_t>(size)) return true;
-    return refuse(module + "模块文件超过" + std::to_string(kMaxBlocks) + "块（块大小" + std::to_string(size) +
-                  "字节），无法一次加载！");
+    return refuse(TrFormat("{1}模块文件超过{2}块（块大小{3}字节），无法一次加载！", module, kMaxBlocks, size));
   };
 
   // A download sends whole blocks only: a module of a part block would be
@@ -85,24 +85,27 @@ bool TForm2::CheckLoad() {
   const auto wholeBlocks = [&refuse](const std::string& module, uint64_t bytes, int size,
                                      const std::vector<std::string>& offered) {
     if (bytes % static_cast<uint64_t>(size) == 0) return true;
-    std::string text = module + "模块文件长度为" + std::to_string(bytes) + "字节，不是块大小" + std::to_string(size) +
-                       "字节的整数倍，无法加载";
     std::string fitting, all;
     for (const std::string& item : offered) {
-      all += (all.empty() ? "" : "、") + item;
-      if (bytes % std::stoull(item) == 0) fitting += (fitting.empty() ? "" : "或") + item;
+      all = all.empty() ? item : TrFormat("{1}、{2}", all, item);
+      if (bytes % std::stoull(item) == 0) fitting = fitting.empty() ? item : TrFormat("{1}或{2}", fitting, item);
     }
-    if (!fitting.empty()) text += "：请把块大小改为" + fitting;
-    else if (offered.size() > 1) text += "：可选的块大小（" + all + "）都不能整除它，这个模块文件不能加载";
-    return refuse(text + "！");
+    if (!fitting.empty())
+      return refuse(TrFormat("{1}模块文件长度为{2}字节，不是块大小{3}字节的整数倍，无法加载：请把块大小改为{4}！", module,
+                             bytes, size, fitting));
+    if (offered.size() > 1)
+      return refuse(TrFormat("{1}模块文件长度为{2}字节，不是块大小{3}字节的整数倍，无法加载：可选的块大小（{4}）都不能"
+                             "整除它，这个模块文件不能加载！",
+                             module, bytes, size, all));
+    return refuse(TrFormat("{1}模块文件长度为{2}字节，不是块大小{3}字节的整数倍，无法加载！", module, bytes, size));
   };
 
   if (!CheckBox1 && !CheckBox2 && !CheckBox3 && !CheckBox4 && !CheckBox6)
-    return refuse("请指定要加载的模块！");
+    return refuse(Tr("请指定要加载的模块！"));
   if (CheckBox1) {
     int size = 0;
     uint64_t bytes = 0;
-    if (Trim(ComboBox1).empty()) return refuse("指定缓冲区！");
+    if (Trim(ComboBox1).empty()) return refuse(Tr("指定缓冲区！"));
     if (!fileGiven("APP", Edit1, kCodeLimit, bytes) || !blockSize(ComboBox3, size) ||
         !fitsOneDownload("APP", bytes, size) || !wholeBlocks("APP", bytes, size, kAppBlockItems))
       return false;
@@ -127,7 +130,7 @@ bool TForm2::CheckLoad() {
   }
   if (!CheckManifests()) return false;
   // Without the port every wait of the chain would only run out.
-  if (!main_.PortOpen()) return refuse("请先打开串口！");
+  if (!main_.PortOpen()) return refuse(Tr("请先打开串口！"));
   return true;
 }
 
@@ -136,7 +139,7 @@ bool TForm2::CheckLoad() {
 void TForm2::Button6Click() { Load(); }
 
 bool TForm2::Load() {
-  LongOperation busy(main_, std::string(kCaption) + "：加载");
+  LongOperation busy(main_, TrFormat("{1}：加载", Tr(kCaption)));
   if (!busy) return false;
   main_.Memo3.clear();
   tableSkipped_ = false;
@@ -187,7 +190,7 @@ bool TForm2::ToLevelT() {
   if (!main_.PortOpen()) return false;
   main_.SetSpeed9600();
   if (!main_.isT()) {
-    main_.AddLine(kNeedLevelT);
+    main_.AddLine(Tr(kNeedLevelT));
     return false;
   }
   AdSpeed();
@@ -206,16 +209,16 @@ std::optional<std::vector<uint8_t>> TForm2::ReadModule(const std::string& file, 
   try {
     data = ReadWholeFile(file, limit);
   } catch (const EFileError& e) {
-    main_.Dlg().ShowMessage(std::string("读取模块文件失败：") + e.what());
+    main_.Dlg().ShowMessage(TrFormat("读取模块文件失败：{1}", e.what()));
     return std::nullopt;
   }
   if (data.empty()) {
-    main_.Dlg().ShowMessage("模块文件" + file + "长度为0！");
+    main_.Dlg().ShowMessage(TrFormat("模块文件{1}长度为0！", file));
     return std::nullopt;
   }
   if (const auto checked = checkedDigests_.find(file);
       checked != checkedDigests_.end() && Sha256Hex({reinterpret_cast<const char*>(data.data()), data.size()}) != checked->second) {
-    main_.Dlg().ShowMessage("模块文件“" + file + "”在核对之后被改动过，与备份清单不符，不能加载！");
+    main_.Dlg().ShowMessage(TrFormat("模块文件“{1}”在核对之后被改动过，与备份清单不符，不能加载！", file));
     return std::nullopt;
   }
   return data;
@@ -233,7 +236,7 @@ void TForm2::Send(std::string_view line, int waitTicks) {
 }
 
 bool TForm2::LoadApp(const std::string& file, const std::string& buffer, int blockSize, bool save) {
-  main_.AddLine("正在加载APP.........");
+  main_.AddLine(Tr("正在加载APP........."));
   main_.Delay(timing.Pause(20));
   main_.SendString("\x1A");
   main_.WaitHD(timing.Wait(50));
@@ -266,7 +269,7 @@ bool TForm2::LoadApp(const std::string& file, const std::string& buffer, int blo
 }
 
 bool TForm2::LoadCert(const std::string& file, int blockSize, bool save) {
-  main_.AddLine("正在加载CERT........");
+  main_.AddLine(Tr("正在加载CERT........"));
   main_.Delay(timing.Pause(20));
   main_.receiveMode = ReceiveMode::Empty;
   main_.SendString(blockSize == 4096 ? "d,3,1\r" : "d,2,1\r");
@@ -314,17 +317,17 @@ bool TForm2::LoadTable(const std::string& file, bool save) {
   // when it was chosen, and nothing is announced that can't be sent whole.
   const auto data = ReadModule(file, kModuleLimit);
   if (!data || !DownloadLengthAccepted(main_, data->size(), kSectorBlockSize)) {
-    main_.AddLine(std::string("正在加载TABLE.......") + kFailed);
+    main_.AddLine(Tr("正在加载TABLE.......") + Outcome(false));
     return false;
   }
   Send("h" + IntToHex(static_cast<uint32_t>(data->size() / kSectorBlockSize)), 30);
   // A drive without certification code answers at once instead of taking the table.
   if (!main_.LastPrompt.empty()) {
-    main_.AddLine("请先加载CERT模块！");
+    main_.AddLine(Tr("请先加载CERT模块！"));
     tableSkipped_ = true;
     return true;
   }
-  main_.AddLine("正在加载TABLE.......");
+  main_.AddLine(Tr("正在加载TABLE......."));
   main_.Delay(timing.Pause(1));
   const bool good = SendData(main_, data->data(), data->size(), kSectorBlockSize);
   if (good) {
@@ -341,7 +344,7 @@ bool TForm2::LoadTable(const std::string& file, bool save) {
 }
 
 bool TForm2::LoadATA0(const std::string& file, int blockSize, bool last, bool save) {
-  main_.AddLine("正在加载ATA0........");
+  main_.AddLine(Tr("正在加载ATA0........"));
   main_.Delay(timing.Pause(11));
   main_.receiveMode = ReceiveMode::Empty;
   Send("/", 110);
@@ -370,7 +373,7 @@ bool TForm2::LoadATA0(const std::string& file, int blockSize, bool last, bool sa
 }
 
 bool TForm2::LoadATA1(const std::string& file, int blockSize, bool save) {
-  main_.AddLine("正在加载ATA1........");
+  main_.AddLine(Tr("正在加载ATA1........"));
   main_.Delay(timing.Pause(1));
   main_.receiveMode = ReceiveMode::Empty;
   Send("/", 110);

@@ -7,6 +7,7 @@
 #include "console/text.h"
 #include "firmware/form2.h"
 #include "firmware/manifest_check.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -31,18 +32,19 @@ bool TForm2::CheckManifests() {
     if (!found.present) continue;  // a folder of an older backup loads as it always did
     const std::string manifestPath = folder + kManifestName;
     if (!found.read.manifest) {
-      dialogs.ShowMessage("备份清单“" + manifestPath + "”有误：" + found.read.problem + "。无法核对模块文件，不能加载！");
+      dialogs.ShowMessage(
+          TrFormat("备份清单“{1}”有误：{2}。无法核对模块文件，不能加载！", manifestPath, found.read.problem));
       return false;
     }
     const Manifest& manifest = *found.read.manifest;
     const ManifestFile* entry = manifest.Find(name);
     if (!entry) {
-      dialogs.ShowMessage("模块文件“" + path + "”不在备份清单“" + manifestPath + "”中，不能加载！");
+      dialogs.ShowMessage(TrFormat("模块文件“{1}”不在备份清单“{2}”中，不能加载！", path, manifestPath));
       return false;
     }
     const ManifestVerdict verdict = CheckAgainstEntry(*entry, path);
     if (!verdict.Agrees()) {
-      dialogs.ShowMessage("模块文件“" + path + "”与备份清单不符：" + verdict.text + "。不能加载！");
+      dialogs.ShowMessage(TrFormat("模块文件“{1}”与备份清单不符：{2}。不能加载！", path, verdict.text));
       return false;
     }
     checkedDigests_[path] = entry->sha256;
@@ -50,8 +52,8 @@ bool TForm2::CheckManifests() {
     if (chosen.empty() || UpperCase(Trim(manifest.family)) == UpperCase(chosen)) continue;
     auto [asked, first] = familyAccepted.try_emplace(folder);
     if (first)
-      asked->second = dialogs.AskYesNo("提示", "备份清单中的固件类型是“" + manifest.family + "”，与所选的固件类型“" +
-                                                   chosen + "”不同。仍然加载吗？");
+      asked->second = dialogs.AskYesNo(
+          Tr("提示"), TrFormat("备份清单中的固件类型是“{1}”，与所选的固件类型“{2}”不同。仍然加载吗？", manifest.family, chosen));
     if (!asked->second) return false;
   }
   return true;

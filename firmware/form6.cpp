@@ -12,6 +12,7 @@
 #include "firmware/family_lookup.h"
 #include "firmware/family_table.h"
 #include "files/folder_check.h"
+#include "lang/translate.h"
 #include "procedures/sys_area.h"
 #include "transfer/transfer_common.h"
 
@@ -19,10 +20,10 @@ namespace qv {
 
 namespace {
 
-constexpr const char* kNoFamily = "请选择固件类型！";
-constexpr const char* kNoFolder = "请选择保存位置！";
-constexpr const char* kFolderError = "创建文件夹出错！";
-constexpr const char* kNoModule = "请选择需要备份的固件模块！";
+constexpr const char* kNoFamily = N_("请选择固件类型！");
+constexpr const char* kNoFolder = N_("请选择保存位置！");
+constexpr const char* kFolderError = N_("创建文件夹出错！");
+constexpr const char* kNoModule = N_("请选择需要备份的固件模块！");
 
 }  // namespace
 
@@ -51,10 +52,10 @@ void TForm6::AdSpeed() {
 }
 
 void TForm6::Button2Click() {
-  LongOperation busy(main_, std::string(kCaption) + "：分析固件版本");
+  LongOperation busy(main_, TrFormat("{1}：分析固件版本", Tr(kCaption)));
   if (!busy) return;
   if (Edit1.empty()) {
-    main_.Dlg().ShowMessage(kNoFolder);
+    main_.Dlg().ShowMessage(Tr(kNoFolder));
     return;
   }
   SetPanel(false);
@@ -63,7 +64,7 @@ void TForm6::Button2Click() {
     ~Enable() { form.SetPanel(true); }
   } enable{*this};
   if (main_.isT()) {
-    main_.AddLine("正在份析，请稍候........");
+    main_.AddLine(Tr("正在份析，请稍候........"));
     const FamilyReport report = QueryFamilyReport(main_);
     Edit1 = Trim(backupFolder) + report.FolderName();
     main_.Memo3.clear();
@@ -71,16 +72,16 @@ void TForm6::Button2Click() {
     // refused instead of reading the places of whichever family was shown.
     const bool found = SelectFamily(ComboBox7, report);
     if (!found) ComboBox7.index = -1;
-    main_.AppendToLastLine(found ? "完成！" : "失败！");
+    main_.AppendToLastLine(found ? Tr("完成！") : Tr("失败！"));
   } else {
-    main_.AddLine("错误: 请先切换至T级！");
+    main_.AddLine(Tr("错误: 请先切换至T级！"));
   }
   main_.receiveMode = ReceiveMode::usercmd;
   main_.SendString("\r");
 }
 
 void TForm6::Button51Click() {
-  const std::optional<std::string> chosen = main_.Dlg().ChooseFolder(kFolderTitle);
+  const std::optional<std::string> chosen = main_.Dlg().ChooseFolder(Tr(kFolderTitle));
   if (!chosen) return;
   std::string folder = Trim(*chosen);
   if (folder.empty()) return;
@@ -93,32 +94,32 @@ void TForm6::Button51Click() {
 void TForm6::Button7Click() { StartBackup(); }
 
 bool TForm6::StartBackup() {
-  LongOperation busy(main_, kCaption);
+  LongOperation busy(main_, Tr(kCaption));
   if (!busy) return false;
   if (ComboBox7.Text().empty() || ComboBox7.index >= static_cast<int>(families_.Count())) {
-    main_.Dlg().ShowMessage(kNoFamily);
+    main_.Dlg().ShowMessage(Tr(kNoFamily));
     return false;
   }
   if (Edit1.empty()) {
-    main_.Dlg().ShowMessage(kNoFolder);
+    main_.Dlg().ShowMessage(Tr(kNoFolder));
     return false;
   }
   std::string folder = Trim(Edit1);
   if (folder.empty()) {
-    main_.Dlg().ShowMessage(kFolderError);
+    main_.Dlg().ShowMessage(Tr(kFolderError));
     return false;
   }
   // Made and tried with a file of its own: a backup into it would otherwise
   // read every module and then lose it.
   if (const FileTrouble trouble = FolderTakesNewFiles(folder, true)) {
-    main_.Dlg().ShowMessage(std::string(kFolderError) + "\r" + FolderTroubleMessage(folder, trouble));
+    main_.Dlg().ShowMessage(Tr(kFolderError) + "\r" + FolderTroubleMessage(folder, trouble));
     return false;
   }
   if (!folder.ends_with('/')) folder += '/';
   Edit1 = folder;
   Changed();
   if (!CheckBox1 && !CheckBox2 && !CheckBox3 && !CheckBox4 && !CheckBox5) {
-    main_.Dlg().ShowMessage(kNoModule);
+    main_.Dlg().ShowMessage(Tr(kNoModule));
     return false;
   }
   // A STOP pressed before this backup is not meant for it: left set, every
@@ -138,7 +139,7 @@ bool TForm6::StartBackup() {
 bool TForm6::RunBackup(const std::string& folder) {
   bool good = false;
   try {
-    main_.AddLine("正在获取缓冲区地址......");
+    main_.AddLine(Tr("正在获取缓冲区地址......"));
     main_.Delay(1);
     Edit3.clear();
     Edit4.clear();
@@ -149,20 +150,20 @@ bool TForm6::RunBackup(const std::string& folder) {
     // Without the buffer or the area's start nothing was changed on the drive:
     // the rate and the receive mode stay as they are.
     if (buffer.base.empty() || buffer.chunk.empty()) {
-      main_.AppendToLastLine("失败！");
+      main_.AppendToLastLine(Tr("失败！"));
       return false;
     }
-    main_.AppendToLastLine("完成！");
+    main_.AppendToLastLine(Tr("完成！"));
 
-    main_.AddLine("正在获取保留区地址......");
+    main_.AddLine(Tr("正在获取保留区地址......"));
     main_.Delay(1);
     Edit2 = GetSysB(main_);
     Changed();
     if (Trim(Edit2).empty()) {
-      main_.AppendToLastLine("失败！");
+      main_.AppendToLastLine(Tr("失败！"));
       return false;
     }
-    main_.AppendToLastLine("完成！");
+    main_.AppendToLastLine(Tr("完成！"));
 
     // The drive in front of the technician now: its serial number (in the
     // answer just read) and its family report, not those of a lookup run
@@ -173,7 +174,7 @@ bool TForm6::RunBackup(const std::string& folder) {
     const FamilyRecord& record = *families_.AtListPosition(ComboBox7.index);
     const EarlierBackup earlier = ReadEarlierBackup(folder);
     if (!Confirmed(record, report, folder, earlier, serial)) {
-      main_.AddLine("备份已取消。");
+      main_.AddLine(Tr("备份已取消。"));
       return false;
     }
     if (const FileTrouble trouble = KeepEarlierManifest(folder)) {
@@ -196,7 +197,7 @@ bool TForm6::RunBackup(const std::string& folder) {
     if (earlier.SameDrive(serial)) plan.earlier = &*earlier.manifest;
     good = BackupModules(main_, plan);
     main_.receiveMode = ReceiveMode::Empty;
-    main_.AddLine(good ? "备份完成!" : "备份失败!");
+    main_.AddLine(good ? Tr("备份完成!") : Tr("备份失败!"));
   } catch (const std::exception& e) {
     good = false;
     AddReadErrorLine(main_, e);
@@ -213,10 +214,10 @@ bool TForm6::Confirmed(const FamilyRecord& record, const FamilyReport& report, c
   // The places of a family the drive does not report would read other
   // sectors than its modules.
   if (!DriveWords(report).empty() && !ReportNamesFamily(report, record.name) &&
-      !dialogs.AskYesNo("提示", "驱动器报告的固件类型是“" + DriveWords(report) + "”，与所选的固件类型“" + record.name +
-                                   "”不符。仍按“" + record.name + "”的位置备份吗？"))
+      !dialogs.AskYesNo(Tr("提示"), TrFormat("驱动器报告的固件类型是“{1}”，与所选的固件类型“{2}”不符。仍按“{2}”的位置备份吗？",
+                                             DriveWords(report), record.name)))
     return false;
-  return !earlier.present || earlier.SameDrive(serial) || dialogs.AskYesNo("提示", OtherDriveQuestion(folder, earlier, serial));
+  return !earlier.present || earlier.SameDrive(serial) || dialogs.AskYesNo(Tr("提示"), OtherDriveQuestion(folder, earlier, serial));
 }
 
 }  // namespace qv

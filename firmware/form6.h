@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/controls.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -18,8 +19,8 @@ struct FamilyReport;
 
 class TForm6 {
  public:
-  static constexpr const char* kCaption = "备份固件";
-  static constexpr const char* kFolderTitle = "选择目标文件夹";
+  static constexpr const char* kCaption = N_("备份固件");
+  static constexpr const char* kFolderTitle = N_("选择目标文件夹");
 
   // Copies the main window's family names (the first selected) and rate list
   // (the last selected; the list follows the main window's port changes).

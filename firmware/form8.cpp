@@ -6,6 +6,7 @@
 #include "console/dialogs.h"
 #include "console/text.h"
 #include "files/file_io.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -20,7 +21,7 @@ std::string TForm8::Folder(const std::string& field) const {
 }
 
 void TForm8::ChooseFolder(std::string& field, const char* title) {
-  const std::optional<std::string> chosen = dialogs_.ChooseFolder(title);
+  const std::optional<std::string> chosen = dialogs_.ChooseFolder(Tr(title));
   if (!chosen) return;
   field = Folder(*chosen);
   Changed();
@@ -36,7 +37,7 @@ bool TForm8::Button3Click() {
     std::error_code ec;
     const std::string folder = Folder(*field);
     if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
-      dialogs_.ShowMessage(folder.empty() ? "请选择要比较的两个备份文件夹！" : "文件夹“" + folder + "”不存在！");
+      dialogs_.ShowMessage(folder.empty() ? Tr("请选择要比较的两个备份文件夹！") : TrFormat("文件夹“{1}”不存在！", folder));
       return false;
     }
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "firmware/backup_compare.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -19,9 +20,9 @@ class Dialogs;
 
 class TForm8 {
  public:
-  static constexpr const char* kCaption = "比较备份";
-  static constexpr const char* kFolderTitle1 = "选择第一个备份文件夹";
-  static constexpr const char* kFolderTitle2 = "选择第二个备份文件夹";
+  static constexpr const char* kCaption = N_("比较备份");
+  static constexpr const char* kFolderTitle1 = N_("选择第一个备份文件夹");
+  static constexpr const char* kFolderTitle2 = N_("选择第二个备份文件夹");
   static constexpr uint64_t kRowBytes = 16;  // bytes a row of the side-by-side view shows
 
   explicit TForm8(Dialogs& dialogs) : dialogs_(dialogs) {}

@@ -5,6 +5,7 @@
 
 #include "console/text.h"
 #include "files/file_digest.h"
+#include "lang/translate.h"
 
 #ifndef QV_PROGRAM_VERSION
 #error "QV_PROGRAM_VERSION must give the program's version"
@@ -54,8 +55,8 @@ class ManifestParser {
  public:
   ManifestRead Parse(std::string_view text) {
     // The writer ends every line; a last line without its end was cut off.
-    if (text.empty()) return Bad("文件是空的");
-    if (text.back() != '\n') return Bad("最后一行不完整，清单被截断了");
+    if (text.empty()) return Bad(Tr("文件是空的"));
+    if (text.back() != '\n') return Bad(Tr("最后一行不完整，清单被截断了"));
     size_t from = 0;
     while (from < text.size() && problem_.empty()) {
       const size_t end = text.find('\n', from);
@@ -73,38 +74,38 @@ class ManifestParser {
  private:
   ManifestRead Bad(const std::string& why) { return {std::nullopt, why}; }
   void Fail(const std::string& why) {
-    if (problem_.empty()) problem_ = "第" + std::to_string(number_) + "行：" + why;
+    if (problem_.empty()) problem_ = TrFormat("第{1}行：{2}", number_, why);
   }
-  void NotOurs() { problem_ = "这不是Quorvane的备份清单"; }
+  void NotOurs() { problem_ = Tr("这不是Quorvane的备份清单"); }
 
   void Line(std::string_view line) {
     if (!sawBackup_ && line != "[backup]") return NotOurs();
     if (line.starts_with('[')) return Section(line);
     const size_t eq = line.find('=');
-    if (eq == std::string_view::npos) return Fail("不是“键=值”的形式");
+    if (eq == std::string_view::npos) return Fail(Tr("不是“键=值”的形式"));
     const std::string key(line.substr(0, eq));
     const std::string_view value = line.substr(eq + 1);
-    if (!seenKeys_.insert(key).second) return Fail("“" + key + "”出现了两次");
+    if (!seenKeys_.insert(key).second) return Fail(TrFormat("“{1}”出现了两次", key));
     if (inBackup_) BackupKey(key, value);
     else FileKey(key, value);
   }
 
   void Section(std::string_view line) {
-    if (!line.ends_with(']')) return Fail("段名没有结束的“]”");
+    if (!line.ends_with(']')) return Fail(Tr("段名没有结束的“]”"));
     CheckLastFile();
     if (!problem_.empty()) return;
     seenKeys_.clear();
     inBackup_ = inFile_ = false;
     if (line == "[backup]") {
-      if (sawBackup_) return Fail("[backup]出现了两次");
+      if (sawBackup_) return Fail(Tr("[backup]出现了两次"));
       sawBackup_ = inBackup_ = true;
       return;
     }
-    if (!line.starts_with(kFileSection)) return Fail("不认识的段" + std::string(line));
+    if (!line.starts_with(kFileSection)) return Fail(TrFormat("不认识的段{1}", line));
     const std::string name(line.substr(kFileSection.size(), line.size() - kFileSection.size() - 1));
-    if (Trim(name).empty()) return Fail("[file]没有文件名");
+    if (Trim(name).empty()) return Fail(Tr("[file]没有文件名"));
     for (const ManifestFile& f : manifest_.files)
-      if (f.name == name) return Fail("文件" + name + "出现了两次");
+      if (f.name == name) return Fail(TrFormat("文件{1}出现了两次", name));
     inFile_ = true;
     manifest_.files.push_back({name, 0, {}, {}});
     fileLine_ = number_;
@@ -118,11 +119,11 @@ class ManifestParser {
       if (key == names[i]) *texts[i] = value;
     if (key == "complete" || key == "verified") {
       const std::optional<bool> flag = YesOrNo(value);
-      if (!flag) return Fail(key + "应为yes或no");
+      if (!flag) return Fail(TrFormat("{1}应为yes或no", key));
       (key == "complete" ? m.complete : m.verified) = *flag;
     } else if (key == "files") {
       fileCount_ = Count(value);
-      if (!fileCount_) return Fail("files应为文件个数");
+      if (!fileCount_) return Fail(Tr("files应为文件个数"));
     }
     // Keys of a later version are left for it.
   }
@@ -131,10 +132,10 @@ class ManifestParser {
     ManifestFile& file = manifest_.files.back();
     if (key == "size") {
       const std::optional<uint64_t> size = Count(value);
-      if (!size) return Fail("size应为字节数");
+      if (!size) return Fail(Tr("size应为字节数"));
       file.size = *size;
     } else if (key == "sha256") {
-      if (!IsSha256(value)) return Fail("sha256应为64位小写十六进制数");
+      if (!IsSha256(value)) return Fail(Tr("sha256应为64位小写十六进制数"));
       file.sha256 = value;
     } else if (key == "place") {
       file.place = value;
@@ -144,7 +145,7 @@ class ManifestParser {
   // The file section just read has what a check needs.
   void CheckLastFile() {
     if (inFile_ && (!seenKeys_.contains("size") || !seenKeys_.contains("sha256")))
-      problem_ = "第" + std::to_string(fileLine_) + "行起的[file " + manifest_.files.back().name + "]缺少size或sha256";
+      problem_ = TrFormat("第{1}行起的[file {2}]缺少size或sha256", fileLine_, manifest_.files.back().name);
   }
 
   void Finish() {
@@ -153,10 +154,9 @@ class ManifestParser {
     CheckLastFile();
     if (!problem_.empty()) return;
     if (!fileCount_) {
-      problem_ = "[backup]缺少files（文件个数）";
+      problem_ = Tr("[backup]缺少files（文件个数）");
     } else if (*fileCount_ != manifest_.files.size()) {
-      problem_ = "应有" + std::to_string(*fileCount_) + "个文件，只写了" + std::to_string(manifest_.files.size()) +
-                 "个，清单被截断了";
+      problem_ = TrFormat("应有{1}个文件，只写了{2}个，清单被截断了", *fileCount_, manifest_.files.size());
     }
   }
 

@@ -7,6 +7,7 @@
 #include "console/text.h"
 #include "files/file_digest.h"
 #include "firmware/backup.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -30,16 +31,16 @@ bool IsBackupFileName(const std::string& name) {
 }
 
 ManifestVerdict CheckAgainstEntry(const ManifestFile& entry, const std::string& path) {
-  ManifestVerdict v{entry.name, Kind::Agrees, "一致"};
+  ManifestVerdict v{entry.name, Kind::Agrees, Tr("一致")};
   const FileCheck file = CheckInputFile(path, UINT64_MAX);
   if (file.trouble) return {entry.name, Kind::Unreadable, file.trouble.reason};
   if (file.size != entry.size)
     return {entry.name, Kind::SizeDiffers,
-            "大小不符：清单记为" + std::to_string(entry.size) + "字节，文件为" + std::to_string(file.size) + "字节"};
+            TrFormat("大小不符：清单记为{1}字节，文件为{2}字节", entry.size, file.size)};
   const FileDigest digest = DigestFile(path);
   if (digest.trouble) return {entry.name, Kind::Unreadable, digest.trouble.reason};
   if (digest.size != entry.size || digest.sha256 != entry.sha256)
-    return {entry.name, Kind::HashDiffers, "SHA-256不符：内容与清单记录的不同"};
+    return {entry.name, Kind::HashDiffers, Tr("SHA-256不符：内容与清单记录的不同")};
   return v;
 }
 
@@ -53,8 +54,8 @@ bool FolderCheck::AllAgree() const {
 FolderCheck CheckFolder(const std::string& folderGiven) {
   const std::string folder = WithSlash(folderGiven);
   const FolderManifest found = ReadFolderManifest(folder);
-  if (!found.present) return {std::string("文件夹中没有备份清单") + kManifestName, {}, {}};
-  if (!found.read.manifest) return {std::string("备份清单") + kManifestName + "有误：" + found.read.problem, {}, {}};
+  if (!found.present) return {TrFormat("文件夹中没有备份清单{1}", kManifestName), {}, {}};
+  if (!found.read.manifest) return {TrFormat("备份清单{1}有误：{2}", kManifestName, found.read.problem), {}, {}};
   const Manifest& manifest = *found.read.manifest;
   FolderCheck check;
   check.manifest = manifest;
@@ -65,7 +66,7 @@ FolderCheck CheckFolder(const std::string& folderGiven) {
     const std::string name = it->path().filename().string();
     if (IsBackupFileName(name) && FileExists(it->path().string()) && !manifest.Find(name)) notListed.insert(name);
   }
-  for (const std::string& name : notListed) check.files.push_back({name, Kind::NotListed, "不在清单中"});
+  for (const std::string& name : notListed) check.files.push_back({name, Kind::NotListed, Tr("不在清单中")});
   return check;
 }
 

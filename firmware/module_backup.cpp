@@ -21,6 +21,7 @@
 #include "firmware/family_table.h"
 #include "firmware/manifest.h"
 #include "firmware/verified_read.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -28,10 +29,10 @@ namespace {
 
 namespace mf = module_file;
 
-constexpr const char* kFieldEmpty = "数据信息有误，无法备份！";
-constexpr const char* kFieldIncomplete = "数据信息不完整，无法备份！";
-constexpr const char* kDone = "完成！";
-constexpr const char* kFailed = "失败！";
+constexpr const char* kFieldEmpty = N_("数据信息有误，无法备份！");
+constexpr const char* kFieldIncomplete = N_("数据信息不完整，无法备份！");
+constexpr const char* kDone = N_("完成！");
+constexpr const char* kFailed = N_("失败！");
 constexpr int kPercentTicks = 100;
 // The modules read back here (ATA.BIN to split it, Vendor.BIN for the model)
 // are a few hundred sectors; 1 MiB is the largest module the loading takes.
@@ -86,16 +87,16 @@ class ModuleBackup {
   // last one taking the rest of the field, except for APP whose buffer value
   // is left out). Nothing, after saying why, when the field is empty or
   // names fewer than three values.
-  std::optional<std::vector<std::string>> Values(const std::string& field, const char* progress, size_t count,
+  std::optional<std::vector<std::string>> Values(const std::string& field, const std::string& progress, size_t count,
                                                  bool app) {
     if (Trim(field).empty()) {
       skipped_ = true;
       // The report goes on the module's own line, not on the previous module's.
       if (app) {
-        main_.AddLine(kFieldEmpty);
+        main_.AddLine(Tr(kFieldEmpty));
       } else {
         main_.AddLine(progress);
-        main_.AppendToLastLine(kFieldEmpty);
+        main_.AppendToLastLine(Tr(kFieldEmpty));
       }
       return std::nullopt;
     }
@@ -104,8 +105,8 @@ class ModuleBackup {
     std::vector<std::string> values = SplitLocation(field, count, !app);
     if (values.size() < 3) {
       skipped_ = true;
-      if (app) main_.AddLine(kFieldIncomplete);
-      else main_.AppendToLastLine(kFieldIncomplete);
+      if (app) main_.AddLine(Tr(kFieldIncomplete));
+      else main_.AppendToLastLine(Tr(kFieldIncomplete));
       return std::nullopt;
     }
     return values;
@@ -125,7 +126,7 @@ class ModuleBackup {
   void Built(bool written, const char* file = nullptr, std::string place = {}) {
     if (!written) filesWritten_ = false;
     else if (file) Whole(file, std::move(place));
-    main_.AppendToLastLine(written ? kDone : kFailed);
+    main_.AppendToLastLine(Tr(written ? kDone : kFailed));
   }
 
   // A file this backup wrote whole, for the manifest.
@@ -139,22 +140,22 @@ class ModuleBackup {
   }
 
   void App(const std::string& field) {
-    const auto v = Values(field, "正在备份APP.............", 3, true);
+    const auto v = Values(field, Tr("正在备份APP............."), 3, true);
     if (v && Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kApp)) {
       Whole(mf::kApp, PlaceOf(mf::kApp));
-      main_.AppendToLastLine(kDone);
+      main_.AppendToLastLine(Tr(kDone));
     }
   }
 
   void Cert(const std::string& cert0, const std::string& cert1) {
-    const auto v = Values(cert0, "正在备份Cert............", 6, false);
+    const auto v = Values(cert0, Tr("正在备份Cert............"), 6, false);
     if (!v) return;
     // A second location of head 0 or head 1's location named only in part:
     // a CERT.BIN of the first piece alone would pass for the whole.
     const std::vector<std::string> head1 = SplitLocation(cert1, 3, true);
     if ((v->size() > 3 && v->size() < 6) || (v->size() == 3 && !head1.empty() && head1.size() < 3)) {
       skipped_ = true;
-      main_.AppendToLastLine(kFieldIncomplete);
+      main_.AppendToLastLine(Tr(kFieldIncomplete));
       return;
     }
     // Pieces left by an earlier backup must not end up in this one's CERT.BIN.
@@ -174,7 +175,7 @@ class ModuleBackup {
   }
 
   void Table(const std::string& field) {
-    const auto v = Values(field, "正在备份Cert Table......", 3, false);
+    const auto v = Values(field, Tr("正在备份Cert Table......"), 3, false);
     if (!v) return;
     Scratch read(plan_.folder, {mf::kTable0});
     if (!Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kTable0)) return;
@@ -184,7 +185,7 @@ class ModuleBackup {
   }
 
   void Ata(const std::string& field) {
-    const auto v = Values(field, "正在备份ATA.............", 3, false);
+    const auto v = Values(field, Tr("正在备份ATA............."), 3, false);
     if (!v || !Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kAta)) return;
     Whole(mf::kAta, PlaceOf(mf::kAta));
     // Overlays of an earlier backup would be taken for this module's.
@@ -203,7 +204,7 @@ class ModuleBackup {
   }
 
   void Vendor(const std::string& field) {
-    const auto v = Values(field, "正在备份Vendor..........", 3, false);
+    const auto v = Values(field, Tr("正在备份Vendor.........."), 3, false);
     if (!v || !Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kVendor)) return;
     Whole(mf::kVendor, PlaceOf(mf::kVendor));
     Built(CutAndJoin(Path(mf::kVendor), "4", "1", "", "", "", Path(mf::kId)), mf::kId, PlaceOf(mf::kVendor, 4, 1));

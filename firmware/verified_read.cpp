@@ -9,6 +9,7 @@
 #include "console/main.h"
 #include "files/file_io.h"
 #include "firmware/backup.h"
+#include "lang/translate.h"
 #include "transfer/transfer.h"
 
 namespace qv {
@@ -28,11 +29,13 @@ std::optional<std::string_view> SectorOf(std::string_view read, size_t index, si
 // "扇区 3、1F" or, past the first few, "扇区 3、1F……等共40个"
 std::string SectorList(const std::vector<size_t>& sectors, const std::string& firstSector) {
   const uint32_t first = static_cast<uint32_t>(HexToInt(firstSector));
-  std::string text = "扇区";
-  for (size_t i = 0; i < sectors.size() && i < kNamedSectors; ++i)
-    text += (i ? "、" : " ") + IntToHex(first + static_cast<uint32_t>(sectors[i]));
-  if (sectors.size() > kNamedSectors) text += "……等共" + std::to_string(sectors.size()) + "个";
-  return text;
+  std::string named;
+  for (size_t i = 0; i < sectors.size() && i < kNamedSectors; ++i) {
+    const std::string sector = IntToHex(first + static_cast<uint32_t>(sectors[i]));
+    named = i ? TrFormat("{1}、{2}", named, sector) : sector;
+  }
+  if (sectors.size() > kNamedSectors) return TrFormat("扇区 {1}……等共{2}个", named, sectors.size());
+  return TrFormat("扇区 {1}", named);
 }
 
 // Scratch files of the reads as an earlier version kept them, "APP.BIN.read1"
@@ -94,18 +97,17 @@ bool ReadModuleSectors(TFrmMain& main, const TrackPlace& at, const BufferAddress
     if (agreement.disputed.empty()) break;
   }
   if (reads.size() < 2 || !agreement.disputed.empty()) {
-    const std::string where = "读两遍核对失败：柱面" + at.cylinder + "磁头" + at.head + "的";
     if (reads.size() < 2)
-      main.AddLine(where + "数据读了" + std::to_string(made) + "遍，只有" + std::to_string(reads.size()) +
-                   "遍完整无误！");
+      main.AddLine(TrFormat("读两遍核对失败：柱面{1}磁头{2}的数据读了{3}遍，只有{4}遍完整无误！", at.cylinder, at.head,
+                            made, reads.size()));
     else
-      main.AddLine(where + SectorList(agreement.disputed, at.start) + "读了" + std::to_string(made) +
-                   "遍，没有两遍一致！");
+      main.AddLine(TrFormat("读两遍核对失败：柱面{1}磁头{2}的{3}读了{4}遍，没有两遍一致！", at.cylinder, at.head,
+                            SectorList(agreement.disputed, at.start), made));
     return false;
   }
   if (const FileTrouble trouble = WriteFile(file, agreement.bytes)) throw EFileError(CannotWriteMessage(file, trouble));
   // The usual two reads say nothing; more tell the technician the line is poor.
-  if (made > 2) main.AppendToLastLine("读" + std::to_string(made) + "遍才核对一致，");
+  if (made > 2) main.AppendToLastLine(TrFormat("读{1}遍才核对一致，", made));
   return true;
 }
 

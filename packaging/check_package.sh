@@ -27,6 +27,7 @@ dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' >"$scratch/files"
 expected=(/usr/bin/quorvane /usr/bin/quorvane-batch
           /usr/share/applications/quorvane.desktop
           /usr/share/icons/hicolor/scalable/apps/quorvane.svg
+          /usr/share/locale/en/LC_MESSAGES/quorvane.mo
           /usr/share/doc/quorvane/copyright /usr/share/doc/quorvane/changelog.gz
           /usr/lib/udev/rules.d/60-quorvane-usb-serial.rules)
 for page in "$source"/doc/man/*.1; do expected+=("/usr/share/man/man1/$(basename "$page").gz"); done

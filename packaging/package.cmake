@@ -37,6 +37,8 @@ install(FILES ${QV_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # as changelog.gz; copyright is Debian's machine-readable form of LICENSE.
 install(FILES ${QV_CHANGELOG_GZ} ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+install(FILES ${QV_CATALOGUE} DESTINATION ${CMAKE_INSTALL_LOCALEDIR}/en/LC_MESSAGES)
+
 # udev reads its rules from /usr/lib/udev/rules.d (prefix /usr in the package).
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/60-quorvane-usb-serial.rules DESTINATION lib/udev/rules.d)
 

@@ -4,6 +4,7 @@
 #include "console/long_operation.h"
 #include "console/main.h"
 #include "console/text.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -110,36 +111,36 @@ void TForm5::WriteWord(int word, std::string_view value) {
 }
 
 void TForm5::Button7Click() {
-  LongOperation busy(main_, "HDD ID 编辑：写入信息");
+  LongOperation busy(main_, Tr("HDD ID 编辑：写入信息"));
   if (!busy) return;
   if (!CheckBox1 && !CheckBox2 && !CheckBox3 && !CheckBox4) {
-    main_.Dlg().ShowMessage("请选择需要写入的信息！");
+    main_.Dlg().ShowMessage(Tr("请选择需要写入的信息！"));
     return;
   }
   Edit1 = UpperCase(Trim(Edit1));
   Changed();
   if (CheckBox1 && Edit1.empty()) {
-    main_.Dlg().ShowMessage("请输入硬盘型号！");
+    main_.Dlg().ShowMessage(Tr("请输入硬盘型号！"));
     Focus("Edit1");
     return;
   }
   if (CheckBox2 && Trim(Edit2).empty()) {
-    main_.Dlg().ShowMessage("请输入硬盘容量！");
+    main_.Dlg().ShowMessage(Tr("请输入硬盘容量！"));
     Focus("Edit2");
     return;
   }
   const std::optional<uint32_t> sectors = CapacitySectors(ReadCapacity(Edit2));
   if (!sectors) {
-    main_.Dlg().ShowMessage("硬盘容量不能大于2048G或小于10G！");
+    main_.Dlg().ShowMessage(Tr("硬盘容量不能大于2048G或小于10G！"));
     Focus("Edit2");
     return;
   }
   if (!main_.isT()) {
-    main_.AddLine("错误: 请先切换至T级！");
+    main_.AddLine(Tr("错误: 请先切换至T级！"));
     return;
   }
 
-  main_.AddLine("正在写入信息，请稍候……");
+  main_.AddLine(Tr("正在写入信息，请稍候……"));
   Panel1Enabled = false;
   Changed();
   // Whatever happens below, the window must not stay locked.
@@ -156,7 +157,7 @@ void TForm5::Button7Click() {
   Command("/\r");
   Command("F\r");
   if (main_.LastPrompt != "->") {
-    main_.AddLine("无法写入！");
+    main_.AddLine(Tr("无法写入！"));
   } else {
     Command("\r");
     main_.Delay(30);
@@ -189,7 +190,7 @@ void TForm5::Button7Click() {
         WriteWord(at + 1, words.substr(4, 4));
       }
     }
-    main_.AddLine("写入完成！");
+    main_.AddLine(Tr("写入完成！"));
   }
   main_.Delay(20);
   main_.receiveMode = ReceiveMode::usercmd;

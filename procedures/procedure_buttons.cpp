@@ -5,6 +5,7 @@
 #include "console/convert.h"
 #include "console/main.h"
 #include "console/text.h"
+#include "lang/translate.h"
 
 namespace qv {
 
@@ -54,7 +55,7 @@ std::string AdjustLine(const TFrmMain& main) {
 }
 
 std::vector<Step> Adjustment(std::vector<Step> selectorLines) {
-  std::vector<Step> steps = {Send("/\r"), Pause(10), Append("正在生成批处理，请等待完成............"),
+  std::vector<Step> steps = {Send("/\r"), Pause(10), Append(N_("正在生成批处理，请等待完成............")),
                              SetMode(ReceiveMode::usercmd), Pause(50),
                              Send("/6E0\r"), Pause(10), Send("/7\r"), Pause(10)};
   for (const Step& line : selectorLines) {
@@ -80,10 +81,10 @@ std::string AdaptiveLine(const TFrmMain& main) {
 
 std::vector<Step> AdaptiveChange(Step line) {
   return {Send("/7\r"), WaitPromptFor(20),
-          Append("开始执行修改参数指令"), SetMode(ReceiveMode::usercmd), Pause(50),
+          Append(N_("开始执行修改参数指令")), SetMode(ReceiveMode::usercmd), Pause(50),
           line, Pause(50),
           Send("/7\r"), Pause(50),
-          SetMode(ReceiveMode::usercmd), Send("/\r"), Append("段位修改成功，保存并重新上电生效!"), Send("\n")};
+          SetMode(ReceiveMode::usercmd), Send("/\r"), Append(N_("段位修改成功，保存并重新上电生效!")), Send("\n")};
 }
 
 std::string RegisterLine(const TFrmMain& main) {
@@ -153,7 +154,7 @@ const std::vector<ButtonDef>& CatalogueButtons() {
       {"Button20", "Initial SMART", "", {Send("/1N0b,,22\r")}},
       {"Button22", "View N8", "", {Send("/1N8\r")}},
       {"Button32", "Recon LBA", "", {Send("/1G6A\r")}},
-      {"Button33", "Clear V10", "确认清空P表吗?", {Send("/1G6A\r")}},
+      {"Button33", "Clear V10", N_("确认清空P表吗?"), {Send("/1G6A\r")}},
       {"Button44", "Head Map ", "", {Send("/2Y,,,,1C0\r")}},
       {"Button48", "RW-0", "", {Send("/2I,3,00\r")}},
       {"Button53", "RW-1", "", {Send("/2I,3,01\r")}},
@@ -161,23 +162,23 @@ const std::vector<ButtonDef>& CatalogueButtons() {
       {"Button50", "11 Head Test", "", {Send("/2T2000,0,0\r")}},
       {"Button51", "12 Head test", "", {Send("/2T880\r")}},
       {"Button52", "Dan View", "", {Send("/2x0\r")}},
-      {"Button73", "Drift Measurement", "测试需要1小时左右，确认开始吗?", {Send("/2a\r")}},
+      {"Button73", "Drift Measurement", N_("测试需要1小时左右，确认开始吗?"), {Send("/2a\r")}},
       {"Button72", "Servo Measurement", "", {Send("/5B,,,,,,1\r")}},
-      {"Button31", "P to G", "确定要将V4转入V10吗?", {Send("/AP\r")}},
+      {"Button31", "P to G", N_("确定要将V4转入V10吗?"), {Send("/AP\r")}},
       // Level 7 and the adaptive tables
       {"Button21", "Busy Ready", "", {Send("/7m100\r")}},
       {"Button90", "Head test", "", {Send("/7X\r")}},
       {"Button78", "See RAP", "", {Send("/7I,1\r")}},
       {"Button66", "0 Adapter", "", {Send("/7I,1,0F,00\r")}},
       {"Button67", "1 Adapter", "", {Send("/7I,1,0F,01\r")}},
-      {"Button62", "W1 SAP", "确认保存SAP吗？每次上电只能保存一次，重新上电生效！", {Send("/7w1,,22\r")}},
-      {"Button63", "W2 RAP", "确认保存RAP吗？每次上电只能保存一次，重新上电生效！", {Send("/7w2,,22\r")}},
-      {"Button64", "W3 IAP", "确认保存IAP吗？每次上电只能保存一次，重新上电生效！", {Send("/7w3,,22\r")}},
+      {"Button62", "W1 SAP", N_("确认保存SAP吗？每次上电只能保存一次，重新上电生效！"), {Send("/7w1,,22\r")}},
+      {"Button63", "W2 RAP", N_("确认保存RAP吗？每次上电只能保存一次，重新上电生效！"), {Send("/7w2,,22\r")}},
+      {"Button64", "W3 IAP", N_("确认保存IAP吗？每次上电只能保存一次，重新上电生效！"), {Send("/7w3,,22\r")}},
       // Short fixed lists
-      {"Button61", "W0 CAP", "确认保存CAP吗？每次上电只能保存一次，重新上电生效！",
+      {"Button61", "W0 CAP", N_("确认保存CAP吗？每次上电只能保存一次，重新上电生效！"),
        {Send("/7\r"), Pause(10), Send("w0,,22\r")}},
-      {"Button55", "V4转V40", "确定要将V4转入V40吗?", {Send("/\r"), Pause(10), Send("m,2,3,,,,,22\r")}},
-      {"Button56", "V4 turn V10", "确定要将V4转入V10吗?", {Send("/A\r"), Pause(10), Send("P\r")}},
+      {"Button55", "V4转V40", N_("确定要将V4转入V40吗?"), {Send("/\r"), Pause(10), Send("m,2,3,,,,,22\r")}},
+      {"Button56", "V4 turn V10", N_("确定要将V4转入V10吗?"), {Send("/A\r"), Pause(10), Send("P\r")}},
       {"Button86", "Overall zero", "", {Send("/AD\r"), Wait(), Send("/AW,,,11\r")}},
       {"Button4", "/2", "", {Send("\x1A"), Pause(10), Send("/2\r"), Pause(10)}},
       {"Button9", "/7", "", {Send("\x1A"), Pause(10), Send("/7\r"), Pause(10)}},
@@ -190,32 +191,32 @@ const std::vector<ButtonDef>& CatalogueButtons() {
 const std::vector<ButtonDef>& RepairButtons() {
   static const std::vector<ButtonDef> table = {
       {"Button45", "ALT Clear", "",
-       Silent("正在ALT表快速清除，完成后会自动停转，请等待完\r成............",
+       Silent(N_("正在ALT表快速清除，完成后会自动停转，请等待完\n成............"),
               {Send("/6E0\r"), Wait(), Send("/1N8\r"), Send("/Ti4,1,22\r"), Send("/Ti4,1,22\r"), Send("/1N1\r"),
                Send("/Tm0,6,2,,,,,22\r"), Send("/2Z\r"), Wait(), Send("|\r"), Wait()})},
       {"Button49", "Universal Repair", "",
-       Silent("正在执行12代盘一键快修，用时2-3小时，完成后会自动停转，请等待完\r成............",
+       Silent(N_("正在执行12代盘一键快修，用时2-3小时，完成后会自动停转，请等待完\n成............"),
               {Send("/6E0\r"), Wait(), Send("/Ti4,1,22\r"), Wait(), Send("/1N1\r"), Wait(),
                Send("/Tm0,6,3,,,,,22\r"), Wait(), Send("/2Z\r"), Wait(), Send("/2U\r"), Wait(),
                Send("/Tm0,4,2,,,0,0,22\r"), Wait(), Send("/2Z\r"), Wait(), Send("|\r"), Wait()})},
       {"Button70", "Universal Slow", "",
-       Silent("正在执行12代盘一键慢修，用时4-6小时，完成后会自动停转，请等待完\r成............",
+       Silent(N_("正在执行12代盘一键慢修，用时4-6小时，完成后会自动停转，请等待完\n成............"),
               {Send("/6E0\r"), Wait(), Send("/Ti4,1,22\r"), Wait(), Send("/1N1\r"), Wait(),
                Send("/Tm0,6,3,,,,,22\r"), Wait(), Send("/2Z\r"), Wait(), Send("/2U\r"), Wait(),
                Send("/Tm0,4,2,,,0,0,22\r"), Wait(), Send("/AW,,,11\r"), Wait(), Send("/7m100\r"), Wait(),
                Send("/2Z\r"), Wait(), Send("|\r"), Wait()})},
       {"Button79", "Check V10", "",
-       Silent("正在校验V10，请等待完成............",
+       Silent(N_("正在校验V10，请等待完成............"),
               {Send("/6E0\r"), Wait(), Send("/Ti4,1,22\r"), Wait(), Send("/1N1\r"), Wait(), Send("/2Z\r"), Wait(),
                Send("/2U\r"), Wait(), Send("/TF00A2,C1\r"), Wait(), Send("/AP\r"), Wait(),
                Send("/Tm0,2,2,,,,,22\r"), Wait(), Send("/Tm0,2,2,,,,,22\r"), Wait(), Send("/2Z\r"), Wait(),
                Send("/2U\r"), Wait(), Send("/Tm0,6,3,,,,,22\r"), Wait(), Send("|\r"), Wait()})},
       {"Button46", "232A clear V40", "",
-       V40Clear("正在执行缓冲地址为232A的V40表清除动作............",
+       V40Clear(N_("正在执行缓冲地址为232A的V40表清除动作............"),
                 {"/AR4FA6,0001,,20\r", "/2B232A,232A\r", "/1U0044,7400,0\r", "/1U0044,7401,0\r",
                  "/1U0044,7402,0\r", "/1U0044,7403,0\r", "/2C232A,298C\r"})},
       {"Button47", "232B V40 clear", "",
-       V40Clear("正在执行缓冲地址为232B的V40清除动作............",
+       V40Clear(N_("正在执行缓冲地址为232B的V40清除动作............"),
                 {"/AR4FA6,0001,,20\r", "/2B232B,232B\r", "/1U0044,7600,0\r", "/1U0044,7601,0\r",
                  "/1U0044,7602,0\r", "/1U0044,7603,0\r", "/2C232B,298C\r"})},
       {"Button59", "Advance", "", Adjustment({kAdvanceLine})},
@@ -234,31 +235,31 @@ const std::vector<ButtonDef>& AdaptiveButtons() {
        AdaptiveChange(Compose("I‹Modify›,1,0F,‹HEAD›,3,‹Dan›,,1↵", AdaptiveLine<'3'>)), true},
       {"Button75", "Register modification", "",
        {Send("/7\r"), WaitPromptFor(20),
-        Append("开始执行修改参数指令"), SetMode(ReceiveMode::usercmd), Pause(50),
+        Append(N_("开始执行修改参数指令")), SetMode(ReceiveMode::usercmd), Pause(50),
         Compose("I‹Modify›,1,6,‹HEAD›,0,0,‹Dan›,1↵", RegisterLine), Pause(50),
         Send("/7\r"), Pause(50), Send("w2,,22\r"), Pause(50),
-        SetMode(ReceiveMode::usercmd), Send("/\r"), Append("段位修改成功，重新上电生效!"), Send("\n")},
+        SetMode(ReceiveMode::usercmd), Send("/\r"), Append(N_("段位修改成功，重新上电生效!")), Send("\n")},
        true},
       {"Button54", "LBA to V4", "",
        {Send("/2\r"), WaitPromptFor(20),
-        Append("正在将输入的LBA加入到V4列表中，请稍等片刻......"),
+        Append(N_("正在将输入的LBA加入到V4列表中，请稍等片刻......")),
         SetMode(ReceiveMode::syscmd), Pause(50),
         Compose("F‹LBA, 8 hex digits›,A1↵", LbaToV4Line), Pause(50),
         SetMode(ReceiveMode::usercmd), Pause(50),
-        Append("你所输入的LBA已经加入到V4记录中"), Send("\n")},
+        Append(N_("你所输入的LBA已经加入到V4记录中")), Send("\n")},
        true},
       {"Button91", "Edit ID", "",
-       IdentityWrite("正在修改型号，请稍等片刻......",
+       IdentityWrite(N_("正在修改型号，请稍等片刻......"),
                      {Compose("J\"‹model›\",15↵", ModelLine15), Compose("J\"‹model›\",16↵", ModelLine16)},
-                     "型号已修改成功，请重新上电生效"),
+                     N_("型号已修改成功，请重新上电生效")),
        true},
       {"Button92", "EDIT SN", "",
-       IdentityWrite("正在修改SN，请稍等片刻......", {Compose("J\"‹SN›\",01↵", SerialLine)},
-                     "SN已修改成功，请重新上电生效"),
+       IdentityWrite(N_("正在修改SN，请稍等片刻......"), {Compose("J\"‹SN›\",01↵", SerialLine)},
+                     N_("SN已修改成功，请重新上电生效")),
        true},
       {"Button93", "Edit LBA", "",
-       IdentityWrite("正在修改容量，请稍等片刻......", {Compose("J‹sectors, 8 hex digits›,17↵", CapacityLine)},
-                     "容量已修改成功，请重新上电生效"),
+       IdentityWrite(N_("正在修改容量，请稍等片刻......"), {Compose("J‹sectors, 8 hex digits›,17↵", CapacityLine)},
+                     N_("容量已修改成功，请重新上电生效")),
        true},
   };
   return table;

@@ -6,13 +6,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Lowest first. The shared file reader and writer and the simulated drive use
-# nothing of ours; the link uses the simulated drive for its SIM port; the
+# Lowest first. The program's texts in the chosen language use nothing of
+# ours; the shared file reader and writer and the simulated drive only those
+# texts; the link uses the simulated drive for its SIM port; the
 # console owns the link; the transfers, procedures and file utilities work
 # through the console; the firmware windows use the transfers; the batch runner
 # drives all of those; the shell runner and the windows sit on top.
-declare -A layer=([files]=0 [sim]=0 [serial]=1 [console]=2 [transfer]=3 [procedures]=3 [fileutil]=3
-                  [firmware]=4 [batch]=5 [cli]=6 [ui]=6 [app]=7)
+declare -A layer=([lang]=0 [files]=1 [sim]=1 [serial]=2 [console]=3 [transfer]=4 [procedures]=4 [fileutil]=4
+                  [firmware]=5 [batch]=6 [cli]=7 [ui]=7 [app]=8)
 
 status=0
 while IFS=: read -r file line text; do

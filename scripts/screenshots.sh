@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes the README's pictures again (doc/main-window.png, doc/backup-window.png,
-# doc/compare-window.png)
-# from the program's own windows, drawn offscreen: run it after the layout
-# changes. Builds in build/ (or the folder given) what it needs.
+# doc/compare-window.png, and the same in English as doc/*-en.png) from the
+# program's own windows, drawn offscreen: run it after the layout or a
+# translation changes. Builds in build/ (or the folder given) what it needs.
 # Usage: scripts/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,5 +11,7 @@ build=${1:-build}
 cmake --build "$build" --target quorvane-screenshots
 # The windows' Chinese captions need the CJK font (scripts/deps.sh installs it).
 fc-list :lang=zh | grep -q . || { echo "no CJK font: run scripts/deps.sh"; exit 1; }
-QT_QPA_PLATFORM=offscreen "$build/quorvane-screenshots" doc
-echo "written: doc/main-window.png doc/backup-window.png doc/compare-window.png"
+for language in zh en; do
+  QT_QPA_PLATFORM=offscreen "$build/quorvane-screenshots" doc "$language"
+done
+echo "written: doc/{main,backup,compare}-window.png and doc/{main,backup,compare}-window-en.png"

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "lang/translate.h"
+
 namespace qv {
 
 namespace {
@@ -18,27 +20,28 @@ std::string OwningGroup(const std::string& path) {
 }  // namespace
 
 std::string DescribeOpenFailure(const std::string& devicePath, int err) {
-  const std::string head = "无法打开 " + devicePath + "：";
   switch (err) {
     case EBUSY:
-      return head + "端口正在被其他程序使用。";
+      return TrFormat("无法打开 {1}：端口正在被其他程序使用。", devicePath);
     case ENOENT:
     case ENXIO:
     case ENODEV:
-      return head + "设备不存在。";
+      return TrFormat("无法打开 {1}：设备不存在。", devicePath);
     case EACCES:
     case EPERM: {
-      std::string group = OwningGroup(devicePath);
-      return head + "没有权限。请把当前用户加入设备所属的组" +
-             (group.empty() ? std::string() : "“" + group + "”") + "（例如 sudo usermod -aG " +
-             (group.empty() ? std::string("dialout") : group) + " $USER），然后重新登录。";
+      const std::string group = OwningGroup(devicePath);
+      if (group.empty())
+        return TrFormat("无法打开 {1}：没有权限。请把当前用户加入设备所属的组（例如 sudo usermod -aG dialout $USER），然后重新登录。",
+                        devicePath);
+      return TrFormat("无法打开 {1}：没有权限。请把当前用户加入设备所属的组“{2}”（例如 sudo usermod -aG {2} $USER），然后重新登录。",
+                      devicePath, group);
     }
     case ENOTTY:
-      return head + "这不是串口设备。";
+      return TrFormat("无法打开 {1}：这不是串口设备。", devicePath);
     case EINVAL:
-      return head + "端口不支持该波特率。";
+      return TrFormat("无法打开 {1}：端口不支持该波特率。", devicePath);
     default:
-      return head + std::strerror(err);
+      return TrFormat("无法打开 {1}：{2}", devicePath, std::strerror(err));
   }
 }
 

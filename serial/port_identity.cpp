@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "lang/translate.h"
+
 namespace qv {
 namespace fs = std::filesystem;
 
@@ -85,13 +87,13 @@ std::string DescribePort(const PortIdentity& id) {
   switch (id.transport) {
     case PortIdentity::Transport::Unknown: return {};
     case PortIdentity::Transport::Uart:
-      return id.fifoTrigger > 0 ? "串口（FIFO 触发 " + std::to_string(id.fifoTrigger) + " 字节）" : "串口";
+      return id.fifoTrigger > 0 ? TrFormat("串口（FIFO 触发 {1} 字节）", id.fifoTrigger) : Tr("串口");
     case PortIdentity::Transport::Usb: break;
   }
-  std::string text = id.product.empty() ? (id.manufacturer.empty() ? "USB 串口" : id.manufacturer) : id.product;
+  std::string text = id.product.empty() ? (id.manufacturer.empty() ? Tr("USB 串口") : id.manufacturer) : id.product;
   if (!id.vendorId.empty()) text += " · " + id.vendorId + ":" + id.productId;
   if (!id.driver.empty()) text += " · " + id.driver;
-  if (!id.serial.empty()) text += " · 序列号 " + id.serial;
+  if (!id.serial.empty()) text += " · " + TrFormat("序列号 {1}", id.serial);
   return text;
 }
 

@@ -3,14 +3,16 @@
 #include <string>
 #include <vector>
 
+#include "lang/translate.h"
 #include "serial/rfc2217_port.h"
 
 namespace qv {
 
 // The name under which the built-in simulated drive is offered.
 inline constexpr const char* kSimPortName = "SIM";
-// What the program says wherever the simulated drive could pass for a real one.
-inline constexpr const char* kSimDriveNotice = "模拟驱动器（SIM），不是真实硬盘";
+// What the program says wherever the simulated drive could pass for a real one
+// (marked only: shown through Tr()).
+inline constexpr const char* kSimDriveNotice = N_("模拟驱动器（SIM），不是真实硬盘");
 
 // Short names of the serial devices that really exist (ttyS ports with a UART
 // behind them, USB adapters, modems, ...), sorted as text without regard to

@@ -14,6 +14,8 @@
 #include <thread>
 #include <utility>
 
+#include "lang/translate.h"
+
 namespace qv {
 
 namespace {
@@ -105,7 +107,7 @@ bool Rfc2217Port::Open(const std::string& name, int rate, std::chrono::milliseco
   limit_ = limit;
   std::string host, service;
   if (!SplitName(name, host, service)) {
-    error_ = name + " 不是有效的网络串口地址，应为 rfc2217://主机:端口（例如 rfc2217://192.168.1.20:3001）。";
+    error_ = TrFormat("{1} 不是有效的网络串口地址，应为 rfc2217://主机:端口（例如 rfc2217://192.168.1.20:3001）。", name);
     return false;
   }
   const auto deadline = Clock::now() + limit;
@@ -142,9 +144,8 @@ void Rfc2217Port::Reset() {
 bool Rfc2217Port::Connect(const std::string& host, const std::string& service, Clock::time_point deadline) {
   addrinfo* found = nullptr;
   if (const int err = Resolve(host, service, deadline, found); err != 0) {
-    error_ = "无法连接 " + name_ + "：" +
-             (err == EAI_AGAIN ? "在 " + LimitText() + "内查不到主机 " + host + " 的地址。"
-                               : "找不到主机 " + host + "（" + gai_strerror(err) + "）。");
+    error_ = err == EAI_AGAIN ? TrFormat("无法连接 {1}：在 {2}内查不到主机 {3} 的地址。", name_, LimitText(), host)
+                              : TrFormat("无法连接 {1}：找不到主机 {2}（{3}）。", name_, host, gai_strerror(err));
     return false;
   }
   int lastErr = ETIMEDOUT;
@@ -187,11 +188,11 @@ bool Rfc2217Port::Connect(const std::string& host, const std::string& service, C
     return true;
   }
   if (lastErr == ECONNREFUSED)
-    error_ = "无法连接 " + name_ + "：主机 " + host + " 拒绝了连接（该端口上没有 ser2net 在服务）。";
+    error_ = TrFormat("无法连接 {1}：主机 {2} 拒绝了连接（该端口上没有 ser2net 在服务）。", name_, host);
   else if (lastErr == ETIMEDOUT)
-    error_ = "无法连接 " + name_ + "：主机 " + host + " 在 " + LimitText() + "内没有应答。";
+    error_ = TrFormat("无法连接 {1}：主机 {2} 在 {3}内没有应答。", name_, host, LimitText());
   else
-    error_ = "无法连接 " + name_ + "：" + std::strerror(lastErr) + "。";
+    error_ = TrFormat("无法连接 {1}：{2}。", name_, std::strerror(lastErr));
   return false;
 }
 
@@ -217,7 +218,7 @@ bool Rfc2217Port::Negotiate(int rate, Clock::time_point deadline) {
   if (!telnet_) {
     std::lock_guard lock(mutex_);
     if (spoke && recv(fd_, &first, 1, MSG_PEEK) == 0) {
-      error_ = "无法连接 " + name_ + "：服务器一接受连接就关闭了它。";
+      error_ = TrFormat("无法连接 {1}：服务器一接受连接就关闭了它。", name_);
       return false;
     }
     return true;  // a plain TCP bridge: no rate control
@@ -232,12 +233,11 @@ bool Rfc2217Port::Negotiate(int rate, Clock::time_point deadline) {
       // reset throws away what was not read yet: the words may be lost.
       const std::string text = ServerText();
       inUse_ = text.empty() || text.find("in use") != std::string::npos;
-      error_ = "无法打开 " + name_ + "：" +
-               (text.empty() ? "服务器在协商中关闭了连接（多半是该端口已有另一个用户连接）。"
-                             : "服务器关闭了连接，它说“" + text + "”" +
-                                   (inUse_ ? "：该端口已有另一个用户连接。" : "。"));
+      error_ = text.empty() ? TrFormat("无法打开 {1}：服务器在协商中关闭了连接（多半是该端口已有另一个用户连接）。", name_)
+               : inUse_     ? TrFormat("无法打开 {1}：服务器关闭了连接，它说“{2}”：该端口已有另一个用户连接。", name_, text)
+                            : TrFormat("无法打开 {1}：服务器关闭了连接，它说“{2}”。", name_, text);
     } else {
-      error_ = "无法打开 " + name_ + "：服务器在 " + LimitText() + "内没有完成协商。";
+      error_ = TrFormat("无法打开 {1}：服务器在 {2}内没有完成协商。", name_, LimitText());
     }
     return false;
   };
@@ -262,8 +262,7 @@ bool Rfc2217Port::Negotiate(int rate, Clock::time_point deadline) {
   std::lock_guard lock(mutex_);
   queue_.clear();  // anything before the purge was answered is stale
   if (rateReply_ != rate) {
-    error_ = "无法打开 " + name_ + "：服务器的串口不接受 " + std::to_string(rate) + " 波特（它设为 " +
-             std::to_string(rateReply_) + "）。";
+    error_ = TrFormat("无法打开 {1}：服务器的串口不接受 {2} 波特（它设为 {3}）。", name_, rate, rateReply_);
     return false;
   }
   return true;
@@ -271,7 +270,7 @@ bool Rfc2217Port::Negotiate(int rate, Clock::time_point deadline) {
 
 std::string Rfc2217Port::LimitText() const {
   const auto ms = limit_.count();
-  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " 秒" : std::to_string(ms) + " 毫秒";
+  return ms % 1000 == 0 ? TrFormat("{1} 秒", ms / 1000) : TrFormat("{1} 毫秒", ms);
 }
 
 void Rfc2217Port::Close() {
@@ -289,7 +288,7 @@ std::string Rfc2217Port::ServerText() const {
 void Rfc2217Port::Lose(const std::string& why) {
   if (closed_) return;
   closed_ = true;
-  error_ = "与 " + name_ + " 的连接已断开（" + why + "）";
+  error_ = TrFormat("与 {1} 的连接已断开（{2}）", name_, why);
 }
 
 int Rfc2217Port::Pump() {
@@ -320,13 +319,13 @@ int Rfc2217Port::Pump() {
           }
         }
       } else if (n == 0) {
-        Lose("服务器关闭了连接");
+        Lose(Tr("服务器关闭了连接"));
       } else if (errno == EAGAIN) {
         break;
       } else if (errno == ECONNRESET) {
-        Lose("服务器关闭了连接");  // abruptly, with bytes still unread on its side
+        Lose(Tr("服务器关闭了连接"));  // abruptly, with bytes still unread on its side
       } else if (errno == ETIMEDOUT) {
-        Lose("服务器不再应答，网络可能已中断");
+        Lose(Tr("服务器不再应答，网络可能已中断"));
       } else if (errno != EINTR) {
         Lose(std::strerror(errno));
       }
@@ -400,8 +399,8 @@ bool Rfc2217Port::Send(std::string_view bytes) {
   }
   if (done == bytes.size()) return true;
   std::lock_guard lock(mutex_);
-  Lose(err == ETIMEDOUT                  ? "服务器长时间不接收数据"
-       : err == EPIPE || err == ECONNRESET ? "服务器关闭了连接"
+  Lose(err == ETIMEDOUT                  ? Tr("服务器长时间不接收数据")
+       : err == EPIPE || err == ECONNRESET ? Tr("服务器关闭了连接")
                                            : std::strerror(err));
   return false;
 }

@@ -6,6 +6,7 @@
 
 #include "console/convert.h"
 #include "console/main.h"
+#include "lang/translate.h"
 #include "transfer/buffer_blocks.h"
 #include "transfer/dump_parser.h"
 #include "transfer/file_io.h"
@@ -48,7 +49,7 @@ void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string
   main.Memo3.clear();
   main.receiveMode = ReceiveMode::Empty;
   main.LastPrompt.clear();
-  main.AddLine("正在读取缓冲区......");
+  main.AddLine(Tr("正在读取缓冲区......"));
 
   const int32_t count = HexToInt(blockCount);
   main.SetProgress(count, 0);
@@ -73,9 +74,9 @@ void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string
   main.receiveMode = ReceiveMode::Empty;
 
   if (main.stopFlag) {
-    main.AddLine("被用户中止！");
+    main.AddLine(Tr("被用户中止！"));
   } else {
-    main.AppendToLastLine(good ? "成功！" : "失败！");
+    main.AppendToLastLine(good ? Tr("成功！") : Tr("失败！"));
   }
   main.AddLine("");
 }

@@ -6,6 +6,7 @@
 
 #include "console/convert.h"
 #include "console/main.h"
+#include "lang/translate.h"
 #include "transfer/file_io.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_common.h"
@@ -31,7 +32,7 @@ void WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::strin
   if (limit < static_cast<int64_t>(data.size())) data.resize(static_cast<size_t>(std::max<int64_t>(limit, 0)));
 
   if (!main.stopFlag) {
-    main.AddLine("正在写入缓冲区......");
+    main.AddLine(Tr("正在写入缓冲区......"));
     if (data.empty()) {
       // Refused before the drive hears of a download it would wait in for ever.
       DownloadLengthAccepted(main, 0, kBlockBytes);
@@ -54,9 +55,9 @@ void WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::strin
   main.Delay(kClosingPauseTicks);
 
   if (main.stopFlag) {
-    main.AddLine("被用户中止！");
+    main.AddLine(Tr("被用户中止！"));
   } else {
-    main.AppendToLastLine(good ? "成功！" : "失败！");
+    main.AppendToLastLine(good ? Tr("成功！") : Tr("失败！"));
   }
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/main.h"
+#include "lang/translate.h"
 #include "transfer/block_protocol.h"
 #include "transfer/file_io.h"
 #include "transfer/transfer.h"
@@ -26,11 +27,11 @@ bool DownloadLengthAccepted(TFrmMain& main, size_t size, int blockSize) {
   CheckBlockSize(blockSize);
   // Nothing to send has no block 0 either: the drive would wait for it.
   if (size == 0) {
-    main.Dlg().ShowMessage("要发送的数据长度为0！");
+    main.Dlg().ShowMessage(Tr("要发送的数据长度为0！"));
     return false;
   }
   if (size % static_cast<size_t>(blockSize) == 0) return true;
-  main.Dlg().ShowMessage("文件长度必须是" + std::to_string(blockSize) + "的倍数！");
+  main.Dlg().ShowMessage(TrFormat("文件长度必须是{1}的倍数！", blockSize));
   return false;
 }
 
@@ -46,7 +47,7 @@ bool SendData(TFrmMain& main, const uint8_t* data, size_t size, int blockSize) {
   const auto afterBlock = [&main, blockSize] {
     main.StepProgress(blockSize);
     if (!main.stopFlag) return true;
-    main.AddLine("操作被用户中止！");
+    main.AddLine(Tr("操作被用户中止！"));
     return false;
   };
   if (!SendSequenceBlocks(main, data, block, n, afterBlock)) return false;

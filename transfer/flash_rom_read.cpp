@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "console/main.h"
+#include "lang/translate.h"
 #include "transfer/buffer_blocks.h"
 #include "transfer/file_io.h"
 #include "transfer/flash_rom.h"
@@ -21,8 +22,8 @@ constexpr int kRomBlocks = kRomBytes / kBlockBytes;
 constexpr uint32_t kSingleFirst = 0x140, kSingleEnd = 0x170;
 constexpr int kCopyTicks = 500;       // "e4": the drive prepares the copy
 constexpr int kCopyReadyTicks = 10;   // the prompt after it comes at once
-constexpr const char* kProgressLine = "正在读取ROM.........";
-constexpr const char* kAskInstructionRead = "读取ROM数据有误，是否使用指令方法读取?";
+constexpr const char* kProgressLine = N_("正在读取ROM.........");
+constexpr const char* kAskInstructionRead = N_("读取ROM数据有误，是否使用指令方法读取?");
 
 // The bytes of the capture buffer's "=" lines, in line order.
 std::vector<uint8_t> AnsweredBytes(const TFrmMain& main) {
@@ -57,7 +58,7 @@ bool ReadRom(TFrmMain& main, const std::string& fileName) {
     }
 
     if (good && !main.stopFlag) {
-      main.AddLine(kProgressLine);
+      main.AddLine(Tr(kProgressLine));
       main.SetProgress(kRomBlocks, 0);
       image.reserve(kRomBytes);
       good = ReadBufferBlocks(main, 0, kRomBlocks, image);
@@ -67,7 +68,7 @@ bool ReadRom(TFrmMain& main, const std::string& fileName) {
       if (image.size() != kRomBytes) {
         good = false;
       } else if (!RomImagePlausible(image)) {
-        if (main.Dlg().AskYesNo("提示", kAskInstructionRead)) {
+        if (main.Dlg().AskYesNo(Tr("提示"), Tr(kAskInstructionRead))) {
           image = {};
           main.receiveMode = ReceiveMode::Empty;
           return ReadROM1(main, fileName);
@@ -112,8 +113,8 @@ bool ReadRom(TFrmMain& main, const std::string& fileName) {
   }
 
   image = {};
-  if (main.stopFlag) main.AddLine("被用户中止！");
-  else main.AppendToLastLine(good ? "成功！" : "失败！");
+  if (main.stopFlag) main.AddLine(Tr("被用户中止！"));
+  else main.AppendToLastLine(good ? Tr("成功！") : Tr("失败！"));
   main.AddLine("");
   return good;
 }
@@ -123,7 +124,7 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName) {
   main.receiveMode = ReceiveMode::Empty;
   main.LastPrompt.clear();
   main.Delay(10);
-  main.AddLine("指令方式读取ROM需要较长时间，请耐心等待！");
+  main.AddLine(Tr("指令方式读取ROM需要较长时间，请耐心等待！"));
 
   // Only a whole image written to the file is a success; STOP before the
   // first byte is none either.
@@ -133,7 +134,7 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName) {
   try {
     if (prompted && !main.stopFlag) {
       good = true;
-      main.AddLine(kProgressLine);
+      main.AddLine(Tr(kProgressLine));
       main.SetProgress(static_cast<int>(kRomBytes), 0);
       main.receiveMode = ReceiveMode::R_DATA;
       main.Memo3.clear();
@@ -169,8 +170,8 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName) {
   image = {};
   main.Memo3.clear();
   main.receiveMode = ReceiveMode::Empty;
-  if (main.stopFlag) main.AppendToLastLine("用户中止！");
-  else main.AppendToLastLine(good ? "完成！" : "失败！");
+  if (main.stopFlag) main.AppendToLastLine(Tr("用户中止！"));
+  else main.AppendToLastLine(good ? Tr("完成！") : Tr("失败！"));
   main.AddLine("");
   return good;
 }

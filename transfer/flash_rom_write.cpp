@@ -5,6 +5,7 @@
 #include "console/convert.h"
 #include "console/main.h"
 #include "files/file_io.h"
+#include "lang/translate.h"
 #include "transfer/file_io.h"
 #include "transfer/flash_rom.h"
 #include "transfer/transfer.h"
@@ -14,27 +15,27 @@ namespace qv {
 
 namespace {
 
-constexpr const char* kProgressLine = "正在写入ROM......";
+constexpr const char* kProgressLine = N_("正在写入ROM......");
 // After the download the drive erases the flash and programs it from the
 // buffer; "/F" brings its prompt back after each step.
 constexpr const char* kProgramSteps[] = {"e5", "/F", "e9", "/F", "e3,200,1,0", "/F", "e6", "/F"};
 
 void Report(TFrmMain& main, bool good) {
-  if (main.stopFlag) main.AddLine("被用户中止！");
-  else main.AppendToLastLine(good ? "成功！" : "失败！");
+  if (main.stopFlag) main.AddLine(Tr("被用户中止！"));
+  else main.AppendToLastLine(good ? Tr("成功！") : Tr("失败！"));
 }
 
 }  // namespace
 
 bool FastWriteImageAccepted(TFrmMain& main, uint64_t size) {
   if (size == 0) {
-    main.Dlg().ShowMessage("ROM文件是空文件，没有可写入的数据！");
+    main.Dlg().ShowMessage(Tr("ROM文件是空文件，没有可写入的数据！"));
     return false;
   }
   if (!DownloadLengthAccepted(main, static_cast<size_t>(size), kBlockBytes)) return false;
   if (size > static_cast<uint64_t>(kMaxDownloadBlocks) * kBlockBytes) {
-    main.Dlg().ShowMessage("ROM文件太大：缓冲区写入一次最多下载255块（" +
-                           std::to_string(kMaxDownloadBlocks * kBlockBytes) + "字节），不能只写入一部分！");
+    main.Dlg().ShowMessage(TrFormat("ROM文件太大：缓冲区写入一次最多下载255块（{1}字节），不能只写入一部分！",
+                                    kMaxDownloadBlocks * kBlockBytes));
     return false;
   }
   return true;
@@ -42,8 +43,7 @@ bool FastWriteImageAccepted(TFrmMain& main, uint64_t size) {
 
 bool InstructionWriteImageAccepted(TFrmMain& main, uint64_t size) {
   if (size >= kRomBytes) return true;
-  main.Dlg().ShowMessage("ROM文件太小（" + std::to_string(size) + "字节）：指令方式写入需要至少" +
-                         std::to_string(kRomBytes) + "字节！");
+  main.Dlg().ShowMessage(TrFormat("ROM文件太小（{1}字节）：指令方式写入需要至少{2}字节！", size, kRomBytes));
   return false;
 }
 
@@ -57,7 +57,7 @@ bool WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string
     // Read and checked before the drive hears anything of this write; a file
     // that can't be read leaves no progress line without an outcome.
     const std::vector<uint8_t> data = ReadWholeFile(fileName, kMaxRomFileBytes);
-    main.AddLine(kProgressLine);
+    main.AddLine(Tr(kProgressLine));
     good = FastWriteImageAccepted(main, data.size());
     if (good) {
       Exchange(main, "\x1A", 5);
@@ -90,16 +90,16 @@ bool WriteBios1(TFrmMain& main, const std::string& fileName) {
 
   const FileBytes file = ReadFileBytes(fileName, kMaxRomFileBytes);
   if (file.trouble.kind == FileTrouble::Kind::TooLarge) {
-    main.AddLine("读入ROM文件出错，" + file.trouble.reason + "！");
+    main.AddLine(TrFormat("读入ROM文件出错，{1}！", file.trouble.reason));
     return false;
   }
   if (!file) {
-    main.AddLine("读入ROM文件出错，文个无法打开！");
+    main.AddLine(Tr("读入ROM文件出错，文个无法打开！"));
     return false;
   }
   const std::string& data = file.bytes;
   if (data.size() < kRomBytes) {
-    main.AddLine("读入ROM文件出错，文件太小！");
+    main.AddLine(Tr("读入ROM文件出错，文件太小！"));
     return false;
   }
 
@@ -107,8 +107,8 @@ bool WriteBios1(TFrmMain& main, const std::string& fileName) {
   // past the ROM are never sent.
   main.SetProgress(static_cast<int>(kRomBytes), 0);
   bool good = true;
-  main.AddLine("指令方式写入ROM需要较长时间，请耐心等待！");
-  main.AddLine(kProgressLine);
+  main.AddLine(Tr("指令方式写入ROM需要较长时间，请耐心等待！"));
+  main.AddLine(Tr(kProgressLine));
   Exchange(main, "Z\r", 50);
   main.SendString("Z\r");
   main.Delay(100);

@@ -10,6 +10,7 @@
 #include "console/text.h"
 #include "files/file_io.h"
 #include "files/folder_check.h"
+#include "lang/translate.h"
 #include "transfer/transfer.h"
 
 namespace qv {
@@ -37,14 +38,14 @@ void TForm3::SetEnabled(bool enabled) {
 }
 
 void TForm3::Button51Click() {
-  const auto chosen = main_.Dlg().ChooseSaveFile(kFilter, kDefaultExt, kFileName);
+  const auto chosen = main_.Dlg().ChooseSaveFile(Tr(kFilter), kDefaultExt, kFileName);
   if (!chosen) return;
   Edit1 = Trim(*chosen);
   Changed();
 }
 
 void TForm3::Button1Click() {
-  const auto chosen = main_.Dlg().ChooseOpenFile(kFilter, kDefaultExt, kFileName);
+  const auto chosen = main_.Dlg().ChooseOpenFile(Tr(kFilter), kDefaultExt, kFileName);
   if (!chosen) return;
   Edit2 = *chosen;
   if (!WriteSourceUsable(Edit2)) Edit2.clear();
@@ -63,25 +64,24 @@ bool TForm3::SaveTargetUsable(const std::string& path) {
   std::error_code ec;
   const fs::path target(path);
   std::string problem;
-  if (fs::is_directory(target, ec)) problem = "这是一个文件夹";
+  if (fs::is_directory(target, ec)) problem = Tr("这是一个文件夹");
   else if (const FileTrouble folder = FolderTakesNewFiles(target.parent_path().string(), false))
     problem = folder.reason;
   else if (fs::exists(target, ec) && ::access(path.c_str(), W_OK) != 0)
-    problem = "没有写入权限";
+    problem = Tr("没有写入权限");
   if (problem.empty()) return true;
-  main_.Dlg().ShowMessage("无法保存读取的ROM文件“" + path + "”：" + problem + "！");
+  main_.Dlg().ShowMessage(TrFormat("无法保存读取的ROM文件“{1}”：{2}！", path, problem));
   return false;
 }
 
 bool TForm3::WriteSourceUsable(const std::string& path, std::optional<Operation> operation) {
   const FileCheck file = CheckInputFile(path, kMaxWriteFileBytes);
   if (file.trouble.kind == FileTrouble::Kind::TooLarge) {
-    main_.Dlg().ShowMessage("ROM模块文件太长（" + std::to_string(file.size) + "字节），不能超过" +
-                            std::to_string(kMaxWriteFileBytes) + "字节！");
+    main_.Dlg().ShowMessage(TrFormat("ROM模块文件太长（{1}字节），不能超过{2}字节！", file.size, kMaxWriteFileBytes));
     return false;
   }
   if (file.trouble) {
-    main_.Dlg().ShowMessage("无法打开ROM文件“" + path + "”：" + file.trouble.reason + "！");
+    main_.Dlg().ShowMessage(TrFormat("无法打开ROM文件“{1}”：{2}！", path, file.trouble.reason));
     return false;
   }
   if (operation == Operation::WriteByBuffer) return FastWriteImageAccepted(main_, file.size);
@@ -90,19 +90,19 @@ bool TForm3::WriteSourceUsable(const std::string& path, std::optional<Operation>
 }
 
 bool TForm3::Run(Operation operation) {
-  static constexpr const char* kButtons[] = {"缓冲区读取", "指令方式读取", "缓冲区写入", "指令方式写入"};
-  LongOperation busy(main_, std::string(kCaption) + "：" + kButtons[static_cast<int>(operation)]);
+  static constexpr const char* kButtons[] = {N_("缓冲区读取"), N_("指令方式读取"), N_("缓冲区写入"), N_("指令方式写入")};
+  LongOperation busy(main_, TrFormat("{1}：{2}", Tr(kCaption), Tr(kButtons[static_cast<int>(operation)])));
   if (!busy) return false;
   // Everything that needs no drive is checked before the drive is touched:
   // a refusal after the level switch would leave it at level F for nothing.
   const bool read = operation == Operation::ReadByBuffer || operation == Operation::ReadByInstruction;
   if (!main_.PortOpen()) {
-    main_.Dlg().ShowMessage("请先打开串口！");
+    main_.Dlg().ShowMessage(Tr("请先打开串口！"));
     return false;
   }
   const std::string path = read ? Edit1 : Edit2;
   if (path.empty()) {
-    main_.Dlg().ShowMessage(read ? "请指定读取后保存的文件！" : "请选择要写入的ROM文件！");
+    main_.Dlg().ShowMessage(read ? Tr("请指定读取后保存的文件！") : Tr("请选择要写入的ROM文件！"));
     return false;
   }
   if (read ? !SaveTargetUsable(path) : !WriteSourceUsable(path, operation)) return false;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "console/controls.h"
+#include "lang/translate.h"
 #include "transfer/flash_rom.h"
 
 namespace qv {
@@ -19,8 +20,8 @@ class TFrmMain;
 
 class TForm3 {
  public:
-  static constexpr const char* kCaption = "串行ROM读写";
-  static constexpr const char* kFilter = "BIN文件|*.bin|所有文件|*.*";
+  static constexpr const char* kCaption = N_("串行ROM读写");
+  static constexpr const char* kFilter = N_("BIN文件|*.bin|所有文件|*.*");
   static constexpr const char* kDefaultExt = "*.bin";
   static constexpr const char* kFileName = "ROM.BIN";
   // The largest file the window takes for writing (0x80000 bytes).

@@ -8,6 +8,7 @@
 #include "console/convert.h"
 #include "console/main.h"
 #include "console/text.h"
+#include "lang/translate.h"
 #include "transfer/dump_parser.h"
 #include "transfer/file_io.h"
 #include "transfer/transfer.h"
@@ -29,7 +30,7 @@ std::string ErrorLine(const std::vector<std::string_view>& lines) {
 // The pane line for a read command the drive refused: where, and its words.
 std::string DriveReadErrorText(const std::string& cylinder, const std::string& head, const std::string& sectors,
                                const std::string& driveLine) {
-  return "驱动器报告读取出错（柱面" + cylinder + "磁头" + head + "，扇区" + sectors + "）：" + driveLine;
+  return TrFormat("驱动器报告读取出错（柱面{1}磁头{2}，扇区{3}）：{4}", cylinder, head, sectors, driveLine);
 }
 
 struct Sectors {
@@ -68,7 +69,7 @@ struct Sectors {
     if (!error.empty()) {
       Fail(TrackReadEnd::DriveError);
       driveLine = error;
-      sectors = firstSector + "起" + std::to_string(HexToInt(count)) + "个";
+      sectors = TrFormat("{1}起{2}个", firstSector, HexToInt(count));
       return false;
     }
     return true;
@@ -197,7 +198,7 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
     HexToInt(bufferBase);
     HexToInt(chunk);
     main.receiveMode = ReceiveMode::Empty;
-    main.AddLine("正在读取数据.........");
+    main.AddLine(Tr("正在读取数据........."));
     main.Delay(1);
   }
   const TrackReadOutcome outcome =
@@ -210,8 +211,8 @@ bool ReadTrack(TFrmMain& main, const std::string& cylinder, const std::string& h
   }
   const bool good = outcome.end == TrackReadEnd::Read;
   if (verbose) {
-    if (main.stopFlag) main.AddLine("被用户中止！");
-    else main.AppendToLastLine(good ? "完成！" : "失败！");
+    if (main.stopFlag) main.AddLine(Tr("被用户中止！"));
+    else main.AppendToLastLine(good ? Tr("完成！") : Tr("失败！"));
   }
   if (outcome.end == TrackReadEnd::DriveError) main.AddLine(outcome.driveLine);
   return good && outcome.delivered;

@@ -10,6 +10,7 @@
 #include "console/convert.h"
 #include "console/main.h"
 #include "console/text.h"
+#include "lang/translate.h"
 #include "serial/rates.h"
 #include "transfer/block_protocol.h"
 #include "transfer/file_io.h"
@@ -97,7 +98,7 @@ void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& 
   }
 
   if (good && !main.stopFlag) {
-    main.AddLine("正在写入数据......");
+    main.AddLine(Tr("正在写入数据......"));
     if (perChunk <= 0) throw std::invalid_argument("chunk must be at least one sector, not " + chunk);
     const int64_t sectors = limit / kBlockBytes;
     const int64_t fullChunks = sectors / perChunk;
@@ -120,9 +121,9 @@ void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& 
 
   write.Prompt("/\r", 30);
   if (main.stopFlag) {
-    main.AddLine("被用户中止！");
+    main.AddLine(Tr("被用户中止！"));
   } else {
-    main.AppendToLastLine(good ? "完成！" : "失败！");
+    main.AppendToLastLine(good ? Tr("完成！") : Tr("失败！"));
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "console/convert.h"
 #include "console/main.h"
+#include "lang/translate.h"
 #include "transfer/block_protocol.h"
 #include "console/text.h"
 
@@ -47,7 +48,7 @@ inline bool Exchange(TFrmMain& main, std::string_view bytes, int ticks) {
 // would not help it; anything else (a garbled reply) asks for a lower rate.
 inline std::string ReadErrorLine(const std::exception& error) {
   if (dynamic_cast<const EFileError*>(&error)) return error.what();
-  return "读取数据错误，请调低一档速率后再试!";
+  return Tr("读取数据错误，请调低一档速率后再试!");
 }
 inline void AddReadErrorLine(TFrmMain& main, const std::exception& error) { main.AddLine(ReadErrorLine(error)); }
 

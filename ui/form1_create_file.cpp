@@ -8,6 +8,7 @@
 #include "ui/fonts.h"
 #include "ui/key_filter.h"
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 namespace qv::ui {
 
@@ -16,13 +17,13 @@ constexpr int kFontPixels = 12;
 }  // namespace
 
 Form1CreateFile::Form1CreateFile(Dialogs& dialogs, QWidget* parent) : QDialog(parent), model_(dialogs) {
-  setWindowTitle(QString::fromUtf8(TForm1::kCaption));
+  setWindowTitle(QTr(TForm1::kCaption));
   NameWindow(this, "TForm1");
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(460, 268);
 
   auto label = [this](QWidget* parent, const char* text, int x, int y, int w = 70) {
-    auto* l = new QLabel(QString::fromUtf8(text), parent);
+    auto* l = new QLabel(QTr(text), parent);
     l->setGeometry(x, y, w, 22);
     return l;
   };
@@ -34,7 +35,7 @@ Form1CreateFile::Form1CreateFile(Dialogs& dialogs, QWidget* parent) : QDialog(pa
   };
   auto button = [this](QWidget* parent, const char* name, const char* caption, const QString& accessible, int x,
                        int y, int w, void (TForm1::*handler)()) {
-    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
+    auto* b = new QPushButton(QTr(caption), parent);
     Name(b, name, accessible);
     b->setGeometry(x, y, w, 24);
     b->setAutoDefault(false);
@@ -55,9 +56,9 @@ Form1CreateFile::Form1CreateFile(Dialogs& dialogs, QWidget* parent) : QDialog(pa
     void (TForm1::*clear)();
   };
   const Source sources[2] = {
-      {"源文件1", "源文件1:", "Edit1", "Button51", "Edit5", "Edit3", "Button4", &TForm1::Button51Click,
+      {N_("源文件1"), N_("源文件1:"), "Edit1", "Button51", "Edit5", "Edit3", "Button4", &TForm1::Button51Click,
        &TForm1::Button4Click},
-      {"源文件2", "源文件2:", "Edit2", "Button1", "Edit4", "Edit7", "Button5", &TForm1::Button1Click,
+      {N_("源文件2"), N_("源文件2:"), "Edit2", "Button1", "Edit4", "Edit7", "Button5", &TForm1::Button1Click,
        &TForm1::Button5Click},
   };
   QLineEdit** fileEdits[2] = {&edit1_, &edit2_};
@@ -65,28 +66,28 @@ Form1CreateFile::Form1CreateFile(Dialogs& dialogs, QWidget* parent) : QDialog(pa
   QLineEdit** countEdits[2] = {&edit3_, &edit7_};
   for (int i = 0; i < 2; ++i) {
     const Source& s = sources[i];
-    auto* frame = new QGroupBox(QString::fromUtf8(s.title), this);
+    auto* frame = new QGroupBox(QTr(s.title), this);
     frame->setGeometry(8, 6 + i * 100, 444, 94);
     label(frame, s.fileLabel, 10, 22);
-    *fileEdits[i] = edit(frame, s.fileEdit, QString::fromUtf8(s.fileLabel), 80, 22, 310);
-    button(frame, s.chooser, "...", QString::fromUtf8(s.fileLabel), 396, 21, 38, s.choose);
-    label(frame, "截取范围", 10, 56);
-    label(frame, "开始扇区:", 80, 56);
-    *startEdits[i] = edit(frame, s.startEdit, QStringLiteral("开始扇区:"), 150, 56, 90);
-    label(frame, "扇区数:", 252, 56, 56);
-    *countEdits[i] = edit(frame, s.countEdit, QStringLiteral("扇区数:"), 306, 56, 84);
-    button(frame, s.reset, "重置", QStringLiteral("重置"), 396, 55, 38, s.clear);
+    *fileEdits[i] = edit(frame, s.fileEdit, QTr(s.fileLabel), 80, 22, 310);
+    button(frame, s.chooser, "...", QTr(s.fileLabel), 396, 21, 38, s.choose);
+    label(frame, N_("截取范围"), 10, 56);
+    label(frame, N_("开始扇区:"), 80, 56);
+    *startEdits[i] = edit(frame, s.startEdit, QTr("开始扇区:"), 150, 56, 90);
+    label(frame, N_("扇区数:"), 252, 56, 56);
+    *countEdits[i] = edit(frame, s.countEdit, QTr("扇区数:"), 306, 56, 84);
+    button(frame, s.reset, N_("重置"), QTr("重置"), 396, 55, 38, s.clear);
   }
   auto* rangeKeys = new CharFilter(&TForm1::RangeKeyAccepted, this);
   for (QLineEdit* e : {edit5_, edit3_, edit4_, edit7_}) {
     rangeKeys->Watch(e);
-    e->setToolTip(QStringLiteral("十六进制扇区号"));
+    e->setToolTip(QTr("十六进制扇区号"));
   }
 
-  label(this, "目标文件:", 18, 210);
-  edit6_ = edit(this, "Edit6", QStringLiteral("目标文件:"), 88, 210, 318);
-  button(this, "Button2", "...", QStringLiteral("目标文件:"), 412, 209, 38, &TForm1::Button2Click);
-  button(this, "Button3", "生成文件", QStringLiteral("生成文件"), 180, 240, 100, &TForm1::Button3Click);
+  label(this, N_("目标文件:"), 18, 210);
+  edit6_ = edit(this, "Edit6", QTr("目标文件:"), 88, 210, 318);
+  button(this, "Button2", "...", QTr("目标文件:"), 412, 209, 38, &TForm1::Button2Click);
+  button(this, "Button3", N_("生成文件"), QTr("生成文件"), 180, 240, 100, &TForm1::Button3Click);
 }
 
 void Form1CreateFile::ToModel() {

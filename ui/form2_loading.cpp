@@ -12,6 +12,7 @@
 #include "ui/handler.h"
 #include "ui/key_filter.h"
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 namespace qv::ui {
 
@@ -24,14 +25,16 @@ constexpr int kRowHeight = 22;
 // Columns of a module row: its box, file field, chooser and save box.
 constexpr int kBoxX = 10, kFileX = 78, kFileWidth = 300, kChooserX = 382, kSaveX = 416;
 
+// The helpers take captions as source texts (marked with N_) and show them
+// translated.
 QLabel* MakeLabel(QWidget* parent, const char* text, int x, int y, int width) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  auto* label = new QLabel(QTr(text), parent);
   label->setGeometry(x, y, width, kRowHeight);
   return label;
 }
 
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, int x, int y, int width) {
-  auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+  auto* box = new QCheckBox(QTr(caption), parent);
   Name(box, name, box->text());
   box->setGeometry(x, y, width, kRowHeight);
   return box;
@@ -46,7 +49,7 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& accessible
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const QString& accessible,
                         const QRect& geometry) {
-  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+  auto* button = new QPushButton(QTr(caption), parent);
   Name(button, name, accessible);
   button->setGeometry(geometry);
   button->setAutoDefault(false);
@@ -82,7 +85,7 @@ void ShowText(QLineEdit* edit, const std::string& text) {
 
 Form2Loading::Form2Loading(TFrmMain& main, const FamilyTable& families, QWidget* parent)
     : QDialog(parent), main_(main), model_(main, families) {
-  setWindowTitle(QString::fromUtf8(TForm2::kCaption));
+  setWindowTitle(QTr(TForm2::kCaption));
   NameWindow(this, "TForm2");
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(kClientWidth, kClientHeight);
@@ -102,64 +105,64 @@ Form2Loading::~Form2Loading() {
 
 void Form2Loading::Build() {
   panel1_ = new QWidget(this);
-  Name(panel1_, "Panel1", QString::fromUtf8(TForm2::kCaption));
+  Name(panel1_, "Panel1", QTr(TForm2::kCaption));
   panel1_->setGeometry(0, 0, kClientWidth, kClientHeight);
 
-  const QString typeLabel = QStringLiteral("固件类型:");
-  MakeLabel(panel1_, "固件类型:", 10, 10, 70);
+  const QString typeLabel = QTr("固件类型:");
+  MakeLabel(panel1_, N_("固件类型:"), 10, 10, 70);
   comboBox7_ = MakeList(panel1_, "ComboBox7", typeLabel, QRect(kFileX, 10, kFileWidth, kRowHeight), true);
-  button5_ = MakeButton(panel1_, "Button5", "A", QStringLiteral("自动识别"), QRect(kChooserX, 9, 28, 24));
-  button5_->setToolTip(QStringLiteral("从硬盘读取固件类型，选择系列并填入该类型文件夹中的模块文件"));
+  button5_ = MakeButton(panel1_, "Button5", "A", QTr("自动识别"), QRect(kChooserX, 9, 28, 24));
+  button5_->setToolTip(QTr("从硬盘读取固件类型，选择系列并填入该类型文件夹中的模块文件"));
 
-  const QString folderLabel = QStringLiteral("固件所在位置:");
-  MakeLabel(panel1_, "固件所在位置:", 10, 40, 84);
+  const QString folderLabel = QTr("固件所在位置:");
+  MakeLabel(panel1_, N_("固件所在位置:"), 10, 40, 84);
   edit7_ = MakeEdit(panel1_, "Edit7", folderLabel, 96, 40, kChooserX - 100);
   // Set by the folder chooser and the family lookup; typing a folder here would do nothing.
   edit7_->setReadOnly(true);
   button7_ = MakeButton(panel1_, "Button7", "...", folderLabel, QRect(kChooserX, 39, 28, 24));
-  button7_->setToolTip(QString::fromUtf8(TForm2::kFolderHint));
+  button7_->setToolTip(QTr(TForm2::kFolderHint));
 
   auto row = [this](int y, const char* boxName, const char* caption, const char* editName, const char* chooserName,
                     QCheckBox*& box, QLineEdit*& edit, QPushButton*& chooser) {
     box = MakeCheckBox(panel1_, boxName, caption, kBoxX, y, 64);
-    edit = MakeEdit(panel1_, editName, QString::fromUtf8(caption), kFileX, y, kFileWidth);
-    chooser = MakeButton(panel1_, chooserName, "...", QString::fromUtf8(caption), QRect(kChooserX, y - 1, 28, 24));
-    chooser->setToolTip(QStringLiteral("选择%1模块文件").arg(QString::fromUtf8(caption)));
+    edit = MakeEdit(panel1_, editName, QTr(caption), kFileX, y, kFileWidth);
+    chooser = MakeButton(panel1_, chooserName, "...", QTr(caption), QRect(kChooserX, y - 1, 28, 24));
+    chooser->setToolTip(QTrFormat("选择{1}模块文件", caption));
   };
   row(76, "CheckBox1", "APP", "Edit1", "Button51", checkBox1_, edit1_, button51_);
-  checkBox10_ = MakeCheckBox(panel1_, "CheckBox10", "存盘", kSaveX, 76, 56);
-  const QString bufferLabel = QStringLiteral("缓冲区:");
-  MakeLabel(panel1_, "缓冲区:", kFileX, 104, 50);
+  checkBox10_ = MakeCheckBox(panel1_, "CheckBox10", N_("存盘"), kSaveX, 76, 56);
+  const QString bufferLabel = QTr("缓冲区:");
+  MakeLabel(panel1_, N_("缓冲区:"), kFileX, 104, 50);
   comboBox1_ = MakeList(panel1_, "ComboBox1", bufferLabel, QRect(kFileX + 52, 104, 60, kRowHeight), true);
   SetItems(comboBox1_, TForm2::kBufferItems);
-  const QString blockLabel = QStringLiteral("块大小:");
-  MakeLabel(panel1_, "块大小:", 204, 104, 50);
+  const QString blockLabel = QTr("块大小:");
+  MakeLabel(panel1_, N_("块大小:"), 204, 104, 50);
   comboBox3_ = MakeList(panel1_, "ComboBox3", blockLabel, QRect(256, 104, 70, kRowHeight), true);
   SetItems(comboBox3_, TForm2::kAppBlockItems);
 
   row(136, "CheckBox2", "CERT", "Edit2", "Button1", checkBox2_, edit2_, button1_);
-  checkBox9_ = MakeCheckBox(panel1_, "CheckBox9", "存盘", kSaveX, 136, 56);
-  MakeLabel(panel1_, "块大小:", 204, 164, 50);
+  checkBox9_ = MakeCheckBox(panel1_, "CheckBox9", N_("存盘"), kSaveX, 136, 56);
+  MakeLabel(panel1_, N_("块大小:"), 204, 164, 50);
   comboBox4_ = MakeList(panel1_, "ComboBox4", blockLabel, QRect(256, 164, 70, kRowHeight), true);
   SetItems(comboBox4_, TForm2::kCertBlockItems);
 
   row(196, "CheckBox3", "TABLE", "Edit6", "Button2", checkBox3_, edit6_, button2_);
-  checkBox8_ = MakeCheckBox(panel1_, "CheckBox8", "存盘", kSaveX, 196, 56);
+  checkBox8_ = MakeCheckBox(panel1_, "CheckBox8", N_("存盘"), kSaveX, 196, 56);
   // The sector count comes from the table file; it is kept out of sight.
-  QLabel* sectorsLabel = MakeLabel(panel1_, "扇区数:", 204, 224, 50);
-  edit3_ = MakeEdit(panel1_, "Edit3", QStringLiteral("扇区数:"), 256, 224, 70);
+  QLabel* sectorsLabel = MakeLabel(panel1_, N_("扇区数:"), 204, 224, 50);
+  edit3_ = MakeEdit(panel1_, "Edit3", QTr("扇区数:"), 256, 224, 70);
   sectorsLabel->hide();
   edit3_->hide();
 
   row(228, "CheckBox4", "ATA0", "Edit4", "Button3", checkBox4_, edit4_, button3_);
-  checkBox5_ = MakeCheckBox(panel1_, "CheckBox5", "存盘", kSaveX, 228, 56);
-  checkBox5_->setToolTip(QStringLiteral("ATA0与ATA1共用"));
+  checkBox5_ = MakeCheckBox(panel1_, "CheckBox5", N_("存盘"), kSaveX, 228, 56);
+  checkBox5_->setToolTip(QTr("ATA0与ATA1共用"));
   row(256, "CheckBox6", "ATA1", "Edit5", "Button4", checkBox6_, edit5_, button4_);
 
-  const QString rateLabel = QStringLiteral("加载速率:");
-  MakeLabel(panel1_, "加载速率:", 10, 294, 70);
+  const QString rateLabel = QTr("加载速率:");
+  MakeLabel(panel1_, N_("加载速率:"), 10, 294, 70);
   comboBox2_ = MakeList(panel1_, "ComboBox2", rateLabel, QRect(kFileX, 294, 100, kRowHeight), false);
-  button6_ = MakeButton(panel1_, "Button6", "加载", QStringLiteral("加载"), QRect(kChooserX - 38, 291, 94, 28));
+  button6_ = MakeButton(panel1_, "Button6", N_("加载"), QTr("加载"), QRect(kChooserX - 38, 291, 94, 28));
 
   auto* hexKeys = new CharFilter(&HexFieldKey, this);
   for (QWidget* field : std::initializer_list<QWidget*>{comboBox1_, comboBox3_, comboBox4_, edit3_})

@@ -9,6 +9,7 @@
 #include "ui/fonts.h"
 #include "ui/handler.h"
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 namespace qv::ui {
 
@@ -19,19 +20,19 @@ constexpr int kFontPixels = 12;
 }  // namespace
 
 Form3SerialRom::Form3SerialRom(TFrmMain& main, QWidget* parent) : QDialog(parent), main_(main), model_(main) {
-  setWindowTitle(QString::fromUtf8(TForm3::kCaption));
+  setWindowTitle(QTr(TForm3::kCaption));
   NameWindow(this, "TForm3");
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(kClientWidth, kClientHeight);
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
   panel1_ = new QWidget(this);
-  Name(panel1_, "Panel1", QString::fromUtf8(TForm3::kCaption));
+  Name(panel1_, "Panel1", QTr(TForm3::kCaption));
   panel1_->setGeometry(0, 0, kClientWidth, kClientHeight);
 
   auto button = [this](const char* name, const char* caption, const QString& accessible, const QRect& geometry,
                        void (TForm3::*handler)()) {
-    auto* b = new QPushButton(QString::fromUtf8(caption), panel1_);
+    auto* b = new QPushButton(QTr(caption), panel1_);
     Name(b, name, accessible);
     b->setGeometry(geometry);
     b->setAutoDefault(false);
@@ -49,10 +50,10 @@ Form3SerialRom::Form3SerialRom(TFrmMain& main, QWidget* parent) : QDialog(parent
     button(chooser, "...", label->text(), QRect(364, y - 1, 34, 24), choose);
     return edit;
   };
-  edit1_ = fileRow("Label6", "读取:", "Edit1", "Button51", 12, &TForm3::Button51Click);
-  edit2_ = fileRow("Label1", "写入:", "Edit2", "Button1", 44, &TForm3::Button1Click);
+  edit1_ = fileRow("Label6", N_("读取:"), "Edit1", "Button51", 12, &TForm3::Button51Click);
+  edit2_ = fileRow("Label1", N_("写入:"), "Edit2", "Button1", 44, &TForm3::Button1Click);
 
-  QLabel* label5 = NamedLabel(panel1_, "Label5", "入口缓冲区:", QRect(12, 78, 78, 22));
+  QLabel* label5 = NamedLabel(panel1_, "Label5", N_("入口缓冲区:"), QRect(12, 78, 78, 22));
   comboBox3_ = new QComboBox(panel1_);
   Name(comboBox3_, "ComboBox3", label5->text());
   comboBox3_->setGeometry(92, 77, 80, 24);
@@ -62,7 +63,7 @@ Form3SerialRom::Form3SerialRom(TFrmMain& main, QWidget* parent) : QDialog(parent
   label5->setBuddy(comboBox3_);
   connect(comboBox3_, &QComboBox::editTextChanged, this, [this](const QString& text) { model_.ComboBox3 = U8(text); });
 
-  QLabel* label2 = NamedLabel(panel1_, "Label2", "读写速率:", QRect(196, 78, 66, 22));
+  QLabel* label2 = NamedLabel(panel1_, "Label2", N_("读写速率:"), QRect(196, 78, 66, 22));
   comboBox2_ = new QComboBox(panel1_);
   Name(comboBox2_, "ComboBox2", label2->text());
   comboBox2_->setGeometry(264, 77, 94, 24);
@@ -71,10 +72,10 @@ Form3SerialRom::Form3SerialRom(TFrmMain& main, QWidget* parent) : QDialog(parent
     if (!updating_) model_.ComboBox2.index = index;
   });
 
-  button("Button2", "缓冲区读取", QStringLiteral("缓冲区读取"), QRect(12, 114, 92, 26), &TForm3::Button2Click);
-  button("Button3", "指令方式读取", QStringLiteral("指令方式读取"), QRect(110, 114, 92, 26), &TForm3::Button3Click);
-  button("Button6", "缓冲区写入", QStringLiteral("缓冲区写入"), QRect(208, 114, 92, 26), &TForm3::Button6Click);
-  button("Button4", "指令方式写入", QStringLiteral("指令方式写入"), QRect(306, 114, 92, 26), &TForm3::Button4Click);
+  button("Button2", N_("缓冲区读取"), QTr("缓冲区读取"), QRect(12, 114, 92, 26), &TForm3::Button2Click);
+  button("Button3", N_("指令方式读取"), QTr("指令方式读取"), QRect(110, 114, 92, 26), &TForm3::Button3Click);
+  button("Button6", N_("缓冲区写入"), QTr("缓冲区写入"), QRect(208, 114, 92, 26), &TForm3::Button6Click);
+  button("Button4", N_("指令方式写入"), QTr("指令方式写入"), QRect(306, 114, 92, 26), &TForm3::Button4Click);
 
   model_.onChanged = [this] { ShowModel(); };
   main_.AddView(this);

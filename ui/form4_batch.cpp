@@ -12,6 +12,7 @@
 #include "ui/fonts.h"
 #include "ui/main_window.h"
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 namespace qv::ui {
 
@@ -22,17 +23,17 @@ constexpr int kFontPixels = 12;
 }  // namespace
 
 Form4Batch::Form4Batch(TFrmMain& main, QWidget* parent) : QDialog(parent), model_(main) {
-  setWindowTitle(QString::fromUtf8(TForm4::kCaption));
+  setWindowTitle(QTr(TForm4::kCaption));
   NameWindow(this, "TForm4");
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(kClientWidth, kClientHeight);
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
   panel1_ = new QWidget(this);
-  Name(panel1_, "Panel1", QStringLiteral("批处理流程"));
+  Name(panel1_, "Panel1", QTr("批处理流程"));
   panel1_->setGeometry(0, 0, kClientWidth, kClientHeight);
 
-  auto* label2 = new QLabel(QStringLiteral("显示当前批处理流程："), panel1_);
+  auto* label2 = new QLabel(QTr("显示当前批处理流程："), panel1_);
   Name(label2, "Label2", label2->text());
   label2->setGeometry(8, 4, 300, 20);
   memo1_ = new QPlainTextEdit(panel1_);
@@ -44,7 +45,7 @@ Form4Batch::Form4Batch(TFrmMain& main, QWidget* parent) : QDialog(parent), model
   memo1_->setFont(CjkFixedFont(kFontPixels));
   label2->setBuddy(memo1_);
 
-  auto* label1 = new QLabel(QStringLiteral("正在执行命令："), panel1_);
+  auto* label1 = new QLabel(QTr("正在执行命令："), panel1_);
   Name(label1, "Label1", label1->text());
   label1->setGeometry(8, 176, 300, 20);
   edit1_ = new QLineEdit(panel1_);
@@ -54,25 +55,25 @@ Form4Batch::Form4Batch(TFrmMain& main, QWidget* parent) : QDialog(parent), model
   label1->setBuddy(edit1_);
 
   auto button = [this](QWidget* parent, const char* name, const char* caption, int y, auto handler) {
-    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
+    auto* b = new QPushButton(QTr(caption), parent);
     Name(b, name, b->text());
     b->setGeometry(418, y, 92, 28);
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, this, handler);
     return b;
   };
-  button(panel1_, "Button51", "读取流程", 24, [this] { model_.Button51Click(); });
-  button(panel1_, "Button1", "保存流程", 58, [this] {
+  button(panel1_, "Button51", N_("读取流程"), 24, [this] { model_.Button51Click(); });
+  button(panel1_, "Button1", N_("保存流程"), 58, [this] {
     ScriptFromEditor();
     model_.Button1Click();
   });
-  button(panel1_, "Button11", "清空当前流程", 92, [this] { model_.Button11Click(); });
-  button(panel1_, "Button9", "加载流程", 144, [this] {
+  button(panel1_, "Button11", N_("清空当前流程"), 92, [this] { model_.Button11Click(); });
+  button(panel1_, "Button9", N_("加载流程"), 144, [this] {
     ScriptFromEditor();
     model_.Button9Click();
   });
   // Outside Panel1, so that it stays usable while the panel is disabled.
-  button10_ = button(this, "Button10", "停止运行", 194, [this] { model_.Button10Click(); });
+  button10_ = button(this, "Button10", N_("停止运行"), 194, [this] { model_.Button10Click(); });
   button10_->raise();
 
   model_.SetView(this);

@@ -11,6 +11,7 @@
 #include "ui/fonts.h"
 #include "ui/handler.h"
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 namespace qv::ui {
 
@@ -19,8 +20,8 @@ constexpr int kClientWidth = 334;
 constexpr int kClientHeight = 139;
 constexpr int kFontPixels = 12;
 
-QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
-  auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
+  auto* box = new QCheckBox(caption, parent);
   Name(box, name, box->text());
   box->setGeometry(geometry);
   return box;
@@ -28,24 +29,24 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, 
 }  // namespace
 
 Form5IdEditor::Form5IdEditor(TFrmMain& main, QWidget* parent) : QDialog(parent), main_(main), model_(main) {
-  setWindowTitle(QString::fromUtf8(kCaption));
+  setWindowTitle(QTr(kCaption));
   NameWindow(this, "TForm5");
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(kClientWidth, kClientHeight);
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
   panel1_ = new QWidget(this);
-  Name(panel1_, "Panel1", QString::fromUtf8(kCaption));
+  Name(panel1_, "Panel1", windowTitle());
   panel1_->setGeometry(0, 0, kClientWidth, kClientHeight);
 
-  QLabel* label2 = NamedLabel(panel1_, "Label2", "型号：", QRect(14, 14, 48, 22));
+  QLabel* label2 = NamedLabel(panel1_, "Label2", QTr("型号："), QRect(14, 14, 48, 22));
   edit1_ = new QLineEdit(panel1_);
   Name(edit1_, "Edit1", label2->text());
   edit1_->setGeometry(62, 14, 160, 22);
   edit1_->setMaxLength(TForm5::kModelMaxLength);
   label2->setBuddy(edit1_);
 
-  QLabel* label1 = NamedLabel(panel1_, "Label1", "容量：", QRect(14, 44, 48, 22));
+  QLabel* label1 = NamedLabel(panel1_, "Label1", QTr("容量："), QRect(14, 44, 48, 22));
   edit2_ = new QLineEdit(panel1_);
   Name(edit2_, "Edit2", label1->text());
   edit2_->setGeometry(62, 44, 104, 22);
@@ -53,16 +54,16 @@ Form5IdEditor::Form5IdEditor(TFrmMain& main, QWidget* parent) : QDialog(parent),
   // An input method would commit its text past the key filter (full-width
   // digits, letters); the capacity box takes plain key presses only.
   edit2_->setAttribute(Qt::WA_InputMethodEnabled, false);
-  edit2_->setToolTip(QStringLiteral("10～2048 为 GB；19000000～4000000000 为扇区数"));
+  edit2_->setToolTip(QTr("10～2048 为 GB；19000000～4000000000 为扇区数"));
   label1->setBuddy(edit2_);
   NamedLabel(panel1_, "Label3", "GB/LBA", QRect(172, 44, 60, 22));
 
-  checkBox4_ = MakeCheckBox(panel1_, "CheckBox4", "初始化ID", QRect(240, 14, 90, 22));
-  checkBox1_ = MakeCheckBox(panel1_, "CheckBox1", "写入型号", QRect(14, 76, 84, 22));
-  checkBox2_ = MakeCheckBox(panel1_, "CheckBox2", "写入容量", QRect(100, 76, 84, 22));
-  checkBox3_ = MakeCheckBox(panel1_, "CheckBox3", "写入1、3、6键标准值", QRect(186, 76, 146, 22));
+  checkBox4_ = MakeCheckBox(panel1_, "CheckBox4", QTr("初始化ID"), QRect(240, 14, 90, 22));
+  checkBox1_ = MakeCheckBox(panel1_, "CheckBox1", QTr("写入型号"), QRect(14, 76, 84, 22));
+  checkBox2_ = MakeCheckBox(panel1_, "CheckBox2", QTr("写入容量"), QRect(100, 76, 84, 22));
+  checkBox3_ = MakeCheckBox(panel1_, "CheckBox3", QTr("写入1、3、6键标准值"), QRect(186, 76, 146, 22));
 
-  auto* button7 = new QPushButton(QStringLiteral("写入信息"), panel1_);
+  auto* button7 = new QPushButton(QTr("写入信息"), panel1_);
   Name(button7, "Button7", button7->text());
   button7->setGeometry(232, 106, 92, 26);
   button7->setAutoDefault(false);

@@ -4,6 +4,7 @@
 // model (TForm5 of the core); this window draws it and filters the keys.
 #include <QDialog>
 
+#include "lang/translate.h"
 #include "procedures/id_editor.h"
 
 class QCheckBox;
@@ -15,7 +16,7 @@ namespace qv::ui {
 class Form5IdEditor : public QDialog {
   Q_OBJECT
  public:
-  static constexpr const char* kCaption = "HDD ID 编辑";
+  static constexpr const char* kCaption = N_("HDD ID 编辑");
 
   explicit Form5IdEditor(TFrmMain& main, QWidget* parent = nullptr);
 

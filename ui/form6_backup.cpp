@@ -9,6 +9,7 @@
 #include "ui/fonts.h"
 #include "ui/handler.h"
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 namespace qv::ui {
 
@@ -30,49 +31,49 @@ void Fill(QComboBox* box, const ListControl& list) {
 
 Form6Backup::Form6Backup(TFrmMain& main, const FamilyTable& families, QWidget* parent)
     : QDialog(parent), main_(main), model_(main, families) {
-  setWindowTitle(QString::fromUtf8(TForm6::kCaption));
+  setWindowTitle(QTr(TForm6::kCaption));
   NameWindow(this, "TForm6");
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(kClientWidth, kClientHeight);
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
   panel1_ = new QWidget(this);
-  Name(panel1_, "Panel1", QString::fromUtf8(TForm6::kCaption));
+  Name(panel1_, "Panel1", QTr(TForm6::kCaption));
   panel1_->setGeometry(0, 0, kClientWidth, kClientHeight);
 
   auto label = [this](const char* name, const char* text, int x, int y, int w) {
-    auto* l = new QLabel(QString::fromUtf8(text), panel1_);
+    auto* l = new QLabel(QTr(text), panel1_);
     Name(l, name, l->text());
     l->setGeometry(x, y, w, 22);
     return l;
   };
   auto button = [this](const char* name, const char* caption, const char* hint, const QString& accessible,
                        const QRect& geometry, void (TForm6::*handler)()) {
-    auto* b = new QPushButton(QString::fromUtf8(caption), panel1_);
+    auto* b = new QPushButton(QTr(caption), panel1_);
     Name(b, name, accessible);
     b->setGeometry(geometry);
     b->setAutoDefault(false);
-    if (hint) b->setToolTip(QString::fromUtf8(hint));
+    if (hint) b->setToolTip(QTr(hint));
     connect(b, &QPushButton::clicked, this, [this, handler] { Click(handler); });
     return b;
   };
 
-  QLabel* typeLabel = label("Label1", "固件类型:", 14, 12, 70);
+  QLabel* typeLabel = label("Label1", N_("固件类型:"), 14, 12, 70);
   comboBox7_ = new QComboBox(panel1_);
   Name(comboBox7_, "ComboBox7", typeLabel->text());
   comboBox7_->setGeometry(84, 12, 250, 22);
   typeLabel->setBuddy(comboBox7_);
-  button("Button2", "A", "分析固件版本", QStringLiteral("分析固件版本"), QRect(340, 11, 30, 24), &TForm6::Button2Click);
+  button("Button2", "A", N_("分析固件版本"), QTr("分析固件版本"), QRect(340, 11, 30, 24), &TForm6::Button2Click);
 
-  QLabel* folderLabel = label("Label2", "保存位置：", 14, 44, 70);
+  QLabel* folderLabel = label("Label2", N_("保存位置："), 14, 44, 70);
   edit1_ = new QLineEdit(panel1_);
   Name(edit1_, "Edit1", folderLabel->text());
   edit1_->setGeometry(84, 44, 286, 22);
   folderLabel->setBuddy(edit1_);
-  button("Button51", "...", "选择固件保存位置", QStringLiteral("选择固件保存位置"), QRect(376, 43, 30, 24),
+  button("Button51", "...", N_("选择固件保存位置"), QTr("选择固件保存位置"), QRect(376, 43, 30, 24),
          &TForm6::Button51Click);
 
-  QLabel* rateLabel = label("Label3", "备份速率:", 14, 76, 70);
+  QLabel* rateLabel = label("Label3", N_("备份速率:"), 14, 76, 70);
   comboBox2_ = new QComboBox(panel1_);
   Name(comboBox2_, "ComboBox2", rateLabel->text());
   comboBox2_->setGeometry(84, 76, 110, 22);
@@ -98,22 +99,22 @@ Form6Backup::Form6Backup(TFrmMain& main, const FamilyTable& families, QWidget* p
   }
 
   // Beside the rate, the row's free end: the other controls keep their places.
-  checkBox6_ = new QCheckBox(QString::fromUtf8("读两遍核对"), panel1_);
+  checkBox6_ = new QCheckBox(QTr("读两遍核对"), panel1_);
   Name(checkBox6_, "CheckBox6", checkBox6_->text());
   checkBox6_->setGeometry(214, 76, 120, 22);
-  checkBox6_->setToolTip(QStringLiteral("每个模块读两遍并比较；不一致时读第三遍，按扇区取多数"));
+  checkBox6_->setToolTip(QTr("每个模块读两遍并比较；不一致时读第三遍，按扇区取多数"));
   connect(checkBox6_, &QCheckBox::toggled, this, [this](bool on) {
     if (!showing_) model_.CheckBox6 = on;
   });
 
-  button("Button7", "开始备份", nullptr, QStringLiteral("开始备份"), QRect(300, 140, 106, 28), &TForm6::Button7Click);
+  button("Button7", N_("开始备份"), nullptr, QTr("开始备份"), QRect(300, 140, 106, 28), &TForm6::Button7Click);
 
   // What the last backup found; kept for the record, not shown.
   const char* hiddenNames[3] = {"Edit2", "Edit3", "Edit4"};
-  const char* hiddenRoles[3] = {"保留区起始", "缓冲区地址", "缓冲区块数"};
+  const char* hiddenRoles[3] = {N_("保留区起始"), N_("缓冲区地址"), N_("缓冲区块数")};
   for (int i = 0; i < 3; ++i) {
     hidden_[i] = new QLineEdit(panel1_);
-    Name(hidden_[i], hiddenNames[i], QString::fromUtf8(hiddenRoles[i]));
+    Name(hidden_[i], hiddenNames[i], QTr(hiddenRoles[i]));
     hidden_[i]->setReadOnly(true);
     hidden_[i]->hide();
   }

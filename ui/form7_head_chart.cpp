@@ -17,6 +17,7 @@
 #include "files/file_io.h"
 #include "ui/fonts.h"
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 namespace qv::ui {
 
@@ -25,7 +26,7 @@ constexpr int kFontPixels = 12;
 constexpr uint64_t kMaxPictureBytes = 64 * 1024 * 1024;  // a scanned chart is a few MB
 constexpr double kZoomStep = 1.25;
 constexpr double kMinScale = 0.05, kMaxScale = 8.0;
-constexpr const char* kPictureFilter = "图片文件|*.png;*.jpg;*.jpeg;*.bmp|所有文件|*.*";
+constexpr const char* kPictureFilter = N_("图片文件|*.png;*.jpg;*.jpeg;*.bmp|所有文件|*.*");
 }  // namespace
 
 std::vector<std::string> HeadChartFileNames() {
@@ -46,7 +47,7 @@ std::string FindHeadChart(const OwnFiles& files) {
 
 Form7HeadChart::Form7HeadChart(const OwnFiles& files, Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), files_(files), dialogs_(dialogs) {
-  setWindowTitle(QString::fromUtf8(kCaption));
+  setWindowTitle(QTr(kCaption));
   NameWindow(this, "TForm7");
   setFont(CjkFont(kFontPixels, false));
   setWindowFlags((windowFlags() & ~Qt::WindowContextHelpButtonHint) | Qt::WindowMaximizeButtonHint);
@@ -63,20 +64,20 @@ Form7HeadChart::Form7HeadChart(const OwnFiles& files, Dialogs& dialogs, QWidget*
     connect(b, &QPushButton::clicked, this, handler);
     return b;
   };
-  QPushButton* open = button("ButtonOpen", QStringLiteral("打开图片…"), QKeySequence::Open, [this] { OpenPicture(); });
-  zoomIn_ = button("ButtonZoomIn", QStringLiteral("放大"), QKeySequence::ZoomIn, [this] { ZoomBy(kZoomStep); });
-  zoomOut_ = button("ButtonZoomOut", QStringLiteral("缩小"), QKeySequence::ZoomOut, [this] { ZoomBy(1 / kZoomStep); });
-  fitButton_ = button("ButtonFit", QStringLiteral("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] { FitToWindow(); });
-  actual_ = button("ButtonActualSize", QStringLiteral("原始大小"), QKeySequence(), [this] { ActualSize(); });
+  QPushButton* open = button("ButtonOpen", QTr("打开图片…"), QKeySequence::Open, [this] { OpenPicture(); });
+  zoomIn_ = button("ButtonZoomIn", QTr("放大"), QKeySequence::ZoomIn, [this] { ZoomBy(kZoomStep); });
+  zoomOut_ = button("ButtonZoomOut", QTr("缩小"), QKeySequence::ZoomOut, [this] { ZoomBy(1 / kZoomStep); });
+  fitButton_ = button("ButtonFit", QTr("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] { FitToWindow(); });
+  actual_ = button("ButtonActualSize", QTr("原始大小"), QKeySequence(), [this] { ActualSize(); });
 
   hint_ = new QLabel(this);
   Name(hint_, "LabelHint", QString());
   hint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
   picture_ = new ScaledPicture;
-  Name(picture_, "Image1", QString::fromUtf8(kCaption));
+  Name(picture_, "Image1", QTr(kCaption));
   scroll_ = new QScrollArea(this);
-  Name(scroll_, "ScrollBox1", QString::fromUtf8(kCaption));
+  Name(scroll_, "ScrollBox1", QTr(kCaption));
   scroll_->setAlignment(Qt::AlignCenter);
   scroll_->setWidget(picture_);
   scroll_->viewport()->installEventFilter(this);
@@ -131,11 +132,12 @@ void Form7HeadChart::ShowNoPicture(const QString& why) {
   path_.clear();
   picture_->SetImage(QImage());
   // An installed program has no folder of its own to offer.
-  const QString folders = files_.ProgramDir().empty()
-                              ? Q(files_.UserDir())
-                              : Q(files_.ProgramDir()) + QStringLiteral(" 或 ") + Q(files_.UserDir());
-  const QString where = QStringLiteral("未找到磁头序列号表图片：请把“%1.png”（或 .jpg、.bmp）放在 %2，或点“打开图片…”。")
-                            .arg(QString::fromUtf8(kCaption), folders);
+  const std::string folders = files_.ProgramDir().empty()
+                                  ? files_.UserDir()
+                                  : TrFormat("{1} 或 {2}", files_.ProgramDir(), files_.UserDir());
+  // The file keeps the untranslated caption as its name: that is the name looked for.
+  const QString where =
+      QTrFormat("未找到磁头序列号表图片：请把“{1}.png”（或 .jpg、.bmp）放在 {2}，或点“打开图片…”。", kCaption, folders);
   hint_->setText(why.isEmpty() ? where : why);
   hint_->setAccessibleName(hint_->text());
   hint_->setVisible(true);
@@ -147,7 +149,7 @@ bool Form7HeadChart::Load(const QString& path) {
   // mistake must not hang the window, nor a huge file fill the memory.
   const FileBytes file = ReadFileBytes(path.toStdString(), kMaxPictureBytes);
   if (!file) {
-    ShowNoPicture(QStringLiteral("无法读取图片“%1”：%2").arg(path, Q(file.trouble.reason)));
+    ShowNoPicture(QTrFormat("无法读取图片“{1}”：{2}", U8(path), file.trouble.reason));
     return false;
   }
   QByteArray bytes = QByteArray::fromRawData(file.bytes.data(), static_cast<qsizetype>(file.bytes.size()));
@@ -156,7 +158,7 @@ bool Form7HeadChart::Load(const QString& path) {
   reader.setAutoTransform(true);
   QImage image = reader.read();
   if (image.isNull()) {
-    ShowNoPicture(QStringLiteral("无法读取图片“%1”：%2").arg(path, reader.errorString()));
+    ShowNoPicture(QTrFormat("无法读取图片“{1}”：{2}", U8(path), U8(reader.errorString())));
     return false;
   }
   picture_->SetImage(std::move(image));
@@ -170,7 +172,7 @@ bool Form7HeadChart::Load(const QString& path) {
 }
 
 void Form7HeadChart::OpenPicture() {
-  if (const auto chosen = dialogs_.ChooseOpenFile(kPictureFilter, "")) Load(Q(*chosen));
+  if (const auto chosen = dialogs_.ChooseOpenFile(Tr(kPictureFilter), "")) Load(Q(*chosen));
 }
 
 double Form7HeadChart::FitScale() const {

@@ -13,6 +13,7 @@
 
 #include "console/dialogs.h"
 #include "console/own_files.h"
+#include "lang/translate.h"
 
 class QLabel;
 class QPushButton;
@@ -49,7 +50,7 @@ class ScaledPicture : public QWidget {
 class Form7HeadChart : public QDialog {
   Q_OBJECT
  public:
-  static constexpr const char* kCaption = "磁头序列号表";
+  static constexpr const char* kCaption = N_("磁头序列号表");
 
   Form7HeadChart(const OwnFiles& files, Dialogs& dialogs, QWidget* parent = nullptr);
 

@@ -13,6 +13,7 @@
 #include "ui/fonts.h"
 #include "ui/handler.h"
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 namespace qv::ui {
 
@@ -48,7 +49,7 @@ class FileListModel : public QAbstractTableModel {
   }
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    return section == 0 ? QStringLiteral("文件") : QStringLiteral("结果");
+    return section == 0 ? QTr("文件") : QTr("结果");
   }
   void Reset() {
     beginResetModel();
@@ -100,13 +101,13 @@ class HexPairModel : public QAbstractTableModel {
       case Qt::BackgroundRole: return differs ? QVariant(kDifferent) : QVariant();
       case Qt::ForegroundRole: return differs ? QVariant(QColor(Qt::darkRed)) : QVariant();
       case Qt::TextAlignmentRole: return Qt::AlignCenter;
-      case Qt::AccessibleDescriptionRole: return differs ? QStringLiteral("不同") : QVariant();
+      case Qt::AccessibleDescriptionRole: return differs ? QTr("不同") : QVariant();
       default: return {};
     }
   }
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    if (section == 0) return QStringLiteral("偏移");
+    if (section == 0) return QTr("偏移");
     if (section == kGapColumn) return {};
     const int byte = section < kGapColumn ? section - 1 : section - kGapColumn - 1;
     return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
@@ -121,7 +122,7 @@ class HexPairModel : public QAbstractTableModel {
 };
 
 Form8Compare::Form8Compare(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs), model_(dialogs) {
-  setWindowTitle(QString::fromUtf8(TForm8::kCaption));
+  setWindowTitle(QTr(TForm8::kCaption));
   NameWindow(this, "TForm8");
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(kClientWidth, kClientHeight);
@@ -138,22 +139,22 @@ void Form8Compare::Build() {
                           const char* buttonName, const char* hint, void (TForm8::*click)(), std::string TForm8::*field) {
     NamedLabel(this, labelName, label, QRect(10, y, 90, 22));
     auto* edit = new QLineEdit(this);
-    Name(edit, editName, QString::fromUtf8(label));
+    Name(edit, editName, QTr(label));
     edit->setGeometry(100, y, 340, 22);
     connect(edit, &QLineEdit::textEdited, this, [this, field](const QString& text) { model_.*field = U8(text); });
     auto* button = new QPushButton(QStringLiteral("..."), this);
-    Name(button, buttonName, QString::fromUtf8(hint));
-    button->setToolTip(QString::fromUtf8(hint));
+    Name(button, buttonName, QTr(hint));
+    button->setToolTip(QTr(hint));
     button->setGeometry(444, y - 1, 30, 24);
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this, [this, click] { Run(click); });
     return edit;
   };
-  edit1_ = folderRow(10, "Label1", "第一个文件夹:", "Edit1", "Button1", TForm8::kFolderTitle1, &TForm8::Button1Click,
+  edit1_ = folderRow(10, "Label1", N_("第一个文件夹:"), "Edit1", "Button1", TForm8::kFolderTitle1, &TForm8::Button1Click,
                      &TForm8::Edit1);
-  edit2_ = folderRow(40, "Label2", "第二个文件夹:", "Edit2", "Button2", TForm8::kFolderTitle2, &TForm8::Button2Click,
+  edit2_ = folderRow(40, "Label2", N_("第二个文件夹:"), "Edit2", "Button2", TForm8::kFolderTitle2, &TForm8::Button2Click,
                      &TForm8::Edit2);
-  auto* compare = new QPushButton(QStringLiteral("比较"), this);
+  auto* compare = new QPushButton(QTr("比较"), this);
   Name(compare, "Button3", compare->text());
   compare->setGeometry(484, 22, 80, 28);
   compare->setAutoDefault(false);
@@ -163,7 +164,7 @@ void Form8Compare::Build() {
 
   files_ = new FileListModel(model_, this);
   listView1_ = new QTableView(this);
-  Name(listView1_, "ListView1", QStringLiteral("文件列表"));
+  Name(listView1_, "ListView1", QTr("文件列表"));
   listView1_->setGeometry(10, 72, 880, 170);
   listView1_->setModel(files_);
   listView1_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -181,7 +182,7 @@ void Form8Compare::Build() {
           });
 
   label3_ = NamedLabel(this, "Label3", "", QRect(10, 248, 770, 22));
-  button4_ = new QPushButton(QStringLiteral("下一处不同"), this);
+  button4_ = new QPushButton(QTr("下一处不同"), this);
   Name(button4_, "Button4", button4_->text());
   button4_->setGeometry(790, 246, 100, 26);
   button4_->setAutoDefault(false);
@@ -191,7 +192,7 @@ void Form8Compare::Build() {
 
   bytes_ = new HexPairModel(model_, this);
   drawGrid1_ = new QTableView(this);
-  Name(drawGrid1_, "DrawGrid1", QStringLiteral("并排的十六进制内容"));
+  Name(drawGrid1_, "DrawGrid1", QTr("并排的十六进制内容"));
   drawGrid1_->setGeometry(10, 276, 880, kClientHeight - 286);
   drawGrid1_->setFont(CjkFixedFont(kFontPixels));
   drawGrid1_->setModel(bytes_);
@@ -251,7 +252,7 @@ void Form8Compare::ShowModel() {
   button4_->setEnabled(model_.picked >= 0);
   if (model_.picked >= 0) {
     const TForm8::Row& row = model_.ListView1[static_cast<size_t>(model_.picked)];
-    label3_->setText(Q(row.name + "：" + (row.comparison ? VerdictText(*row.comparison) : std::string())));
+    label3_->setText(QTrFormat("{1}：{2}", row.name, row.comparison ? VerdictText(*row.comparison) : std::string()));
   } else {
     label3_->clear();
   }

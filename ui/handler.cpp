@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "console/dialogs.h"
+#include "lang/translate.h"
 
 namespace qv::ui {
 
@@ -12,7 +13,7 @@ void RunHandler(Dialogs& dialogs, const std::function<void()>& handler) {
   } catch (const std::exception& e) {
     dialogs.ShowMessage(e.what());
   } catch (...) {
-    dialogs.ShowMessage("操作因未知错误而中止。");
+    dialogs.ShowMessage(Tr("操作因未知错误而中止。"));
   }
 }
 

@@ -25,15 +25,18 @@
 #include <cmath>
 
 #include "console/console_buttons.h"
+#include "console/language_setup.h"
 #include "serial/port_list.h"
 #include "sim/sim_drive.h"
 #include "ui/device_path.h"
 #include "ui/fonts.h"
 #include "ui/handler.h"
+#include "ui/language_menu.h"
 #include "ui/naming.h"
 #include "ui/procedure_groups.h"
 #include "ui/signs.h"
 #include "ui/terminal_pane.h"
+#include "ui/tr.h"
 
 // The icon lives in the ui library, which is linked statically: the program
 // has to ask for its resources to be kept.
@@ -43,7 +46,7 @@ namespace qv::ui {
 
 namespace {
 
-const char* const kCaptionOpen = "关闭串口";
+const char* const kCaptionOpen = N_("关闭串口");
 const char* const kTitle = "Quorvane Version 7.0";
 // How often the port list looks for adapters plugged in or pulled out.
 constexpr int kPortWatchMs = 500;
@@ -60,11 +63,11 @@ struct SimAdapterChoice {
   const char* timing;  // as quorvane-batch --sim-adapter takes it; empty: no adapter
 };
 constexpr SimAdapterChoice kSimAdapters[] = {
-    {"无（逐字节送达）", ""},
-    {"FT232 类，延迟定时器 16 ms", "ft232"},
-    {"FT232 类，延迟定时器 1 ms", "ft232-1ms"},
-    {"CH340 类，1 ms", "ch340"},
-    {"本机串口 UART，FIFO 触发 14", "uart"},
+    {N_("无（逐字节送达）"), ""},
+    {N_("FT232 类，延迟定时器 16 ms"), "ft232"},
+    {N_("FT232 类，延迟定时器 1 ms"), "ft232-1ms"},
+    {N_("CH340 类，1 ms"), "ch340"},
+    {N_("本机串口 UART，FIFO 触发 14"), "uart"},
 };
 
 class PortListDelegate : public QStyledItemDelegate {
@@ -198,7 +201,7 @@ MainWindow::MainWindow(TFrmMain& main, QWidget* parent) : QMainWindow(parent), m
 
   memo1_ = new TerminalPane(main_.memo1, panel1);
   memo1_->setGeometry(0, 33, kClientWidth, panel1->height() - 33);
-  Name(memo1_, "memo1", QStringLiteral("接收区"));
+  Name(memo1_, "memo1", QTr("接收区"));
   connect(memo1_, &TerminalPane::emptyRequested, this, [this] { Run([this] { main_.Button6Click(); }); });
 
   QFrame* panel2 = MakePanel(client, "Panel2", QRect(0, kClientHeight - panel2Height, kClientWidth, panel2Height));
@@ -234,14 +237,14 @@ void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
   imageOff_ = new QLabel(panel3);
   imageOff_->setGeometry(5, 1, 32, 32);
   imageOff_->setPixmap(PortSign(false));
-  Name(imageOff_, "ImageOff", QStringLiteral("串口已关闭"));
+  Name(imageOff_, "ImageOff", QTr("串口已关闭"));
   imageOn_ = new QLabel(panel3);
   imageOn_->setGeometry(5, 1, 32, 32);
   imageOn_->setPixmap(PortSign(true));
-  Name(imageOn_, "ImageOn", QStringLiteral("串口已打开"));
+  Name(imageOn_, "ImageOn", QTr("串口已打开"));
   imageOn_->hide();
 
-  const QString portLabel = QStringLiteral("端口选择：");
+  const QString portLabel = QTr("端口选择：");
   MakeLabel(panel3, "Label3", portLabel, 42, 9);
   comboBox1_ = MakeList(panel3, "ComboBox1", portLabel, QRect(108, 6, 77, 22));
   // Device paths and what is behind a port are longer than the box: the open
@@ -255,7 +258,7 @@ void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
     Run([this] { main_.ComboBox1Change(); });
   });
 
-  const QString rateLabel = QStringLiteral("波特率选择：");
+  const QString rateLabel = QTr("波特率选择：");
   MakeLabel(panel3, "Label4", rateLabel, 190, 9);
   comboBox2_ = MakeList(panel3, "ComboBox2", rateLabel, QRect(277, 6, 92, 22));
   connect(comboBox2_, &QComboBox::activated, this, [this](int index) {
@@ -263,7 +266,7 @@ void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
     Run([this, index] { main_.ComboBox2Choose(index); });
   });
 
-  btnSwitch_ = MakeButton(panel3, "btnSwitch", QStringLiteral("打开串口"), QRect(378, 3, 62, 27));
+  btnSwitch_ = MakeButton(panel3, "btnSwitch", QTr("打开串口"), QRect(378, 3, 62, 27));
   connect(btnSwitch_, &QPushButton::clicked, this, [this] {
     Run([this] { main_.btnSwitchClick(); });
     btnSwitch_->setAccessibleName(btnSwitch_->text());
@@ -289,21 +292,21 @@ void MainWindow::BuildPortBar(QWidget* panel3, QWidget* client) {
     connect(button, &QPushButton::clicked, this, [this, &def] { Run([this, &def] { RunButton(main_, def); }); });
   }
 
-  QLabel* panel5 = MakeLabel(panel3, "Panel5", QStringLiteral("接收区"), 645, 9);
+  QLabel* panel5 = MakeLabel(panel3, "Panel5", QTr("接收区"), 645, 9);
   panel5->setGeometry(642, 5, 54, 23);
   panel5->setAlignment(Qt::AlignCenter);
   panel5->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
-  QPushButton* button6 = MakeButton(panel3, "Button6", QStringLiteral("清空接收区"), QRect(700, 4, 74, 25));
+  QPushButton* button6 = MakeButton(panel3, "Button6", QTr("清空接收区"), QRect(700, 4, 74, 25));
   connect(button6, &QPushButton::clicked, this, [this] { Run([this] { main_.Button6Click(); }); });
 
-  checkBox2_ = new QCheckBox(QStringLiteral("自动清空"), panel3);
+  checkBox2_ = new QCheckBox(QTr("自动清空"), panel3);
   checkBox2_->setGeometry(782, 8, 90, 18);
   checkBox2_->setChecked(main_.CheckBox2);
   Name(checkBox2_, "CheckBox2", checkBox2_->text());
   connect(checkBox2_, &QCheckBox::clicked, this, [this](bool checked) { main_.CheckBox2 = checked; });
 
-  QPushButton* button8 = MakeButton(panel3, "Button8", QStringLiteral("关于软件"), QRect(880, 4, 74, 25));
+  QPushButton* button8 = MakeButton(panel3, "Button8", QTr("关于软件"), QRect(880, 4, 74, 25));
   connect(button8, &QPushButton::clicked, this, [this] { Run([this] { main_.Button8Click(); }); });
   checkBox1_->raise();
 }
@@ -322,7 +325,7 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
   cmd_->installEventFilter(this);
 
   // The console buttons, in rows as wide as their captions ask.
-  auto* group = new QGroupBox(QStringLiteral("控制台命令"), panel2);
+  auto* group = new QGroupBox(QTr("控制台命令"), panel2);
   group->setGeometry(5, 38, 318, 128);
   group->setStyleSheet(QStringLiteral(
       "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
@@ -348,12 +351,12 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
   }
 
   // The single-byte sender.
-  const QString byteLabel = QStringLiteral("单字节：");
+  const QString byteLabel = QTr("单字节：");
   MakeLabel(panel2, nullptr, byteLabel, 10, 178);
   edit21_ = new QLineEdit(panel2);
   edit21_->setGeometry(74, 174, 46, 22);
   Name(edit21_, "Edit21", byteLabel);
-  edit21_->setToolTip(QStringLiteral("回车发送一个字节"));
+  edit21_->setToolTip(QTr("回车发送一个字节"));
   edit21_->installEventFilter(this);
   connect(edit21_, &QLineEdit::textEdited, this, [this](const QString& text) {
     // Pasted text passes the same key filter as typed text.
@@ -374,7 +377,7 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
   connect(radioButton2_, &QRadioButton::clicked, this, [this] { Run([this] { main_.RadioButton2Click(); }); });
 
   // The transfer rate that AdSpeed moves drive and port to.
-  const QString transferLabel = QStringLiteral("读写速率：");
+  const QString transferLabel = QTr("读写速率：");
   MakeLabel(panel2, nullptr, transferLabel, 10, 208);
   comboBox7_ = MakeList(panel2, "ComboBox7", transferLabel, QRect(88, 204, 92, 22));
   comboBox7_->setToolTip(QStringLiteral("Set to read and write data rate tracks"));
@@ -382,7 +385,7 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
     if (!updating_) main_.ComboBox7.index = index;
   });
 
-  comboBox3_ = MakeList(panel2, "ComboBox3", QStringLiteral("硬盘系列"), QRect(190, 204, 120, 22));
+  comboBox3_ = MakeList(panel2, "ComboBox3", QTr("硬盘系列"), QRect(190, 204, 120, 22));
   comboBox3_->hide();
   connect(comboBox3_, &QComboBox::activated, this, [this](int index) {
     if (!updating_) main_.ComboBox3.index = index;
@@ -404,14 +407,14 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
   progressBar1_ = new QProgressBar(panel2);
   progressBar1_->setGeometry(344, 247, 553, 11);
   progressBar1_->setTextVisible(false);
-  Name(progressBar1_, "ProgressBar1", QStringLiteral("进度"));
+  Name(progressBar1_, "ProgressBar1", QTr("进度"));
 }
 
 void MainWindow::BuildMenus() {
-  QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
+  QMenu* fileMenu = menuBar()->addMenu(QTr("文件"));
   fileMenu->setObjectName(QStringLiteral("MenuFile"));
   fileMenu->setToolTipsVisible(true);  // the log's item names its file while logging
-  QAction* savePane = fileMenu->addAction(QStringLiteral("保存终端内容…"));
+  QAction* savePane = fileMenu->addAction(QTr("保存终端内容…"));
   savePane->setObjectName(QStringLiteral("MenuSavePane"));
   // In CMD, Ctrl+S stays the byte 0x13 for the drive (the line takes its
   // control keys first); elsewhere in the window it saves.
@@ -419,7 +422,7 @@ void MainWindow::BuildMenus() {
   connect(savePane, &QAction::triggered, this, [this] { Run([this] { main_.SavePaneClick(); }); });
   memo1_->PopupMenu()->addSeparator();
   memo1_->PopupMenu()->addAction(savePane);
-  logAction_ = fileMenu->addAction(QStringLiteral("记录到文件…"));
+  logAction_ = fileMenu->addAction(QTr("记录到文件…"));
   logAction_->setObjectName(QStringLiteral("MenuLog"));
   logAction_->setCheckable(true);
   connect(logAction_, &QAction::triggered, this, [this] {
@@ -430,9 +433,9 @@ void MainWindow::BuildMenus() {
   logTimer_->setInterval(500);
   connect(logTimer_, &QTimer::timeout, this, [this] { Run([this] { main_.ServiceLog(); }); });
 
-  QMenu* portMenu = menuBar()->addMenu(QStringLiteral("端口"));
+  QMenu* portMenu = menuBar()->addMenu(QTr("端口"));
   portMenu->setObjectName(QStringLiteral("MenuPort"));
-  otherDevice_ = portMenu->addAction(QStringLiteral("其他设备…"));
+  otherDevice_ = portMenu->addAction(QTr("其他设备…"));
   otherDevice_->setObjectName(QStringLiteral("MenuOtherDevice"));
   connect(otherDevice_, &QAction::triggered, this, &MainWindow::AskForDevicePath);
   receiveGap_ = portMenu->addAction(QString());
@@ -443,9 +446,10 @@ void MainWindow::BuildMenus() {
   connect(simAdapter_, &QAction::triggered, this, &MainWindow::AskForSimAdapter);
   SetSimAdapter(0);
 
-  windowMenu_ = menuBar()->addMenu(QStringLiteral("窗口"));
+  windowMenu_ = menuBar()->addMenu(QTr("窗口"));
   windowMenu_->setObjectName(QStringLiteral("MenuWindow"));
   windowMenu_->menuAction()->setVisible(false);  // shown once a window is registered
+  AddLanguageMenu(menuBar(), [this] { return SettingsPath(main_.ownFiles.UserDir()); }, main_.Dlg());
 }
 
 QAction* MainWindow::AddWindowMenuEntry(const QString& caption, QWidget* window, bool modal) {
@@ -464,21 +468,21 @@ QAction* MainWindow::AddWindowMenuEntry(const QString& caption, QWidget* window,
 void MainWindow::AskForDevicePath() {
   bool ok = false;
   const QString path = QInputDialog::getText(
-      this, QStringLiteral("其他设备"),
-      QStringLiteral("串口设备的路径（例如 /dev/ttyUSB0、/dev/pts/3、/dev/rfcomm0、/dev/serial/by-id/…），\n"
-                     "或另一台机器上由 ser2net 提供的网络串口（rfc2217://主机:端口）："),
+      this, QTr("其他设备"),
+      QTr("串口设备的路径（例如 /dev/ttyUSB0、/dev/pts/3、/dev/rfcomm0、/dev/serial/by-id/…），\n"
+          "或另一台机器上由 ser2net 提供的网络串口（rfc2217://主机:端口）："),
       QLineEdit::Normal, QStringLiteral("/dev/"), &ok);
   if (ok) AddDeviceByPath(path);
 }
 
 bool MainWindow::AddDeviceByPath(const QString& path) {
   if (main_.btnSwitch == kCaptionOpen) {
-    main_.Dlg().Warning("警告", "请先关闭串口，再选择其他设备。");
+    main_.Dlg().Warning(Tr("警告"), Tr("请先关闭串口，再选择其他设备。"));
     return false;
   }
   const DevicePathCheck check = CheckDevicePath(U8(path));
   if (!check.ok) {
-    main_.Dlg().Warning("警告", check.message);
+    main_.Dlg().Warning(Tr("警告"), check.message);
     return false;
   }
   std::vector<std::string>& items = main_.ComboBox1.items;
@@ -495,10 +499,10 @@ bool MainWindow::AddDeviceByPath(const QString& path) {
 void MainWindow::AskForReceiveGap() {
   bool ok = false;
   const double ms = QInputDialog::getDouble(
-      this, QStringLiteral("接收间隔"),
-      QStringLiteral("线路至少静默多久才算驱动器的一段输出结束（毫秒）。\n"
-                     "自动判断（按 USB 适配器的延迟定时器、串口的 FIFO 和收到数据的规律）得出更长时用更长的；"
-                     "程序发送时上一段输出总算结束。0 为只用自动判断。"),
+      this, QTr("接收间隔"),
+      QTr("线路至少静默多久才算驱动器的一段输出结束（毫秒）。\n"
+          "自动判断（按 USB 适配器的延迟定时器、串口的 FIFO 和收到数据的规律）得出更长时用更长的；"
+          "程序发送时上一段输出总算结束。0 为只用自动判断。"),
       std::chrono::duration<double, std::milli>(main_.ReceiveGap()).count(), 0, 1000, 1, &ok);
   if (ok) SetReceiveGap(ms);
 }
@@ -511,10 +515,10 @@ void MainWindow::SetReceiveGap(double milliseconds) {
 
 void MainWindow::AskForSimAdapter() {
   QStringList captions;
-  for (const SimAdapterChoice& choice : kSimAdapters) captions << Q(choice.caption);
+  for (const SimAdapterChoice& choice : kSimAdapters) captions << QTr(choice.caption);
   bool ok = false;
-  const QString picked = QInputDialog::getItem(this, QStringLiteral("模拟驱动器的适配器"),
-                                               QStringLiteral("模拟驱动器（SIM）的应答经哪种适配器送到本程序："),
+  const QString picked = QInputDialog::getItem(this, QTr("模拟驱动器的适配器"),
+                                               QTr("模拟驱动器（SIM）的应答经哪种适配器送到本程序："),
                                                captions, simAdapterChoice_, false, &ok);
   if (ok) SetSimAdapter(static_cast<int>(captions.indexOf(picked)));
 }
@@ -527,7 +531,7 @@ void MainWindow::SetSimAdapter(int choice) {
   else options.adapter.reset();
   sim::SimPortDrive().SetOptions(options);
   simAdapterChoice_ = choice;
-  simAdapter_->setText(QStringLiteral("模拟驱动器的适配器（%1）…").arg(Q(kSimAdapters[choice].caption)));
+  simAdapter_->setText(QTrFormat("模拟驱动器的适配器（{1}）…", Tr(kSimAdapters[choice].caption)));
 }
 
 void MainWindow::Run(const std::function<void()>& handler) { RunHandler(main_.Dlg(), handler); }
@@ -546,20 +550,20 @@ void MainWindow::FillList(QComboBox* box, const ListControl& list) {
 
 void MainWindow::ShowPort() {
   const bool open = main_.btnSwitch == kCaptionOpen;
-  btnSwitch_->setText(Q(main_.btnSwitch));
+  btnSwitch_->setText(QTr(main_.btnSwitch.c_str()));
   btnSwitch_->setAccessibleName(btnSwitch_->text());
   btnSwitch_->setEnabled(main_.btnSwitchEnabled);
   comboBox1_->setEnabled(!open);
   otherDevice_->setEnabled(!open);
   const auto gap = main_.ReceiveGap();
-  receiveGap_->setText(gap.count() == 0 ? QStringLiteral("接收间隔（自动）…")
-                                        : QStringLiteral("接收间隔（%1 ms）…").arg(gap.count() / 1000.0));
+  receiveGap_->setText(gap.count() == 0 ? QTr("接收间隔（自动）…")
+                                        : QTrFormat("接收间隔（{1} ms）…", U8(QString::number(gap.count() / 1000.0))));
   panel2_->setEnabled(main_.Panel2Enabled);
   imageOn_->setVisible(main_.ImageOn);
   imageOff_->setVisible(!main_.ImageOn);
   // The simulated drive must never pass for a real one.
   const bool sim = main_.SimulatedDriveOpen();
-  const QString notice = QString::fromUtf8(kSimDriveNotice);
+  const QString notice = QTr(kSimDriveNotice);
   setWindowTitle(sim ? QString::fromUtf8(kTitle) + QStringLiteral(" — ") + notice : QString::fromUtf8(kTitle));
   imageOn_->setToolTip(sim ? notice : QString());
   // Once the port opens, typing goes straight to the command line.
@@ -574,7 +578,7 @@ void MainWindow::ShowPortDescriptions() {
     const QString description = name == kSimPortName ? QString() : Q(main_.PortDescription(name));
     comboBox1_->setItemData(i, description, kPortDescriptionRole);
     widest = std::max(widest, comboBox1_->fontMetrics().horizontalAdvance(Q(name) + QStringLiteral("    ") + description) + 32);
-    comboBox1_->setItemData(i, description.isEmpty() ? Q(name) : Q(name) + QStringLiteral("：") + description,
+    comboBox1_->setItemData(i, description.isEmpty() ? Q(name) : QTrFormat("{1}：{2}", name, U8(description)),
                             Qt::ToolTipRole);
   }
   comboBox1_->view()->setMinimumWidth(widest);
@@ -585,7 +589,7 @@ void MainWindow::ShowPortDescriptions() {
 void MainWindow::ShowStatus() {
   QString status = Q(main_.edStatus);
   const bool sim = main_.SimulatedDriveOpen();
-  if (sim) status = QString::fromUtf8(kSimDriveNotice) + QStringLiteral("：") + status.trimmed();
+  if (sim) status = QTrFormat("{1}：{2}", Tr(kSimDriveNotice), U8(status.trimmed()));
   edStatus_->setText(status);
   edStatus_->setToolTip(status);
   edStatus_->setCursorPosition(0);
@@ -602,7 +606,7 @@ void MainWindow::ShowEdit21() {
 void MainWindow::ShowLog() {
   const bool logging = main_.sessionLog.Active();
   logAction_->setChecked(logging);
-  logAction_->setToolTip(logging ? QStringLiteral("正在记录到 ") + Q(main_.sessionLog.Path()) + QStringLiteral("，点击停止")
+  logAction_->setToolTip(logging ? QTrFormat("正在记录到 {1}，点击停止", main_.sessionLog.Path())
                                  : QString());
   if (logging) logTimer_->start();
   else logTimer_->stop();

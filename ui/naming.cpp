@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QWidget>
 
+#include "ui/tr.h"
+
 namespace qv::ui {
 
 void Name(QWidget* widget, const char* controlName, const QString& accessibleName) {
@@ -18,7 +20,11 @@ void NameWindow(QWidget* window, const char* className) {
 }
 
 QLabel* NamedLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  return NamedLabel(parent, name, QTr(text), geometry);
+}
+
+QLabel* NamedLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
+  auto* label = new QLabel(text, parent);
   Name(label, name, label->text());
   label->setGeometry(geometry);
   return label;

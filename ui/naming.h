@@ -19,8 +19,10 @@ void Name(QWidget* widget, const char* controlName, const QString& accessibleNam
 // Names a window by its class name ("TFrmMain", "TForm1", ...); its title,
 // set before, becomes its accessible name.
 void NameWindow(QWidget* window, const char* className);
-// A label with its control name, its text as accessible name, at `geometry`.
+// A label with its control name, its text as accessible name, at `geometry`;
+// a `text` given as a source text (marked with N_) is shown translated.
 QLabel* NamedLabel(QWidget* parent, const char* name, const char* text, const QRect& geometry);
+QLabel* NamedLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry);
 
 // The core holds UTF-8 texts; the widgets hold QStrings.
 inline QString Q(std::string_view utf8) {

@@ -15,6 +15,7 @@
 #include "ui/fonts.h"
 #include "ui/main_window.h"
 #include "ui/naming.h"
+#include "ui/tr.h"
 
 namespace qv::ui {
 
@@ -56,19 +57,19 @@ struct Group {
 // one-key repairs run under the two middle columns.
 const std::vector<Group>& Groups() {
   static const std::vector<Group> groups = {
-      {"GroupTables", "V 表", QRect(0, 0, 170, 92),
+      {"GroupTables", N_("V 表"), QRect(0, 0, 170, 92),
        {{B("Button24"), B("Button23"), B("Button27")},
         {B("Button30"), B("Button42"), B("Button77")},
         {B("Button25"), B("Button43"), B("Button29")},
         {B("Button26"), B("Button28")}}},
-      {"GroupLevel7", "7 级 · 自适应表", QRect(0, 94, 170, 73),
+      {"GroupLevel7", N_("7 级 · 自适应表"), QRect(0, 94, 170, 73),
        {{B("Button21"), B("Button78"), B("Button61")},
         {B("Button66"), B("Button67"), B("Button62")},
         {B("Button90"), B("Button63"), B("Button64")}}},
-      {"GroupLevels", "级别 · 转表", QRect(0, 169, 170, 54),
+      {"GroupLevels", N_("级别 · 转表"), QRect(0, 169, 170, 54),
        {{B("Button4"), B("Button9"), B("Button55"), B("Button56")},
         {B("Button86"), B("Button83")}}},
-      {"GroupFormat", "T 级 m 流程", QRect(172, 0, 149, 167),
+      {"GroupFormat", N_("T 级 m 流程"), QRect(172, 0, 149, 167),
        {{B("Button34"), B("Button37")},
         {B("Button35"), B("Button40")},
         {B("Button36"), B("Button38")},
@@ -77,7 +78,7 @@ const std::vector<Group>& Groups() {
         {B("Button81"), B("Button82")},
         {B("Button84")},
         {B("Button85")}}},
-      {"GroupLevel125A", "1 / 2 / 5 / A 级", QRect(323, 0, 156, 167),
+      {"GroupLevel125A", N_("1 / 2 / 5 / A 级"), QRect(323, 0, 156, 167),
        {{B("Button20"), B("Button22")},
         {B("Button32"), B("Button33")},
         {B("Button48"), B("Button53"), B("Button52")},
@@ -86,10 +87,10 @@ const std::vector<Group>& Groups() {
         {B("Button50"), B("Button51")},
         {B("Button73")},
         {B("Button72")}}},
-      {"GroupRepair", "一键修复 · V40 清除", QRect(172, 169, 307, 54),
+      {"GroupRepair", N_("一键修复 · V40 清除"), QRect(172, 169, 307, 54),
        {{B("Button45"), B("Button49"), B("Button70")},
         {B("Button79"), B("Button46"), B("Button47")}}},
-      {"GroupAdjust", "参数调整", QRect(481, 0, 143, 142),
+      {"GroupAdjust", N_("参数调整"), QRect(481, 0, 143, 142),
        {{L("Modify"), L("HEAD"), L("Dan")},
         {E("Edit2"), E("Edit3"), E("Edit4")},
         {B("Button59"), B("Button60"), B("Button65")},
@@ -119,9 +120,9 @@ const Input kInputs[] = {
     {"Edit3", &TFrmMain::Edit3, "HEAD", ""},
     {"Edit4", &TFrmMain::Edit4, "Dan", ""},
     {"Edit1", &TFrmMain::Edit1, "LBA", "LBA"},
-    {"Edit8", &TFrmMain::Edit8, "型号", "型号"},
+    {"Edit8", &TFrmMain::Edit8, N_("型号"), N_("型号")},
     {"Edit9", &TFrmMain::Edit9, "SN", "SN"},
-    {"Edit10", &TFrmMain::Edit10, "容量（扇区数）", "扇区数"},
+    {"Edit10", &TFrmMain::Edit10, N_("容量（扇区数）"), N_("扇区数")},
 };
 
 const Input* FindInput(std::string_view name) {
@@ -131,12 +132,12 @@ const Input* FindInput(std::string_view name) {
 }
 
 QString Tooltip(const ButtonDef& def) {
-  if (def.name == "Button27") return Q(def.caption) + QStringLiteral("\n此按钮没有对应的驱动器命令，按下不做任何事。");
-  if (def.name == "Button83") return Q(def.caption) + QStringLiteral("\n打开批处理窗口");
+  if (def.name == "Button27") return QTrFormat("{1}\n此按钮没有对应的驱动器命令，按下不做任何事。", def.caption);
+  if (def.name == "Button83") return QTrFormat("{1}\n打开批处理窗口", def.caption);
   QString tip = Q(def.caption);
   const std::string sends = DescribeSends(def.steps);
   if (!sends.empty()) tip += QStringLiteral("\n") + Q(sends);
-  if (!def.question.empty()) tip += QStringLiteral("\n（先询问：") + Q(def.question) + QStringLiteral("）");
+  if (!def.question.empty()) tip += QTrFormat("\n（先询问：{1}）", Tr(std::string(def.question).c_str()));
   return tip;
 }
 
@@ -159,8 +160,8 @@ QPushButton* MakeButton(QWidget* parent, const ButtonDef& def, MainWindow& windo
 
 QLineEdit* MakeEdit(QWidget* parent, const Input& input, MainWindow& window, TFrmMain& main) {
   auto* edit = new QLineEdit(parent);
-  Name(edit, input.name, QString::fromUtf8(input.accessibleName));
-  if (*input.placeholder) edit->setPlaceholderText(QString::fromUtf8(input.placeholder));
+  Name(edit, input.name, QTr(input.accessibleName));
+  if (*input.placeholder) edit->setPlaceholderText(QTr(input.placeholder));
   edit->setText(Q(main.*input.text));
   std::string TFrmMain::*text = input.text;
   // The procedures read the console's copy, so it follows every change.
@@ -186,7 +187,7 @@ void AddProcedureGroups(QWidget* area, MainWindow& window, TFrmMain& main) {
   const QFont font = CjkFont(kFontPixels, false);
   const QFontMetrics metrics(font);
   for (const Group& group : Groups()) {
-    auto* box = new QGroupBox(QString::fromUtf8(group.title), area);
+    auto* box = new QGroupBox(QTr(group.title), area);
     box->setGeometry(group.rect);
     box->setFont(font);
     box->setStyleSheet(QStringLiteral(

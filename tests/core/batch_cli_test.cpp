@@ -9,15 +9,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <future>
 #include <optional>
+#include <string_view>
 
 #include "batch/form4.h"
+#include "console/language_setup.h"
 #include "files/file_digest.h"
 #include "files/file_io.h"
+#include "lang/translate.h"
 #include "tests/core/transfer_sim_support.h"
 #include "tests/support/port_bar.h"
 #include "tests/support/ser2net_server.h"
@@ -87,10 +91,13 @@ Outcome RunCommand(std::vector<std::string> argv, const fs::path& cwd,
   return o;
 }
 
-// Starts quorvane-batch, as RunCommand does.
+// Starts quorvane-batch, as RunCommand does. The output is in Chinese,
+// whatever the locale and the settings of whoever runs the tests, unless
+// `args` name a language.
 Outcome RunCli(const std::vector<std::string>& args, const fs::path& cwd,
                const std::function<void(pid_t, const Outcome&)>& watch = {}) {
   std::vector<std::string> argv{QV_BATCH_BINARY};
+  if (std::find(args.begin(), args.end(), "--lang") == args.end()) argv.insert(argv.end(), {"--lang", "zh"});
   argv.insert(argv.end(), args.begin(), args.end());
   return RunCommand(std::move(argv), cwd, watch);
 }
@@ -508,6 +515,7 @@ TEST_F(BatchCliTest, OperationsHelpListsAndBadUsage) {
       {{"--backup", "out", "--family", "NOSUCH"}, "no family NOSUCH in the table"},
       {{"--rom-read", "r.bin", "--rate", "12345"}, "the transfer rate 12345 is not offered on SIM"},
       {{"--port", "/dev/qv-no-such-port", "--rom-read", "r.bin"}, "no port /dev/qv-no-such-port"},
+      {{"--lang", "fr", "--rom-read", "r.bin"}, "--lang takes zh or en, not fr"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front() + " " + c.args[1]);
@@ -581,6 +589,93 @@ TEST_F(BatchCliTest, BackupRomReadAndLoadOnADrive) {
   o = RunCli({"--port", port, "--load", "bk", "--modules", "ata"}, dir);
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("Quorvane: 请指定ATA0模块文件！"), std::string::npos) << o.err;
+}
+
+// Whether UTF-8 text holds a Chinese character or full-width punctuation: a
+// text the English run left in Chinese.
+bool HasChinese(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte & 0xF0) != 0xE0 || i + 2 >= text.size()) continue;
+    const unsigned code = (byte & 0x0Fu) << 12 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6 |
+                          (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+    if ((code >= 0x3000 && code <= 0x9FFF) || (code >= 0xFF00 && code <= 0xFFEF)) return true;
+  }
+  return false;
+}
+
+// A text as the English catalogue the runner uses gives it.
+std::string InEnglish(const char* source) {
+  UseLanguage(Language::English, CatalogueFolder(QV_BUILD_FOLDER));
+  std::string text = Tr(source);
+  UseLanguage(Language::Chinese, "");
+  return text;
+}
+
+// Under --lang en the pane's lines, the questions and the verdicts are
+// English, while the drive hears what it hears in Chinese and the files
+// written are the same; the runner's own lines read as in either language.
+TEST_F(BatchCliTest, BackupAndAFailedOpenInEnglish) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  const auto backup = [&](const std::string& language, const std::string& folder) {
+    return RunCli({"--lang", language, "--port", drive.SlavePath(), "--rate", "921600", "--backup", folder,
+                   "--modules", "vendor"},
+                  dir);
+  };
+  Outcome o = backup("zh", "zh");
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string heard = drive.Received();
+  drive.ClearReceived();
+  o = backup("en", "en");
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(drive.Received(), heard);
+  for (const char* file : {"Vendor.BIN", "ID.BIN", "SN.TXT"})
+    EXPECT_TRUE(Read(std::string("en/") + file) == Read(std::string("zh/") + file)) << file;
+  EXPECT_NE(o.out.find("Getting the buffer address......done!\nGetting the reserved area address......done!\n"
+                       "Backing up Vendor...........done!\nBackup complete!\n"),
+            std::string::npos)
+      << o.out;
+  EXPECT_TRUE(o.out.ends_with("\nbacked up NHPLUS2HD_S-1A, drive QV0000000001, into en/: Vendor.BIN ID.BIN SN.TXT "
+                              "MANIFEST.TXT (4 files)\n"))
+      << o.out;
+  EXPECT_FALSE(HasChinese(o.out + o.err)) << o.out << o.err;
+
+  // The manifest is stored, not shown: the same keys in either language.
+  const std::string manifest = Read("en/MANIFEST.TXT");
+  EXPECT_EQ(manifest.substr(manifest.find("\n[file ")), Read("zh/MANIFEST.TXT").substr(manifest.find("\n[file ")));
+  o = RunCli({"--lang", "en", "--check", "en"}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(o.out.ends_with("\nVendor.BIN\tagrees\nID.BIN\tagrees\nSN.TXT\tagrees\n3 files, all agree with MANIFEST.TXT\n"))
+      << o.out;
+  Script("zh/ID.BIN", std::string(512, 'x'));
+  o = RunCli({"--lang", "en", "--compare", "en", "zh"}, dir);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "Vendor.BIN\tsame\nID.BIN\tdiffer: 512 bytes differ, first at 0x0, 0x1, 0x2, 0x3, 0x4, 0x5, 0x6, 0x7...\n"
+                   "SN.TXT\tsame\n3 files, 1 differs\n");
+
+  // Another drive's backup in the folder: the question and the pane in English.
+  std::string other = manifest;
+  other.replace(other.find("serial=QV0000000001"), 19, "serial=QVOTHER");
+  Script("en/MANIFEST.TXT", other);
+  o = backup("en", "en");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("Note: The folder “en/” already holds a backup of another drive (serial number QVOTHER)."),
+            std::string::npos)
+      << o.err;
+  EXPECT_NE(o.out.find("\nBackup cancelled.\n"), std::string::npos) << o.out;
+  EXPECT_FALSE(HasChinese(o.out + o.err)) << o.out << o.err;
+
+  // A port that cannot be opened: the window's refusal, in English where the
+  // catalogue has it, and nothing left in Chinese once it does.
+  o = RunCli({"--lang", "en", "--port", (dir / "en/SN.TXT").string(), "--backup", "x"}, dir);
+  EXPECT_EQ(o.status, 2);
+  const std::string refusal = InEnglish("选择的端口正在被使用或不存在！");
+  EXPECT_EQ(o.err, "Quorvane: " + refusal + "\n");
+  EXPECT_NE(o.out.find((dir / "en/SN.TXT").string()), std::string::npos) << o.out;
+  if (refusal != "选择的端口正在被使用或不存在！") {
+    EXPECT_FALSE(HasChinese(o.out + o.err)) << o.out << o.err;
+  }
 }
 
 // A backup into a folder that already holds one: of the same drive, the

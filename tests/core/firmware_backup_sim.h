@@ -114,7 +114,7 @@ class BackupSim : public TransferSim {
     bool started = false;
     for (const std::string& gbk : main->memo1.Lines()) {
       const std::string line = Utf8FromGbk(gbk);
-      started = started || line.starts_with("正在获取缓冲区地址");
+      started = started || line.starts_with("正在获取缓冲区地址") || line.starts_with("Getting the buffer address");
       if (started && !Trim(line).empty() && !line.ends_with(">")) lines.push_back(line);
     }
     return lines;

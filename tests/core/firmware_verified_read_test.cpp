@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <functional>
 
+#include "console/language_setup.h"
 #include "files/file_io.h"
 #include "firmware/manifest.h"
 #include "firmware/verified_read.h"
+#include "lang/translate.h"
 #include "tests/core/firmware_backup_sim.h"
 
 namespace qv {
@@ -175,6 +177,36 @@ TEST_F(VerifiedBackup, PassesAgainstTheVerdictAndTheFileLeftBehind) {
     }
   }
   drive->SetOptions(clean);
+}
+
+// The verdict lines in English: sentences with the values in their places.
+TEST_F(VerifiedBackup, VerdictLinesInEnglish) {
+  using Kind = sim::SimOptions::WireError::Kind;
+  const struct {
+    std::vector<int> flippedReads;
+    std::vector<std::string> lines;  // from APP's line to the verdict
+  } cases[] = {
+      {{1}, {"Backing up APP..............agreed only after 3 reads, done!", "Backup complete!"}},
+      {{1, 2, 3, 4, 5},
+       {"Backing up APP..............",
+        "Double-read check failed: sector(s) 3 at cylinder 8F, head 0, read 5 times, no two reads agree!",
+        "Backup failed!"}},
+  };
+  Tick(true, false, false, false, false);
+  form->CheckBox6 = true;
+  UseLanguage(Language::English, CatalogueFolder(QV_BUILD_FOLDER));
+  struct Chinese {
+    ~Chinese() { UseLanguage(Language::Chinese, ""); }
+  } afterwards;
+  for (const auto& c : cases) {
+    Change([&c](sim::SimOptions& o) { o.wireError = {0x8F, 0, 3, c.flippedReads, Kind::FlipBit}; });
+    main->memo1.Clear();
+    form->Button7Click();
+    std::vector<std::string> lines = BackupLines();
+    ASSERT_GE(lines.size(), c.lines.size());
+    lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(c.lines.size()));
+    EXPECT_EQ(lines, c.lines);
+  }
 }
 
 }  // namespace

@@ -110,10 +110,13 @@ TEST_F(LoadOperation, FolderFamilyModulesAndSaveAsTheWindowTakesThem) {
   EXPECT_NE(first.find("d80,1\r"), std::string::npos);
   EXPECT_NE(first.find("h4\r"), std::string::npos);  // the table's sectors, counted from its file
   EXPECT_EQ(drive->Rate(), 9600);
+}
 
-  // Without --modules the window's own choice: the code modules found, the
-  // overlays only filled in; without --save nothing is written, and without
-  // a family the buffer stays 60.
+// Without --modules the window's own choice: the code modules found, the
+// overlays only filled in; without --save nothing is written, and without a
+// family the buffer stays 60. A module asked for whose file the folder lacks
+// gets the window's refusal.
+TEST_F(LoadOperation, WithoutModulesTheWindowsChoiceAndItsRefusal) {
   const int downloads = drive->DownloadsCompleted();
   const OperationResult preset = RunArgs(*main, families, {"--load", Path("fw")}, Quick());
   EXPECT_TRUE(preset.succeeded) << preset.note;
@@ -123,7 +126,6 @@ TEST_F(LoadOperation, FolderFamilyModulesAndSaveAsTheWindowTakesThem) {
   for (const char* absent : {"w4,60\r", "w1,60\r", "w,,22\r", "e0,0\r", "e1,0\r"})
     EXPECT_EQ(second.find(absent), std::string::npos) << absent;
 
-  // A module asked for whose file the folder lacks: the window's refusal.
   fs::create_directories(dir / "empty");
   dialogs.shown.clear();
   EXPECT_FALSE(RunArgs(*main, families, {"--load", Path("empty"), "--modules", "ata"}, Quick()).succeeded);

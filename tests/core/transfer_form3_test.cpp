@@ -11,6 +11,8 @@ namespace {
 
 class Form3Sim : public test::TransferSim {
  protected:
+  // The ROM operations only pause for the drive to answer.
+  int PauseScale() const override { return 10; }
   void SetUp() override {
     TransferSim::SetUp();
     if (HasFatalFailure()) return;
@@ -115,7 +117,7 @@ TEST_F(Form3Sim, ChecksBeforeTheDriveIsTouched) {
 
 TEST_F(Form3Sim, EveryOperationEndsWithDriveAndPortAt9600) {
   OpenAt();
-  form->ComboBox2.SelectText("115200");
+  form->ComboBox2.SelectText("921600");
   std::vector<bool> enabledDuringRun;
   hookPump.hook = [&] {
     if (drive->Received().find("e5\r") != std::string::npos && enabledDuringRun.empty())
@@ -133,14 +135,14 @@ TEST_F(Form3Sim, EveryOperationEndsWithDriveAndPortAt9600) {
     EXPECT_TRUE(PaneText().ends_with("F>")) << PaneText();
   };
 
-  // A fast read at 115200 that succeeds.
+  // A fast read at 921600 that succeeds.
   form->Edit1 = Path("rom.bin");
   form->Button2Click();
   EXPECT_EQ(ReadFile("rom.bin"), drive->RomBytes());
   EXPECT_EQ(enabledDuringRun, std::vector<bool>{false});
   std::string sent = TakeReceived();
-  ASSERT_NE(sent.find("b0115\r"), std::string::npos);
-  EXPECT_LT(sent.find("b0115\r"), sent.find("e5\r"));
+  ASSERT_NE(sent.find("b0921\r"), std::string::npos);
+  EXPECT_LT(sent.find("b0921\r"), sent.find("e5\r"));
   EXPECT_GT(sent.rfind("b0096\r"), sent.rfind("e2,16F,0\r"));
   backAt9600();
 
@@ -150,12 +152,12 @@ TEST_F(Form3Sim, EveryOperationEndsWithDriveAndPortAt9600) {
   dialogs.paths = {Path("gone.bin")};
   form->Button1Click();
   hookPump.hook = [&] {
-    if (drive->Received().find("b0115\r") != std::string::npos) std::filesystem::remove(Path("gone.bin"));
+    if (drive->Received().find("b0921\r") != std::string::npos) std::filesystem::remove(Path("gone.bin"));
   };
   EXPECT_THROW(form->Button6Click(), EFileError);
   hookPump.hook = nullptr;
   sent = TakeReceived();
-  EXPECT_NE(sent.find("b0115\r"), std::string::npos);
+  EXPECT_NE(sent.find("b0921\r"), std::string::npos);
   EXPECT_NE(sent.find("b0096\r"), std::string::npos);
   backAt9600();
 

@@ -296,10 +296,10 @@ FileTrouble WriteFile(const std::string& path, std::string_view bytes) {
   // beside it, flushed, then renamed over it. Until then it stays as it was,
   // whatever fails (a full disk, a size limit, a pulled stick).
   const std::string target = LinkTarget(path);
-  if (target.empty()) return {Kind::Unreadable, Tr("符号链接形成了循环，找不到文件")};
+  if (target.empty()) return FromErrno(path, ELOOP);
   struct stat st{};
   const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (!exists && errno == ELOOP) return {Kind::Unreadable, Tr("符号链接形成了循环，找不到文件")};
+  if (!exists && errno == ELOOP) return FromErrno(target, ELOOP);
   if (exists && !S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
   // A file kept read-only stays protected, as when it was written in place.
   if (exists && ::access(target.c_str(), W_OK) != 0) return CannotWrite(errno);

@@ -334,6 +334,9 @@ class TFrmMain {
   int promptWaits_ = 0;
   // Whether the end of the burst that just ended must wait a further quiet.
   bool BurstEndInDoubt() const;
+  // Whether the drive has shown a prompt since the scan began, taken or not:
+  // enough for a key pressed until any prompt comes, whichever press it answers.
+  bool PromptInSight() const;
   std::string sysClassTty_ = "/sys/class/tty";  // where the port list comes from
   std::string busyWith_;  // the long operation running
   bool statusRefusal_ = false;  // edStatus tells of a refusal until the operation ends

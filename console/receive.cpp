@@ -53,6 +53,10 @@ bool TFrmMain::BurstEndInDoubt() const {
   return false;
 }
 
+bool TFrmMain::PromptInSight() const {
+  return LastPrompt.size() >= 2 || Memo2.Candidate() == PromptScanner::Pending::PromptShaped;
+}
+
 void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded, bool sent) {
   // A notification without bytes after a burst whose end was in doubt: the
   // line has stayed quiet long enough, the burst is over.
@@ -198,11 +202,16 @@ bool TFrmMain::ToF() {
     Delay(2);
     if (stopFlag || !PortOpen()) break;
   }
+  // Escape until the monitor shows a prompt. Each press draws one, so with
+  // presses outstanding a prompt is not taken as an answer; it is enough to
+  // see one: which press it answers does not matter, and the "/" after the
+  // loop is answered, and awaited, on its own.
   LastPrompt.clear();
+  Memo2.Clear();
   for (int i = 0; i < 501 && !stopFlag && PortOpen(); ++i) {
     SendString("\x1B");
     Delay(2);
-    if (LastPrompt.size() >= 2 && LastPrompt[1] == '>') break;
+    if (PromptInSight()) break;
   }
   SendString("/\r");
   WaitHD(20);

@@ -10,6 +10,7 @@ namespace qv {
 namespace {
 // Learned at the first wait that is refused; every receive thread shares it.
 std::atomic<bool> fallback{false};
+std::atomic<const std::function<void()>*> waitReturnHook{nullptr};
 
 int PpollThenCollect(int pollFd, epoll_event* events, int max, const timespec* timeout) {
   pollfd ready{pollFd, POLLIN, 0};
@@ -21,7 +22,8 @@ int PpollThenCollect(int pollFd, epoll_event* events, int max, const timespec* t
 }
 }  // namespace
 
-int WaitEvents(int pollFd, epoll_event* events, int max, const timespec* timeout) {
+namespace {
+int Wait(int pollFd, epoll_event* events, int max, const timespec* timeout) {
   if (!fallback.load(std::memory_order_relaxed)) {
     const int n = epoll_pwait2(pollFd, events, max, timeout, nullptr);
     if (n >= 0 || (errno != ENOSYS && errno != EPERM)) return n;
@@ -29,7 +31,20 @@ int WaitEvents(int pollFd, epoll_event* events, int max, const timespec* timeout
   }
   return PpollThenCollect(pollFd, events, max, timeout);
 }
+}  // namespace
+
+int WaitEvents(int pollFd, epoll_event* events, int max, const timespec* timeout) {
+  const int n = Wait(pollFd, events, max, timeout);
+  if (const std::function<void()>* hook = waitReturnHook.load()) {
+    const int err = errno;
+    (*hook)();
+    errno = err;
+  }
+  return n;
+}
 
 void ForceEventWaitFallback(bool on) { fallback = on; }
+
+void SetWaitReturnHook(const std::function<void()>* hook) { waitReturnHook = hook; }
 
 }  // namespace qv

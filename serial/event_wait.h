@@ -8,6 +8,7 @@
 #include <sys/epoll.h>
 
 #include <ctime>
+#include <functional>
 
 namespace qv {
 
@@ -17,5 +18,11 @@ int WaitEvents(int pollFd, epoll_event* events, int max, const timespec* timeout
 // Makes every later wait take the ppoll way (true), as if epoll_pwait2 were
 // missing, or lets the first wait find out again (false). For tests.
 void ForceEventWaitFallback(bool on);
+
+// Runs `*hook` on the waiting thread each time a wait returns, before the
+// thread looks at what came, or nothing (null). For tests: a test holds the
+// receive thread there as a loaded machine would, to let bytes pile up behind
+// those it woke for. Set it while no port is open.
+void SetWaitReturnHook(const std::function<void()>* hook);
 
 }  // namespace qv

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "serial/rfc2217_port.h"
 #include "serial/event_wait.h"
@@ -90,7 +91,22 @@ void SerialLink::SetPromptAwaited(bool on) {
   if (on && holding_.load() && wakeFd_ >= 0) Wake();
 }
 
-void SerialLink::NoteWrite() {
+void SerialLink::NoteWrite(bool starting) {
+  if (starting) {
+    // What waits now came before the command. Bytes a network port's socket
+    // holds are taken in for the count; the receive thread, whose wait the
+    // socket then no longer wakes, is woken for them.
+    int queued;
+    if (remote_) {
+      const int before = remote_->Queued();
+      queued = remote_->Pump();
+      if (queued > before && wakeFd_ >= 0) Wake();
+    } else {
+      queued = tty::QueuedInput(fd_);
+    }
+    // Stored before the time, which the receive thread reads first.
+    queuedAtWrite_ = std::max(queued, 0);
+  }
   lastWriteNs_ = Now();
   // Output held for its quiet ends with the write (see the top of link.h):
   // the thread would otherwise sleep the quiet out first.
@@ -309,8 +325,15 @@ void SerialLink::FinishClose() {
 std::string SerialLink::ReadAvailable() {
   std::string bytes;
   if (!IsOpen()) return bytes;
-  const int count = remote_ ? 0 : tty::QueuedInput(fd_);
-  if (remote_) bytes = remote_->Take();
+  // A chunk cut by a write is exactly what came before it; what came since
+  // stays queued for the next one.
+  size_t limit = std::string::npos;
+  {
+    std::lock_guard lock(mutex_);
+    if (pending_ && pendingEnd_ == ChunkEnd::Sent) limit = static_cast<size_t>(pendingCount_);
+  }
+  const int count = remote_ ? 0 : static_cast<int>(std::min<size_t>(tty::QueuedInput(fd_), limit));
+  if (remote_) bytes = remote_->Take(limit);
   if (count > 0) {
     bytes.resize(static_cast<size_t>(count));
     ssize_t got = read(fd_, bytes.data(), bytes.size());
@@ -334,7 +357,7 @@ void SerialLink::WriteBytewise(const char* data, size_t count) {
   if (count == 0 || !IsOpen()) return;
   // Arrivals during and after a write may answer it: they teach nothing of
   // the gaps inside one burst.
-  NoteWrite();
+  NoteWrite(true);
   // The bytes cross the network together; the server's side writes them to the line.
   if (remote_) remote_->Write(data, count);
   for (size_t i = remote_ ? count : 0; i < count && IsOpen();) {
@@ -342,15 +365,15 @@ void SerialLink::WriteBytewise(const char* data, size_t count) {
     if (n == 1) ++i;
     else if (n == 0 || errno != EINTR) break;  // after a signal the same byte is still to go
   }
-  NoteWrite();
+  NoteWrite(false);
 }
 
 void SerialLink::WriteBlock(const char* data, size_t count) {
   if (count == 0 || !IsOpen()) return;
-  NoteWrite();
+  NoteWrite(true);
   struct Noted {
     SerialLink& link;
-    ~Noted() { link.NoteWrite(); }
+    ~Noted() { link.NoteWrite(false); }
   } noted{*this};
   if (remote_) remote_->Write(data, count);
   size_t done = remote_ ? count : 0;
@@ -411,6 +434,7 @@ void SerialLink::ReceiveLoop() {
   bool owesEnd = false;  // a chunk went over before its burst was seen to end
   std::chrono::nanoseconds settle{0};  // the main thread asked the owed end to wait this long
   int seen = 0;          // bytes queued at the last look
+  bool leftQueued = false;  // the last hand-over left bytes that came after a write
   Clock::time_point first{}, last{};  // the chunk's first arrival, the latest arrival
   const auto wrote = [this] { return Clock::time_point(Clock::duration(lastWriteNs_.load())); };
   for (;;) {
@@ -427,6 +451,8 @@ void SerialLink::ReceiveLoop() {
     else if (owesEnd) deadline = last + owedQuiet;
     // The PC wrote since: what it holds came before the command and ends there.
     if ((inChunk || owesEnd) && wrote() > last) deadline = Clock::now();
+    // Bytes left queued behind a chunk cut by a write woke no wait of ours.
+    if (std::exchange(leftQueued, false)) deadline = Clock::now();
     epoll_event events[2];
     const int n = WaitUntil(pollFd_, events, 2, deadline);
     // A wait that fails for good leaves nobody listening: the port is as
@@ -472,7 +498,9 @@ void SerialLink::ReceiveLoop() {
     else if (inChunk && now >= first + kChunkLimit) end = ChunkEnd::TimeLimit;
     else handOver = false;
     if (handOver) {
-      if (!HandOver(end, queued)) break;
+      const int count = end == ChunkEnd::Sent ? std::min(queued, queuedAtWrite_.load()) : queued;
+      if (!HandOver(end, count)) break;
+      leftQueued = count < queued;
       inChunk = false;
       seen = 0;
       ChunkEnd handled;

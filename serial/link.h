@@ -44,7 +44,12 @@
 // answer it. So a long quiet (a gap set by hand, say) never joins the echo
 // of a command with the ready that answers the next step. Only the reply
 // markers take that end for one: a line it cuts may go on ("Zone 3 ->" then
-// " Cyl 1A2B"), so a line ending in ">" is decided with what follows.
+// " Cyl 1A2B"), so a line ending in ">" is decided with what follows. The
+// cut is where the write began, counted in bytes: the PC notes how many were
+// waiting when it started to send, and only those end with the output
+// before the command. A receive thread that wakes late (a loaded machine)
+// finds the answer queued behind them, and hands it over as a burst of its
+// own, never as output from before the command it answers.
 //
 // Before anything is known. A transport that sysfs does not describe and
 // that has taught nothing yet (the first exchanges of a session through a
@@ -201,6 +206,9 @@ class SerialLink {
   // as over: kUnknownLumpGap on an unknown transport, else the burst quiet
   // once more (see the top of this file).
   std::chrono::nanoseconds SettleQuiet() const;
+  // The receive thread has seen bytes it has not handed over yet, or owes
+  // the end of a burst.
+  bool Holding() const { return holding_.load(); }
   // While on, each lump is handed over as it arrives (see the top of this
   // file); the main thread turns it on while it awaits a prompt.
   void SetPromptAwaited(bool on);
@@ -259,7 +267,8 @@ class SerialLink {
   void Fail(const std::string& what, int err);
   void CloseWakeAndPoll();
   void Wake();
-  void NoteWrite();
+  // Called as a write begins (`starting`) and as it ends.
+  void NoteWrite(bool starting);
   // Low latency for a USB adapter, and the timing its identity implies.
   void SetUpTransport(const std::string& devicePath, const std::string& sysClassTty);
   std::chrono::nanoseconds QuietAt(int rate) const;
@@ -275,6 +284,7 @@ class SerialLink {
   std::atomic<bool> promptAwaited_{false};
   std::atomic<bool> holding_{false};   // the receive thread holds bytes not yet handed over
   std::atomic<int64_t> lastWriteNs_{0};  // steady clock: when the PC last wrote
+  std::atomic<int> queuedAtWrite_{0};    // bytes waiting when the PC's last write began
   PortIdentity identity_;
   TransportGaps gaps_;
   int latencyMs_ = -1;
@@ -295,7 +305,7 @@ class SerialLink {
   bool pending_ = false;
   bool stopping_ = false;
   ChunkEnd pendingEnd_ = ChunkEnd::Quiet;  // set by the receive thread with pending_
-  int pendingCount_ = 0;                   // bytes queued when it decided
+  int pendingCount_ = 0;                   // bytes queued when it decided (a Sent chunk: exactly its bytes)
   ChunkEnd handledEnd_ = ChunkEnd::Quiet;  // set by ReadAvailable
   bool endWanted_ = true;                  // set by NotificationHandled
   int64_t settleNs_ = 0;                   // set by NotificationHandled

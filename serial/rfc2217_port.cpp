@@ -365,10 +365,13 @@ bool Rfc2217Port::Closed() const {
   return closed_;
 }
 
-std::string Rfc2217Port::Take() {
+std::string Rfc2217Port::Take(size_t limit) {
   Pump();  // as a local read takes everything the driver holds
   std::lock_guard lock(mutex_);
-  return std::exchange(queue_, {});
+  if (limit >= queue_.size()) return std::exchange(queue_, {});
+  std::string taken = queue_.substr(0, limit);
+  queue_.erase(0, limit);
+  return taken;
 }
 
 std::string Rfc2217Port::Error() const {

@@ -79,8 +79,8 @@ class Rfc2217Port {
   int Queued() const;
   // The connection ended (the server closed it, or it failed).
   bool Closed() const;
-  // The line bytes received so far, at once.
-  std::string Take();
+  // The line bytes received so far (at most `limit` of them), at once.
+  std::string Take(size_t limit = std::string::npos);
   // Sends line bytes, IAC doubled; waits while the connection is busy.
   void Write(const char* data, size_t count);
 

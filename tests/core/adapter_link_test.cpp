@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "console/main.h"
 #include "console/text.h"
+#include "serial/event_wait.h"
 #include "tests/support/emulated_adapter.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/port_bar.h"
@@ -296,6 +298,55 @@ TEST(AdapterLink, OpeningTellsWhatASlowAdapterCosts) {
       EXPECT_EQ(pane.find("latency_timer") != std::string::npos, c.row.latencyInSysfs > 1) << pane;
     }
     EXPECT_EQ(std::chrono::duration_cast<microseconds>(console.main.Link().BurstQuiet()), c.quiet);
+  }
+}
+
+// A loaded machine may wake the receive thread late, when the drive's answer
+// to a command is already queued behind output from before it. The answer
+// still comes as a burst of its own: a ready after a step's echo, a prompt
+// after a command typed ahead. The thread is held at its wake-up until the
+// answer has arrived, as the machine would hold it.
+TEST(AdapterLink, AnAnswerQueuedBeforeALateWakeUpIsNoOutputFromBeforeTheCommand) {
+  struct Case {
+    const char* name;
+    std::string before;   // the drive's answer to a first key, a burst still held for its quiet
+    std::string command;  // sent while it is held
+    std::string answer;   // there when the thread wakes for the command
+    std::function<bool(TFrmMain&)> answered;
+  };
+  const Case cases[] = {
+      {"a ready after an echo", "d800,0\r\n", "3", "w\x88", [](TFrmMain& m) { return m.WaitWB(100); }},
+      {"a prompt with a command typed ahead", "busy", "/\r", "\r\nF>",
+       [](TFrmMain& m) { return m.WaitHD(100) && m.LastPrompt == "F>"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A quiet long enough that the held burst cannot end by itself meanwhile.
+    AdapterConsole console(Row{c.name, {}, 115200, kBridge, std::chrono::microseconds(300'000)});
+    std::atomic<bool> commandGoes{false};
+    const std::function<void()> lateWakeUp = [&] {
+      if (!commandGoes.exchange(false)) return;
+      console.pty.Write(c.answer);
+      const int all = static_cast<int>(c.before.size() + c.answer.size());
+      for (int i = 0; i < 1000 && console.pty.QueuedForConsole() < all; ++i) std::this_thread::sleep_for(milliseconds(1));
+    };
+    SetWaitReturnHook(&lateWakeUp);
+    TFrmMain& main = console.main;
+    struct Unhook {
+      TFrmMain& main;
+      ~Unhook() {
+        main.FormClose();  // the receive thread ends before the hook goes
+        SetWaitReturnHook(nullptr);
+      }
+    } unhook{main};
+    ASSERT_TRUE(console.Open(115200));
+    main.SendString("\x1B");
+    console.pty.Write(c.before);
+    for (int i = 0; i < 1000 && !main.Link().Holding(); ++i) std::this_thread::sleep_for(milliseconds(1));
+    ASSERT_TRUE(main.Link().Holding());
+    commandGoes = true;
+    main.SendString(c.command);
+    EXPECT_TRUE(c.answered(main));
   }
 }
 

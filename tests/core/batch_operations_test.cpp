@@ -158,7 +158,7 @@ TEST_F(RomOperation, WriteThroughTheEntryBufferProgramsTheRom) {
   const std::vector<uint8_t> image = Blocks(128);
   WriteFile("image.bin", image);
   const OperationResult result = RunArgs(*main, families, {"--rom-write", Path("image.bin"), "--entry", "800", "--rate", "921600"});
-  EXPECT_TRUE(result.succeeded);
+  EXPECT_TRUE(result.succeeded) << PaneText();
   EXPECT_EQ(drive->RomBytes(), image);
   const std::string sent = TakeReceived();
   EXPECT_LT(sent.find("b0921\r"), sent.find("d800,0\r"));

@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -49,6 +50,11 @@ std::string RawPty::ReadAll() {
     out.append(buf, static_cast<size_t>(n));
   }
   return out;
+}
+
+int RawPty::QueuedForConsole() const {
+  int queued = 0;
+  return holder_ >= 0 && ioctl(holder_, FIONREAD, &queued) == 0 ? queued : 0;
 }
 
 void RawPty::CloseMaster() {

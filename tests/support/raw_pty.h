@@ -20,6 +20,8 @@ class RawPty {
   void Write(const std::string& bytes);
   // What the console sent, as far as it has arrived.
   std::string ReadAll();
+  // The bytes written that wait on the console's side, not read yet.
+  int QueuedForConsole() const;
   // Closes the master: the console's side sees a hang-up.
   void CloseMaster();
 

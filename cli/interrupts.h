@@ -23,6 +23,8 @@ class InterruptPump : public EventPump {
   // statement"), `secondLeaves` what a later one would leave behind.
   void Attach(TFrmMain* main, PanePrinter* printer, std::string stopping, std::string secondLeaves);
   void ProcessPendingEvents() override;
+  // The first signal has been told on stderr.
+  bool Announced() const { return announced_; }
 
  private:
   TFrmMain* main_ = nullptr;

@@ -204,7 +204,14 @@ int main(int argc, char** argv) {
       return finish(kExitUsage);
     }
   }
-  if (stop_signals::Requests() > 0) return finish(stop_signals::Status());
+  // A signal while the port opened: nothing has begun that needs stopping,
+  // but the run still says why it ends here.
+  if (stop_signals::Requests() > 0) {
+    if (!pump.Announced())
+      say(std::string(stop_signals::FirstName()) + ": stopped before the " + (operation ? "operation" : "script") +
+          " began");
+    return finish(stop_signals::Status());
+  }
 
   int status = kExitDone;
   std::string summary;

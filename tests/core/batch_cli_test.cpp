@@ -364,12 +364,20 @@ void TimeoutStopsCleanly(const fs::path& dir, int runs) {
       SCOPED_TRACE("run " + std::to_string(k) + ": signal " + std::to_string(plan[k].signo) + " after " + plan[k].after +
                    " s");
       EXPECT_EQ(o.status, 128 + plan[k].signo) << o.err;
-      EXPECT_NE(o.err.find("stopping the operation"), std::string::npos) << o.err;
       EXPECT_EQ(o.err.find("interrupted"), std::string::npos) << o.err;
+      // Where the signal fell depends on the machine: during the operation,
+      // which stops its own way; while the port opened, which ends the run
+      // there; or (a loaded machine) before the program could catch it, which
+      // ends it with nothing opened.
+      const bool stopping = o.err.find("stopping the operation") != std::string::npos;
+      const bool beforeOperation = o.err.find("stopped before the operation began") != std::string::npos;
+      const bool beforeCatching = o.err.empty() && o.out.empty();
+      EXPECT_TRUE(stopping || beforeOperation || beforeCatching) << o.err;
       // The operation's own stop: the read ends and the drive answers at 9600
       // again, or, stopped before the drive reached level F (or before the
-      // switch began, on a slow machine), nothing was read.
+      // switch began), nothing was read.
       const bool switchBegan = o.out.find("转换至F级") != std::string::npos;
+      EXPECT_TRUE(stopping || !switchBegan) << o.out;
       if (switchBegan && o.out.find("转换至F级...........失败！") == std::string::npos) {
         EXPECT_NE(o.out.find("用户中止！"), std::string::npos) << o.out;
         EXPECT_TRUE(o.out.ends_with("F>\n")) << o.out;

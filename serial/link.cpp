@@ -333,7 +333,7 @@ std::string SerialLink::ReadAvailable() {
     if (pending_ && pendingEnd_ == ChunkEnd::Sent) limit = static_cast<size_t>(pendingCount_);
   }
   const int count = remote_ ? 0 : static_cast<int>(std::min<size_t>(tty::QueuedInput(fd_), limit));
-  if (remote_) bytes = remote_->Take(limit);
+  if (remote_) bytes = limit == std::string::npos ? remote_->Take() : remote_->TakeQueued(limit);
   if (count > 0) {
     bytes.resize(static_cast<size_t>(count));
     ssize_t got = read(fd_, bytes.data(), bytes.size());

@@ -365,12 +365,16 @@ bool Rfc2217Port::Closed() const {
   return closed_;
 }
 
-std::string Rfc2217Port::Take(size_t limit) {
+std::string Rfc2217Port::Take() {
   Pump();  // as a local read takes everything the driver holds
   std::lock_guard lock(mutex_);
-  if (limit >= queue_.size()) return std::exchange(queue_, {});
-  std::string taken = queue_.substr(0, limit);
-  queue_.erase(0, limit);
+  return std::exchange(queue_, {});
+}
+
+std::string Rfc2217Port::TakeQueued(size_t count) {
+  std::lock_guard lock(mutex_);
+  std::string taken = queue_.substr(0, count);
+  queue_.erase(0, taken.size());
   return taken;
 }
 

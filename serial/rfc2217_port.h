@@ -79,8 +79,11 @@ class Rfc2217Port {
   int Queued() const;
   // The connection ended (the server closed it, or it failed).
   bool Closed() const;
-  // The line bytes received so far (at most `limit` of them), at once.
-  std::string Take(size_t limit = std::string::npos);
+  // The line bytes received so far, at once.
+  std::string Take();
+  // The first `count` of the line bytes already taken from the socket. The
+  // socket is left alone: what it holds still wakes the receive thread.
+  std::string TakeQueued(size_t count);
   // Sends line bytes, IAC doubled; waits while the connection is busy.
   void Write(const char* data, size_t count);
 

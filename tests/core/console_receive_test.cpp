@@ -28,10 +28,17 @@ class ConsoleReceive : public ::testing::Test {
   }
   void TearDown() override { main.FormClose(); }
 
-  // Writes one chunk and lets the console handle it before anything else comes.
+  // Writes one chunk and lets the console handle it, and decide where its
+  // burst ends, before anything else comes.
   void Feed(const std::string& chunk) {
+    const int32_t before = main.RxCount;
     pty.Write(chunk);
-    main.Delay(3);
+    for (int i = 0; i < 1000; ++i) {
+      main.Delay(1);
+      const bool taken = static_cast<size_t>(main.RxCount - before) >= chunk.size();
+      if (taken && !main.Link().Holding() && !main.Link().NotificationPending()) return;
+    }
+    ADD_FAILURE() << "the console never decided " << testing::PrintToString(chunk);
   }
   std::string Pane() const { return main.memo1.Text(); }
 

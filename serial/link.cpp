@@ -476,7 +476,9 @@ void SerialLink::ReceiveLoop() {
       learner_.RateChanged(old);
       learnedNs_ = learner_.Quiet().count();
     }
-    const bool cutByWrite = (inChunk || owesEnd) && wrote() > last;
+    // Bytes that waited when the PC last wrote came before its command, also
+    // when the thread had not seen them yet.
+    const bool cutByWrite = wrote() > last && (inChunk || owesEnd || queuedAtWrite_.load() > 0);
     // Bytes the main thread has already read are no news.
     if (queued > seen) {
       learner_.Arrival(now, queued - seen, rate, wrote());

@@ -302,33 +302,41 @@ TEST(AdapterLink, OpeningTellsWhatASlowAdapterCosts) {
 }
 
 // A loaded machine may wake the receive thread late, when the drive's answer
-// to a command is already queued behind output from before it. The answer
-// still comes as a burst of its own: a ready after a step's echo, a prompt
-// after a command typed ahead. The thread is held at its wake-up until the
-// answer has arrived, as the machine would hold it.
+// to a command is already queued behind output from before it, seen by the
+// thread or not. The answer still comes as a burst of its own: a ready after
+// a step's echo, a prompt after a command typed ahead. The thread is held at
+// its wake-up until the answer has arrived, as the machine would hold it.
 TEST(AdapterLink, AnAnswerQueuedBeforeALateWakeUpIsNoOutputFromBeforeTheCommand) {
   struct Case {
     const char* name;
-    std::string before;   // the drive's answer to a first key, a burst still held for its quiet
-    std::string command;  // sent while it is held
-    std::string answer;   // there when the thread wakes for the command
+    std::string before;   // the drive's answer to a first key
+    bool beforeSeen;      // the thread saw it come, and holds it for its quiet, before the command
+    std::string command;  // then sent
+    std::string answer;   // there when the thread looks after the command
     std::function<bool(TFrmMain&)> answered;
   };
+  const auto ready = [](TFrmMain& m) { return m.WaitWB(100); };
+  const auto prompt = [](TFrmMain& m) { return m.WaitHD(100) && m.LastPrompt == "F>"; };
   const Case cases[] = {
-      {"a ready after an echo", "d800,0\r\n", "3", "w\x88", [](TFrmMain& m) { return m.WaitWB(100); }},
-      {"a prompt with a command typed ahead", "busy", "/\r", "\r\nF>",
-       [](TFrmMain& m) { return m.WaitHD(100) && m.LastPrompt == "F>"; }},
+      {"a ready after an echo held", "d800,0\r\n", true, "3", "w\x88", ready},
+      {"a ready after an echo not seen yet", "d800,0\r\n", false, "3", "w\x88", ready},
+      {"a prompt with a command typed ahead", "busy", true, "/\r", "\r\nF>", prompt},
+      {"a prompt with a command typed ahead, not seen yet", "busy", false, "/\r", "\r\nF>", prompt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     // A quiet long enough that the held burst cannot end by itself meanwhile.
     AdapterConsole console(Row{c.name, {}, 115200, kBridge, std::chrono::microseconds(300'000)});
-    std::atomic<bool> commandGoes{false};
+    std::atomic<bool> holdNextWakeUp{false}, commandSent{false};
+    const auto waitFor = [](const std::function<bool()>& done) {
+      for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(milliseconds(1));
+    };
     const std::function<void()> lateWakeUp = [&] {
-      if (!commandGoes.exchange(false)) return;
+      if (!holdNextWakeUp.exchange(false)) return;
+      waitFor([&] { return commandSent.load(); });
       console.pty.Write(c.answer);
       const int all = static_cast<int>(c.before.size() + c.answer.size());
-      for (int i = 0; i < 1000 && console.pty.QueuedForConsole() < all; ++i) std::this_thread::sleep_for(milliseconds(1));
+      waitFor([&] { return console.pty.QueuedForConsole() >= all; });
     };
     SetWaitReturnHook(&lateWakeUp);
     TFrmMain& main = console.main;
@@ -341,11 +349,18 @@ TEST(AdapterLink, AnAnswerQueuedBeforeALateWakeUpIsNoOutputFromBeforeTheCommand)
     } unhook{main};
     ASSERT_TRUE(console.Open(115200));
     main.SendString("\x1B");
+    // Not seen yet: the thread is held from the wake-up for it on.
+    holdNextWakeUp = !c.beforeSeen;
     console.pty.Write(c.before);
-    for (int i = 0; i < 1000 && !main.Link().Holding(); ++i) std::this_thread::sleep_for(milliseconds(1));
-    ASSERT_TRUE(main.Link().Holding());
-    commandGoes = true;
+    if (c.beforeSeen) {
+      waitFor([&] { return main.Link().Holding(); });
+      ASSERT_TRUE(main.Link().Holding());
+      holdNextWakeUp = true;  // the wake-up the command's write causes
+    } else {
+      waitFor([&] { return console.pty.QueuedForConsole() >= static_cast<int>(c.before.size()); });
+    }
     main.SendString(c.command);
+    commandSent = true;
     EXPECT_TRUE(c.answered(main));
   }
 }

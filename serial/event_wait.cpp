@@ -20,9 +20,7 @@ int PpollThenCollect(int pollFd, epoll_event* events, int max, const timespec* t
   // another reader consumed meanwhile leaves none, like a time-out.
   return epoll_wait(pollFd, events, max, 0);
 }
-}  // namespace
 
-namespace {
 int Wait(int pollFd, epoll_event* events, int max, const timespec* timeout) {
   if (!fallback.load(std::memory_order_relaxed)) {
     const int n = epoll_pwait2(pollFd, events, max, timeout, nullptr);

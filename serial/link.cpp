@@ -245,6 +245,9 @@ bool SerialLink::StartReceiving() {
   readError_ = false;
   promptAwaited_ = false;
   holding_ = false;
+  // Writes to the device opened before say nothing of this one's bytes.
+  queuedAtWrite_ = 0;
+  lastWriteNs_ = 0;
   finished_ = false;
   try {
     thread_ = std::thread(&SerialLink::ReceiveLoop, this);

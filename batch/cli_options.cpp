@@ -18,7 +18,7 @@ namespace qv {
 
 bool WorksOnADrive(BatchMode mode) {
   return mode != BatchMode::ListPorts && mode != BatchMode::ListFamilies && mode != BatchMode::Check &&
-         mode != BatchMode::Compare;
+         mode != BatchMode::Compare && mode != BatchMode::ReplayTrace;
 }
 
 namespace {
@@ -33,6 +33,7 @@ constexpr OperationFlag kOperations[] = {
     {"--backup", BatchMode::Backup, 1},         {"--load", BatchMode::Load, 1},
     {"--list-ports", BatchMode::ListPorts, 0},  {"--list-families", BatchMode::ListFamilies, 0},
     {"--check", BatchMode::Check, 1},           {"--compare", BatchMode::Compare, 2},
+    {"--replay-trace", BatchMode::ReplayTrace, 1},
 };
 
 const char* FlagOf(BatchMode mode) {
@@ -153,6 +154,9 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       std::string text;
       value("--gap", text);
       if (o.error.empty() && !ParseGap(text, o.gap)) o.error = "--gap takes milliseconds from 0 to 1000, not " + text;
+    } else if (is("--trace")) {
+      value("--trace", o.trace);
+      belonging.emplace_back("--trace", WorksOnADrive);
     } else if (is("--sim-adapter")) {
       std::string text;
       value("--sim-adapter", text);
@@ -232,6 +236,9 @@ std::string PathProblem(const BatchOptions& o) {
     case BatchMode::Check:
       if (!fs::is_directory(o.path, ec)) return "no firmware folder " + o.path;
       return {};
+    case BatchMode::ReplayTrace:
+      if (!FileExists(o.path)) return "no trace " + o.path;
+      return {};
     case BatchMode::Compare:
       for (const std::string* folder : {&o.path, &o.path2})
         if (!fs::is_directory(*folder, ec)) return "no backup folder " + *folder;
@@ -260,9 +267,9 @@ std::string PortProblem(const std::string& port, const std::vector<std::string>&
   return "no port " + port + " on this machine; the ports here:" + ports + " (SIM: the built-in simulated drive)";
 }
 
-const char* const kBatchUsage = R"(Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] [--strict] SCRIPT.cmd
-       quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] OPERATION
-       quorvane-batch --check DIR | --compare DIR1 DIR2
+const char* const kBatchUsage = R"(Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--trace FILE] [--yes] [--strict] SCRIPT.cmd
+       quorvane-batch --port NAME [--rate RATE] [--gap MS] [--trace FILE] [--yes] OPERATION
+       quorvane-batch --check DIR | --compare DIR1 DIR2 | --replay-trace FILE
        quorvane-batch --list-ports | --list-families | --help
 
 Runs a batch script on a drive's serial terminal without a window, the way
@@ -290,6 +297,10 @@ other windows, the way their buttons run it.
                 timer), native ports (their FIFO) and what the arrivals show,
                 and wins when it is longer; set it for a serial bridge that
                 passes the output on with gaps over 20 ms.
+  --trace FILE  writes a trace of the line to the end of FILE as the run
+                goes: every send and every lump received, with its time in
+                microseconds and the port's rate (the format: the manual
+                page). --replay-trace decides it again.
   --sim-adapter ft232[-Nms]|ch340[-Nms]|uart[-N]
                 with --port SIM: the simulated drive answers through an
                 emulated adapter, an FT232-class chip (latency timer 16 ms,
@@ -347,6 +358,13 @@ Operations (one per call):
                 a count ("9 files, 1 differs"). Files over 1 MiB are not
                 compared. Both list the files in the order a backup writes
                 them (APP.BIN first, SN.TXT last), then any other by name.
+  --replay-trace FILE
+                a trace written with --trace (or the window's 文件 →
+                记录收发时序…), decided again without a drive: one line per
+                chunk the program was handed, with the time it was decided
+                (microseconds), why it ended (quiet, time-limit, full, sent,
+                prompt), the sends before it, its bytes, and the prompt
+                (with the sends before its line) or the answer it decided.
   --list-ports      the ports this machine offers, one per line; after a tab,
                     what is behind a USB port (product, vendor:product,
                     driver, serial number) or a native port.

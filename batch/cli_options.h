@@ -18,8 +18,9 @@ inline constexpr int kExitUsage = 2;        // bad usage, or a port that cannot 
 // Stopped by a signal: 128 + its number, as a shell reports a program the
 // signal ended (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).
 
-enum class BatchMode { Script, RomRead, RomWrite, Backup, Load, ListPorts, ListFamilies, Check, Compare };
-// False for the lists and the reports on backup folders, which need no drive.
+enum class BatchMode { Script, RomRead, RomWrite, Backup, Load, ListPorts, ListFamilies, Check, Compare, ReplayTrace };
+// False for the lists, the reports on backup folders and the replay of a
+// trace, which need no drive.
 bool WorksOnADrive(BatchMode mode);
 
 // The modules of a backup (all five) or a load (the first four).
@@ -52,6 +53,8 @@ struct BatchOptions {
   bool verify = false;         // backup: every module read twice and compared
   // --gap: the quiet that ends the drive's output, set by hand (zero: automatic).
   std::chrono::microseconds gap{0};
+  // --trace FILE: the record of the line written to FILE as the run goes.
+  std::string trace;
   // --sim-adapter: the simulated drive's output reaches the program through this adapter.
   std::optional<sim::AdapterTiming> simAdapter;
   // --lang zh|en: the language of this run, whatever the locale and settings say.

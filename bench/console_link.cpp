@@ -13,7 +13,7 @@
 //              (a file in the temporary folder): what the log costs the receive path.
 //   PtyBurstSpread: how far apart a pseudo-terminal passes on the bytes of a
 //              burst written back to back, one write per byte; the receive
-//              thread's quiet floor (SerialLink::kQuietFloor) must exceed it.
+//              thread's quiet floor (ReceiveRecord::kQuietFloor) must exceed it.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -185,7 +185,7 @@ void PtyBurstSpread(benchmark::State& state) {
     [[maybe_unused]] ssize_t n = read(slave, drain, sizeof drain);
     spreads.push_back(spread);
   }
-  const double floor = std::chrono::duration<double, std::micro>(SerialLink::kQuietFloor).count();
+  const double floor = std::chrono::duration<double, std::micro>(ReceiveRecord::kQuietFloor).count();
   state.counters["p99_us"] = Percentile(spreads, 0.99);
   state.counters["p999_us"] = Percentile(spreads, 0.999);
   state.counters["max_us"] = Percentile(spreads, 1.0);

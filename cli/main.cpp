@@ -22,7 +22,9 @@
 #include "console/stop_signals.h"
 #include "firmware/family_table.h"
 #include "serial/port_identity.h"
+#include "files/file_io.h"
 #include "serial/port_list.h"
+#include "serial/receive_trace.h"
 #include "sim/sim_drive.h"
 
 namespace {
@@ -77,6 +79,17 @@ int RunScript(TFrmMain& main, const LoadedScript& script) {
   return kExitUsage;
 }
 
+// The chunks a trace decides, one line each.
+int ReplayTraceFile(const std::string& path) {
+  const FileBytes file = ReadFileBytes(path, 1ULL << 30);
+  if (!file) return Refuse(CannotReadMessage(path, file.trouble));
+  std::vector<ReplayedChunk> chunks;
+  std::string error;
+  if (!ReplayTrace(file.bytes, chunks, error)) return Refuse(path + ": not a trace, " + error);
+  for (const ReplayedChunk& chunk : chunks) std::cout << DescribeReplayedChunk(chunk) << '\n';
+  return kExitDone;
+}
+
 bool NeedsFamilyTable(BatchMode mode) {
   return mode == BatchMode::ListFamilies || mode == BatchMode::Backup || mode == BatchMode::Load;
 }
@@ -102,6 +115,7 @@ int main(int argc, char** argv) {
     if (const std::string problem = PortProblem(options.port, ListComPorts()); !problem.empty()) return Refuse(problem);
   }
   if (const std::string problem = PathProblem(options); !problem.empty()) return Refuse(problem);
+  if (options.mode == BatchMode::ReplayTrace) return ReplayTraceFile(options.path);
   // Backup folders alone: no port, no drive.
   if (options.mode == BatchMode::Check || options.mode == BatchMode::Compare) {
     const FolderReport report = options.mode == BatchMode::Check ? CheckReport(options.path)
@@ -151,6 +165,10 @@ int main(int argc, char** argv) {
   };
   auto finish = [&](int status) {
     main.FormClose();
+    if (const FileTrouble trouble = main.Link().StopTrace(); trouble && !options.trace.empty()) {
+      say("the trace is incomplete: " + CannotWriteMessage(options.trace, trouble));
+      if (status == kExitDone) status = kExitFailed;
+    }
     main.memo1.RemoveListener(&printer);
     printer.Flush();
     if (progress) {
@@ -182,6 +200,12 @@ int main(int argc, char** argv) {
   }
 
   main.SetReceiveGap(options.gap);
+  if (!options.trace.empty()) {
+    if (const FileTrouble trouble = main.Link().StartTrace(options.trace)) {
+      say(CannotWriteMessage(options.trace, trouble));
+      return finish(kExitUsage);
+    }
+  }
   if (options.simAdapter) {
     sim::SimOptions simOptions = sim::SimPortDrive().Options();
     simOptions.adapter = options.simAdapter;

@@ -15,10 +15,7 @@ bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   if (path.empty()) return false;
   if (!link_.Open(path, rate, sysClassTty_)) return false;
   linkGone_ = false;
-  burstHead_.clear();
-  burstOver_ = true;
-  commandsOutstanding_ = 0;
-  settling_ = false;
+  promptsSinceScan_ = 0;
   return true;
 }
 
@@ -43,14 +40,10 @@ bool TFrmMain::SetPortBaud(int rate) { return link_.SetBaud(rate); }
 
 bool TFrmMain::SetModemLines(bool on) { return link_.SetModemLines(on); }
 
-std::string TFrmMain::ReadAvailable() { return link_.ReadAvailable(); }
-
 void TFrmMain::ServiceLink() {
-  if (link_.NotificationPending()) {
-    ReceiveNotify();
-    link_.NotificationHandled(!burstOver_, settling_ ? settleFor_ : std::chrono::nanoseconds(0));
-  }
-  if (link_.Lost() && link_.IsOpen()) PortLost();
+  // What came before the device went is handled before its loss.
+  if (link_.ChunkReady()) ReceiveNotify();
+  else if (link_.Lost() && link_.IsOpen()) PortLost();
 }
 
 void TFrmMain::ProcessEvents() {
@@ -71,7 +64,7 @@ bool TFrmMain::Tick(const std::function<bool()>& done, std::chrono::microseconds
   for (;;) {
     // Nothing more comes from a device that has gone.
     if (linkGone_) return done && done();
-    const bool woke = link_.WaitForNotification(deadline);
+    const bool woke = link_.WaitForChunk(deadline);
     if (woke || link_.Lost()) {
       ServiceLink();
       if (done && done()) return true;
@@ -91,7 +84,6 @@ void TFrmMain::Delay(int n) {
 }
 
 void TFrmMain::SendString(std::string_view bytes) {
-  if (!bytes.empty()) commandsOutstanding_ = std::min(commandsOutstanding_ + 1, 2);
   link_.WriteBytewise(bytes.data(), bytes.size());
   TxCount = AddWrapping(TxCount, bytes.size());
   ShowTx();

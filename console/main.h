@@ -45,7 +45,7 @@ class MainView {
     Counters,  // edRx, edTx
     Progress,  // ProgressBar1
     Edits,     // the edit boxes' texts changed from the console side
-    Log,       // the session log started or stopped
+    Log,       // the session log or the trace started or stopped
     Families,  // ComboBox3 items and selection
   };
   virtual ~MainView() = default;
@@ -122,7 +122,6 @@ class TFrmMain {
   std::string programFolder;   // ends in '/'
   OwnFiles ownFiles;           // where the program's own files live
   std::string firmwareFolder;  // ends in '/'; starts as the folder the program's own files go to
-  PromptScanner Memo2;  // prompt scan buffer
   std::string Memo3;    // capture buffer (GBK text; see SplitLines)
 
   // --- the link ---
@@ -137,7 +136,6 @@ class TFrmMain {
   bool LinkGone() const { return linkGone_; }
   bool SetPortBaud(int rate);
   bool SetModemLines(bool on);
-  std::string ReadAvailable();
   // n ticks: each waits pauseTick (handling received bytes as they come) and
   // then handles all pending events. n <= 0 returns at once.
   void Delay(int n);
@@ -163,12 +161,11 @@ class TFrmMain {
   void ShowStatus();
   void ShowRx();
   void ShowTx();
+  // Takes the next chunk the link has decided and handles it.
   void ReceiveNotify();
-  // What ReceiveNotify does with the chunk it read; `burstEnded` says whether
-  // the line fell quiet after it. An empty chunk only reports a burst's end.
-  // `sent`: the program wrote since, which ended the output before its
-  // command (for the reply markers) but may have cut a line.
-  void HandleChunk(std::string_view chunk, bool burstEnded, bool sent = false);
+  // Routes a chunk's text, takes its prompt and its reply as the record
+  // decided them (serial/receive_record.h), and counts its bytes.
+  void HandleChunk(const ReceivedChunk& chunk);
 
   // --- waits, levels ---
   bool WaitHD(int n);
@@ -224,8 +221,11 @@ class TFrmMain {
   // --- the pane's files ---
   void SavePaneClick();  // "保存终端内容…"
   void LogClick();       // "记录到文件…": starts a log, or stops the one running
-  // After a log write failed: stops the log and says why in the pane. Runs
-  // with every ProcessEvents; an idle window calls it from a timer.
+  // "记录收发时序…": starts a trace of the line (serial/receive_trace.h), or
+  // stops the one running.
+  void TraceClick();
+  // After a log or trace write failed: stops it and says why in the pane.
+  // Runs with every ProcessEvents; an idle window calls it from a timer.
   void ServiceLog();
 
   // --- command entry ---
@@ -273,8 +273,7 @@ class TFrmMain {
   // Waits one tick of `length`, handling received bytes as they arrive;
   // returns early with true once `done` holds.
   bool Tick(const std::function<bool()>& done, std::chrono::microseconds length);
-  // `forPrompt`: the prompt scan starts afresh and the link hands each lump
-  // over as it comes.
+  // `forPrompt`: prompts handed over before it do not count as in sight.
   bool WaitFor(std::string& marker, int n, bool forPrompt);
   bool PromptIs(std::string_view prompt);
   void DispatchRate(std::string_view rateText);
@@ -296,6 +295,7 @@ class TFrmMain {
   // adapter's latency timer will slow every exchange down.
   void AnnounceLinkTiming();
   void StopLog();
+  void StopTrace();
   // A line about something that happened meanwhile, put between a running
   // operation's progress line and its verdict without taking the verdict.
   void AddNotice(std::string_view text);
@@ -317,23 +317,9 @@ class TFrmMain {
   unsigned owedViews_ = 0;
   std::chrono::steady_clock::time_point viewsRefreshed_{};
   bool refreshScheduled_ = false;
-  // The reply markers are decided per burst: its first bytes, and whether the
-  // last chunk handled ended one.
-  std::string burstHead_;
-  bool burstOver_ = true;
-  // Commands sent since the drive last showed a prompt. While more than one
-  // is outstanding, a prompt may answer an earlier one: it counts only when
-  // its burst has ended and stayed quiet once more (see serial/link.h).
-  int commandsOutstanding_ = 0;
-  // The last burst's end was in doubt (a lone "w", a line ending in ">" that
-  // may go on): the link announces it again after `settleFor_` of quiet.
-  bool settling_ = false;
-  std::chrono::nanoseconds settleFor_{0};
-  // Waits for a prompt running within each other; the link hands each lump
-  // over while any runs.
-  int promptWaits_ = 0;
-  // Whether the end of the burst that just ended must wait a further quiet.
-  bool BurstEndInDoubt() const;
+  // Prompts handed over since a wait for one began (or the F-level switch's
+  // Escape presses did), taken or not.
+  int promptsSinceScan_ = 0;
   // Whether the drive has shown a prompt since the scan began, taken or not:
   // enough for a key pressed until any prompt comes, whichever press it answers.
   bool PromptInSight() const;

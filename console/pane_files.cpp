@@ -1,4 +1,5 @@
-// The pane's text saved to a file, and the session log started and stopped.
+// The files a session leaves: the pane's text saved, the session log and
+// the trace of the line started and stopped.
 #include "console/main.h"
 #include "console/text.h"
 #include "files/file_io.h"
@@ -12,6 +13,7 @@ namespace {
 constexpr const char* kPaneFilters = N_("UTF-8 文本，LF 换行|*.txt|GBK 文本，CR LF 换行（Windows）|*.txt");
 enum class PaneEncoding { Utf8Lf, GbkCrLf };
 constexpr const char* kLogFilters = N_("会话记录|*.log|所有文件|*.*");
+constexpr const char* kTraceFilters = N_("收发时序|*.trace|所有文件|*.*");
 
 // UTF-8 holds the lines as the pane shows them (control bytes as their
 // symbols); GBK holds the pane's own bytes, as programs on Windows read them.
@@ -51,8 +53,31 @@ void TFrmMain::LogClick() {
   Notify(MainView::What::Log);
 }
 
+void TFrmMain::TraceClick() {
+  if (link_.Tracing()) {
+    StopTrace();
+    return;
+  }
+  const auto choice =
+      dialogs_.ChooseSaveTarget(Tr(kTraceFilters), "trace", "收发时序-" + FileNameTime(LocalNow()) + ".trace", true);
+  if (!choice) return;
+  if (const FileTrouble trouble = link_.StartTrace(choice->path)) {
+    dialogs_.Warning(Tr("警告"), CannotWriteMessage(choice->path, trouble));
+    return;
+  }
+  Notify(MainView::What::Log);
+}
+
 void TFrmMain::ServiceLog() {
   if (sessionLog.Failed()) StopLog();
+  if (link_.TraceFailed()) StopTrace();
+}
+
+void TFrmMain::StopTrace() {
+  const std::string path = link_.TracePath();
+  if (const FileTrouble trouble = link_.StopTrace())
+    AddNotice(TrFormat("收发时序记录已停止：{1}", CannotWriteMessage(path, trouble)));
+  Notify(MainView::What::Log);
 }
 
 void TFrmMain::StopLog() {

@@ -1,5 +1,6 @@
 // Receive routing, prompt scan, reply markers, the waits and the level tests.
 #include <optional>
+#include <string>
 
 #include "console/convert.h"
 #include "console/main.h"
@@ -11,98 +12,32 @@ namespace qv {
 namespace {
 // With auto-clear on, a pane longer than this is cleared before more text.
 constexpr size_t kAutoClearLines = 200;
-// The longest reply marker ("w" 0x88); a burst one byte longer is none.
-constexpr size_t kLongestMarker = 2;
-
-// Turns on, for as long as it lives, the hand-over of each lump while a
-// prompt is awaited. A wait that runs within another (a click handled during
-// it) leaves it on for the outer one.
-class PromptAwaited {
- public:
-  PromptAwaited(SerialLink& link, int& depth) : link_(link), depth_(depth) {
-    if (depth_++ == 0) link_.SetPromptAwaited(true);
-  }
-  ~PromptAwaited() {
-    if (--depth_ == 0) link_.SetPromptAwaited(false);
-  }
-  PromptAwaited(const PromptAwaited&) = delete;
-  PromptAwaited& operator=(const PromptAwaited&) = delete;
-
- private:
-  SerialLink& link_;
-  int& depth_;
-};
 }  // namespace
 
 void TFrmMain::ReceiveNotify() {
-  const std::string chunk = ReadAvailable();
-  const ChunkEnd end = link_.LastChunkEnd();
-  HandleChunk(chunk, end == ChunkEnd::Quiet || end == ChunkEnd::Sent, end == ChunkEnd::Sent);
+  if (const std::optional<ReceivedChunk> chunk = link_.TakeChunk()) HandleChunk(*chunk);
 }
 
-bool TFrmMain::BurstEndInDoubt() const {
-  // A transport nothing is known of may still hold back the 0x88 of a ready
-  // or the rest of a line ("Zone 3 ->" | " Cyl 1A2B").
-  const bool unknown = link_.TransportUnknown();
-  if (unknown && burstHead_ == "w") return true;
-  switch (Memo2.Candidate()) {
-    case PromptScanner::Pending::None: return false;
-    case PromptScanner::Pending::PromptShaped: return commandsOutstanding_ > 1;
-    case PromptScanner::Pending::Other: return unknown || commandsOutstanding_ > 1;
+void TFrmMain::HandleChunk(const ReceivedChunk& chunk) {
+  // What came before the PC's latest send cannot answer it, though the
+  // chunk reaches us only after it: a wait begun after a send sees only
+  // what came after.
+  const int sends = link_.Sends();
+  if (!chunk.prompt.empty()) {
+    ++promptsSinceScan_;
+    if (LastPrompt.empty() && chunk.promptSends >= sends) LastPrompt = chunk.prompt;
   }
-  return false;
-}
-
-bool TFrmMain::PromptInSight() const {
-  return LastPrompt.size() >= 2 || Memo2.Candidate() == PromptScanner::Pending::PromptShaped;
-}
-
-void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded, bool sent) {
-  // A notification without bytes after a burst whose end was in doubt: the
-  // line has stayed quiet long enough, the burst is over.
-  const bool settled = settling_ && chunk.empty();
-  settling_ = false;
-  // Bursts follow one another: a chunk after one that ended a burst opens the next.
-  if (burstOver_) burstHead_.clear();
-  if (burstHead_.size() <= kLongestMarker) burstHead_.append(chunk.substr(0, kLongestMarker + 1 - burstHead_.size()));
-  const std::string_view text = TextOfChunk(chunk);
-
-  // A line ending in ">" is a prompt only once the drive has stopped sending:
-  // a chunk handed over while its burst went on may end inside a line such as
-  // "Zone 3 -> Cyl 1A2B". When such a burst ends, a notification without
-  // bytes says so. A line with a prompt's shape counts at once, unless more
-  // than one command is outstanding: it may answer the earlier one. Prompts
-  // are watched for while one is latched too, to know when the drive has
-  // answered.
-  std::string prompt = Memo2.Scan(text, false, commandsOutstanding_ <= 1);
-  if (prompt.empty() && burstEnded && !sent) {
-    if (!settled && BurstEndInDoubt()) {
-      settling_ = true;
-      settleFor_ = link_.SettleQuiet();
-      burstEnded = false;
-    } else {
-      prompt = Memo2.Scan({}, true);
+  if (chunk.sends >= sends) {
+    switch (chunk.reply) {
+      case Reply::Ready: WbReply = "OK"; break;
+      case Reply::Ack: WeReply = "OK"; break;
+      case Reply::Nak: WeReply = "ER"; break;
+      case Reply::None: break;
     }
   }
-  burstOver_ = burstEnded;
-  if (!prompt.empty()) {
-    commandsOutstanding_ = 0;
-    if (LastPrompt.empty()) LastPrompt = prompt;
-    // It ends the output it closes: what comes next answers the next command
-    // and may be a reply marker of its own.
-    burstOver_ = true;
-  }
+  if (chunk.bytes.empty()) return;
 
-  // The protocol's answers are recognised only when they come as a burst of
-  // their own, as they do between two steps of a block transfer, however the
-  // transport cut them into chunks.
-  if (burstEnded) {
-    if (burstHead_ == "w\x88" || burstHead_ == "w" || burstHead_ == "\x88") WbReply = "OK";
-    else if (burstHead_ == "\x06") WeReply = "OK";
-    else if (burstHead_ == "\x15") WeReply = "ER";
-  }
-  if (chunk.empty()) return;
-
+  const std::string_view text = TextOfChunk(chunk.bytes);
   if (receiveMode == ReceiveMode::syscmd || receiveMode == ReceiveMode::R_DATA) {
     Memo3.append(text);
   } else if (receiveMode == ReceiveMode::usercmd) {
@@ -115,17 +50,15 @@ void TFrmMain::HandleChunk(std::string_view chunk, bool burstEnded, bool sent) {
     memo1.WrapLastLine(kPaneLineWidth);
   }
 
-  RxCount = AddWrapping(RxCount, chunk.size());
+  RxCount = AddWrapping(RxCount, chunk.bytes.size());
   ShowRx();
 }
 
+bool TFrmMain::PromptInSight() const { return !LastPrompt.empty() || promptsSinceScan_ > 0 || link_.PromptPending(); }
+
 bool TFrmMain::WaitFor(std::string& marker, int n, bool forPrompt) {
   marker.clear();
-  std::optional<PromptAwaited> awaited;
-  if (forPrompt) {
-    Memo2.Clear();
-    awaited.emplace(link_, promptWaits_);
-  }
+  if (forPrompt) promptsSinceScan_ = 0;
   ProcessEvents();
   const auto done = [&marker] { return !marker.empty(); };
   for (int i = 0;;) {
@@ -207,7 +140,7 @@ bool TFrmMain::ToF() {
   // see one: which press it answers does not matter, and the "/" after the
   // loop is answered, and awaited, on its own.
   LastPrompt.clear();
-  Memo2.Clear();
+  promptsSinceScan_ = 0;
   for (int i = 0; i < 501 && !stopFlag && PortOpen(); ++i) {
     SendString("\x1B");
     Delay(2);

@@ -1,6 +1,6 @@
 #pragma once
-// The three stores of received text: the terminal pane, the capture buffer
-// that operations parse, and the prompt scan buffer. All hold GBK bytes.
+// The stores of received text: the terminal pane and the capture buffer
+// that operations parse. Both hold GBK bytes.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,38 +61,6 @@ class TextPane {
   std::vector<std::string> lines_;
   bool open_ = false;  // the last line has no line break yet
   std::vector<Listener*> listeners_;
-};
-
-// Whether a line (trimmed) has the shape of the drive's prompts: a level
-// ("T", "2", "F", "A") and ">", after an optional tag such as "F3 ".
-// "Zone 3 ->" and the identity editor's "->" do not.
-bool HasPromptShape(std::string_view trimmed);
-
-// Finds the drive's prompt lines in the received text, keeping only the
-// unfinished tail of the output.
-class PromptScanner {
- public:
-  // What the tail ends with: nothing that may be a prompt, a line with a
-  // prompt's shape, or another line ending in ">".
-  enum class Pending { None, PromptShaped, Other };
-
-  // Appends a chunk. Returns the last two characters of the last non-blank
-  // line if that line ends in ">" ("T>", "2>", "->") and the drive's burst of
-  // output ended with the chunk, or, while the burst may go on, if the line
-  // has a prompt's shape, nothing has followed it and `shapeSuffices`;
-  // otherwise an empty text.
-  std::string Scan(std::string_view chunk, bool burstEnded = true, bool shapeSuffices = true);
-  // What a burst that ends now would end with (after a Scan that found nothing).
-  Pending Candidate() const;
-  // Starts afresh. A line that was under way stays no prompt: what completes
-  // it up to its line break is dropped.
-  void Clear();
-  const std::string& Tail() const { return tail_; }
-
- private:
-  std::string tail_;
-  bool lineOpen_ = false;    // the last byte seen was no line break
-  bool skipToBreak_ = false;  // dropping the rest of a line cut by Clear
 };
 
 }  // namespace qv

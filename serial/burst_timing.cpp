@@ -54,6 +54,13 @@ void LumpLearner::Arrival(Clock::time_point at, int bytes, int rate, Clock::time
   havePrevious_ = true;
 }
 
+LumpLearner LumpLearner::WithGaps(std::vector<nanoseconds> gaps) {
+  LumpLearner learner;
+  if (gaps.size() > kRecent) gaps.erase(gaps.begin(), gaps.end() - kRecent);
+  learner.gaps_ = std::move(gaps);
+  return learner;
+}
+
 void LumpLearner::RateChanged(int oldRate) {
   if (Widest() <= kFifoReach * CharacterTime(oldRate)) gaps_.clear();
   havePrevious_ = false;

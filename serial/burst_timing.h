@@ -1,7 +1,7 @@
 #pragma once
 // How long the line must stay quiet before a burst of the drive's output is
 // over: what the transport is known to do, and what its arrivals show.
-// The reasoning is at the top of serial/link.h.
+// How they decide is told at the top of serial/receive_record.h.
 #include <chrono>
 #include <vector>
 
@@ -74,6 +74,10 @@ class LumpLearner {
   // pattern is clear.
   std::chrono::nanoseconds Quiet() const;
   void Reset() { *this = LumpLearner(); }
+  // The gaps the estimate rests on, the most recent last; a learner that
+  // holds them (and has seen no lump since) answers as this one does.
+  const std::vector<std::chrono::nanoseconds>& Gaps() const { return gaps_; }
+  static LumpLearner WithGaps(std::vector<std::chrono::nanoseconds> gaps);
 
  private:
   // The gap the quiet covers: the widest recent one, or the next widest

@@ -24,9 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The line discipline holds at most this many unread bytes.
-constexpr int kInputQueueFull = 4095;
-
 // A timer wakes a thread some 20 us late (on a virtual machine, even with no
 // slack), over a tenth of the quiet time at 115200 baud. Waits end this much early
 // and poll the rest of the way.
@@ -52,65 +49,37 @@ int WaitUntil(int pollFd, epoll_event* events, int max, Clock::time_point deadli
   return n;
 }
 
-int64_t Now() { return Clock::now().time_since_epoch().count(); }
+// The most the thread reads at once.
+constexpr int kLargestRead = 64 * 1024;
 
 }  // namespace
 
-std::chrono::nanoseconds SerialLink::QuietTime(int rate) { return BaseQuiet(rate, kQuietFloor); }
+std::chrono::nanoseconds SerialLink::QuietTime(int rate) { return BaseQuiet(rate, ReceiveRecord::kQuietFloor); }
 
-std::chrono::microseconds SerialLink::ManualQuiet() const {
-  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::nanoseconds(manualNs_.load()));
+std::chrono::nanoseconds SerialLink::BurstQuiet() const {
+  std::lock_guard lock(mutex_);
+  return record_.BurstQuiet();
 }
 
-std::chrono::nanoseconds SerialLink::QuietAt(int rate) const {
-  // A gap set by hand is a floor: what the device and the arrivals tell still
-  // holds (a shorter gap would cut an adapter's packets apart).
-  return std::max({gaps_.LumpGap(rate) + QuietTime(rate), std::chrono::nanoseconds(learnedNs_.load()),
-                   std::chrono::nanoseconds(manualNs_.load())});
+std::chrono::nanoseconds SerialLink::LearnedQuiet() const {
+  std::lock_guard lock(mutex_);
+  return record_.Learner().Quiet();
 }
-
-std::chrono::nanoseconds SerialLink::BurstQuiet() const { return QuietAt(rate_.load()); }
 
 bool SerialLink::TransportUnknown() const {
-  return identity_.transport == PortIdentity::Transport::Unknown && learnedNs_.load() == 0 && manualNs_.load() == 0;
+  std::lock_guard lock(mutex_);
+  return record_.TransportUnknown();
 }
 
-std::chrono::nanoseconds SerialLink::SettleQuiet() const {
-  return TransportUnknown() ? std::chrono::nanoseconds(kUnknownLumpGap) : BurstQuiet();
+void SerialLink::SetManualQuiet(std::chrono::microseconds quiet) {
+  manual_ = quiet;
+  std::lock_guard lock(mutex_);
+  record_.SetManualQuiet(Clock::now(), quiet);
 }
 
 void SerialLink::Wake() {
   uint64_t one = 1;
   [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
-}
-
-void SerialLink::SetPromptAwaited(bool on) {
-  promptAwaited_ = on;
-  // Bytes held for the full quiet go over at once; without a wake-up the
-  // thread would sleep out the quiet it began with.
-  if (on && holding_.load() && wakeFd_ >= 0) Wake();
-}
-
-void SerialLink::NoteWrite(bool starting) {
-  if (starting) {
-    // What waits now came before the command. Bytes a network port's socket
-    // holds are taken in for the count; the receive thread, whose wait the
-    // socket then no longer wakes, is woken for them.
-    int queued;
-    if (remote_) {
-      const int before = remote_->Queued();
-      queued = remote_->Pump();
-      if (queued > before && wakeFd_ >= 0) Wake();
-    } else {
-      queued = tty::QueuedInput(fd_);
-    }
-    // Stored before the time, which the receive thread reads first.
-    queuedAtWrite_ = std::max(queued, 0);
-  }
-  lastWriteNs_ = Now();
-  // Output held for its quiet ends with the write (see the top of link.h):
-  // the thread would otherwise sleep the quiet out first.
-  if (holding_.load() && wakeFd_ >= 0) Wake();
 }
 
 void SerialLink::SetUpTransport(const std::string& devicePath, const std::string& sysClassTty) {
@@ -120,9 +89,6 @@ void SerialLink::SetUpTransport(const std::string& devicePath, const std::string
     restoreLowLatency_ = tty::SetLowLatency(fd_, true);
   latencyMs_ = ReadLatencyTimer(identity_);
   gaps_ = TransportGaps::Of(identity_, latencyMs_);
-  // What the arrivals taught holds for the device, in time units, across
-  // opens and rates.
-  if (const int old = rateChangedFrom_.exchange(0); old > 0) learner_.RateChanged(old);  // not seen before the close
   if (devicePath != learnedFor_) {
     learner_.Reset();
     learnedFor_ = devicePath;
@@ -130,10 +96,7 @@ void SerialLink::SetUpTransport(const std::string& devicePath, const std::string
     learner_.RateChanged(learnedAt_);
   }
   learnedAt_ = rate_;
-  learnedNs_ = learner_.Quiet().count();
 }
-
-int SerialLink::QueuedInput() { return remote_ ? remote_->Pump() : tty::QueuedInput(fd_); }
 
 bool SerialLink::OpenRemote(const std::string& name, int rate, const std::string& sysClassTty) {
   remote_ = std::make_unique<Rfc2217Port>();
@@ -156,9 +119,11 @@ std::string SerialLink::LostReason() const { return remote_ ? remote_->Error() :
 SerialLink::SerialLink() = default;
 
 SerialLink::~SerialLink() {
-  if (!IsOpen()) return;
-  RequestStop();
-  FinishClose();
+  if (IsOpen()) {
+    RequestStop();
+    FinishClose();
+  }
+  StopTrace();
 }
 
 void SerialLink::Fail(const std::string& what, int err) {
@@ -225,8 +190,7 @@ bool SerialLink::StartReceiving() {
     Fail("eventfd/epoll", err);
     return false;
   }
-  // Edge-triggered on the port: the thread learns of every arrival of bytes,
-  // also while earlier ones still wait to be read.
+  // Edge-triggered on the port: the thread reads all there is at every wake-up.
   epoll_event wake{EPOLLIN, {.fd = wakeFd_}};
   epoll_event port{EPOLLIN | EPOLLET | (remote_ ? EPOLLRDHUP : 0u), {.fd = fd_}};
   if (epoll_ctl(pollFd_, EPOLL_CTL_ADD, wakeFd_, &wake) != 0 || epoll_ctl(pollFd_, EPOLL_CTL_ADD, fd_, &port) != 0) {
@@ -237,17 +201,13 @@ bool SerialLink::StartReceiving() {
   }
   {
     std::lock_guard lock(mutex_);
-    pending_ = false;
+    record_.Open(Clock::now(), rate_, gaps_, manual_, learner_);
+    announced_ = record_.ChunksDecided();
     stopping_ = false;
-    handledEnd_ = ChunkEnd::Quiet;
+    readError_ = false;
+    threadWakes_ = Clock::time_point::max();
   }
   lost_ = false;
-  readError_ = false;
-  promptAwaited_ = false;
-  holding_ = false;
-  // Writes to the device opened before say nothing of this one's bytes.
-  queuedAtWrite_ = 0;
-  lastWriteNs_ = 0;
   finished_ = false;
   try {
     thread_ = std::thread(&SerialLink::ReceiveLoop, this);
@@ -268,14 +228,15 @@ void SerialLink::CloseWakeAndPoll() {
 
 bool SerialLink::SetBaud(int rate) {
   if (!IsOpen() || !(remote_ ? remote_->SetBaud(rate) : tty::SetBaud(fd_, rate))) return false;
-  // A FIFO's lumps follow the rate: the receive thread forgets what only
-  // held at the old one.
-  if (const int old = rate_.exchange(rate); rate != old) {
-    rateChangedFrom_ = old;
-    learnedAt_ = rate;
+  rate_ = rate;
+  learnedAt_ = rate;
+  uint64_t decided;
+  {
+    std::lock_guard lock(mutex_);
+    record_.RateChanged(Clock::now(), rate);
+    decided = record_.ChunksDecided();
   }
-  // A wait the thread began at the old rate is cut short so it counts anew.
-  Wake();
+  Announce(decided, true);
   return true;
 }
 
@@ -304,6 +265,14 @@ bool SerialLink::Stopping() const {
 
 void SerialLink::FinishClose() {
   if (thread_.joinable()) thread_.join();
+  {
+    std::lock_guard lock(mutex_);
+    learner_ = record_.Learner();
+    trace_.Closed(Clock::now());
+    // What was not taken is discarded with the port.
+    record_ = ReceiveRecord();
+    record_.SetObserver(trace_.Active() ? &trace_ : nullptr);
+  }
   if (remote_) {
     remote_->Purge();
     remote_.reset();  // closes the connection
@@ -321,46 +290,80 @@ void SerialLink::FinishClose() {
   }
   CloseWakeAndPoll();
   lost_ = false;
-  std::lock_guard lock(mutex_);
-  pending_ = false;
 }
 
-std::string SerialLink::ReadAvailable() {
+void SerialLink::TakeIn(Clock::time_point now, bool seenArriving) {
+  record_.Advance(now);
   std::string bytes;
-  if (!IsOpen()) return bytes;
-  // A chunk cut by a write is exactly what came before it; what came since
-  // stays queued for the next one.
-  size_t limit = std::string::npos;
+  if (remote_) {
+    remote_->Pump();
+    bytes = remote_->Take();
+  } else if (const int queued = std::min(tty::QueuedInput(fd_), kLargestRead); queued > 0) {
+    bytes.resize(static_cast<size_t>(queued));
+    const ssize_t got = read(fd_, bytes.data(), bytes.size());
+    if (got < 0 && errno == EIO) readError_ = true;
+    bytes.resize(static_cast<size_t>(std::max<ssize_t>(got, 0)));
+  }
+  record_.Arrived(now, bytes, seenArriving);
+}
+
+void SerialLink::Announce(uint64_t decided, bool recordChanged) {
+  uint64_t fresh;
+  bool wake;
   {
     std::lock_guard lock(mutex_);
-    if (pending_ && pendingEnd_ == ChunkEnd::Sent) limit = static_cast<size_t>(pendingCount_);
+    fresh = decided > announced_ ? decided - announced_ : 0;
+    announced_ = std::max(announced_, decided);
+    wake = recordChanged && record_.NextDecision() < threadWakes_;
   }
-  const int count = remote_ ? 0 : static_cast<int>(std::min<size_t>(tty::QueuedInput(fd_), limit));
-  if (remote_) bytes = limit == std::string::npos ? remote_->Take() : remote_->TakeQueued(limit);
-  if (count > 0) {
-    bytes.resize(static_cast<size_t>(count));
-    ssize_t got = read(fd_, bytes.data(), bytes.size());
-    if (got < 0) {
-      if (errno == EIO) readError_ = true;
-      got = 0;
-    }
-    bytes.resize(static_cast<size_t>(got));
-  }
-  std::lock_guard lock(mutex_);
-  handledEnd_ = static_cast<int>(bytes.size()) > pendingCount_ ? ChunkEnd::MoreCame : pendingEnd_;
-  return bytes;
+  if (wake && wakeFd_ >= 0) Wake();
+  if (fresh == 0) return;
+  cv_.notify_all();
+  if (wakeHook_)
+    for (uint64_t i = 0; i < fresh; ++i) wakeHook_();
 }
 
-ChunkEnd SerialLink::LastChunkEnd() const {
+std::optional<ReceivedChunk> SerialLink::TakeChunk() {
   std::lock_guard lock(mutex_);
-  return handledEnd_;
+  if (!record_.ChunkReady()) return std::nullopt;
+  return record_.TakeChunk();
+}
+
+bool SerialLink::ChunkReady() const {
+  std::lock_guard lock(mutex_);
+  return record_.ChunkReady();
+}
+
+bool SerialLink::Undecided() const {
+  std::lock_guard lock(mutex_);
+  return record_.Undecided();
+}
+
+bool SerialLink::PromptPending() const {
+  std::lock_guard lock(mutex_);
+  return record_.PromptPending();
+}
+
+int SerialLink::Sends() const {
+  std::lock_guard lock(mutex_);
+  return record_.Sends();
+}
+
+void SerialLink::NoteSend(const char* data, size_t count) {
+  uint64_t decided;
+  {
+    std::lock_guard lock(mutex_);
+    const auto now = Clock::now();
+    TakeIn(now, false);
+    record_.Sent(now, std::string_view(data, count));
+    decided = record_.ChunksDecided();
+  }
+  Announce(decided, true);
 }
 
 void SerialLink::WriteBytewise(const char* data, size_t count) {
   if (count == 0 || !IsOpen()) return;
-  // Arrivals during and after a write may answer it: they teach nothing of
-  // the gaps inside one burst.
-  NoteWrite(true);
+  NoteSend(data, count);
   // The bytes cross the network together; the server's side writes them to the line.
   if (remote_) remote_->Write(data, count);
   for (size_t i = remote_ ? count : 0; i < count && IsOpen();) {
@@ -368,16 +371,11 @@ void SerialLink::WriteBytewise(const char* data, size_t count) {
     if (n == 1) ++i;
     else if (n == 0 || errno != EINTR) break;  // after a signal the same byte is still to go
   }
-  NoteWrite(false);
 }
 
 void SerialLink::WriteBlock(const char* data, size_t count) {
   if (count == 0 || !IsOpen()) return;
-  NoteWrite(true);
-  struct Noted {
-    SerialLink& link;
-    ~Noted() { link.NoteWrite(false); }
-  } noted{*this};
+  NoteSend(data, count);
   if (remote_) remote_->Write(data, count);
   size_t done = remote_ ? count : 0;
   while (done < count && IsOpen()) {
@@ -390,39 +388,40 @@ void SerialLink::WriteBlock(const char* data, size_t count) {
   }
 }
 
-bool SerialLink::NotificationPending() const {
+bool SerialLink::WaitForChunk(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(mutex_);
+  cv_.wait_until(lock, deadline, [this] { return record_.ChunkReady() || lost_.load(); });
+  return record_.ChunkReady();
+}
+
+FileTrouble SerialLink::StartTrace(const std::string& path) {
   std::lock_guard lock(mutex_);
-  return pending_;
+  if (FileTrouble trouble = trace_.Start(path)) return trouble;
+  record_.SetObserver(&trace_);
+  // A port open now is traced from here on, as if it had just opened.
+  if (IsOpen()) trace_.Opened(Clock::now(), record_.Rate(), gaps_, manual_, record_.Learner());
+  return {};
 }
 
-void SerialLink::NotificationHandled(bool burstEndWanted, std::chrono::nanoseconds settle) {
-  {
-    std::lock_guard lock(mutex_);
-    pending_ = false;
-    endWanted_ = burstEndWanted;
-    settleNs_ = settle.count();
-  }
-  cv_.notify_all();
+FileTrouble SerialLink::StopTrace() {
+  std::lock_guard lock(mutex_);
+  record_.SetObserver(nullptr);
+  return trace_.Stop();
 }
 
-bool SerialLink::WaitForNotification(std::chrono::steady_clock::time_point deadline) {
-  std::unique_lock lock(mutex_);
-  cv_.wait_until(lock, deadline, [this] { return pending_ || lost_.load(); });
-  return pending_;
+bool SerialLink::Tracing() const {
+  std::lock_guard lock(mutex_);
+  return trace_.Active();
 }
 
-bool SerialLink::HandOver(ChunkEnd end, int queued) {
-  {
-    std::lock_guard lock(mutex_);
-    pending_ = true;
-    pendingEnd_ = end;
-    pendingCount_ = queued;
-  }
-  cv_.notify_all();
-  if (wakeHook_) wakeHook_();
-  std::unique_lock lock(mutex_);
-  cv_.wait(lock, [this] { return !pending_ || stopping_; });
-  return !stopping_;
+bool SerialLink::TraceFailed() const {
+  std::lock_guard lock(mutex_);
+  return trace_.Failed();
+}
+
+std::string SerialLink::TracePath() const {
+  std::lock_guard lock(mutex_);
+  return trace_.Path();
 }
 
 void SerialLink::ReceiveLoop() {
@@ -433,29 +432,12 @@ void SerialLink::ReceiveLoop() {
   // Its waits are a few character times long; the default slack of 50 us would
   // stretch them noticeably.
   prctl(PR_SET_TIMERSLACK, 1UL);
-  bool inChunk = false;  // bytes are queued that have not been handed over
-  bool owesEnd = false;  // a chunk went over before its burst was seen to end
-  std::chrono::nanoseconds settle{0};  // the main thread asked the owed end to wait this long
-  int seen = 0;          // bytes queued at the last look
-  bool leftQueued = false;  // the last hand-over left bytes that came after a write
-  Clock::time_point first{}, last{};  // the chunk's first arrival, the latest arrival
-  const auto wrote = [this] { return Clock::time_point(Clock::duration(lastWriteNs_.load())); };
   for (;;) {
-    // Announced before promptAwaited_ and lastWriteNs_ are read, while
-    // SetPromptAwaited and NoteWrite write first and read after: one of the
-    // two sees the other, so bytes held for the full quiet are never overlooked.
-    holding_ = inChunk || owesEnd;
-    const bool awaited = promptAwaited_.load();
-    const int rate = rate_.load();
-    const std::chrono::nanoseconds quiet = QuietAt(rate);
-    const std::chrono::nanoseconds owedQuiet = std::max(quiet, settle);
-    Clock::time_point deadline = Clock::time_point::max();
-    if (inChunk) deadline = awaited ? last : std::min(last + quiet, first + kChunkLimit);
-    else if (owesEnd) deadline = last + owedQuiet;
-    // The PC wrote since: what it holds came before the command and ends there.
-    if ((inChunk || owesEnd) && wrote() > last) deadline = Clock::now();
-    // Bytes left queued behind a chunk cut by a write woke no wait of ours.
-    if (std::exchange(leftQueued, false)) deadline = Clock::now();
+    Clock::time_point deadline;
+    {
+      std::lock_guard lock(mutex_);
+      deadline = threadWakes_ = record_.NextDecision();
+    }
     epoll_event events[2];
     const int n = WaitUntil(pollFd_, events, 2, deadline);
     // A wait that fails for good leaves nobody listening: the port is as
@@ -472,68 +454,26 @@ void SerialLink::ReceiveLoop() {
       [[maybe_unused]] ssize_t r = read(wakeFd_, &drained, sizeof drained);
       if (Stopping()) break;  // a close request wins over further data
     }
-    const auto now = Clock::now();
-    const int queued = QueuedInput();
-    if (remote_ && remote_->Closed()) hangUp = true;
-    if (const int old = rateChangedFrom_.exchange(0); old > 0) {
-      learner_.RateChanged(old);
-      learnedNs_ = learner_.Quiet().count();
-    }
-    // Bytes that waited when the PC last wrote came before its command, also
-    // when the thread had not seen them yet.
-    const bool cutByWrite = wrote() > last && (inChunk || owesEnd || queuedAtWrite_.load() > 0);
-    // Bytes the main thread has already read are no news.
-    if (queued > seen) {
-      learner_.Arrival(now, queued - seen, rate, wrote());
-      learnedNs_ = learner_.Quiet().count();
-      if (!inChunk) first = now;
-      inChunk = true;
-      owesEnd = false;
-      settle = std::chrono::nanoseconds(0);
-      last = now;
-    }
-    seen = queued;
-    const std::chrono::nanoseconds endQuiet = owesEnd ? owedQuiet : quiet;
-    bool handOver = true;
-    ChunkEnd end = ChunkEnd::Quiet;
-    if (inChunk && queued >= kInputQueueFull) end = ChunkEnd::QueueFull;
-    else if ((inChunk || owesEnd) && (now >= last + endQuiet || hangUp)) end = ChunkEnd::Quiet;
-    else if (cutByWrite) end = ChunkEnd::Sent;
-    else if (inChunk && awaited) end = ChunkEnd::Lump;
-    else if (inChunk && now >= first + kChunkLimit) end = ChunkEnd::TimeLimit;
-    else handOver = false;
-    if (handOver) {
-      const int count = end == ChunkEnd::Sent ? std::min(queued, queuedAtWrite_.load()) : queued;
-      if (!HandOver(end, count)) break;
-      leftQueued = count < queued;
-      inChunk = false;
-      seen = 0;
-      ChunkEnd handled;
-      {
-        std::lock_guard lock(mutex_);
-        handled = handledEnd_;
-        settle = std::chrono::nanoseconds(settleNs_);
-        owesEnd = (handled != ChunkEnd::Quiet && handled != ChunkEnd::Sent && (handled != ChunkEnd::Lump || endWanted_)) ||
-                  settle.count() > 0;
-      }
-      // Bytes that came while the thread was parked came at no moment it saw.
-      // (Only a look: bytes taken from a socket here would never wake the wait.)
-      if (handled == ChunkEnd::MoreCame || (remote_ ? remote_->Queued() : tty::QueuedInput(fd_)) > 0)
-        learner_.Interrupted();
-      // Bytes the main thread read with the chunk may have come up to now.
-      last = Clock::now();
-    }
-    if (hangUp || readError_) {
-      {
-        std::lock_guard lock(mutex_);
+    uint64_t decided;
+    {
+      std::lock_guard lock(mutex_);
+      const auto now = Clock::now();
+      TakeIn(now, true);
+      if ((remote_ && remote_->Closed()) || readError_) hangUp = true;
+      if (hangUp) {
+        // What came before the device went is decided as if the line fell quiet.
+        record_.Flush(now);
         lost_ = true;
       }
+      decided = record_.ChunksDecided();
+    }
+    Announce(decided, false);
+    if (hangUp) {
       cv_.notify_all();
       if (wakeHook_) wakeHook_();
       break;
     }
   }
-  holding_ = false;
   finished_ = true;
   cv_.notify_all();
 }

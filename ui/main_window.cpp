@@ -429,6 +429,13 @@ void MainWindow::BuildMenus() {
     Run([this] { main_.LogClick(); });
     ShowLog();  // a cancelled chooser leaves the check as it was
   });
+  traceAction_ = fileMenu->addAction(QTr("记录收发时序…"));
+  traceAction_->setObjectName(QStringLiteral("MenuTrace"));
+  traceAction_->setCheckable(true);
+  connect(traceAction_, &QAction::triggered, this, [this] {
+    Run([this] { main_.TraceClick(); });
+    ShowLog();
+  });
   logTimer_ = new QTimer(this);
   logTimer_->setInterval(500);
   connect(logTimer_, &QTimer::timeout, this, [this] { Run([this] { main_.ServiceLog(); }); });
@@ -608,7 +615,11 @@ void MainWindow::ShowLog() {
   logAction_->setChecked(logging);
   logAction_->setToolTip(logging ? QTrFormat("正在记录到 {1}，点击停止", main_.sessionLog.Path())
                                  : QString());
-  if (logging) logTimer_->start();
+  const bool tracing = main_.Link().Tracing();
+  traceAction_->setChecked(tracing);
+  traceAction_->setToolTip(tracing ? QTrFormat("正在记录收发时序到 {1}，点击停止", main_.Link().TracePath())
+                                   : QTr("每次发送和收到的每批字节，连同微秒时间和波特率，写入文件"));
+  if (logging || tracing) logTimer_->start();
   else logTimer_->stop();
 }
 

@@ -122,6 +122,7 @@ class MainWindow : public QMainWindow, public MainView {
   int simAdapterChoice_ = 0;
   QMenu* windowMenu_ = nullptr;
   QAction* logAction_ = nullptr;
+  QAction* traceAction_ = nullptr;
   QTimer* logTimer_ = nullptr;  // runs while logging: a failed write is told even when all is idle
 };
 

@@ -128,7 +128,7 @@ class BatchCliTest : public ::testing::Test {
 TEST_F(BatchCliTest, HelpAndBadUsage) {
   Outcome o = RunCli({"--help"}, dir);
   EXPECT_EQ(o.status, 0);
-  EXPECT_NE(o.out.find("Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--yes] [--strict] SCRIPT.cmd"),
+  EXPECT_NE(o.out.find("Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--trace FILE] [--yes] [--strict] SCRIPT.cmd"),
             std::string::npos);
 
   // A script without --port is refused before it is even looked at: it never
@@ -198,13 +198,22 @@ TEST_F(BatchCliTest, OutputAndExitStatusOfARun) {
 }
 
 // The simulated drive behind an emulated FT232-class adapter, the receive gap
-// set by hand: the pane says so, and the level command is answered.
+// set by hand: the pane says so, and the level command is answered. The
+// run's trace, decided again, shows the command and its prompt.
 TEST_F(BatchCliTest, ReceiveGapAndTheSimulatedDriveBehindAnAdapter) {
-  const Outcome o =
-      RunCli({"--port", "SIM", "--gap", "2.5", "--sim-adapter", "ft232-1ms", Script("s.cmd", "LEVEL/2\r\nSTR/\r\n")}, dir);
+  const std::string trace = (dir / "run.trace").string();
+  Outcome o = RunCli({"--port", "SIM", "--gap", "2.5", "--sim-adapter", "ft232-1ms", "--trace", trace,
+                      Script("s.cmd", "LEVEL/2\r\nSTR/\r\n")},
+                     dir);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.out.find("接收间隔：手动设为至少 2.5 ms（自动判断得出更长时用更长的）。\n"), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("2>"), std::string::npos) << o.out;
+  o = RunCli({"--replay-trace", trace}, dir);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find(" prompt=2>/1\n"), std::string::npos) << o.out;
+  o = RunCli({"--replay-trace", Script("not.trace", "open 0 9600 usb/1 0 -\nrx 5 zz\n")}, dir);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("not a trace, line 2: rx 5 zz"), std::string::npos) << o.err;
 }
 
 TEST_F(BatchCliTest, AbsoluteDevicePathReachesTheDrive) {

@@ -21,6 +21,13 @@ using namespace std::chrono_literals;
 
 const LocalTime kStart = local_days{2026y / December / 7} + 11h + 2min + 28s + 123ms;
 
+// A chunk that decided nothing: text for the pane.
+ReceivedChunk Bytes(std::string bytes) {
+  ReceivedChunk chunk;
+  chunk.bytes = std::move(bytes);
+  return chunk;
+}
+
 std::string FileText(const std::string& path) { return ReadFileBytes(path, 1 << 20).bytes; }
 
 // What happens to the pane, and when (milliseconds after kStart).
@@ -29,7 +36,7 @@ struct Step {
   std::function<void(TFrmMain&, SessionLog&)> act;
 };
 Step Chunk(int atMs, std::string bytes) {
-  return {atMs, [bytes](TFrmMain& main, SessionLog&) { main.HandleChunk(bytes, true); }};
+  return {atMs, [bytes](TFrmMain& main, SessionLog&) { main.HandleChunk(Bytes(bytes)); }};
 }
 Step Line(int atMs, std::string utf8) {
   return {atMs, [utf8](TFrmMain& main, SessionLog&) { main.AddLine(utf8); }};
@@ -153,12 +160,12 @@ class LogOnConsole : public ::testing::Test {
 // and the pane and the console go on as before; the running operation's
 // verdict still lands on its progress line.
 TEST_F(LogOnConsole, AFullDiskStopsTheLogWithOneLine) {
-  main.HandleChunk("F3 T>", true);
+  main.HandleChunk(Bytes("F3 T>"));
   dialogs.paths.push_back("/dev/full");
   main.LogClick();
   ASSERT_TRUE(main.sessionLog.Active());
   EXPECT_EQ(dialogs.choosers.back().kind, "append");
-  main.HandleChunk("/2\r\nF3 2>", true);
+  main.HandleChunk(Bytes("/2\r\nF3 2>"));
   main.AddLine("正在读取数据.........");
   for (int i = 0; i < 300 && main.sessionLog.Active(); ++i) main.Delay(1);
   ASSERT_FALSE(main.sessionLog.Active());
@@ -168,7 +175,7 @@ TEST_F(LogOnConsole, AFullDiskStopsTheLogWithOneLine) {
             "会话记录已停止：无法写入文件“/dev/full”：磁盘空间不足！\r\n");
   EXPECT_TRUE(dialogs.shown.empty());
 
-  main.HandleChunk("more", true);
+  main.HandleChunk(Bytes("more"));
   main.Delay(2);
   EXPECT_EQ(main.memo1.Lines().size(), 5u);
   EXPECT_EQ(main.memo1.Lines().back(), "more");
@@ -177,17 +184,17 @@ TEST_F(LogOnConsole, AFullDiskStopsTheLogWithOneLine) {
 
 // With no notice in between, a verdict goes on the last line, even an empty one.
 TEST_F(LogOnConsole, VerdictWithoutANoticeGoesOnTheLastLine) {
-  main.HandleChunk("F3 T>\r\n\r\n", true);
+  main.HandleChunk(Bytes("F3 T>\r\n\r\n"));
   main.AppendToLastLine("完成！");
   EXPECT_EQ(Utf8FromGbk(main.memo1.Text()), "F3 T>\r\n完成！\r\n");
 }
 
 // Each encoding of the save chooser; a place that cannot be written says why.
 TEST_F(LogOnConsole, SavesThePaneInEitherEncoding) {
-  main.HandleChunk("F3 T>ab\bc\r\n", true);
+  main.HandleChunk(Bytes("F3 T>ab\bc\r\n"));
   main.AddLine("正在读取数据.........");
   main.AppendToLastLine("完成！");
-  main.HandleChunk("F3 2>", true);
+  main.HandleChunk(Bytes("F3 2>"));
   const std::string before = main.memo1.Text();
 
   dialogs.paths = {dir / "utf8.txt", dir / "gbk.txt", dir.Path()};

@@ -1,7 +1,9 @@
-// The receive path fed any sequence of chunks: the prompt scan, the reply
-// markers, the routing by receive mode, the pane with its wrap and auto-clear,
-// and the capture buffer. Between chunks the input may switch the mode, end
-// or continue a burst, and empty the prompt or a marker as the waits do.
+// The receive record fed any sequence of lumps, sends and rate changes at any
+// times, and the console handed what it decides: the prompts, the reply
+// markers, the routing by receive mode, the pane with its wrap and
+// auto-clear, and the capture buffer. Between entries the input may switch
+// the mode and empty the prompt or a marker as the waits do. Every byte must
+// reach the console once, in order.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
@@ -36,8 +38,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NoDialogs dialogs;
   qv::TFrmMain main(pump, dialogs);
   main.receiveMode = qv::ReceiveMode::usercmd;
+  qv::ReceiveRecord record;
+  using Clock = qv::ReceiveRecord::Clock;
+  Clock::time_point now{};
+  qv::TransportGaps gaps;
+  record.Open(now, 9600, gaps, {}, {});
   FuzzedDataProvider input(data, size);
-  size_t received = 0;
+  std::string arrived, handed;
+  const auto handOver = [&] {
+    while (record.ChunkReady()) {
+      const qv::ReceivedChunk chunk = record.TakeChunk();
+      handed += chunk.bytes;
+      main.HandleChunk(chunk);
+    }
+  };
   while (input.remaining_bytes() > 0) {
     const uint8_t control = input.ConsumeIntegral<uint8_t>();
     main.receiveMode = kModes[control & 3];
@@ -45,14 +59,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (control & 8) main.LastPrompt.clear();
     if (control & 16) main.WbReply.clear(), main.WeReply.clear();
     if (control & 32) main.Memo3.clear();
-    const std::string chunk = input.ConsumeRandomLengthString(512);
-    main.HandleChunk(chunk, control & 64);
-    received += chunk.size();
-    if (main.LastPrompt.size() > 2 || static_cast<uint32_t>(main.RxCount) != received) std::abort();
+    now += std::chrono::microseconds(input.ConsumeIntegralInRange<int>(0, 30'000));
+    switch (control >> 6) {
+      case 0: record.Sent(now, "x"); break;
+      case 1: record.RateChanged(now, input.ConsumeBool() ? 9600 : 921600); break;
+      default: {
+        const std::string lump = input.ConsumeRandomLengthString(512);
+        arrived += lump;
+        record.Arrived(now, lump, control & 64);
+      }
+    }
+    record.Advance(now);
+    handOver();
+    if (main.LastPrompt.size() > 2) std::abort();
     if (!main.WbReply.empty() && main.WbReply != "OK") std::abort();
     if (!main.WeReply.empty() && main.WeReply != "OK" && main.WeReply != "ER") std::abort();
     // Text goes on the pane only in "usercmd"; the last line is never left wider than the pane.
     if (!main.memo1.Lines().empty() && main.memo1.Lines().back().size() > 110) std::abort();
   }
+  // Every byte reaches the console once, in order, when the line falls quiet.
+  record.Advance(Clock::time_point::max());
+  handOver();
+  if (handed != arrived || static_cast<uint32_t>(main.RxCount) != arrived.size()) std::abort();
   return 0;
 }

@@ -18,8 +18,9 @@ TEST_F(GuiFixture, FileMenuComesFirstAndTheCommandLineWalksItsHistory) {
   EXPECT_EQ(menus[1]->text(), QStringLiteral("端口"));
   auto* save = window->findChild<QAction*>(QStringLiteral("MenuSavePane"));
   auto* log = window->findChild<QAction*>(QStringLiteral("MenuLog"));
-  ASSERT_TRUE(save && log);
-  EXPECT_EQ(menus[0]->menu()->actions(), (QList<QAction*>{save, log}));
+  auto* trace = window->findChild<QAction*>(QStringLiteral("MenuTrace"));
+  ASSERT_TRUE(save && log && trace);
+  EXPECT_EQ(menus[0]->menu()->actions(), (QList<QAction*>{save, log, trace}));
   EXPECT_EQ(save->text(), QStringLiteral("保存终端内容…"));
   EXPECT_EQ(save->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
   EXPECT_EQ(log->text(), QStringLiteral("记录到文件…"));
@@ -33,6 +34,15 @@ TEST_F(GuiFixture, FileMenuComesFirstAndTheCommandLineWalksItsHistory) {
   EXPECT_TRUE(main->sessionLog.Active());
   log->trigger();
   EXPECT_FALSE(log->isChecked());
+  // The trace the same way.
+  EXPECT_EQ(trace->text(), QStringLiteral("记录收发时序…"));
+  dialogs.paths.push_back(dir / "gui.trace");
+  trace->trigger();
+  EXPECT_TRUE(trace->isChecked());
+  EXPECT_TRUE(main->Link().Tracing());
+  trace->trigger();
+  EXPECT_FALSE(trace->isChecked());
+  EXPECT_FALSE(main->Link().Tracing());
   EXPECT_FALSE(main->sessionLog.Active());
   log->trigger();
   EXPECT_FALSE(log->isChecked());

@@ -816,7 +816,8 @@ TEST_F(ExampleOnSim, LevelsAndRates) {
   const std::string received = TakeReceived();
   for (const char* part : {"s0,0,22\r", "B0115\r", "x\r", "B0096\r", "b0384\r", "b0096\r", "\x1A\r"})
     EXPECT_NE(received.find(part), std::string::npos) << part;
-  EXPECT_NE(PaneText().find("级别与速率\r\n转换至F级...........成功！\r\n完成"), std::string::npos) << PaneText();
+  EXPECT_NE(PaneText().find("Levels and rates (级别与速率)\r\n转换至F级...........成功！\r\nDone (完成)"), std::string::npos)
+      << PaneText();
 }
 
 TEST_F(ExampleOnSim, TrackReadWrite) {

@@ -308,8 +308,10 @@ other windows, the way their buttons run it.
                 (trigger 14, or N), as a real adapter would deliver it.
   --lang zh|en  the language of the pane's lines and the messages for this run
                 (default: the 语言 / Language menu's choice, else the locale:
-                LANGUAGE, LC_ALL, LC_MESSAGES, LANG). Scripts that parse the
-                output name it.
+                LANGUAGE, LC_ALL, LC_MESSAGES, LANG; Chinese for zh, C and
+                POSIX, English for any other). Scripts that parse the
+                output name it. Below, a window's caption is given in
+                English with the Chinese one beside it: "Read twice" (读两遍核对).
   --yes, -y     answer Yes to questions (default: No).
   --strict      a script: refuse to run it (status 2, the port not opened)
                 when the check before the run finds a doubtful line.
@@ -318,12 +320,13 @@ other windows, the way their buttons run it.
 Operations (one per call):
   --rom-read FILE [--by-instruction]
         the serial ROM window: the drive to the F level, the transfer rate,
-        the 64 KiB flash ROM read into FILE ("缓冲区读取"; with
-        --by-instruction one byte per command, "指令方式读取"), back to 9600.
+        the 64 KiB flash ROM read into FILE ("Buffer read" (缓冲区读取); with
+        --by-instruction one byte per command, "Instr. read" (指令方式读取)),
+        back to 9600.
   --rom-write FILE [--entry 400|800] [--by-instruction]
         the same for writing FILE into the flash ROM: through entry buffer
-        400 (default) or 800 ("缓冲区写入"), or one byte per command
-        ("指令方式写入").
+        400 (default) or 800 ("Buffer write" (缓冲区写入)), or one byte per
+        command ("Instr. write" (指令方式写入)).
   --backup DIR [--family NAME|auto] [--modules app,cert,table,ata,vendor]
                [--verify]
         the backup window: the firmware modules of the family's table entry
@@ -332,7 +335,8 @@ Operations (one per call):
         ATA.BIN (ATA0.BIN, ATA1.BIN), Vendor.BIN, ID.BIN and SN.TXT, and last
         MANIFEST.TXT with each file's size and SHA-256. Default family: auto,
         the family the drive reports (the drive must be at level T); default
-        modules: all five. --verify reads every module twice ("读两遍核对");
+        modules: all five. --verify reads every module twice
+        ("Read twice" (读两遍核对));
         where the reads differ more decide sector by sector (five reads at
         most), and a sector on which no two agree fails the backup. A family
         the drive does not report, or a DIR holding another drive's backup,
@@ -343,7 +347,8 @@ Operations (one per call):
         APP at level F, the others at level T. The family (or auto) sets the
         buffer of APP (60 when none is given). Default modules: APP, CERT and
         TABLE when their files are there; the ATA overlays only when named.
-        --save writes each loaded module to the reserved area ("存盘"). When
+        --save has the drive write each loaded module into its reserved
+        area ("Write to drive" (存盘)). When
         DIR holds a MANIFEST.TXT, a module file that it does not list or
         whose size or SHA-256 differs refuses the load before anything is
         sent; a backup of another family than --family asks first (--yes).
@@ -355,12 +360,15 @@ Operations (one per call):
                 the files of two backup folders, without a drive: one line
                 per file of either, name and verdict (the same, only in one,
                 or how many bytes differ and the first offsets that do), then
-                a count ("9 files, 1 differs"). Files over 1 MiB are not
-                compared. Both list the files in the order a backup writes
+                a count of the files judged ("9 files, 1 differs"). When
+                either folder has a MANIFEST.TXT, only the files a manifest
+                lists are judged; any other (a log, a ROM image) is named
+                without a verdict. Files over 1 MiB are not compared. Both list the files in the order a backup writes
                 them (APP.BIN first, SN.TXT last), then any other by name.
   --replay-trace FILE
-                a trace written with --trace (or the window's 文件 →
-                记录收发时序…), decided again without a drive: one line per
+                a trace written with --trace (or the window's
+                "File → Trace the line…" (文件 → 记录收发时序…)), decided
+                again without a drive: one line per
                 chunk the program was handed, with the time it was decided
                 (microseconds), why it ended (quiet, time-limit, full, sent,
                 prompt), the sends before it, its bytes, and the prompt
@@ -389,12 +397,13 @@ loses everything up to its first "/"; put a dummy field before a path with
 folders (.../count/-//tmp/track.bin).
 
 The script is checked before the port is opened; each doubtful line is said
-on stderr with its number (line 3: LEVL is no keyword: the line is shown and
-does nothing, then the keyword likely meant): a keyword that is none, a line
-with a keyword and no "/", a rate that is none (SPEED and BAUDRATE take 9600
-then), a statement short of fields, a number that does not convert, a field
-R_SECTORS or W_SECTORS drops before the file name other than "-". The run goes on as the
-language says (--strict refuses it); an error that ends it names the line.
+on stderr with its number and what is wrong with which field (line 3 (LEVL/T):
+LEVL is not a keyword (LEVEL?); the line is shown and does nothing): a keyword
+that is none, a line with a keyword and no "/", a rate that is none (SPEED and
+BAUDRATE take 9600 then), a statement short of fields, a number that does not
+convert, a field R_SECTORS or W_SECTORS drops before the file name other than
+"-". The run goes on as the language says (--strict refuses it); an error that
+ends it names the line and the field.
 
 Output: every line of the terminal pane on stdout in UTF-8, once complete;
 message boxes on stderr as "CAPTION: TEXT"; on a terminal, the progress bar

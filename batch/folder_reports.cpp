@@ -88,18 +88,20 @@ FolderReport CompareReport(const std::string& folder1, const std::string& folder
   }
   std::vector<std::string> names = NamesInEither(folder1, folder2);
   std::stable_sort(names.begin(), names.end(), InBackupOrder);
-  size_t differing = 0;
+  const JudgedFiles judged(folder1, folder2);
+  size_t compared = 0, differing = 0;
   for (const std::string& name : names) {
-    const FileComparison c = CompareFileIn(WithSlash(folder1), WithSlash(folder2), name);
-    if (!c.Same()) ++differing;
+    const FileComparison c = CompareFileIn(WithSlash(folder1), WithSlash(folder2), name, judged);
+    if (c.Judged()) ++compared;
+    if (c.Judged() && !c.Same()) ++differing;
     report.text += name + "\t" + VerdictText(c) + "\n";
   }
   const std::string verdict = differing != 0   ? std::to_string(differing) + (differing == 1 ? " differs" : " differ")
-                              : names.empty()  ? std::string("nothing compared")
+                              : compared == 0  ? std::string("nothing compared")
                               : report.allGood ? std::string("all the same")
                                                : std::string("none differs, but the folders are not the same (see above)");
   report.allGood = report.allGood && differing == 0;
-  report.text += Files(names.size()) + ", " + verdict + "\n";
+  report.text += Files(compared) + ", " + verdict + "\n";
   return report;
 }
 

@@ -7,25 +7,12 @@
 #include "batch/script_check.h"
 #include "batch/script_file.h"
 #include "batch/statement.h"
+#include "console/convert.h"
 #include "console/long_operation.h"
 #include "console/text.h"
 #include "lang/translate.h"
 
 namespace qv {
-
-namespace {
-
-// A script line as a message names it: long ones cut, never inside a character.
-std::string Quoted(const std::string& line) {
-  constexpr size_t kLongest = 60;
-  std::string text = Trim(line);
-  if (text.size() <= kLongest) return text;
-  size_t cut = kLongest;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return text.substr(0, cut) + "...";
-}
-
-}  // namespace
 
 void TForm4::Notify(View::What what) {
   if (view_) view_->Form4Changed(what);
@@ -93,8 +80,10 @@ TForm4::RunResult TForm4::Button9Click() {
   result.end = RunResult::End::Finished;
   const bool portWasOpen = main_.PortOpen();
   size_t i = 0;
+  size_t paneLines = 0;  // before the statement that runs
   try {
     for (; i < Memo1.size(); ++i) {
+      paneLines = main_.memo1.LineCount();
       const ScriptLine line = ParseLine(Memo1[i]);
       if (line.kind != ScriptLine::Kind::Empty && line.kind != ScriptLine::Kind::Comment) {
         Edit1 = line.text;
@@ -112,6 +101,13 @@ TForm4::RunResult TForm4::Button9Click() {
         break;
       }
     }
+  } catch (const EConvertError& e) {
+    // A number of the line did not convert: the operation's progress line
+    // gets its verdict, and the message names the field, not only the text.
+    if (main_.memo1.LineCount() > paneLines) main_.AppendToLastLine(Tr("失败！"));
+    result.end = RunResult::End::Failed;
+    const std::string named = WhatIsWrongWith(Memo1[i]);
+    result.error = named.empty() ? e.what() : named;
   } catch (const std::exception& e) {
     result.end = RunResult::End::Failed;
     result.error = e.what();
@@ -121,7 +117,7 @@ TForm4::RunResult TForm4::Button9Click() {
   }
   // In a script of many lines the message alone does not say which one.
   if (result.end == RunResult::End::Failed && i < Memo1.size())
-    result.error = "line " + std::to_string(i + 1) + " (" + Quoted(Memo1[i]) + "): " + result.error;
+    result.error = "line " + std::to_string(i + 1) + " (" + QuotedLine(Memo1[i]) + "): " + result.error;
   result.line = i;
 
   // Back to idle whatever happened, with the drive's next prompt in the pane.

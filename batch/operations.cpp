@@ -50,17 +50,19 @@ OperationResult RomOperation(TFrmMain& main, const BatchOptions& o) {
                         digest.sha256};
 }
 
-// "backed up TONKA, drive QV0000000001, into bk/: APP.BIN CERT.BIN ... (9 files)",
-// from the manifest the backup wrote last.
+// "backed up TONKA, drive QV0000000001, into bk/: APP.BIN CERT.BIN ... (9 files)
+// and MANIFEST.TXT", from the manifest the backup wrote last; the files
+// counted as --check counts them, the manifest apart.
 std::string BackupSummary(const std::string& folder) {
   const FolderManifest written = ReadFolderManifest(folder);
   if (!written.read.manifest) return "backed up into " + folder;
   const Manifest& m = *written.read.manifest;
   std::string files;
   for (const ManifestFile& file : m.files) files += " " + file.name;
-  files += " " + std::string(kManifestName);
+  const size_t n = m.files.size();
   return "backed up " + m.family + ", drive " + (m.serial.empty() ? std::string("without a serial number") : m.serial) +
-         ", into " + folder + ":" + files + " (" + std::to_string(m.files.size() + 1) + " files)";
+         ", into " + folder + ":" + files + " (" + std::to_string(n) + (n == 1 ? " file" : " files") + ") and " +
+         kManifestName;
 }
 
 // The backup window: the modules, the save folder, the family (chosen, or

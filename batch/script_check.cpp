@@ -12,8 +12,9 @@ namespace qv {
 
 namespace {
 
-constexpr const char* kShownOnly = ": the line is shown and does nothing";
-constexpr const char* kRunEnds = ": the run ends at this line";
+// What follows from a doubtful line, said after it in the check before the run.
+constexpr const char* kShownOnly = "; the line is shown and does nothing";
+constexpr const char* kRunEnds = "; the run ends at this line";
 
 size_t EditDistance(std::string_view a, std::string_view b) {
   std::vector<size_t> row(b.size() + 1);
@@ -46,14 +47,36 @@ std::optional<std::string_view> Meant(std::string_view typed) {
   return best;
 }
 
-// A keyword with blanks around it is quoted, or the blanks would not show.
+// The text cut to at most `longest` bytes, never inside a character, "..." marking the cut.
+std::string Cut(std::string text, size_t longest) {
+  if (text.size() <= longest) return text;
+  size_t cut = longest;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "...";
+}
+
+// A keyword with blanks around it is quoted, or the blanks would not show;
+// a long one is cut, as the line it stands in is.
 std::string Shown(std::string_view keyword) {
-  if (!keyword.empty() && Trim(keyword) == keyword) return std::string(keyword);
-  return "\"" + std::string(keyword) + "\"";
+  const std::string shown = Cut(std::string(keyword), 20);
+  if (!keyword.empty() && Trim(keyword) == keyword) return shown;
+  return "\"" + shown + "\"";
 }
 
 bool IsRateText(std::string_view text) {
   return std::any_of(kRates.begin(), kRates.end(), [text](const Rate& r) { return r.text == text; });
+}
+
+// The rate a mistyped one most likely means ("11520": 115200), one or two digits off.
+std::optional<std::string_view> MeantRate(std::string_view typed) {
+  std::optional<std::string_view> best;
+  size_t bestDistance = 3;
+  for (const Rate& r : kRates)
+    if (const size_t distance = EditDistance(Trim(typed), r.text); distance < bestDistance) {
+      best = r.text;
+      bestDistance = distance;
+    }
+  return best;
 }
 
 bool Converts(int32_t (*convert)(std::string_view), std::string_view text) {
@@ -65,17 +88,17 @@ bool Converts(int32_t (*convert)(std::string_view), std::string_view text) {
   }
 }
 
-// How many "/"-separated fields a statement needs at least, counting the keyword.
-size_t FieldsNeeded(Keyword keyword) {
+// The fields a statement takes after its keyword, as the help names them.
+std::vector<std::string_view> FieldNames(Keyword keyword) {
   switch (keyword) {
-    case Keyword::SEND_FILE:
-    case Keyword::CMP_FILE: return 3;
+    case Keyword::SEND_FILE: return {"block size", "file"};
+    case Keyword::CMP_FILE: return {"first file", "second file"};
     case Keyword::R_BUF:
-    case Keyword::W_BUF: return 4;
+    case Keyword::W_BUF: return {"start block", "block count", "file"};
     case Keyword::R_SECTORS:
-    case Keyword::W_SECTORS:
-    case Keyword::CREAT_FILE: return 8;
-    default: return 2;
+    case Keyword::W_SECTORS: return {"cylinder", "head", "buffer", "chunk", "start sector", "sector count", "file"};
+    case Keyword::CREAT_FILE: return {"source 1", "start 1", "count 1", "source 2", "start 2", "count 2", "output"};
+    default: return {"argument"};
   }
 }
 
@@ -85,62 +108,75 @@ struct NumberField {
   bool hexadecimal;
 };
 
+struct Note {
+  std::string text;         // what is wrong, naming the field
+  const char* consequence;  // what the run then does
+};
+
 class LineChecker {
  public:
-  LineChecker(const ScriptLine& line, std::vector<std::string>& notes) : line_(line), notes_(notes) {}
+  LineChecker(const ScriptLine& line, std::vector<Note>& notes) : line_(line), notes_(notes) {}
 
   void Check() {
     if (line_.kind == ScriptLine::Kind::Text) return CheckText();
     if (line_.kind != ScriptLine::Kind::Statement) return;
     const Keyword keyword = KeywordOf(line_.keyword);
     if (keyword == Keyword::None) return Unknown();
-    const size_t fields = 2 + static_cast<size_t>(std::count(line_.argument.begin(), line_.argument.end(), '/'));
-    if (fields < FieldsNeeded(keyword)) {
-      Say(line_.keyword + " needs " + std::to_string(FieldsNeeded(keyword)) + " fields, has " +
-          std::to_string(fields));
+    const size_t given = 1 + static_cast<size_t>(std::count(line_.argument.begin(), line_.argument.end(), '/'));
+    const std::vector<std::string_view> names = FieldNames(keyword);
+    if (given < names.size()) {
+      std::string form = line_.keyword;
+      for (std::string_view name : names) form += "/" + std::string(name);
+      Say("the " + std::string(names[given]) + " is missing (" + form + ")", "");
       return;
     }
     CheckArguments(keyword);
   }
 
  private:
-  void Say(std::string text) { notes_.push_back(std::move(text)); }
+  void Say(std::string text, const char* consequence) { notes_.push_back({std::move(text), consequence}); }
 
   void CheckText() {
     const std::string& text = line_.text;
     const std::string first = text.substr(0, std::min(text.find(' '), text.find('\t')));
-    if (KeywordOf(first) != Keyword::None) Say(text + " has no \"/\" after its keyword" + kShownOnly);
+    if (KeywordOf(first) != Keyword::None) Say("no \"/\" after the keyword " + first, kShownOnly);
   }
 
   void Unknown() {
-    std::string text = Shown(line_.keyword) + " is no keyword" + kShownOnly;
+    std::string text = Shown(line_.keyword) + " is not a keyword";
     if (const auto meant = Meant(line_.keyword)) text += " (" + std::string(*meant) + "?)";
-    Say(text);
+    Say(text, kShownOnly);
   }
 
   void Numbers(std::initializer_list<NumberField> fields) {
     for (const NumberField& f : fields) {
       if (Converts(f.hexadecimal ? HexToInt : StrToInt, f.text)) continue;
-      Say(line_.keyword + " " + f.name + " '" + f.text + "' is no " + (f.hexadecimal ? "hexadecimal" : "decimal") +
-          " number" + kRunEnds);
+      if (Trim(f.text).empty()) Say("the " + std::string(f.name) + " is missing", kRunEnds);
+      else Say("the " + std::string(f.name) + " '" + f.text + "' is not a " + (f.hexadecimal ? "hexadecimal" : "decimal") +
+               " number", kRunEnds);
       return;
     }
   }
 
-  void FileNamed(const std::string& file) {
-    if (Trim(file).empty()) Say(line_.keyword + " names no file" + kRunEnds);
+  void FileNamed(const std::string& file, const char* name = "file name") {
+    if (Trim(file).empty()) Say("the " + std::string(name) + " is missing", kRunEnds);
   }
 
   void CheckArguments(Keyword keyword) {
     const std::string& arg = line_.argument;
     switch (keyword) {
       case Keyword::LEVEL:
-        if (arg.empty()) Say("LEVEL names no level" + std::string(kRunEnds));
+        if (arg.empty()) Say("the level letter is missing", kRunEnds);
         return;
       case Keyword::SPEED:
       case Keyword::BAUDRATE:
-        if (arg.empty()) Say(line_.keyword + " names no rate: 9600");
-        else if (!IsRateText(arg)) Say(line_.keyword + " " + arg + " is no rate: 9600");
+        if (arg.empty()) {
+          Say("the rate is missing", "; 9600 is used");
+        } else if (!IsRateText(arg)) {
+          std::string text = "not a rate; 9600 is used";
+          if (const auto meant = MeantRate(arg)) text += " (" + std::string(*meant) + "?)";
+          Say(text, "");
+        }
         return;
       case Keyword::SLEEP: return Numbers({{"time", arg, false}});
       case Keyword::DEC: return Numbers({{"byte", arg, false}});
@@ -160,8 +196,8 @@ class LineChecker {
       case Keyword::W_SECTORS: return CheckTrack(keyword);
       case Keyword::CMP_FILE: {
         const CompareArgs a = SplitCompareArgs(arg);
-        FileNamed(a.file1);
-        return FileNamed(a.file2);
+        FileNamed(a.file1, "first file name");
+        return FileNamed(a.file2, "second file name");
       }
       default: return;
     }
@@ -182,26 +218,37 @@ class LineChecker {
     const size_t slash = remainder.find('/');
     if (slash == std::string::npos) return;
     const std::string dropped = remainder.substr(0, slash);
-    if (Trim(dropped) != "-")
-      Say(line_.keyword + " drops \"" + dropped + "/\" before the file name: the file is " + a.file);
+    if (Trim(dropped) != "-") Say("\"" + dropped + "/\" before the file name is dropped; the file is " + a.file, "");
   }
 
   const ScriptLine& line_;
-  std::vector<std::string>& notes_;
+  std::vector<Note>& notes_;
 };
 
-}  // namespace
-
-std::vector<ScriptNote> CheckScript(const std::vector<std::string>& lines) {
-  std::vector<ScriptNote> notes;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    std::vector<std::string> texts;
-    LineChecker(ParseLine(lines[i]), texts).Check();
-    for (std::string& text : texts) notes.push_back({i + 1, std::move(text)});
-  }
+std::vector<Note> NotesOf(const std::string& line) {
+  std::vector<Note> notes;
+  LineChecker(ParseLine(line), notes).Check();
   return notes;
 }
 
-std::string NoteLine(const ScriptNote& note) { return "line " + std::to_string(note.line) + ": " + note.text; }
+}  // namespace
+
+std::string QuotedLine(const std::string& line) { return Cut(Trim(line), 60); }
+
+std::vector<ScriptNote> CheckScript(const std::vector<std::string>& lines) {
+  std::vector<ScriptNote> notes;
+  for (size_t i = 0; i < lines.size(); ++i)
+    for (const Note& note : NotesOf(lines[i])) notes.push_back({i + 1, QuotedLine(lines[i]), note.text + note.consequence});
+  return notes;
+}
+
+std::string NoteLine(const ScriptNote& note) {
+  return "line " + std::to_string(note.line) + " (" + note.statement + "): " + note.text;
+}
+
+std::string WhatIsWrongWith(const std::string& line) {
+  const std::vector<Note> notes = NotesOf(line);
+  return notes.empty() ? std::string() : notes.front().text;
+}
 
 }  // namespace qv

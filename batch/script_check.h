@@ -11,13 +11,23 @@
 namespace qv {
 
 struct ScriptNote {
-  size_t line = 0;   // counted from 1, as an editor counts
-  std::string text;  // "LEVL is no keyword: the line is shown and does nothing"
+  size_t line = 0;        // counted from 1, as an editor counts
+  std::string statement;  // the line as QuotedLine shows it: "LEVL/T"
+  std::string text;       // "LEVL is not a keyword (LEVEL?); the line is shown and does nothing"
 };
 
 std::vector<ScriptNote> CheckScript(const std::vector<std::string>& lines);
 
-// "line 3: LEVL is no keyword: the line is shown and does nothing"
+// "line 3 (LEVL/T): LEVL is not a keyword (LEVEL?); the line is shown and does nothing"
 std::string NoteLine(const ScriptNote& note);
+
+// A script line as a message names it: trimmed, a long one cut (never inside
+// a character) and ended with "...".
+std::string QuotedLine(const std::string& line);
+
+// What the check finds wrong with one line, naming the field ("the block
+// count is missing"), for an error that ends the run there; empty when the
+// check finds nothing.
+std::string WhatIsWrongWith(const std::string& line);
 
 }  // namespace qv

@@ -52,7 +52,7 @@ void RunSteps(TFrmMain& main, const std::vector<Step>& steps) {
 void RunButton(TFrmMain& main, const ButtonDef& button) {
   // Even a button that only sends would put its command into another
   // operation's dialogue with the drive.
-  LongOperation busy(main, TrFormat("“{1}”按钮", button.caption));
+  LongOperation busy(main, TrFormat("“{1}”按钮", Tr(button.caption)));
   if (!busy) return;
   if (!button.question.empty() && !main.Dlg().AskYesNo(Tr("提示"), Tr(button.question))) return;
   if (!button.keepReceiveMode) main.receiveMode = ReceiveMode::usercmd;

@@ -6,9 +6,10 @@ namespace qv {
 
 const std::vector<ButtonDef>& ConsoleButtons() {
   static const std::vector<ButtonDef> table = {
-      {"Button12", "T Stage", "", {Send("\x1A")}},
+      // Marked: "T Stage" and "。" say other words in English; the rest are drive terms.
+      {"Button12", N_("T Stage"), "", {Send("\x1A")}},
       {"Button1", "?", "", {Send("?\r")}},
-      {"Button2", "。", "", {Send(".\r")}},
+      {"Button2", N_("。"), "", {Send(".\r")}},
       {"Button3", "/1", "", {Send("\x1A"), Pause(10), Send("/1\r"), Pause(10)}},
       {"Button7", "/6", "", {Send("\x1A"), Pause(10), Send("/6\r"), Pause(10)}},
       {"Button13", "Disk Info", "", {Send("/TJ\r")}},

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <vector>
 
@@ -14,6 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kLanguageKey = "language=";
+constexpr const char* kEnglishCatalogue = "/en/LC_MESSAGES/quorvane.mo";  // in the catalogue folder
 
 std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
@@ -58,7 +60,7 @@ bool SaveLanguage(const std::string& settingsPath, std::optional<Language> langu
 std::string CatalogueFolder(const std::string& programFolder) {
   const std::string beside = programFolder + "locale";
   std::error_code ec;
-  if (fs::is_regular_file(beside + "/en/LC_MESSAGES/quorvane.mo", ec)) return beside;
+  if (fs::is_regular_file(beside + kEnglishCatalogue, ec)) return beside;
   return fs::weakly_canonical(fs::path(programFolder) / ".." / "share" / "locale", ec).string();
 }
 
@@ -67,7 +69,16 @@ Language SetUpLanguage(std::optional<Language> forThisRun, const std::string& pr
   std::optional<Language> language = forThisRun;
   if (!language) language = SavedLanguage(SettingsPath(userDataFolder));
   if (!language) language = ChooseLanguage(LocaleVariablesFromEnvironment());
-  UseLanguage(*language, CatalogueFolder(programFolder));
+  const std::string folder = CatalogueFolder(programFolder);
+  const std::string catalogue = folder + kEnglishCatalogue;
+  std::error_code ec;
+  if (*language == Language::English && !fs::is_regular_file(catalogue, ec)) {
+    // Said rather than silently showing the Chinese source texts.
+    std::cerr << "Quorvane: English was chosen, but its catalogue " << catalogue
+              << " is missing: the texts stay Chinese.\n";
+    language = Language::Chinese;
+  }
+  UseLanguage(*language, folder);
   return *language;
 }
 

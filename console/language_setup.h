@@ -24,7 +24,8 @@ bool SaveLanguage(const std::string& settingsPath, std::optional<Language> langu
 // where the package installs it relative to the program (bin/../share/locale).
 std::string CatalogueFolder(const std::string& programFolder);
 
-// Chooses the language as above and shows texts in it from now on. After
+// Chooses the language as above and shows texts in it from now on; English
+// without its catalogue is said on stderr and gives Chinese. After
 // QApplication: Qt sets the locale from the environment when it starts.
 Language SetUpLanguage(std::optional<Language> forThisRun, const std::string& programFolder,
                        const std::string& userDataFolder);

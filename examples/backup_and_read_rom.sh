@@ -8,7 +8,8 @@
 #           "quorvane-batch --list-ports" names it (ttyUSB0); required. SIM,
 #           the built-in simulated drive, tries this script out.
 #   RATE    the transfer rate; default 115200. Take a lower one (57600, 38400)
-#           when a transfer fails with "读取数据错误，请调低一档速率后再试!".
+#           when a transfer fails with "Error reading the data: choose the
+#           next lower rate and try again!" (读取数据错误，请调低一档速率后再试!).
 #   FOLDER  where the files go; default drive-DATE-TIME in the current folder.
 #
 # Power the drive up and let it reach its "T>" prompt first: the backup finds
@@ -16,8 +17,10 @@
 # The ROM is read last because it leaves the drive at level F ("F>").
 #
 # Afterwards FOLDER holds APP.BIN, CERT.BIN, Table.BIN, ATA.BIN (ATA0.BIN and
-# ATA1.BIN), Vendor.BIN, ID.BIN, SN.TXT (the drive's serial number), ROM.BIN
-# and log.txt (everything the drive and the program said).
+# ATA1.BIN), Vendor.BIN, ID.BIN, SN.TXT (the drive's model and serial number),
+# MANIFEST.TXT, ROM.BIN and log.txt (everything the drive and the program
+# said). "quorvane-batch --compare" of two such folders judges the files the
+# manifests list and names ROM.BIN and log.txt without a verdict.
 #
 # Exit status: 0 when both succeeded, 1 when either failed (see log.txt), 2 for
 # no PORT or a port that cannot be opened, 130 when stopped with Ctrl-C (143

@@ -2,7 +2,7 @@
 // (through buffer block 0), written into buffer blocks 10 and 11 and read
 // back into copy.bin; the last line says whether the two files are the same.
 // Numbers are hexadecimal.
-ECHO/缓冲区往返
+ECHO/Buffer round trip (缓冲区往返)
 R_SECTORS/20/0/0/2/0/2/pattern.bin
 W_BUF/10/2/pattern.bin
 R_BUF/10/2/copy.bin

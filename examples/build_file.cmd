@@ -7,4 +7,4 @@ CREAT_FILE/part.bin/1/3/part.bin/0/1/rotated.bin
 CREAT_FILE/part.bin/2/1////sector2.bin
 // The output may be one of the sources: part.bin is cut to its first 2 sectors.
 CREAT_FILE/part.bin/0/2////part.bin
-ECHO/文件已生成
+ECHO/Files built (文件已生成)

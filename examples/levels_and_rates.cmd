@@ -2,7 +2,7 @@
 // A line starting with "/" is a comment; a line without "/" is only shown
 // as the current line. The drive's replies are not shown while a script
 // runs; ECHO writes into the terminal pane.
-ECHO/级别与速率
+ECHO/Levels and rates (级别与速率)
 LEVEL/T
 LEVEL/2
 STR/s0,0,22
@@ -19,4 +19,4 @@ SPEED/9600
 // Single bytes: Ctrl-Z as hexadecimal, CR as decimal.
 HEX/1A
 DEC/13
-ECHO/完成
+ECHO/Done (完成)

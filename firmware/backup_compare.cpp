@@ -53,6 +53,20 @@ FolderListing ListComparedFolder(const std::string& folder) {
   return listing;
 }
 
+JudgedFiles::JudgedFiles(const std::string& folder1, const std::string& folder2) {
+  for (const std::string& folder : {folder1, folder2}) {
+    FolderManifest found = ReadFolderManifest(folder);
+    if (found.read.manifest) manifests_.push_back(std::move(*found.read.manifest));
+  }
+}
+
+bool JudgedFiles::Judged(const std::string& name) const {
+  if (manifests_.empty()) return true;
+  for (const Manifest& manifest : manifests_)
+    if (manifest.Find(name)) return true;
+  return false;
+}
+
 std::vector<std::string> NamesInEither(const std::string& folder1, const std::string& folder2) {
   std::set<std::string> names;
   for (const std::string& folder : {folder1, folder2})
@@ -77,7 +91,13 @@ FileComparison CompareBytes(std::string_view a, std::string_view b) {
   return c;
 }
 
-FileComparison CompareFileIn(const std::string& folder1, const std::string& folder2, const std::string& name) {
+FileComparison CompareFileIn(const std::string& folder1, const std::string& folder2, const std::string& name,
+                             const JudgedFiles& judged) {
+  if (!judged.Judged(name)) {
+    FileComparison c;
+    c.verdict = Verdict::NotListed;
+    return c;
+  }
   const std::string path1 = folder1 + name, path2 = folder2 + name;
   const bool in1 = FileExists(path1), in2 = FileExists(path2);
   if (!in1 || !in2) {
@@ -104,6 +124,7 @@ std::string VerdictText(const FileComparison& c) {
     case Verdict::OnlyInFirst: return Tr("仅在第一个文件夹中");
     case Verdict::OnlyInSecond: return Tr("仅在第二个文件夹中");
     case Verdict::NotCompared: return TrFormat("无法比较：{1}", c.reason);
+    case Verdict::NotListed: return Tr("不在备份清单中，未比较");
     case Verdict::Differ: break;
   }
   std::string offsets;
@@ -111,8 +132,9 @@ std::string VerdictText(const FileComparison& c) {
     offsets = i ? TrFormat("{1}、{2}", offsets, HexOffset(c.firstOffsets[i])) : HexOffset(c.firstOffsets[i]);
   if (c.differingBytes > c.firstOffsets.size()) offsets = TrFormat("{1}……", offsets);
   if (c.size1 != c.size2)
-    return TrFormat("不同：{1}字节不同（大小{2}和{3}字节），首处在{4}", c.differingBytes, c.size1, c.size2, offsets);
-  return TrFormat("不同：{1}字节不同，首处在{2}", c.differingBytes, offsets);
+    return TrPlural("不同：{1}字节不同（大小{2}和{3}字节），首处在{4}", "不同：{1}字节不同（大小{2}和{3}字节），首处在{4}",
+                    c.differingBytes, c.size1, c.size2, offsets);
+  return TrPlural("不同：{1}字节不同，首处在{2}", "不同：{1}字节不同，首处在{2}", c.differingBytes, offsets);
 }
 
 std::optional<uint64_t> NextDifference(std::string_view a, std::string_view b, uint64_t from) {

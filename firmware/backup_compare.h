@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "firmware/manifest.h"
+
 namespace qv {
 
 // Files larger than the largest module the loading takes are not compared.
@@ -28,20 +30,39 @@ FolderListing ListComparedFolder(const std::string& folder);
 // The names of the files of either folder, as listed above, sorted.
 std::vector<std::string> NamesInEither(const std::string& folder1, const std::string& folder2);
 
+// Which files a comparison judges. A backup folder holds what its manifest
+// lists and whatever else was put beside it (a log, a ROM image, notes):
+// when either folder has a manifest, only the files a manifest lists are
+// judged and the others are named without a verdict, so that two backups of
+// one drive compare as the same. Folders of older backups, without a
+// manifest, have every file judged.
+class JudgedFiles {
+ public:
+  JudgedFiles() = default;  // every file
+  JudgedFiles(const std::string& folder1, const std::string& folder2);
+  bool Judged(const std::string& name) const;
+
+ private:
+  std::vector<Manifest> manifests_;
+};
+
 struct FileComparison {
-  enum class Verdict { Same, OnlyInFirst, OnlyInSecond, Differ, NotCompared };
+  // NotListed: a file no manifest lists, named without a verdict.
+  enum class Verdict { Same, OnlyInFirst, OnlyInSecond, Differ, NotCompared, NotListed };
   Verdict verdict = Verdict::Same;
   uint64_t size1 = 0, size2 = 0;
   uint64_t differingBytes = 0;          // bytes past the shorter file's end count too
   std::vector<uint64_t> firstOffsets;   // at most kNamedOffsets
   std::string reason;                   // NotCompared: which file and why
   bool Same() const { return verdict == Verdict::Same; }
+  bool Judged() const { return verdict != Verdict::NotListed; }
 };
 
 // The bytes of two files side by side.
 FileComparison CompareBytes(std::string_view a, std::string_view b);
-// The file `name` of both folders (each ending in '/').
-FileComparison CompareFileIn(const std::string& folder1, const std::string& folder2, const std::string& name);
+// The file `name` of both folders (each ending in '/'), when `judged` judges it.
+FileComparison CompareFileIn(const std::string& folder1, const std::string& folder2, const std::string& name,
+                             const JudgedFiles& judged);
 
 // "相同", "仅在第一个文件夹中", "不同：3字节不同，首处在0x10、0x11、0x200", ...
 std::string VerdictText(const FileComparison& comparison);

@@ -110,8 +110,9 @@ std::string LoadFamilyTable(TFrmMain& main, FamilyTable& table) {
   }
   table.Parse(text);
   if (table.Dropped() > 0)
-    main.AddLine(TrFormat("驱动器系列表最多载入 {1} 个系列，其后的 {2} 个系列未载入。", FamilyTable::kCapacity,
-                          table.Dropped()));
+    main.AddLine(TrPlural("驱动器系列表最多载入 {2} 个系列，其后的 {1} 个系列未载入。",
+                          "驱动器系列表最多载入 {2} 个系列，其后的 {1} 个系列未载入。", table.Dropped(),
+                          FamilyTable::kCapacity));
   ShowFamilies(main, table);
   return path;
 }

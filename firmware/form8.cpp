@@ -43,6 +43,7 @@ bool TForm8::Button3Click() {
   }
   folder1_ = Folder(Edit1);
   folder2_ = Folder(Edit2);
+  judged_ = JudgedFiles(folder1_, folder2_);
   ListView1.clear();
   for (std::string& name : NamesInEither(folder1_, folder2_)) ListView1.push_back({std::move(name), std::nullopt});
   compared_ = 0;
@@ -57,7 +58,7 @@ bool TForm8::Button3Click() {
 bool TForm8::CompareNext() {
   if (compared_ >= ListView1.size()) return false;
   Row& row = ListView1[compared_++];
-  row.comparison = CompareFileIn(folder1_, folder2_, row.name);
+  row.comparison = CompareFileIn(folder1_, folder2_, row.name, judged_);
   return true;
 }
 
@@ -69,9 +70,11 @@ void TForm8::Pick(int row) {
   const FileBytes read2 = ReadFileBytes(folder2_ + name, kMaxComparedBytes);
   bytes1 = read1.bytes;
   bytes2 = read2.bytes;
-  if (!ListView1[row].comparison) ListView1[row].comparison = CompareFileIn(folder1_, folder2_, name);
+  if (!ListView1[row].comparison) ListView1[row].comparison = CompareFileIn(folder1_, folder2_, name, judged_);
   // A file refused on one side is shown on neither: side by side it would pass for all different.
-  if (ListView1[row].comparison->verdict == FileComparison::Verdict::NotCompared) {
+  // Nor is one no manifest lists: it has no verdict to show the bytes of.
+  const FileComparison::Verdict verdict = ListView1[row].comparison->verdict;
+  if (verdict == FileComparison::Verdict::NotCompared || verdict == FileComparison::Verdict::NotListed) {
     bytes1.clear();
     bytes2.clear();
   }

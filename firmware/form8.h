@@ -63,6 +63,7 @@ class TForm8 {
 
   Dialogs& dialogs_;
   std::string folder1_, folder2_;  // as compared, each ending in '/'
+  JudgedFiles judged_;
   size_t compared_ = 0;            // rows with their verdict, from the top
 };
 

@@ -156,7 +156,8 @@ class ManifestParser {
     if (!fileCount_) {
       problem_ = Tr("[backup]缺少files（文件个数）");
     } else if (*fileCount_ != manifest_.files.size()) {
-      problem_ = TrFormat("应有{1}个文件，只写了{2}个，清单被截断了", *fileCount_, manifest_.files.size());
+      problem_ = TrPlural("应有{1}个文件，只写了{2}个，清单被截断了", "应有{1}个文件，只写了{2}个，清单被截断了", *fileCount_,
+                          manifest_.files.size());
     }
   }
 

@@ -206,14 +206,40 @@ class ModuleBackup {
   void Vendor(const std::string& field) {
     const auto v = Values(field, Tr("正在备份Vendor.........."), 3, false);
     if (!v || !Read({(*v)[0], (*v)[1], (*v)[2]}, "0", mf::kVendor)) return;
+    vendorRead_ = true;
     Whole(mf::kVendor, PlaceOf(mf::kVendor));
     Built(CutAndJoin(Path(mf::kVendor), "4", "1", "", "", "", Path(mf::kId)), mf::kId, PlaceOf(mf::kVendor, 4, 1));
   }
 
+  // The model line of SN.TXT, from the ID sector (the vendor module's sector
+  // 4): of this backup's Vendor.BIN, or of the module's first sectors read
+  // alone when the vendor module was not chosen, so that SN.TXT reads the
+  // same whichever modules a backup of the drive took. A Vendor.BIN an
+  // earlier backup left in the folder may be another drive's: never used.
+  std::optional<std::string> ModelText() {
+    if (vendorRead_) {
+      const FileBytes vendor = ReadFileBytes(Path(mf::kVendor), kMaxReadBackBytes);
+      return vendor ? std::optional(VendorModelText(vendor.bytes)) : std::nullopt;
+    }
+    const std::vector<std::string> v = SplitLocation(plan_.record.VEN, 3, true);
+    if (plan_.vendor || !good_ || v.size() < 3) return std::nullopt;
+    constexpr const char* kIdScratch = "Vendor.BIN.id";
+    Scratch read(plan_.folder, {kIdScratch});
+    try {
+      const std::string cylinder = IntToHex(static_cast<uint32_t>(plan_.reservedStart) +
+                                            static_cast<uint32_t>(HexToInt(Trim(v[0]))));
+      if (!ReadModuleSectors(main_, {cylinder, "0", Trim(v[1]), "5"}, plan_.buffer, Path(kIdScratch), plan_.verify))
+        return std::nullopt;
+    } catch (const EConvertError&) {
+      return std::nullopt;  // a place the module steps would refuse: no model, as without the module
+    }
+    const FileBytes sectors = ReadFileBytes(Path(kIdScratch), kMaxReadBackBytes);
+    return sectors ? std::optional(VendorModelText(sectors.bytes)) : std::nullopt;
+  }
+
   void WriteSnText() {
     std::string text;
-    if (const FileBytes vendor = ReadFileBytes(Path(mf::kVendor), kMaxReadBackBytes))
-      text += VendorModelText(vendor.bytes) + "\r\n";
+    if (const std::optional<std::string> model = ModelText()) text += *model + "\r\n";
     main_.receiveMode = ReceiveMode::syscmd;
     main_.Memo3.clear();
     main_.SendString("%");
@@ -268,6 +294,7 @@ class ModuleBackup {
   bool good_ = true;          // no track read failed
   bool filesWritten_ = true;  // every file built from the reads was written
   bool skipped_ = false;      // a ticked module left out for its table field
+  bool vendorRead_ = false;   // this backup read Vendor.BIN
   std::map<std::string, SectorRange> places_;  // by the file read into
   std::vector<WholeFile> whole_;
   std::string serial_;

@@ -35,7 +35,7 @@ std::string SectorList(const std::vector<size_t>& sectors, const std::string& fi
     named = i ? TrFormat("{1}、{2}", named, sector) : sector;
   }
   if (sectors.size() > kNamedSectors) return TrFormat("扇区 {1}……等共{2}个", named, sectors.size());
-  return TrFormat("扇区 {1}", named);
+  return TrPlural("扇区 {2}", "扇区 {2}", sectors.size(), named);
 }
 
 // Scratch files of the reads as an earlier version kept them, "APP.BIN.read1"
@@ -98,8 +98,9 @@ bool ReadModuleSectors(TFrmMain& main, const TrackPlace& at, const BufferAddress
   }
   if (reads.size() < 2 || !agreement.disputed.empty()) {
     if (reads.size() < 2)
-      main.AddLine(TrFormat("读两遍核对失败：柱面{1}磁头{2}的数据读了{3}遍，只有{4}遍完整无误！", at.cylinder, at.head,
-                            made, reads.size()));
+      main.AddLine(TrPlural("读两遍核对失败：柱面{2}磁头{3}的数据读了{4}遍，只有{1}遍完整无误！",
+                            "读两遍核对失败：柱面{2}磁头{3}的数据读了{4}遍，只有{1}遍完整无误！", reads.size(), at.cylinder,
+                            at.head, made));
     else
       main.AddLine(TrFormat("读两遍核对失败：柱面{1}磁头{2}的{3}读了{4}遍，没有两遍一致！", at.cylinder, at.head,
                             SectorList(agreement.disputed, at.start), made));

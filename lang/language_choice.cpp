@@ -28,19 +28,17 @@ Language ChooseLanguage(const LocaleVariables& variables) {
       locale = *value;
       break;
     }
+  // gettext reads no LANGUAGE under the plain C locale (C.UTF-8 is another).
   if (locale == "C" || locale == "POSIX") return Language::Chinese;
-  if (!variables.language.empty()) {
-    std::string_view list = variables.language;
-    while (!list.empty()) {
-      const size_t colon = list.find(':');
-      const std::string_view part = LanguagePart(list.substr(0, colon));
-      if (part == "en") return Language::English;
-      if (part == "zh") return Language::Chinese;
-      list = colon == std::string_view::npos ? std::string_view() : list.substr(colon + 1);
-    }
-    return Language::Chinese;
+  for (std::string_view list = variables.language; !list.empty();) {
+    const size_t colon = list.find(':');
+    const std::string_view part = LanguagePart(list.substr(0, colon));
+    if (part == "en") return Language::English;
+    if (part == "zh") return Language::Chinese;
+    list = colon == std::string_view::npos ? std::string_view() : list.substr(colon + 1);
   }
-  return LanguagePart(locale) == "en" ? Language::English : Language::Chinese;
+  const std::string_view language = LanguagePart(locale);
+  return language == "zh" || language == "C" || language == "POSIX" ? Language::Chinese : Language::English;
 }
 
 std::optional<Language> LanguageFromCode(std::string_view code) {

@@ -4,11 +4,11 @@
 //      LC_MESSAGES, LANG; none means "C".
 //   2. Unless that locale is "C" or "POSIX", LANGUAGE (a list such as
 //      "de:en_GB:zh") is read left to right; the first entry in English or
-//      Chinese decides. A list naming neither gives the source texts, as
-//      gettext falls back to them when it finds no catalogue.
+//      Chinese decides.
 //   3. Otherwise the locale decides: its language (before '_', '.' or '@')
-//      "en" gives English; anything else, "C", "POSIX" and Chinese give the
-//      Chinese source texts.
+//      "zh", "C" and "POSIX" (C.UTF-8 too) give the Chinese source texts, any other
+//      language English: a technician in Germany or Russia reads English
+//      more readily than Chinese, which gettext would fall back to.
 // The decision uses the names only: an English locale that is not generated
 // on the machine still gives English.
 #include <optional>

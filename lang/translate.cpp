@@ -61,4 +61,9 @@ std::string Tr(const char* source) {
 
 std::string Tr(std::string_view source) { return Tr(std::string(source).c_str()); }
 
+std::string TrPluralForm(const char* singular, const char* plural, unsigned long long count) {
+  if (current.load() == Language::Chinese) return singular;
+  return dngettext(kDomain, singular, plural, static_cast<unsigned long>(count));
+}
+
 }  // namespace qv

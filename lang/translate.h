@@ -10,7 +10,12 @@
 //                                            stand for the arguments, so a
 //                                            translation may put them in any order;
 //   N_("关于软件")                            a text in a static table, marked only:
-//                                            pass it through Tr() where it is shown.
+//                                            pass it through Tr() where it is shown;
+//   TrPlural("{1}字节不同", "{1}字节不同", n)  a text whose words follow a number
+//                                            ("1 byte differs", "4 bytes differ"):
+//                                            Chinese has one form, written twice as
+//                                            the catalogue's singular and plural, and
+//                                            `n` picks the translation's form; {1} is n.
 // Never build a sentence by joining translated pieces: the word order of the
 // translation cannot follow then.
 #include <string>
@@ -42,6 +47,16 @@ std::string Tr(std::string_view source);
 template <typename... Args>
 std::string TrFormat(const char* source, const Args&... args) {
   return FormatText(Tr(source), {FormatArg(args)...});
+}
+
+// The form of the text for `count` in the current language (ngettext).
+std::string TrPluralForm(const char* singular, const char* plural, unsigned long long count);
+
+// The form for `count` with {1} standing for the count and {2}, {3} ... for
+// the further arguments.
+template <typename... Args>
+std::string TrPlural(const char* singular, const char* plural, unsigned long long count, const Args&... args) {
+  return FormatText(TrPluralForm(singular, plural, count), {FormatArg(count), FormatArg(args)...});
 }
 
 }  // namespace qv

@@ -53,9 +53,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "service tool for hard-disk drives with a diagnostic serial terminal")
 # Lines of at most 80 characters, as Debian's tools show them.
 set(CPACK_PACKAGE_DESCRIPTION [=[
-Quorvane works a hard-disk drive's diagnostic serial terminal through an
-RS-232 or USB-to-serial adapter: a terminal pane and command line, canned
-commands and repair procedures, buffer, track and flash ROM transfers,
+Quorvane works a hard-disk drive's diagnostic serial terminal through a
+TTL-level (3.3 V) USB-to-serial adapter: a terminal pane and command line,
+canned commands and repair procedures, buffer, track and flash ROM transfers,
 firmware backup and module loading, and batch scripts, with a window
 (quorvane) or without one (quorvane-batch). A built-in simulated drive
 (port SIM) answers like a real one for practice.]=])

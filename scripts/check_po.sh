@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The catalogue is complete and current: po/quorvane.pot holds exactly the
 # texts marked in the sources (extracted again into a scratch file and
-# compared), po/en.po translates every one of them without a fuzzy mark, and
-# each translation keeps its text's placeholders {1}, {2} ...
+# compared), po/en.po translates every one of them without a fuzzy mark (a
+# text with a number, TrPlural, in each of English's two forms), and each
+# translation keeps its text's placeholders {1}, {2} ...
 # Prints what is wrong; the status is 1 when anything is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,7 +27,13 @@ if ! msgcmp po/en.po po/quorvane.pot 2>"$scratch/missing"; then
   echo "FAIL: po/en.po lacks translations (or has fuzzy ones) for texts of po/quorvane.pot"
   status=1
 fi
-# The same placeholders in each translation as in its text.
+# The header's plural forms, and every form of a text with a number translated.
+if ! msgfmt --check -o /dev/null po/en.po 2>"$scratch/msgfmt"; then
+  cat "$scratch/msgfmt"
+  echo "FAIL: po/en.po does not compile (plural forms, format)"
+  status=1
+fi
+# The same placeholders in each translation (each plural form) as in its text.
 msgexec -i po/en.po sh -c '
   [ -z "$MSGEXEC_MSGID" ] && exit 0
   text=$(printf %s "$MSGEXEC_MSGID" | grep -o "{[0-9]*}" | sort -u | tr -d "\n")

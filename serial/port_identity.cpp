@@ -87,7 +87,7 @@ std::string DescribePort(const PortIdentity& id) {
   switch (id.transport) {
     case PortIdentity::Transport::Unknown: return {};
     case PortIdentity::Transport::Uart:
-      return id.fifoTrigger > 0 ? TrFormat("串口（FIFO 触发 {1} 字节）", id.fifoTrigger) : Tr("串口");
+      return id.fifoTrigger > 0 ? TrPlural("串口（FIFO 触发 {1} 字节）", "串口（FIFO 触发 {1} 字节）", id.fifoTrigger) : Tr("串口");
     case PortIdentity::Transport::Usb: break;
   }
   std::string text = id.product.empty() ? (id.manufacturer.empty() ? Tr("USB 串口") : id.manufacturer) : id.product;

@@ -43,7 +43,8 @@ bool FastWriteImageAccepted(TFrmMain& main, uint64_t size) {
 
 bool InstructionWriteImageAccepted(TFrmMain& main, uint64_t size) {
   if (size >= kRomBytes) return true;
-  main.Dlg().ShowMessage(TrFormat("ROM文件太小（{1}字节）：指令方式写入需要至少{2}字节！", size, kRomBytes));
+  main.Dlg().ShowMessage(TrPlural("ROM文件太小（{1}字节）：指令方式写入需要至少{2}字节！", "ROM文件太小（{1}字节）：指令方式写入需要至少{2}字节！", size,
+                                  kRomBytes));
   return false;
 }
 

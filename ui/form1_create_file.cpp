@@ -87,7 +87,8 @@ Form1CreateFile::Form1CreateFile(Dialogs& dialogs, QWidget* parent) : QDialog(pa
   label(this, N_("目标文件:"), 18, 210);
   edit6_ = edit(this, "Edit6", QTr("目标文件:"), 88, 210, 318);
   button(this, "Button2", "...", QTr("目标文件:"), 412, 209, 38, &TForm1::Button2Click);
-  button(this, "Button3", N_("生成文件"), QTr("生成文件"), 180, 240, 100, &TForm1::Button3Click);
+  button(this, "Button3", N_("生成文件"), QTr("生成文件"), 180, 240, 100, &TForm1::Button3Click)
+      ->setToolTip(QTr("把两个截取范围接成目标文件；已有的同名文件被替换。"));
 }
 
 void Form1CreateFile::ToModel() {

@@ -17,13 +17,15 @@
 namespace qv::ui {
 
 namespace {
-constexpr int kClientWidth = 476;
+constexpr int kClientWidth = 524;
 constexpr int kClientHeight = 330;
 constexpr int kFontPixels = 12;
+// The "存盘" boxes make the drive write into its reserved area: said where they stand.
+constexpr const char* kSaveHint = N_("加载后让驱动器把{1}模块写入保留区，替换那里原有的模块。");
 constexpr int kRowHeight = 22;
 
 // Columns of a module row: its box, file field, chooser and save box.
-constexpr int kBoxX = 10, kFileX = 78, kFileWidth = 300, kChooserX = 382, kSaveX = 416;
+constexpr int kBoxX = 10, kFileX = 78, kFileWidth = 300, kChooserX = 382, kSaveX = 416, kSaveWidth = 104;
 
 // The helpers take captions as source texts (marked with N_) and show them
 // translated.
@@ -130,7 +132,8 @@ void Form2Loading::Build() {
     chooser->setToolTip(QTrFormat("选择{1}模块文件", caption));
   };
   row(76, "CheckBox1", "APP", "Edit1", "Button51", checkBox1_, edit1_, button51_);
-  checkBox10_ = MakeCheckBox(panel1_, "CheckBox10", N_("存盘"), kSaveX, 76, 56);
+  checkBox10_ = MakeCheckBox(panel1_, "CheckBox10", N_("存盘"), kSaveX, 76, kSaveWidth);
+  checkBox10_->setToolTip(QTrFormat(kSaveHint, "APP"));
   const QString bufferLabel = QTr("缓冲区:");
   MakeLabel(panel1_, N_("缓冲区:"), kFileX, 104, 50);
   comboBox1_ = MakeList(panel1_, "ComboBox1", bufferLabel, QRect(kFileX + 52, 104, 60, kRowHeight), true);
@@ -141,13 +144,15 @@ void Form2Loading::Build() {
   SetItems(comboBox3_, TForm2::kAppBlockItems);
 
   row(136, "CheckBox2", "CERT", "Edit2", "Button1", checkBox2_, edit2_, button1_);
-  checkBox9_ = MakeCheckBox(panel1_, "CheckBox9", N_("存盘"), kSaveX, 136, 56);
+  checkBox9_ = MakeCheckBox(panel1_, "CheckBox9", N_("存盘"), kSaveX, 136, kSaveWidth);
+  checkBox9_->setToolTip(QTrFormat(kSaveHint, "CERT"));
   MakeLabel(panel1_, N_("块大小:"), 204, 164, 50);
   comboBox4_ = MakeList(panel1_, "ComboBox4", blockLabel, QRect(256, 164, 70, kRowHeight), true);
   SetItems(comboBox4_, TForm2::kCertBlockItems);
 
   row(196, "CheckBox3", "TABLE", "Edit6", "Button2", checkBox3_, edit6_, button2_);
-  checkBox8_ = MakeCheckBox(panel1_, "CheckBox8", N_("存盘"), kSaveX, 196, 56);
+  checkBox8_ = MakeCheckBox(panel1_, "CheckBox8", N_("存盘"), kSaveX, 196, kSaveWidth);
+  checkBox8_->setToolTip(QTrFormat(kSaveHint, "TABLE"));
   // The sector count comes from the table file; it is kept out of sight.
   QLabel* sectorsLabel = MakeLabel(panel1_, N_("扇区数:"), 204, 224, 50);
   edit3_ = MakeEdit(panel1_, "Edit3", QTr("扇区数:"), 256, 224, 70);
@@ -155,14 +160,15 @@ void Form2Loading::Build() {
   edit3_->hide();
 
   row(228, "CheckBox4", "ATA0", "Edit4", "Button3", checkBox4_, edit4_, button3_);
-  checkBox5_ = MakeCheckBox(panel1_, "CheckBox5", N_("存盘"), kSaveX, 228, 56);
-  checkBox5_->setToolTip(QTr("ATA0与ATA1共用"));
+  checkBox5_ = MakeCheckBox(panel1_, "CheckBox5", N_("存盘"), kSaveX, 228, kSaveWidth);
+  checkBox5_->setToolTip(QTr("加载后让驱动器把ATA0和ATA1模块写入保留区，替换那里原有的模块（两者共用这一项）。"));
   row(256, "CheckBox6", "ATA1", "Edit5", "Button4", checkBox6_, edit5_, button4_);
 
   const QString rateLabel = QTr("加载速率:");
   MakeLabel(panel1_, N_("加载速率:"), 10, 294, 70);
   comboBox2_ = MakeList(panel1_, "ComboBox2", rateLabel, QRect(kFileX, 294, 100, kRowHeight), false);
   button6_ = MakeButton(panel1_, "Button6", N_("加载"), QTr("加载"), QRect(kChooserX - 38, 291, 94, 28));
+  button6_->setToolTip(QTr("把勾选的模块文件送进驱动器（APP在F级，其余在T级）；勾选了“存盘”的模块随后写入保留区。"));
 
   auto* hexKeys = new CharFilter(&HexFieldKey, this);
   for (QWidget* field : std::initializer_list<QWidget*>{comboBox1_, comboBox3_, comboBox4_, edit3_})

@@ -72,10 +72,27 @@ Form3SerialRom::Form3SerialRom(TFrmMain& main, QWidget* parent) : QDialog(parent
     if (!updating_) model_.ComboBox2.index = index;
   });
 
-  button("Button2", N_("缓冲区读取"), QTr("缓冲区读取"), QRect(12, 114, 92, 26), &TForm3::Button2Click);
-  button("Button3", N_("指令方式读取"), QTr("指令方式读取"), QRect(110, 114, 92, 26), &TForm3::Button3Click);
-  button("Button6", N_("缓冲区写入"), QTr("缓冲区写入"), QRect(208, 114, 92, 26), &TForm3::Button6Click);
-  button("Button4", N_("指令方式写入"), QTr("指令方式写入"), QRect(306, 114, 92, 26), &TForm3::Button4Click);
+  // What each button does to the drive's flash ROM and to the file, said where it is pressed.
+  const struct {
+    const char* name;
+    const char* caption;
+    const char* hint;
+    void (TForm3::*handler)();
+  } operations[] = {
+      {"Button2", N_("缓冲区读取"), N_("经驱动器的缓冲区读出闪存ROM，存入“读取:”的文件（已有的同名文件被替换）。"),
+       &TForm3::Button2Click},
+      {"Button3", N_("指令方式读取"), N_("用指令逐字节读出闪存ROM（较慢），存入“读取:”的文件（已有的同名文件被替换）。"),
+       &TForm3::Button3Click},
+      {"Button6", N_("缓冲区写入"), N_("经入口缓冲区把“写入:”的文件写进驱动器的闪存ROM，替换其中原有的内容。"),
+       &TForm3::Button6Click},
+      {"Button4", N_("指令方式写入"), N_("用指令逐字节把“写入:”的文件写进驱动器的闪存ROM（较慢），替换其中原有的内容。"),
+       &TForm3::Button4Click},
+  };
+  int x = 12;
+  for (const auto& op : operations) {
+    button(op.name, op.caption, QTr(op.caption), QRect(x, 114, 92, 26), op.handler)->setToolTip(QTr(op.hint));
+    x += 98;
+  }
 
   model_.onChanged = [this] { ShowModel(); };
   main_.AddView(this);

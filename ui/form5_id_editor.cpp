@@ -58,12 +58,18 @@ Form5IdEditor::Form5IdEditor(TFrmMain& main, QWidget* parent) : QDialog(parent),
   label1->setBuddy(edit2_);
   NamedLabel(panel1_, "Label3", "GB/LBA", QRect(172, 44, 60, 22));
 
+  // Each box adds to what "写入信息" writes into the drive's identity record.
   checkBox4_ = MakeCheckBox(panel1_, "CheckBox4", QTr("初始化ID"), QRect(240, 14, 90, 22));
+  checkBox4_->setToolTip(QTr("先把驱动器的整个身份记录重新初始化（ASCIFE），再写入其余勾选的项。"));
   checkBox1_ = MakeCheckBox(panel1_, "CheckBox1", QTr("写入型号"), QRect(14, 76, 84, 22));
+  checkBox1_->setToolTip(QTr("把型号写进驱动器的身份记录（第1B到2E字），替换原有的型号。"));
   checkBox2_ = MakeCheckBox(panel1_, "CheckBox2", QTr("写入容量"), QRect(100, 76, 84, 22));
+  checkBox2_->setToolTip(QTr("把容量写进驱动器的身份记录（第3C、64、81、83字起各两字），替换原有的容量。"));
   checkBox3_ = MakeCheckBox(panel1_, "CheckBox3", QTr("写入1、3、6键标准值"), QRect(186, 76, 146, 22));
+  checkBox3_->setToolTip(QTr("把身份记录的第1、3、6字写成标准值（3FFF、0010、003F）。"));
 
   auto* button7 = new QPushButton(QTr("写入信息"), panel1_);
+  button7->setToolTip(QTr("驱动器须在T级：把勾选的项写进驱动器的身份记录，替换其中原有的内容。"));
   Name(button7, "Button7", button7->text());
   button7->setGeometry(232, 106, 92, 26);
   button7->setAutoDefault(false);

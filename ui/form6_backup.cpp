@@ -107,7 +107,8 @@ Form6Backup::Form6Backup(TFrmMain& main, const FamilyTable& families, QWidget* p
     if (!showing_) model_.CheckBox6 = on;
   });
 
-  button("Button7", N_("开始备份"), nullptr, QTr("开始备份"), QRect(300, 140, 106, 28), &TForm6::Button7Click);
+  button("Button7", N_("开始备份"), N_("从驱动器读出勾选的模块，存入保存位置的文件夹；其中同名的模块文件被替换，驱动器上的内容不变。"),
+         QTr("开始备份"), QRect(300, 140, 106, 28), &TForm6::Button7Click);
 
   // What the last backup found; kept for the record, not shown.
   const char* hiddenNames[3] = {"Edit2", "Edit3", "Edit4"};

@@ -31,9 +31,10 @@ constexpr const char* kPictureFilter = N_("图片文件|*.png;*.jpg;*.jpeg;*.bmp
 
 std::vector<std::string> HeadChartFileNames() {
   std::vector<std::string> names;
-  // Pictures copied from other systems often keep upper-case extensions.
-  for (const char* ext : {".png", ".jpg", ".jpeg", ".bmp", ".PNG", ".JPG", ".JPEG", ".BMP"})
-    names.push_back(std::string(Form7HeadChart::kCaption) + ext);
+  for (const char* base : {Form7HeadChart::kCaption, Form7HeadChart::kAsciiFileName})
+    // Pictures copied from other systems often keep upper-case extensions.
+    for (const char* ext : {".png", ".jpg", ".jpeg", ".bmp", ".PNG", ".JPG", ".JPEG", ".BMP"})
+      names.push_back(std::string(base) + ext);
   return names;
 }
 
@@ -135,9 +136,10 @@ void Form7HeadChart::ShowNoPicture(const QString& why) {
   const std::string folders = files_.ProgramDir().empty()
                                   ? files_.UserDir()
                                   : TrFormat("{1} 或 {2}", files_.ProgramDir(), files_.UserDir());
-  // The file keeps the untranslated caption as its name: that is the name looked for.
+  // Either name is looked for; the one offered is the one the technician can type.
+  const char* name = CurrentLanguage() == Language::English ? kAsciiFileName : kCaption;
   const QString where =
-      QTrFormat("未找到磁头序列号表图片：请把“{1}.png”（或 .jpg、.bmp）放在 {2}，或点“打开图片…”。", kCaption, folders);
+      QTrFormat("未找到磁头序列号表图片：请把“{1}.png”（或 .jpg、.bmp）放在 {2}，或点“打开图片…”。", name, folders);
   hint_->setText(why.isEmpty() ? where : why);
   hint_->setAccessibleName(hint_->text());
   hint_->setVisible(true);

@@ -51,6 +51,8 @@ class Form7HeadChart : public QDialog {
   Q_OBJECT
  public:
   static constexpr const char* kCaption = N_("磁头序列号表");
+  // The picture's other name, for a keyboard without Chinese input.
+  static constexpr const char* kAsciiFileName = "head-chart";
 
   Form7HeadChart(const OwnFiles& files, Dialogs& dialogs, QWidget* parent = nullptr);
 

@@ -44,7 +44,8 @@ class FileListModel : public QAbstractTableModel {
       if (index.column() == 0) return Q(row.name);
       return row.comparison ? Q(VerdictText(*row.comparison)) : QStringLiteral("…");
     }
-    if (role == Qt::BackgroundRole && row.comparison && !row.comparison->Same()) return kDifferent;
+    if (role == Qt::BackgroundRole && row.comparison && row.comparison->Judged() && !row.comparison->Same())
+      return kDifferent;
     return {};
   }
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {

@@ -334,7 +334,8 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
   std::vector<QPushButton*> buttons;
   for (const ButtonDef& def : ConsoleButtons()) {
     const std::string name(def.name);
-    QPushButton* button = MakeButton(group, name.c_str(), Q(def.caption), QRect());
+    QPushButton* button = MakeButton(group, name.c_str(), ButtonCaption(def), QRect());
+    button->setToolTip(ButtonTooltip(def));
     connect(button, &QPushButton::clicked, this, [this, &def] { Run([this, &def] { RunButton(main_, def); }); });
     buttons.push_back(button);
   }
@@ -380,7 +381,7 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
   const QString transferLabel = QTr("读写速率：");
   MakeLabel(panel2, nullptr, transferLabel, 10, 208);
   comboBox7_ = MakeList(panel2, "ComboBox7", transferLabel, QRect(88, 204, 92, 22));
-  comboBox7_->setToolTip(QStringLiteral("Set to read and write data rate tracks"));
+  comboBox7_->setToolTip(QTr(N_("Set to read and write data rate tracks")));
   connect(comboBox7_, &QComboBox::activated, this, [this](int index) {
     if (!updating_) main_.ComboBox7.index = index;
   });

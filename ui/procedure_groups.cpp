@@ -91,7 +91,7 @@ const std::vector<Group>& Groups() {
        {{B("Button45"), B("Button49"), B("Button70")},
         {B("Button79"), B("Button46"), B("Button47")}}},
       {"GroupAdjust", N_("参数调整"), QRect(481, 0, 143, 142),
-       {{L("Modify"), L("HEAD"), L("Dan")},
+       {{L("Modify"), L("HEAD"), L(N_("Dan"))},
         {E("Edit2"), E("Edit3"), E("Edit4")},
         {B("Button59"), B("Button60"), B("Button65")},
         {B("Button89")},
@@ -118,7 +118,7 @@ struct Input {
 const Input kInputs[] = {
     {"Edit2", &TFrmMain::Edit2, "Modify", ""},
     {"Edit3", &TFrmMain::Edit3, "HEAD", ""},
-    {"Edit4", &TFrmMain::Edit4, "Dan", ""},
+    {"Edit4", &TFrmMain::Edit4, N_("Dan"), ""},
     {"Edit1", &TFrmMain::Edit1, "LBA", "LBA"},
     {"Edit8", &TFrmMain::Edit8, N_("型号"), N_("型号")},
     {"Edit9", &TFrmMain::Edit9, "SN", "SN"},
@@ -131,21 +131,11 @@ const Input* FindInput(std::string_view name) {
   return nullptr;
 }
 
-QString Tooltip(const ButtonDef& def) {
-  if (def.name == "Button27") return QTrFormat("{1}\n此按钮没有对应的驱动器命令，按下不做任何事。", def.caption);
-  if (def.name == "Button83") return QTrFormat("{1}\n打开批处理窗口", def.caption);
-  QString tip = Q(def.caption);
-  const std::string sends = DescribeSends(def.steps);
-  if (!sends.empty()) tip += QStringLiteral("\n") + Q(sends);
-  if (!def.question.empty()) tip += QTrFormat("\n（先询问：{1}）", Tr(std::string(def.question).c_str()));
-  return tip;
-}
-
 QPushButton* MakeButton(QWidget* parent, const ButtonDef& def, MainWindow& window, TFrmMain& main) {
-  auto* button = new QPushButton(Q(def.caption), parent);
+  auto* button = new QPushButton(ButtonCaption(def), parent);
   const std::string name(def.name);
-  Name(button, name.c_str(), Q(def.caption));
-  button->setToolTip(Tooltip(def));
+  Name(button, name.c_str(), ButtonCaption(def));
+  button->setToolTip(ButtonTooltip(def));
   button->setFocusPolicy(Qt::StrongFocus);
   if (def.name == "Button27") return button;  // no command behind it
   if (def.name == "Button83") {
@@ -175,6 +165,19 @@ QLineEdit* MakeEdit(QWidget* parent, const Input& input, MainWindow& window, TFr
 }
 
 }  // namespace
+
+QString ButtonCaption(const ButtonDef& def) { return Q(Tr(def.caption)); }
+
+QString ButtonTooltip(const ButtonDef& def) {
+  const QString caption = ButtonCaption(def);
+  if (def.name == "Button27") return QTrFormat("{1}\n此按钮没有对应的驱动器命令，按下不做任何事。", U8(caption));
+  if (def.name == "Button83") return QTrFormat("{1}\n打开批处理窗口", U8(caption));
+  QString tip = caption;
+  const std::string sends = DescribeSends(def.steps);
+  if (!sends.empty()) tip += QStringLiteral("\n") + Q(sends);
+  if (!def.question.empty()) tip += QTrFormat("\n（先询问：{1}）", Tr(def.question));
+  return tip;
+}
 
 void SetLoadingProcessWindow(MainWindow& window, std::function<void()> open) {
   auto* button = window.findChild<QPushButton*>(QStringLiteral("Button83"));
@@ -208,7 +211,7 @@ void AddProcedureGroups(QWidget* area, MainWindow& window, TFrmMain& main) {
       for (const Cell& cell : row) {
         const ButtonDef* def = cell.kind == Cell::Button ? FindProcedure(cell.name) : nullptr;
         defs.push_back(def);
-        const int weight = def ? metrics.horizontalAdvance(Q(def->caption)) + 8 : kEditWeight;
+        const int weight = def ? metrics.horizontalAdvance(ButtonCaption(*def)) + 8 : kEditWeight;
         weights.push_back(weight);
         total += weight;
       }
@@ -224,7 +227,7 @@ void AddProcedureGroups(QWidget* area, MainWindow& window, TFrmMain& main) {
         } else if (cell.kind == Cell::Edit) {
           if (const Input* input = FindInput(cell.name)) widget = MakeEdit(box, *input, window, main);
         } else if (cell.kind == Cell::Label) {
-          auto* label = new QLabel(QString::fromUtf8(cell.name), box);
+          auto* label = new QLabel(QTr(cell.name), box);
           label->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
           widget = label;
         }

@@ -72,11 +72,11 @@ TEST_F(BatchRunTest, StatementsSendExactlyTheirBytes) {
   const std::string pane = PaneText();
   EXPECT_NE(pane.find("读取开始"), std::string::npos);
   // The doubtful lines are told before the run, which goes on as the language says.
-  EXPECT_NE(pane.find("line 9: echo is no keyword: the line is shown and does nothing (ECHO?)\r\n"
-                      "line 14: BAUDRATE abc is no rate: 9600\r\n"),
+  EXPECT_NE(pane.find("line 9 (echo/x): echo is not a keyword (ECHO?); the line is shown and does nothing\r\n"
+                      "line 14 (BAUDRATE/abc): not a rate; 9600 is used\r\n"),
             std::string::npos)
       << pane;
-  EXPECT_EQ(pane.find("echo/x"), std::string::npos);
+  EXPECT_EQ(pane.find("\necho/x"), std::string::npos);
   EXPECT_EQ(pane.find("note"), std::string::npos);
   // Replies during the run are not shown; the prompt after the closing CR is.
   EXPECT_EQ(pane.find("/2"), std::string::npos) << pane;
@@ -130,8 +130,8 @@ TEST_F(BatchRunTest, ARaisedErrorEndsTheRunAndReturnsToIdle) {
   auto result = Run({"STR/a", "SLEEP/zz", "STR/b"});
   EXPECT_EQ(result.end, End::Failed);
   EXPECT_EQ(result.line, 1u);
-  // The message names the line, counted from 1 as an editor counts.
-  EXPECT_EQ(result.error, "line 2 (SLEEP/zz): 'zz' is not a valid integer value");
+  // The message names the line, counted from 1 as an editor counts, and the field.
+  EXPECT_EQ(result.error, "line 2 (SLEEP/zz): the time 'zz' is not a decimal number");
   EXPECT_EQ(Shown(), result.error);
   EXPECT_EQ(form->Edit1, "SLEEP/zz");
   Settle(10);
@@ -141,12 +141,13 @@ TEST_F(BatchRunTest, ARaisedErrorEndsTheRunAndReturnsToIdle) {
   const struct {
     const char* line;
     const char* messagePart;
+    const char* paneEnd = "";  // the operation's line, with its verdict
   } failing[] = {
-      {"HEX/", "'' is not a valid integer value"},
-      {"DEC/1.5", "'1.5' is not a valid integer value"},
+      {"HEX/", "the byte is missing"},
+      {"DEC/1.5", "the byte '1.5' is not a decimal number"},
       {"LEVEL/", "LEVEL"},
-      {"SEND_FILE/x/a.bin", "'x' is not a valid integer value"},
-      {"R_BUF/0/zz/out.bin", "'zz' is not a valid integer value"},
+      {"SEND_FILE/x/a.bin", "the block size 'x' is not a decimal number"},
+      {"R_BUF/0/zz/out.bin", "the block count 'zz' is not a hexadecimal number", "正在读取缓冲区......失败！\r\n"},
       {"W_BUF/0/1/missing.bin", "missing.bin"},
       {"SEND_FILE/512/missing.bin", "missing.bin"},
       {"CREAT_FILE/a/0/1/b/0/1/no/such/folder/out.bin", "no/such/folder/out.bin"},
@@ -156,6 +157,7 @@ TEST_F(BatchRunTest, ARaisedErrorEndsTheRunAndReturnsToIdle) {
     result = Run({f.line, "STR/never"});
     EXPECT_EQ(result.end, End::Failed) << f.line;
     EXPECT_NE(Shown().find(f.messagePart), std::string::npos) << f.line << " -> " << Shown();
+    EXPECT_NE(PaneText().find(f.paneEnd), std::string::npos) << PaneText();
     ExpectIdle();
   }
   Settle(10);

@@ -16,34 +16,33 @@ TEST(ScriptCheck, EachKindOfDoubtfulLine) {
     const char* note;  // empty: nothing to say
   } cases[] = {
       // Mistyped keywords: shown, nothing else; the likely one named.
-      {"LEVL/T", "LEVL is no keyword: the line is shown and does nothing (LEVEL?)"},
-      {"level/t", "level is no keyword: the line is shown and does nothing (LEVEL?)"},
-      {"LEVEL /T", "\"LEVEL \" is no keyword: the line is shown and does nothing (LEVEL?)"},
-      {"R_SECTOR/0/0/0/8/0/10/t.bin", "R_SECTOR is no keyword: the line is shown and does nothing (R_SECTORS?)"},
-      {"FOO/bar", "FOO is no keyword: the line is shown and does nothing"},
-      {"SLEEP 100", "SLEEP 100 has no \"/\" after its keyword: the line is shown and does nothing"},
-      // A rate that is none means 9600.
-      {"SPEED/11520", "SPEED 11520 is no rate: 9600"},
-      {"BAUDRATE/fast", "BAUDRATE fast is no rate: 9600"},
-      {"SPEED/", "SPEED names no rate: 9600"},
-      // Fields missing.
-      {"R_BUF/10/2", "R_BUF needs 4 fields, has 3"},
-      {"W_SECTORS/10/0/0/8/0/t.bin", "W_SECTORS needs 8 fields, has 7"},
-      {"SEND_FILE/512", "SEND_FILE needs 3 fields, has 2"},
-      {"CREAT_FILE/a/0/1/b/0/1", "CREAT_FILE needs 8 fields, has 7"},
-      {"CMP_FILE/a.bin", "CMP_FILE needs 3 fields, has 2"},
-      {"R_BUF/0/1/", "R_BUF names no file: the run ends at this line"},
-      {"LEVEL/", "LEVEL names no level: the run ends at this line"},
+      {"LEVL/T", "LEVL is not a keyword (LEVEL?); the line is shown and does nothing"},
+      {"level/t", "level is not a keyword (LEVEL?); the line is shown and does nothing"},
+      {"LEVEL /T", "\"LEVEL \" is not a keyword (LEVEL?); the line is shown and does nothing"},
+      {"R_SECTOR/0/0/0/8/0/10/t.bin", "R_SECTOR is not a keyword (R_SECTORS?); the line is shown and does nothing"},
+      {"FOO/bar", "FOO is not a keyword; the line is shown and does nothing"},
+      {"SLEEP 100", "no \"/\" after the keyword SLEEP; the line is shown and does nothing"},
+      // A rate that is none means 9600; the rate likely meant is named.
+      {"SPEED/11520", "not a rate; 9600 is used (115200?)"},
+      {"BAUDRATE/fast", "not a rate; 9600 is used"},
+      {"SPEED/", "the rate is missing; 9600 is used"},
+      // Fields missing: the first one named, with the statement's form.
+      {"R_BUF/10/2", "the file is missing (R_BUF/start block/block count/file)"},
+      {"W_SECTORS/10/0/0/8/0/t.bin",
+       "the file is missing (W_SECTORS/cylinder/head/buffer/chunk/start sector/sector count/file)"},
+      {"SEND_FILE/512", "the file is missing (SEND_FILE/block size/file)"},
+      {"CMP_FILE/a.bin", "the second file is missing (CMP_FILE/first file/second file)"},
+      {"R_BUF/0/1/", "the file name is missing; the run ends at this line"},
+      {"LEVEL/", "the level letter is missing; the run ends at this line"},
       // Numbers that would end the run halfway.
-      {"DEC/zz", "DEC byte 'zz' is no decimal number: the run ends at this line"},
-      {"HEX/1G", "HEX byte '1G' is no hexadecimal number: the run ends at this line"},
-      {"SLEEP/1s", "SLEEP time '1s' is no decimal number: the run ends at this line"},
-      {"R_BUF/x/2/f.bin", "R_BUF start block 'x' is no hexadecimal number: the run ends at this line"},
-      {"SEND_FILE/1k/f.bin", "SEND_FILE block size '1k' is no decimal number: the run ends at this line"},
-      {"R_SECTORS/10/0/0/8/0/1O/t.bin", "R_SECTORS sector count '1O' is no hexadecimal number: the run ends at this line"},
+      {"DEC/zz", "the byte 'zz' is not a decimal number; the run ends at this line"},
+      {"HEX/1G", "the byte '1G' is not a hexadecimal number; the run ends at this line"},
+      {"R_BUF/0//f.bin", "the block count is missing; the run ends at this line"},
+      {"SEND_FILE/1k/f.bin", "the block size '1k' is not a decimal number; the run ends at this line"},
+      {"R_SECTORS/10/0/0/8/0/1O/t.bin", "the sector count '1O' is not a hexadecimal number; the run ends at this line"},
       // A field dropped before the file name that is likely a path cut short.
-      {"R_SECTORS/10/0/0/8/0/10//tmp/t.bin", "R_SECTORS drops \"/\" before the file name: the file is tmp/t.bin"},
-      {"R_SECTORS/10/0/0/8/0/10/dir/t.bin", "R_SECTORS drops \"dir/\" before the file name: the file is t.bin"},
+      {"R_SECTORS/10/0/0/8/0/10//tmp/t.bin", "\"/\" before the file name is dropped; the file is tmp/t.bin"},
+      {"R_SECTORS/10/0/0/8/0/10/dir/t.bin", "\"dir/\" before the file name is dropped; the file is t.bin"},
       // What the language takes as it is.
       {"R_SECTORS/10/0/0/8/0/10/-//tmp/t.bin", ""},
       {"R_BUF/0/1/dir/f.bin", ""},
@@ -65,8 +64,9 @@ TEST(ScriptCheck, EachKindOfDoubtfulLine) {
       continue;
     }
     ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(NoteLine(notes.front()), std::string("line 2: ") + c.note);
+    EXPECT_EQ(notes.front().text, c.note);
   }
+  EXPECT_EQ(NoteLine(CheckScript({"SPEED/11520"}).front()), "line 1 (SPEED/11520): not a rate; 9600 is used (115200?)");
 }
 
 // The examples are what a newcomer copies: none of their lines is doubtful.

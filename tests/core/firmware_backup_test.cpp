@@ -124,8 +124,8 @@ TEST_F(BackupSim, AtaWithoutBoundaryKeepsTheModuleWhole) {
   EXPECT_FALSE(Has("ATA0.BIN"));
   EXPECT_FALSE(Has("ATA1.BIN"));
   EXPECT_EQ(BackupLines().back(), "备份完成!");
-  // Without Vendor.BIN in the folder SN.TXT holds the serial number alone.
-  EXPECT_EQ(File("SN.TXT"), Bytes("QV0000000001\r\n"));
+  // Without the vendor module SN.TXT still names the model, read from its ID sector alone.
+  EXPECT_EQ(File("SN.TXT"), Bytes("QUORVANE SIM DRIVE\r\nQV0000000001\r\n"));
 }
 
 TEST_F(BackupSim, FailedAppReadSkipsTheRestAndStillWritesSnText) {
@@ -337,7 +337,7 @@ TEST_F(BackupSim, ManifestDescribesTheBackupOrItFails) {
   for (const std::string& part :
        {std::string("family=QVTEST_S-1A\ndrive=QVTEST_S-1A_1.AA\nserial=QV0000000001\ncomplete=yes\nverified=no\nfiles=2\n"),
         "\n[file APP.BIN]\nsize=3072\nsha256=" + Sha256Hex(std::string(app.begin(), app.end())) + "\nplace=8F 0 0 6\n",
-        std::string("\n[file SN.TXT]\nsize=14\n")})
+        "\n[file SN.TXT]\nsize=" + std::to_string(File("SN.TXT").size()) + "\nsha256="})
     EXPECT_NE(text.find(part), std::string::npos) << text;
 
   // A manifest that cannot be written fails the backup, and no older one stays behind.

@@ -8,6 +8,7 @@
 #include "batch/folder_reports.h"
 #include "files/file_io.h"
 #include "firmware/backup_compare.h"
+#include "firmware/manifest.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv {
@@ -95,6 +96,23 @@ TEST(CompareBackups, NothingComparedIsNoVerdictOfSameness) {
     EXPECT_EQ(c.report.allGood, c.allGood);
     EXPECT_EQ(c.report.text, c.text);
   }
+}
+
+// Two backups of one drive with a log written beside each: the files the
+// manifests list are judged, the log is named without a verdict.
+TEST(CompareBackups, OnlyWhatTheManifestsListIsJudged) {
+  test::TempDir dir;
+  for (const char* folder : {"one/", "two/"}) {
+    fs::create_directories(dir / folder);
+    ASSERT_TRUE(WriteFileBytes(dir / folder + "APP.BIN", "module"));
+    ASSERT_TRUE(WriteFileBytes(dir / folder + "log.txt", folder));
+    Manifest header;
+    header.program = ProgramNameAndVersion();
+    ASSERT_FALSE(WriteBackupManifest(dir / folder, header, {{"APP.BIN", ""}}));
+  }
+  const FolderReport report = CompareReport(dir / "one", dir / "two");
+  EXPECT_TRUE(report.allGood);
+  EXPECT_EQ(report.text, "APP.BIN\t相同\nlog.txt\t不在备份清单中，未比较\n1 file, all the same\n");
 }
 
 }  // namespace

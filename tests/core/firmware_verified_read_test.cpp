@@ -186,10 +186,10 @@ TEST_F(VerifiedBackup, VerdictLinesInEnglish) {
     std::vector<int> flippedReads;
     std::vector<std::string> lines;  // from APP's line to the verdict
   } cases[] = {
-      {{1}, {"Backing up APP..............agreed only after 3 reads, done!", "Backup complete!"}},
+      {{1}, {"Backing up APP..............[3 reads before two agreed] done!", "Backup complete!"}},
       {{1, 2, 3, 4, 5},
        {"Backing up APP..............",
-        "Double-read check failed: sector(s) 3 at cylinder 8F, head 0, read 5 times, no two reads agree!",
+        "Double-read check failed: sector 3 at cylinder 8F, head 0, read 5 times, no two reads agree!",
         "Backup failed!"}},
   };
   Tick(true, false, false, false, false);

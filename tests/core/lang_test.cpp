@@ -44,8 +44,11 @@ TEST(LanguageChoice, FromLocaleVariables) {
       {{"", "", "", "en"}, Language::English},
       {{"", "", "", "en_IN@latin"}, Language::English},
       {{"", "", "", "zh_CN.UTF-8"}, Language::Chinese},
-      {{"", "", "", "de_DE.UTF-8"}, Language::Chinese},                  // no catalogue: the source texts
-      {{"", "", "", "english"}, Language::Chinese},
+      {{"", "", "", "de_DE.UTF-8"}, Language::English},                  // neither Chinese nor English: English
+      {{"", "", "", "ru_RU.UTF-8"}, Language::English},
+      {{"", "", "", "english"}, Language::English},
+      {{"", "", "", "zh_HK"}, Language::Chinese},
+      {{"", "", "", "C.UTF-8"}, Language::Chinese},
       {{"", "C", "", "en_US.UTF-8"}, Language::Chinese},                  // LC_ALL first
       {{"", "en_US.UTF-8", "zh_CN.UTF-8", "zh_CN.UTF-8"}, Language::English},
       {{"", "", "en_GB.UTF-8", "zh_CN.UTF-8"}, Language::English},       // then LC_MESSAGES
@@ -56,7 +59,9 @@ TEST(LanguageChoice, FromLocaleVariables) {
       {{"en", "", "", "zh_CN.UTF-8"}, Language::English},
       {{"zh_CN:en", "", "", "en_US.UTF-8"}, Language::Chinese},          // first known entry decides
       {{"de:fr:en_GB", "", "", "de_DE.UTF-8"}, Language::English},
-      {{"de", "", "", "en_US.UTF-8"}, Language::Chinese},                // LANGUAGE replaces the locale
+      {{"de", "", "", "zh_CN.UTF-8"}, Language::Chinese},                // a list naming neither: the locale
+      {{"de:ru", "", "", "de_DE.UTF-8"}, Language::English},
+      {{"zh", "", "", "de_DE.UTF-8"}, Language::Chinese},                // LANGUAGE before the locale
       {{":en:", "", "", "zh_CN.UTF-8"}, Language::English},
   };
   for (const Case& c : cases) {
@@ -126,10 +131,13 @@ TEST(Catalogue, EnglishFromTheBuiltCatalogueUnderAnyLocale) {
   UseLanguage(Language::English, CatalogueFolder(QV_BUILD_FOLDER));
   EXPECT_EQ(Tr("写入完成！"), "Write complete.");
   EXPECT_EQ(TrFormat("无法保存设置文件“{1}”！", "/x"), "Cannot save the settings file “/x”!");
+  for (const auto& [count, english] : {std::pair{1, "1 byte differs, at 0x64"}, {4, "4 bytes differ, the first at 0x64"}})
+    EXPECT_EQ(TrPlural("不同：{1}字节不同，首处在{2}", "不同：{1}字节不同，首处在{2}", count, "0x64"), english);
   EXPECT_EQ(Tr("没有这条文字"), "没有这条文字");  // not in the catalogue: the source
   EXPECT_EQ(Tr(""), "");                            // not the catalogue's header
   UseLanguage(Language::Chinese, "");
   EXPECT_EQ(Tr("写入完成！"), "写入完成！");
+  EXPECT_EQ(TrPlural("不同：{1}字节不同，首处在{2}", "不同：{1}字节不同，首处在{2}", 4, "0x64"), "不同：4字节不同，首处在0x64");
   // The installed layout: bin/../share/locale.
   EXPECT_EQ(CatalogueFolder("/opt/q/bin/"), "/opt/q/share/locale");
 }

@@ -1,5 +1,9 @@
 #include "tests/support/sim_fixture.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "console/text.h"
 #include "tests/support/port_bar.h"
 
@@ -14,7 +18,13 @@ void SimFixture::SetUp() {
   SetPortBar(*main, drive->SlavePath());
 }
 
-void SimFixture::ApplyTimeScale() { main->pauseTick = TFrmMain::kTick / PauseScale(); }
+void SimFixture::ApplyTimeScale() {
+  main->pauseTick = TFrmMain::kTick / PauseScale();
+  // QV_TEST_TRACE=DIR: each test process traces its line into DIR, to see
+  // afterwards what a test that failed on a loaded machine was handed.
+  if (const char* dir = std::getenv("QV_TEST_TRACE"))
+    main->Link().StartTrace(std::string(dir) + "/" + std::to_string(getpid()) + ".trace");
+}
 
 void SimFixture::ShortenWaits(int factor) { main->waitTick = TFrmMain::kTick / factor; }
 

@@ -35,7 +35,7 @@
 namespace qv {
 
 class SqliteDb;
-class ObjectStore;
+class SqliteError;
 struct Manifest;
 
 struct LibraryBackup {
@@ -145,6 +145,9 @@ class FirmwareLibrary {
   std::string folder_;
   std::unique_ptr<SqliteDb> db_;
 };
+
+// What SQLite's failure means to the technician: "固件库“…”出错：磁盘已满".
+std::string DatabaseProblem(const std::string& folder, const SqliteError& error);
 
 // The family and firmware words of the drive's report, from the manifest's
 // words W1_R_W2.

@@ -71,10 +71,13 @@ int64_t IndexBackup(SqliteDb& db, const Manifest& m, const std::string& manifest
   insert.Step();
   if (db.Changes() == 0) return 0;
   const int64_t id = db.LastInsertId();
-  SqliteStatement file(db, "INSERT INTO file (backup_id, name, size, sha256, place) VALUES (?,?,?,?,?)");
+  // In the manifest's order, which is the backup's own (APP first).
+  SqliteStatement file(db, "INSERT INTO file (backup_id, name, position, size, sha256, place) VALUES (?,?,?,?,?,?)");
+  int64_t position = 0;
   for (const ManifestFile& f : m.files) {
     file.Reset();
-    file.Bind(1, id).Bind(2, f.name).Bind(3, static_cast<int64_t>(f.size)).Bind(4, f.sha256).Bind(5, f.place);
+    file.Bind(1, id).Bind(2, f.name).Bind(3, position++).Bind(4, static_cast<int64_t>(f.size));
+    file.Bind(5, f.sha256).Bind(6, f.place);
     file.Step();
   }
   return id;

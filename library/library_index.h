@@ -38,8 +38,6 @@ int64_t IndexBackup(SqliteDb& db, const Manifest& manifest, const std::string& m
 extern const char* const kBackupColumns;
 LibraryBackup BackupFromRow(const SqliteStatement& row);
 
-// "无法写入固件库“folder”：磁盘已满" and the like.
-std::string DatabaseProblem(const std::string& folder, const SqliteError& error);
 
 std::string WithSlash(std::string folder);
 // A name of a file in the folder itself: no '/', not "." or "..". A manifest

@@ -46,6 +46,7 @@ CREATE INDEX IF NOT EXISTS backup_by_firmware ON backup(family, family_word, fir
 CREATE TABLE IF NOT EXISTS file (
   backup_id INTEGER NOT NULL REFERENCES backup(id) ON DELETE CASCADE,
   name TEXT NOT NULL,
+  position INTEGER NOT NULL,
   size INTEGER NOT NULL,
   sha256 TEXT NOT NULL,
   place TEXT NOT NULL,

@@ -60,7 +60,7 @@ std::optional<LibraryBackup> FirmwareLibrary::ByManifest(const std::string& sha2
 }
 
 std::vector<LibraryFile> FirmwareLibrary::Files(int64_t backupId) {
-  SqliteStatement query(*db_, "SELECT name, size, sha256, place FROM file WHERE backup_id = ? ORDER BY name");
+  SqliteStatement query(*db_, "SELECT name, size, sha256, place FROM file WHERE backup_id = ? ORDER BY position");
   query.Bind(1, backupId);
   std::vector<LibraryFile> files;
   while (query.Step())
@@ -89,7 +89,7 @@ std::vector<LibraryEntry> FirmwareLibrary::Peers(const LibraryBackup& of) {
   }
   SqliteStatement files(*db_, (std::string("SELECT f.backup_id, f.name, f.size, f.sha256, f.place FROM file f "
                                            "JOIN backup b ON b.id = f.backup_id WHERE ") +
-                               kSameFirmware)
+                               kSameFirmware + " ORDER BY f.position")
                                   .c_str());
   bind(files);
   while (files.Step()) {

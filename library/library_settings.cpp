@@ -54,4 +54,13 @@ void AddFinishedBackup(TFrmMain& main, const std::string& backupFolder, const st
   }
 }
 
+std::function<void(const std::string&)> AutoAddHook(TFrmMain& main, const std::string& libraryFolder) {
+  // The settings as they are when the backup ends: the library window may
+  // have changed them since.
+  return [&main, libraryFolder](const std::string& backup) {
+    const LibrarySettings settings = ReadLibrarySettings(main.ownFiles.UserDir());
+    if (settings.autoAdd) AddFinishedBackup(main, backup, libraryFolder.empty() ? settings.folder : libraryFolder);
+  };
+}
+
 }  // namespace qv

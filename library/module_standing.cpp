@@ -63,8 +63,6 @@ std::vector<ModuleStanding> StandingsOf(const LibraryEntry& drive, const std::ve
     standings.push_back({file.name, copies.StandingOf(file.sha256), copies.holders - 1, copies.count[file.sha256] - 1,
                          copies.count.size()});
   }
-  std::sort(standings.begin(), standings.end(),
-            [](const ModuleStanding& a, const ModuleStanding& b) { return a.name < b.name; });
   return standings;
 }
 
@@ -116,14 +114,17 @@ ModuleMatrix BuildMatrix(const LibraryEntry& drive, const std::vector<LibraryEnt
   std::vector<const LibraryEntry*> rows{&drive};
   for (const LibraryEntry& peer : peers) rows.push_back(&peer);
   ModuleMatrix matrix;
-  std::map<std::string, std::string> names;  // key -> the name first seen
+  // The modules in the order of the backups' files, the drive's first.
+  std::vector<std::string> keys;
   for (const LibraryEntry* row : rows)
     for (const LibraryFile& file : row->files)
-      if (IsComparedModule(file.name)) names.try_emplace(Key(file.name), file.name);
-  for (const auto& [key, name] : names) matrix.modules.push_back(name);
-  matrix.rows.assign(rows.size(), std::vector<ModuleMatrix::Cell>(names.size()));
+      if (IsComparedModule(file.name) && std::find(keys.begin(), keys.end(), Key(file.name)) == keys.end()) {
+        keys.push_back(Key(file.name));
+        matrix.modules.push_back(file.name);
+      }
+  matrix.rows.assign(rows.size(), std::vector<ModuleMatrix::Cell>(keys.size()));
   size_t column = 0;
-  for (const auto& [key, name] : names) {
+  for (const std::string& key : keys) {
     Copies copies;
     for (const LibraryEntry* row : rows)
       if (const LibraryFile* file = FileOf(*row, key)) copies.Add(file->sha256);

@@ -23,7 +23,7 @@ struct ModuleStanding {
   size_t same = 0;      // of them, those with the drive's copy
   size_t variants = 0;  // different copies among the drive and the others
 };
-// The drive's modules in name order; `peers` as FirmwareLibrary::Peers gives them.
+// The drive's modules in its backup's order; `peers` as FirmwareLibrary::Peers gives them.
 std::vector<ModuleStanding> StandingsOf(const LibraryEntry& drive, const std::vector<LibraryEntry>& peers);
 // "与其他14块硬盘的都相同", "3个版本之一，与其他9块硬盘中的2块相同" ...
 std::string StandingText(const ModuleStanding& module);

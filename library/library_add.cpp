@@ -1,5 +1,7 @@
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -66,8 +68,9 @@ LibraryAdd FirmwareLibrary::Add(const std::string& folderGiven) {
     if (const FileTrouble trouble = manifests.Put(manifestSha256, manifestFile.bytes))
       return Failed(CannotWriteMessage(manifests.PathFor(manifestSha256), trouble));
     std::error_code ec;
-    const BackupOrigin origin{fs::absolute(folder, ec).lexically_normal().string(),
-                              LocalTimeWithOffset(std::time(nullptr))};
+    const BackupOrigin origin{
+        fs::absolute(folder, ec).lexically_normal().string(), LocalTimeWithOffset(std::time(nullptr)),
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count()};
     CreateFileBytes(manifests.PathFor(manifestSha256) + ".from", OriginText(origin));
 
     // The rows last, all or none.
@@ -106,22 +109,35 @@ void FirmwareLibrary::Reindex(LibraryRebuild& outcome) {
   std::map<std::string, std::string> checked;  // content -> its problem, empty when good
   SqliteTransaction transaction(*db_);
   db_->Exec("DELETE FROM file; DELETE FROM backup");
+  // Read whole first, then indexed in the order they were added.
+  struct Stored {
+    std::string sha256;
+    Manifest manifest;
+    BackupOrigin origin;
+  };
+  std::vector<Stored> found;
   std::error_code ec;
   for (fs::recursive_directory_iterator it(folder_ + kManifestsFolder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     if (!IsSha256Name(name)) continue;
     std::error_code sizeError;
     const StoredBytes stored = manifests.Get(name, fs::file_size(it->path(), sizeError));
-    const ManifestRead read = stored.Good() ? ParseManifest(stored.bytes) : ManifestRead{};
+    ManifestRead read = stored.Good() ? ParseManifest(stored.bytes) : ManifestRead{};
     if (!read.manifest) {
       outcome.problems.push_back(it->path().string() + ": " + (stored.Good() ? read.problem : stored.reason));
       continue;
     }
     const FileBytes from = ReadFileBytes(it->path().string() + ".from", kMaxManifestBytes);
-    const int64_t id = IndexBackup(*db_, *read.manifest, name, ParseOrigin(from.bytes));
+    found.push_back({name, std::move(*read.manifest), ParseOrigin(from.bytes)});
+  }
+  std::sort(found.begin(), found.end(), [](const Stored& a, const Stored& b) {
+    return std::tie(a.origin.order, a.sha256) < std::tie(b.origin.order, b.sha256);
+  });
+  for (const Stored& backup : found) {
+    const int64_t id = IndexBackup(*db_, backup.manifest, backup.sha256, backup.origin);
     if (id == 0) continue;
     ++outcome.backups;
-    for (const ManifestFile& file : read.manifest->files) {
+    for (const ManifestFile& file : backup.manifest.files) {
       auto [at, isNew] = checked.try_emplace(file.sha256);
       if (isNew) {
         const StoredBytes content = objects.Get(file.sha256, file.size);
@@ -130,7 +146,7 @@ void FirmwareLibrary::Reindex(LibraryRebuild& outcome) {
       }
       if (!at->second.empty())
         outcome.problems.push_back(
-            TrFormat("备份{1}（序列号{2}）的{3}：{4}", id, read.manifest->serial, file.name, at->second));
+            TrFormat("备份{1}（序列号{2}）的{3}：{4}", id, backup.manifest.serial, file.name, at->second));
     }
   }
   transaction.Commit();

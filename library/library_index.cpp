@@ -1,5 +1,6 @@
 #include "library/library_index.h"
 
+#include <cstdlib>
 #include <ctime>
 
 #include "firmware/manifest.h"
@@ -10,6 +11,7 @@ namespace qv {
 namespace {
 constexpr std::string_view kSourceKey = "folder=";
 constexpr std::string_view kAddedKey = "added=";
+constexpr std::string_view kOrderKey = "order=";
 }  // namespace
 
 bool IsPlainFileName(const std::string& name) {
@@ -43,7 +45,8 @@ int64_t UtcSeconds(const std::string& stamp) {
 }
 
 std::string OriginText(const BackupOrigin& origin) {
-  return std::string(kSourceKey) + origin.source + "\n" + std::string(kAddedKey) + origin.added + "\n";
+  return std::string(kSourceKey) + origin.source + "\n" + std::string(kAddedKey) + origin.added + "\n" +
+         std::string(kOrderKey) + std::to_string(origin.order) + "\n";
 }
 
 BackupOrigin ParseOrigin(const std::string& text) {
@@ -54,6 +57,7 @@ BackupOrigin ParseOrigin(const std::string& text) {
     const std::string_view line = std::string_view(text).substr(from, end - from);
     if (line.starts_with(kSourceKey)) origin.source = line.substr(kSourceKey.size());
     if (line.starts_with(kAddedKey)) origin.added = line.substr(kAddedKey.size());
+    if (line.starts_with(kOrderKey)) origin.order = std::atoll(std::string(line.substr(kOrderKey.size())).c_str());
     from = end + 1;
   }
   return origin;

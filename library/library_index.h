@@ -22,9 +22,12 @@ struct LibraryRefusal {
   std::string problem;
 };
 
-// Where a backup came from, kept beside its manifest for a rebuild.
+// Where a backup came from, kept beside its manifest for a rebuild, and the
+// order it was added in (nanoseconds since 1970), which a rebuild follows so
+// that the backups keep their numbers.
 struct BackupOrigin {
   std::string source, added;
+  int64_t order = 0;
 };
 std::string OriginText(const BackupOrigin& origin);
 BackupOrigin ParseOrigin(const std::string& text);

@@ -39,6 +39,7 @@ struct Copies {
     const size_t same = count.at(sha256);
     if (holders == 1) return Standing::Alone;
     if (same == holders) return Standing::Identical;
+    if (count.size() == holders && holders > 2) return Standing::PerDrive;
     if (same == 1) return Standing::Unique;
     return Standing::Variant;
   }
@@ -75,6 +76,7 @@ std::string StandingText(const ModuleStanding& m) {
       return TrFormat("{1}个版本之一，与其他{3}块硬盘中的{2}块相同", m.variants, m.same, m.others);
     case Standing::Unique:
       return m.others == 1 ? Tr("与另一块硬盘的不同") : TrFormat("与其他{1}块硬盘的都不同（可疑）", m.others);
+    case Standing::PerDrive: return TrFormat("{1}块硬盘的各不相同（各盘专有）", m.others + 1);
   }
   return {};
 }

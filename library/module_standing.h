@@ -2,7 +2,9 @@
 // How each module of a drive stands against the same module of the other
 // drives of its family and firmware: the same on all of them, one of several
 // variants, or different from every other (the one to suspect); and which
-// drives hold the copy most of them share (the donors).
+// drives hold the copy most of them share (the donors). A module that
+// differs on every one of three or more drives is each drive's own (the
+// vendor data with its serial number), which says nothing against any.
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -14,7 +16,7 @@ namespace qv {
 // The module files of a backup: every file but SN.TXT, which names the drive.
 bool IsComparedModule(const std::string& name);
 
-enum class Standing { Alone, Identical, Variant, Unique };
+enum class Standing { Alone, Identical, Variant, Unique, PerDrive };
 
 struct ModuleStanding {
   std::string name;  // as the drive's backup names it

@@ -32,6 +32,7 @@ const char* StandingName(Standing standing) {
     case Standing::Variant: return N_("变体");
     case Standing::Unique: return N_("唯一");
     case Standing::Alone: return N_("无可比");
+    case Standing::PerDrive: return N_("各盘专有");
   }
   return "";
 }

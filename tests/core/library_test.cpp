@@ -20,6 +20,7 @@
 #include "library/library_subject.h"
 #include "library/module_standing.h"
 #include "library/object_store.h"
+#include "tests/support/generated_backup.h"
 #include "tests/support/temp_dir.h"
 
 #ifndef QV_BATCH_BINARY
@@ -31,19 +32,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Generated {
-  const char* folder;
-  const char* serial;
-  const char* family;
-  const char* drive;
-  int day;  // of December 2026: the order, newest first
-  const char* app;
-  const char* cert;
-};
+using test::GeneratedBackup;
+
 // TONKA 3.AAC: APP the same on all five drives; CERT x on S1 to S3, y on S4,
 // z on S5; S3 backed up twice (the older one with another CERT). S6 has
 // another firmware. GALAXY: G1 and G2 alike, a drive without a serial differs.
-const Generated kBackups[] = {
+const GeneratedBackup kBackups[] = {
     {"s3-old", "S3", "TONKA", "TONKA_R1_3.AAC", 1, "app-t", "cert-old"},
     {"s1", "S1", "TONKA", "TONKA_R1_3.AAC", 2, "app-t", "cert-x"},
     {"s2", "S2", "TONKA", "TONKA_R1_3.AAC", 3, "app-t", "cert-x"},
@@ -58,28 +52,10 @@ const Generated kBackups[] = {
 
 class LibraryTest : public ::testing::Test {
  protected:
-  // A backup folder as the backup writes it: modules, SN.TXT, MANIFEST.TXT.
-  std::string MakeBackup(const Generated& g, bool complete = true) {
-    const std::string folder = dir / "in/" + g.folder;
-    fs::create_directories(folder);
-    const std::pair<const char*, std::string> files[] = {{"APP.BIN", std::string(g.app) + std::string(1024, 'a')},
-                                                         {"CERT.BIN", g.cert},
-                                                         {"Vendor.BIN", std::string("vendor of ") + g.folder},
-                                                         {"SN.TXT", std::string(g.serial) + "\r\n"}};
-    std::vector<WholeFile> whole;
-    for (const auto& [name, bytes] : files) {
-      EXPECT_TRUE(WriteFileBytes(folder + "/" + name, bytes));
-      whole.push_back({name, "16 0 0 1"});
-    }
-    Manifest m;
-    m.time = "2026-12-" + std::string(g.day < 10 ? "0" : "") + std::to_string(g.day) + "T10:00:00+08:00";
-    m.program = "Quorvane 7.0";
-    m.family = g.family;
-    m.drive = g.drive;
-    m.serial = g.serial;
-    m.complete = complete;
-    EXPECT_FALSE(WriteBackupManifest(folder + "/", m, whole));
-    return folder;
+  std::string MakeBackup(GeneratedBackup g, bool complete = true) {
+    g.app += std::string(1024, 'a');
+    g.complete = complete;
+    return test::MakeBackup(dir / "in", g);
   }
 
   std::unique_ptr<FirmwareLibrary> OpenLibrary(FirmwareLibrary::Access access = FirmwareLibrary::Access::Write) {
@@ -90,7 +66,7 @@ class LibraryTest : public ::testing::Test {
 
   void AddAll() {
     auto library = OpenLibrary();
-    for (const Generated& g : kBackups) ASSERT_EQ(library->Add(MakeBackup(g)).kind, LibraryAdd::Kind::Added) << g.folder;
+    for (const GeneratedBackup& g : kBackups) ASSERT_EQ(library->Add(MakeBackup(g)).kind, LibraryAdd::Kind::Added) << g.folder;
   }
 
   std::vector<std::string> Serials(const std::vector<LibraryBackup>& backups) {
@@ -270,8 +246,7 @@ TEST_F(LibraryTest, TwoProgramsAddingAtOnceLoseNothing) {
   std::vector<std::string> folders;
   for (int i = 0; i < 24; ++i) {
     const std::string name = "d" + std::to_string(i), serial = "D" + std::to_string(i);
-    folders.push_back(MakeBackup({name.c_str(), serial.c_str(), "TONKA", "TONKA_R1_3.AAC", 1 + i % 28, "app-t",
-                                  i % 2 ? "cert-x" : "cert-y"}));
+    folders.push_back(MakeBackup({name, serial, "TONKA", "TONKA_R1_3.AAC", 1 + i % 28, "app-t", i % 2 ? "cert-x" : "cert-y"}));
   }
   // Each adds two thirds, the middle third both: a new library made by both at once.
   pid_t children[2];
@@ -296,8 +271,8 @@ TEST_F(LibraryTest, TwoProgramsAddingAtOnceLoseNothing) {
 }
 
 // Runs quorvane-batch through the shell; its stdout and stderr together, and its status.
-std::pair<int, std::string> Batch(const std::string& args, bool asAnotherUser) {
-  const std::string prefix = asAnotherUser ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+std::pair<int, std::string> Batch(const std::string& args, bool asAnotherUser, const std::string& env = "") {
+  const std::string prefix = env + (asAnotherUser ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "");
   FILE* pipe = popen((prefix + QV_BATCH_BINARY + " --lang zh " + args + " 2>&1").c_str(), "r");
   std::string out;
   char buffer[4096];
@@ -325,6 +300,23 @@ TEST_F(LibraryTest, AReadOnlyLibraryIsReadAndRefusesAdditionsClearly) {
   const auto [drive, driveOutput] = Batch("--library " + libraryFolder + " --library-drive S4", root);
   EXPECT_NE(driveOutput.find("CERT.BIN\t与其他4块硬盘的都不同（可疑）\n"), std::string::npos) << driveOutput;
   EXPECT_NE(driveOutput.find("to suspect: CERT.BIN\n"), std::string::npos) << driveOutput;
+}
+
+TEST_F(LibraryTest, ABackupThatCompletesIsAddedByItselfUnlessTurnedOff) {
+  const std::string env = "XDG_DATA_HOME=" + (dir / "data") + " ";
+  const std::string backup = " --port SIM --rate 921600 --modules vendor --backup ";
+  auto [status, output] = Batch("--library " + libraryFolder + backup + (dir / "bk1"), false, env);
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_NE(output.find("正在加入固件库......完成！（编号1）"), std::string::npos) << output;
+  std::tie(status, output) = Batch(backup + (dir / "bk2"), false, env);  // the default library
+  EXPECT_EQ(OpenLibrary()->Count(), 1u);
+  EXPECT_EQ(FirmwareLibrary::Open(dir / "data/quorvane/library", FirmwareLibrary::Access::Read).library->Count(), 1u);
+
+  ASSERT_TRUE(WriteFileBytes(dir / "data/quorvane/settings", "library-auto-add=no\n"));
+  std::tie(status, output) = Batch("--library " + libraryFolder + backup + (dir / "bk3"), false, env);
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_EQ(output.find("固件库"), std::string::npos) << output;
+  EXPECT_EQ(OpenLibrary()->Count(), 1u);
 }
 
 }  // namespace

@@ -157,7 +157,8 @@ void TForm9::Button3Click() {
 }
 
 std::string TForm9::ComparisonFolder(FirmwareLibrary& library, const LibraryBackup& backup) {
-  const std::string folder = comparisons_ + std::to_string(backup.id) + "/";
+  // Named by the backup's manifest: another library's backup of the same number is another backup.
+  const std::string folder = comparisons_ + backup.manifestSha256.substr(0, 16) + "/";
   std::error_code ec;
   if (fs::exists(folder + kManifestName, ec)) return folder;
   const LibraryExport outcome = library.Export(backup.id, folder);

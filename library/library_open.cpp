@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <system_error>
@@ -54,6 +57,24 @@ CREATE TABLE IF NOT EXISTS file (
 ) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS file_by_content ON file(sha256);
 )";
+
+// Held while a program makes or checks the database for writing: two
+// programs turning a new file into a WAL database at once would each find the
+// other's lock in a state SQLite does not wait on.
+class SetUpLock {
+ public:
+  explicit SetUpLock(const std::string& folder) : fd_(open((folder + "library.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+    if (fd_ >= 0) flock(fd_, LOCK_EX);
+  }
+  ~SetUpLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  SetUpLock(const SetUpLock&) = delete;
+  SetUpLock& operator=(const SetUpLock&) = delete;
+
+ private:
+  int fd_;
+};
 
 bool HasTables(SqliteDb& db) { return db.Number("SELECT count(*) FROM sqlite_master") > 0; }
 
@@ -120,6 +141,7 @@ FirmwareLibrary::Opened FirmwareLibrary::Open(const std::string& folderGiven, Ac
     if (access == Access::Write) {
       if (const FileTrouble trouble = FolderTakesNewFiles(folder, true))
         return {nullptr, TrFormat("无法写入固件库：{1}", FolderTroubleMessage(folder, trouble))};
+      const SetUpLock lock(folder);
       db = std::make_unique<SqliteDb>(path, SqliteDb::Mode::Create, kBusyMs);
       SetUpSchema(*db, folder, true);
       // Each add survives a power cut once it is reported.
@@ -138,6 +160,11 @@ FirmwareLibrary::Opened FirmwareLibrary::Open(const std::string& folderGiven, Ac
         if (e.Code() != SQLITE_CANTOPEN && e.Code() != SQLITE_READONLY) throw;
         db = std::make_unique<SqliteDb>(path, SqliteDb::Mode::Immutable, kBusyMs);
         SetUpSchema(*db, folder, false);
+      }
+      // A file made but never given its tables holds nothing yet.
+      if (db->Number("PRAGMA user_version") == 0) {
+        db = std::make_unique<SqliteDb>(":memory:", SqliteDb::Mode::Create, kBusyMs);
+        db->Exec(kSchema);
       }
     }
   } catch (const SqliteError& e) {

@@ -58,7 +58,10 @@ std::function<void(const std::string&)> AutoAddHook(TFrmMain& main, const std::s
   // The settings as they are when the backup ends: the library window may
   // have changed them since.
   return [&main, libraryFolder](const std::string& backup) {
-    const LibrarySettings settings = ReadLibrarySettings(main.ownFiles.UserDir());
+    // A console without a data folder of the user's has no library of its own.
+    const std::string& userData = main.ownFiles.UserDir();
+    if (userData.empty() && libraryFolder.empty()) return;
+    const LibrarySettings settings = ReadLibrarySettings(userData);
     if (settings.autoAdd) AddFinishedBackup(main, backup, libraryFolder.empty() ? settings.folder : libraryFolder);
   };
 }

@@ -137,7 +137,14 @@ Form9Library::Form9Library(Dialogs& dialogs, const std::string& userDataFolder, 
   ShowModel();
 }
 
-Form9Library::~Form9Library() { model_.onChanged = nullptr; }
+Form9Library::~Form9Library() {
+  model_.onChanged = nullptr;
+  // Hidden while the model the tables read is still there: hiding them later,
+  // from QDialog's destructor, would ask it for headers.
+  hide();
+  delete listView1_;
+  delete listView2_;
+}
 
 void Form9Library::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

@@ -255,9 +255,11 @@ TEST_F(LibraryTest, TwoProgramsAddingAtOnceLoseNothing) {
     if (children[c] == 0) {
       FirmwareLibrary::Opened opened = FirmwareLibrary::Open(libraryFolder, FirmwareLibrary::Access::Write);
       bool good = opened.library != nullptr;
+      if (!good) fprintf(stderr, "OPEN %s\n", opened.problem.c_str());
       for (size_t i = c == 0 ? 0 : 8; good && i < (c == 0 ? 16u : 24u); ++i) {
         const LibraryAdd added = opened.library->Add(folders[i]);
         good = added.kind == LibraryAdd::Kind::Added || added.kind == LibraryAdd::Kind::AlreadyThere;
+        if (!good) fprintf(stderr, "ADD %s\n", added.reasons.front().c_str());
       }
       _exit(good ? 0 : 1);
     }

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "batch/cli_options.h"
 #include "files/file_digest.h"
 #include "files/file_io.h"
 #include "firmware/manifest.h"
@@ -302,6 +303,29 @@ TEST_F(LibraryTest, AReadOnlyLibraryIsReadAndRefusesAdditionsClearly) {
   const auto [drive, driveOutput] = Batch("--library " + libraryFolder + " --library-drive S4", root);
   EXPECT_NE(driveOutput.find("CERT.BIN\t与其他4块硬盘的都不同（可疑）\n"), std::string::npos) << driveOutput;
   EXPECT_NE(driveOutput.find("to suspect: CERT.BIN\n"), std::string::npos) << driveOutput;
+}
+
+TEST(LibraryOptions, TheLibraryOperationsAndWhatGoesWithThem) {
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"--library-add", "a", "b", "--library", "lib", "c"}, ""},
+      {{"--library-list", "--family", "tonka", "--serial", "S1"}, ""},
+      {{"--library-donors", "S1"}, "--library-donors needs SERIAL|FOLDER and MODULE"},
+      {{"--library-export", "S1"}, "--library-export needs SERIAL|ID and DIR"},
+      {{"--library-drive", "S1", "--serial", "S1"}, "--serial does not go with --library-drive"},
+      {{"--port", "SIM", "--load", "bk", "--library", "lib"}, "--library does not go with --load"},
+      {{"--library-list", "--library-rebuild"}, "one operation at a time: --library-list and --library-rebuild"},
+  };
+  for (const auto& c : cases) {
+    const BatchOptions o = ParseBatchOptions(c.args);
+    EXPECT_EQ(o.error, c.error) << c.args.front();
+    EXPECT_TRUE(!c.error.empty() || !WorksOnADrive(o.mode)) << c.args.front();
+  }
+  const BatchOptions add = ParseBatchOptions(cases[0].args);
+  EXPECT_EQ(add.folders, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(add.library, "lib");
 }
 
 TEST_F(LibraryTest, ABackupThatCompletesIsAddedByItselfUnlessTurnedOff) {

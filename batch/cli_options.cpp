@@ -371,8 +371,9 @@ Operations (one per call):
 Firmware library operations (without a drive; --library DIR names the
 library, default: the folder chosen in the firmware library window, else
 $XDG_DATA_HOME/quorvane/library). A backup that completes is added by
-itself, also with --backup, unless the window's "完成的备份自动加入固件库"
-box is cleared (library-auto-add=no in the settings file).
+itself, also with --backup, unless the window's box "完成的备份自动加入固件库"
+(Add completed backups to the library) is cleared (library-auto-add=no in
+the settings file).
   --library-add FOLDER...
         adds backup folders made before; each is checked against its
         MANIFEST.TXT first, as --check does, and a folder that fails is

@@ -19,6 +19,8 @@
 //                           same folder added twice is one backup, and an
 //                           export gives back the very manifest), and beside
 //                           it <sha256>.from: the folder it came from and when.
+//   library.lock            held while a program makes or opens the database
+//                           for writing, so that two never set it up at once.
 // An add writes the files first and the rows last, in one transaction: a
 // program stopped halfway, a full disk or a read-only folder leaves the
 // database as it was (at most files that no row names, which a rebuild takes

@@ -16,9 +16,11 @@
 
 namespace qv {
 
+bool IsLibraryMode(BatchMode mode) { return mode >= BatchMode::LibraryAdd && mode <= BatchMode::LibraryRebuild; }
+
 bool WorksOnADrive(BatchMode mode) {
   return mode != BatchMode::ListPorts && mode != BatchMode::ListFamilies && mode != BatchMode::Check &&
-         mode != BatchMode::Compare && mode != BatchMode::ReplayTrace;
+         mode != BatchMode::Compare && mode != BatchMode::ReplayTrace && !IsLibraryMode(mode);
 }
 
 namespace {
@@ -34,6 +36,9 @@ constexpr OperationFlag kOperations[] = {
     {"--list-ports", BatchMode::ListPorts, 0},  {"--list-families", BatchMode::ListFamilies, 0},
     {"--check", BatchMode::Check, 1},           {"--compare", BatchMode::Compare, 2},
     {"--replay-trace", BatchMode::ReplayTrace, 1},
+    {"--library-add", BatchMode::LibraryAdd, 1},        {"--library-list", BatchMode::LibraryList, 0},
+    {"--library-drive", BatchMode::LibraryDrive, 1},    {"--library-donors", BatchMode::LibraryDonors, 2},
+    {"--library-export", BatchMode::LibraryExport, 2},  {"--library-rebuild", BatchMode::LibraryRebuild, 0},
 };
 
 const char* FlagOf(BatchMode mode) {
@@ -121,7 +126,9 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       if (operation->paths > 0) value(operation->name, o.path);
       if (operation->paths > 1 && o.error.empty()) {
         if (i + 1 < args.size() && !args[i + 1].empty()) o.path2 = args[++i];
-        else o.error = std::string(operation->name) + " needs two folders";
+        else o.error = std::string(operation->name) + (o.mode == BatchMode::Compare ? " needs two folders"
+                                                       : o.mode == BatchMode::LibraryDonors ? " needs SERIAL|FOLDER and MODULE"
+                                                                                            : " needs SERIAL|ID and DIR");
       }
     } else if (a == "--help" || a == "-h") {
       o.help = true;
@@ -142,7 +149,13 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       belonging.emplace_back("--entry", [](BatchMode m) { return m == BatchMode::RomWrite; });
     } else if (is("--family")) {
       value("--family", o.family);
-      belonging.emplace_back("--family", IsFirmware);
+      belonging.emplace_back("--family", [](BatchMode m) { return IsFirmware(m) || m == BatchMode::LibraryList; });
+    } else if (is("--serial")) {
+      value("--serial", o.serial);
+      belonging.emplace_back("--serial", [](BatchMode m) { return m == BatchMode::LibraryList; });
+    } else if (is("--library")) {
+      value("--library", o.library);
+      belonging.emplace_back("--library", [](BatchMode m) { return IsLibraryMode(m) || m == BatchMode::Backup; });
     } else if (is("--modules")) {
       value("--modules", modules);
       o.modulesGiven = true;
@@ -200,6 +213,12 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     if (!o.error.empty()) return o;
   }
 
+  if (o.mode == BatchMode::LibraryAdd) {
+    // Any number of folders, as a shell's wildcard gives them.
+    o.folders = {o.path};
+    o.folders.insert(o.folders.end(), scripts.begin(), scripts.end());
+    scripts.clear();
+  }
   if (o.mode != BatchMode::Script) {
     if (!scripts.empty()) o.error = std::string("a script and ") + FlagOf(o.mode) + ": one at a time";
     else if (o.port.empty() && WorksOnADrive(o.mode))
@@ -270,6 +289,7 @@ std::string PortProblem(const std::string& port, const std::vector<std::string>&
 const char* const kBatchUsage = R"(Usage: quorvane-batch --port NAME [--rate RATE] [--gap MS] [--trace FILE] [--yes] [--strict] SCRIPT.cmd
        quorvane-batch --port NAME [--rate RATE] [--gap MS] [--trace FILE] [--yes] OPERATION
        quorvane-batch --check DIR | --compare DIR1 DIR2 | --replay-trace FILE
+       quorvane-batch [--library DIR] LIBRARY-OPERATION
        quorvane-batch --list-ports | --list-families | --help
 
 Runs a batch script on a drive's serial terminal without a window, the way
@@ -373,6 +393,38 @@ Operations (one per call):
                 (microseconds), why it ended (quiet, time-limit, full, sent,
                 prompt), the sends before it, its bytes, and the prompt
                 (with the sends before its line) or the answer it decided.
+
+Firmware library operations (without a drive; --library DIR names the
+library, default: the folder chosen in the firmware library window, else
+$XDG_DATA_HOME/quorvane/library). A backup that completes is added by
+itself, also with --backup, unless the window's box
+"Add completed backups to the library" (完成的备份自动加入固件库) is cleared
+(library-auto-add=no in the settings file).
+  --library-add FOLDER...
+        adds backup folders made before; each is checked against its
+        MANIFEST.TXT first, as --check does, and a folder that fails is
+        refused with the reasons. The same backup added twice is kept once.
+  --library-list [--family F] [--serial S]
+        the backups, newest first: number, time, family, the drive's words,
+        serial number, verified or not, the folder it came from.
+  --library-drive SERIAL|FOLDER
+        each module of the drive (its newest backup, or the backup in
+        FOLDER, which need not be in the library) against the other drives
+        of the same family and firmware: identical on all, one of several
+        variants, or different from all others (the one to suspect).
+  --library-donors SERIAL|FOLDER MODULE
+        the drives of the same family and firmware whose copy of MODULE
+        (APP.BIN, or APP) is the one most of them share, newest first.
+  --library-export SERIAL|ID DIR
+        writes a backup (a drive's newest, or the backup of that number;
+        #ID when a serial number is all digits) into DIR, new or empty, with
+        its MANIFEST.TXT, for --check and --load; a stored file that no
+        longer matches its SHA-256 is named and nothing is written.
+  --library-rebuild
+        builds the library's database again from the files it keeps (a
+        damaged one is kept aside as library.db.damaged), checking every
+        stored file.
+
   --list-ports      the ports this machine offers, one per line; after a tab,
                     what is behind a USB port (product, vendor:product,
                     driver, serial number) or a native port.
@@ -440,6 +492,9 @@ Examples:
   quorvane-batch --port ttyUSB0 --load backups/drive1 --family TONKA --save
   quorvane-batch --check backups/drive1
   quorvane-batch --compare backups/donor backups/patient
+  quorvane-batch --library-add backups/*
+  quorvane-batch --library-drive backups/patient
+  quorvane-batch --library-donors backups/patient CERT.BIN
   quorvane-batch --port SIM --backup /tmp/try   # the simulated drive
 )";
 

@@ -18,10 +18,12 @@ inline constexpr int kExitUsage = 2;        // bad usage, or a port that cannot 
 // Stopped by a signal: 128 + its number, as a shell reports a program the
 // signal ended (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).
 
-enum class BatchMode { Script, RomRead, RomWrite, Backup, Load, ListPorts, ListFamilies, Check, Compare, ReplayTrace };
-// False for the lists, the reports on backup folders and the replay of a
-// trace, which need no drive.
+enum class BatchMode { Script, RomRead, RomWrite, Backup, Load, ListPorts, ListFamilies, Check, Compare, ReplayTrace,
+                       LibraryAdd, LibraryList, LibraryDrive, LibraryDonors, LibraryExport, LibraryRebuild };
+// False for the lists, the reports on backup folders, the replay of a trace
+// and the firmware library, which need no drive.
 bool WorksOnADrive(BatchMode mode);
+bool IsLibraryMode(BatchMode mode);
 
 // The modules of a backup (all five) or a load (the first four).
 struct ModuleChoice {
@@ -43,7 +45,10 @@ struct BatchOptions {
   bool help = false;
   std::string script;
   std::string path;            // the operation's FILE or DIR
-  std::string path2;           // --compare: the second DIR
+  std::string path2;           // --compare: the second DIR; --library-donors: MODULE; --library-export: DIR
+  std::vector<std::string> folders;  // --library-add: every FOLDER
+  std::string serial;          // --library-list --serial
+  std::string library;         // --library DIR: the firmware library (empty: the settings' choice)
   bool byInstruction = false;  // ROM: one byte per command instead of through the buffer
   std::string entry = "400";   // ROM write through the buffer: the entry buffer
   std::string family;          // backup, load: a family name or "auto"; empty: not given

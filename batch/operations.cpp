@@ -9,6 +9,7 @@
 #include "firmware/form6.h"
 #include "firmware/manifest.h"
 #include "lang/translate.h"
+#include "library/library_settings.h"
 #include "transfer/form3.h"
 
 namespace qv {
@@ -69,6 +70,7 @@ std::string BackupSummary(const std::string& folder) {
 // found by its "A" button), then "开始备份".
 OperationResult BackupOperation(TFrmMain& main, const FamilyTable& families, const BatchOptions& o) {
   TForm6 form(main, families);
+  form.onBackupDone = AutoAddHook(main, o.library);
   UseRate(form.ComboBox2, o.rate);
   if (o.modulesGiven) {
     form.CheckBox1 = o.modules.app;

@@ -12,6 +12,7 @@
 #include "batch/folder_reports.h"
 #include "batch/form4.h"
 #include "batch/headless.h"
+#include "batch/library_reports.h"
 #include "batch/operations.h"
 #include "batch/script_check.h"
 #include "batch/script_file.h"
@@ -19,6 +20,7 @@
 #include "cli/progress_view.h"
 #include "console/language_setup.h"
 #include "console/main.h"
+#include "console/text.h"
 #include "console/stop_signals.h"
 #include "firmware/family_table.h"
 #include "serial/port_identity.h"
@@ -122,6 +124,12 @@ int main(int argc, char** argv) {
                                                                  : CompareReport(options.path, options.path2);
     std::cout << report.text;
     return report.allGood ? kExitDone : kExitFailed;
+  }
+  if (IsLibraryMode(options.mode)) {
+    const LibraryReport report = RunLibraryOperation(options, UserDataFolder());
+    if (report.status == kExitUsage) return Refuse(Trim(report.text));
+    std::cout << report.text;
+    return report.status;
   }
   LoadedScript script;
   if (options.mode == BatchMode::Script) {

@@ -1,11 +1,9 @@
 #include "console/language_setup.h"
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
-#include <vector>
 
+#include "console/settings_file.h"
 #include "lang/language_choice.h"
 
 namespace qv {
@@ -13,48 +11,20 @@ namespace qv {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::string_view kLanguageKey = "language=";
+constexpr std::string_view kLanguageKey = "language";
 constexpr const char* kEnglishCatalogue = "/en/LC_MESSAGES/quorvane.mo";  // in the catalogue folder
-
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 }  // namespace
 
 std::string SettingsPath(const std::string& userDataFolder) { return userDataFolder + "settings"; }
 
 std::optional<Language> SavedLanguage(const std::string& settingsPath) {
-  std::optional<Language> saved;
-  for (const std::string& line : ReadLines(settingsPath))
-    if (line.starts_with(kLanguageKey)) saved = LanguageFromCode(std::string_view(line).substr(kLanguageKey.size()));
-  return saved;
+  const std::optional<std::string> saved = SavedSetting(settingsPath, kLanguageKey);
+  return saved ? LanguageFromCode(*saved) : std::nullopt;
 }
 
 bool SaveLanguage(const std::string& settingsPath, std::optional<Language> language) {
-  std::ostringstream text;
-  for (const std::string& line : ReadLines(settingsPath))
-    if (!line.starts_with(kLanguageKey)) text << line << '\n';
-  if (language) text << kLanguageKey << LanguageCode(*language) << '\n';
-  std::error_code ec;
-  fs::create_directories(fs::path(settingsPath).parent_path(), ec);
-  // Written beside and renamed over, so a full disk never leaves half a file.
-  const std::string temporary = settingsPath + ".new";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    out << text.str();
-    out.flush();
-    if (!out) {
-      fs::remove(temporary, ec);
-      return false;
-    }
-  }
-  fs::rename(temporary, settingsPath, ec);
-  return !ec;
+  return SaveSetting(settingsPath, kLanguageKey,
+                     language ? std::optional<std::string>(LanguageCode(*language)) : std::nullopt);
 }
 
 std::string CatalogueFolder(const std::string& programFolder) {

@@ -133,7 +133,9 @@ bool TForm6::StartBackup() {
       form.SetPanel(true);
     }
   } enable{*this};
-  return RunBackup(folder);
+  const bool good = RunBackup(folder);
+  if (good && onBackupDone) onBackupDone(folder);
+  return good;
 }
 
 bool TForm6::RunBackup(const std::string& folder) {

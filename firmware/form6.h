@@ -53,6 +53,9 @@ class TForm6 {
 
   // Told whenever the fields or the panel's state changed from here.
   std::function<void()> onChanged;
+  // Told of each backup that succeeded, with its folder (ending in '/'),
+  // before the panel is enabled again.
+  std::function<void(const std::string& folder)> onBackupDone;
 
   void Button2Click();   // "A": the drive's family and its folder
   void Button51Click();  // "...": choose the save folder

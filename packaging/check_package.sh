@@ -4,7 +4,7 @@
 # menu entry (desktop-file-validate) with its icon, every manual page
 # compressed and free of roff warnings, every example script, the udev rule
 # for FT232-class adapters, the copyright file and the changelog, a dependency
-# on Debian's Qt 6 and libcrypto (libssl3), and lintian's verdict: no error
+# on Debian's Qt 6, libcrypto (libssl3) and SQLite (libsqlite3-0), and lintian's verdict: no error
 # and no warning.
 # Usage: check_package.sh BUILD_DIR SOURCE_DIR. Exit 77: a tool is missing.
 set -euo pipefail
@@ -40,7 +40,7 @@ extra=$(grep '^/usr/bin/.' "$scratch/files" | grep -vx -e /usr/bin/quorvane -e /
 [ -z "$extra" ] || fail "unexpected in /usr/bin: $extra"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6core6 qt6-qpa-plugins libqt6svg6 libssl3; do
+for package in libqt6widgets6 libqt6core6 qt6-qpa-plugins libqt6svg6 libssl3 libsqlite3-0; do
   grep -q "\b$package\b" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
 

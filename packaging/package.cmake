@@ -62,7 +62,8 @@ firmware backup and module loading, and batch scripts, with a window
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <quorvane@users.noreply.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# The libraries the programs link (Qt 6 Widgets, Gui, Core, libcrypto, the C++ runtime)
+# The libraries the programs link (Qt 6 Widgets, Gui, Core, libcrypto, libsqlite3 for the
+# firmware library's index, the C++ runtime)
 # come from dpkg-shlibdeps; Qt's plugins are loaded at run time, so they are
 # named: the windowing system's platform plugins and the SVG icon engine.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

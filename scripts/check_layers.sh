@@ -10,10 +10,11 @@ cd "$(dirname "$0")/.."
 # ours; the shared file reader and writer and the simulated drive only those
 # texts; the link uses the simulated drive for its SIM port; the
 # console owns the link; the transfers, procedures and file utilities work
-# through the console; the firmware windows use the transfers; the batch runner
-# drives all of those; the shell runner and the windows sit on top.
+# through the console; the firmware windows use the transfers; the firmware
+# library keeps what the backups made; the batch runner drives all of those;
+# the shell runner and the windows sit on top.
 declare -A layer=([lang]=0 [files]=1 [sim]=1 [serial]=2 [console]=3 [transfer]=4 [procedures]=4 [fileutil]=4
-                  [firmware]=5 [batch]=6 [cli]=7 [ui]=7 [app]=8)
+                  [firmware]=5 [library]=6 [batch]=7 [cli]=8 [ui]=8 [app]=9)
 
 status=0
 while IFS=: read -r file line text; do

@@ -6,6 +6,7 @@ packages=(build-essential cmake ninja-build pkg-config
           libqt6svg6 desktop-file-utils dpkg-dev man-db lintian
           fonts-noto-cjk
           libssl-dev
+          libsqlite3-dev
           gettext
           libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev

@@ -14,7 +14,7 @@ pot=po/quorvane.pot
 # The markers of lang/translate.h and ui/tr.h; no default keywords (gettext,
 # _ ...), so nothing unmarked slips in.
 keywords=(-k -kTr -kTrFormat -kQTr -kQTrFormat -kN_ -kTrPlural:1,2 -kQTrPlural:1,2)
-mapfile -t sources < <(find lang files sim serial console transfer procedures fileutil firmware batch cli ui app \
+mapfile -t sources < <(find lang files sim serial console transfer procedures fileutil firmware library batch cli ui app \
                          -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
 # Locations name the file only: a line moved is no change to the catalogue.
 xgettext --from-code=UTF-8 --language=C++ "${keywords[@]}" --add-location=file --sort-by-file \

@@ -1,5 +1,6 @@
 #include "ui/app_windows.h"
 
+#include "library/library_settings.h"
 #include "ui/procedure_groups.h"
 
 namespace qv::ui {
@@ -22,7 +23,7 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   app->main->FormCreate(options);
   LoadFamilyTable(*app->main, app->families);
 
-  // 2. TForm1 ... 9. TForm8, in this order; the "窗口" menu lists them in
+  // 2. TForm1 ... 10. TForm9, in this order; the "窗口" menu lists them in
   // the same order, all but the batch window, which "Loading process" opens.
   // 2. TForm1 "创建文件"
   app->form1 = std::make_unique<Form1CreateFile>(app->dialogs);
@@ -49,6 +50,23 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   // 9. TForm8 "比较备份": needs no drive; not modal, so that both folders stay at hand.
   app->form8 = std::make_unique<Form8Compare>(app->dialogs);
   app->mainWindow->AddWindowMenuEntry(app->form8->windowTitle(), app->form8.get(), false);
+  // 10. TForm9 "固件库": needs no drive; opens the comparison window on two of its backups.
+  app->form9 = std::make_unique<Form9Library>(app->dialogs, app->main->ownFiles.UserDir());
+  app->mainWindow->AddWindowMenuEntry(app->form9->windowTitle(), app->form9.get(), false);
+  app->form9->Model().onCompare = [windows = app.get()](const std::string& first, const std::string& second) {
+    TForm8& compare = windows->form8->Model();
+    compare.Edit1 = first;
+    compare.Edit2 = second;
+    if (!compare.Button3Click()) return;
+    windows->form8->show();
+    windows->form8->raise();
+    windows->form8->activateWindow();
+  };
+  // A backup that completes goes into the library, which the window then shows.
+  app->form6->Model().onBackupDone = [windows = app.get(), add = AutoAddHook(*app->main)](const std::string& folder) {
+    add(folder);
+    if (windows->form9->isVisible()) windows->form9->Model().Refresh();
+  };
 
   return app;
 }

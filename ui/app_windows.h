@@ -16,6 +16,7 @@
 #include "ui/form6_backup.h"
 #include "ui/form7_head_chart.h"
 #include "ui/form8_compare.h"
+#include "ui/form9_library.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_event_pump.h"
@@ -39,6 +40,7 @@ struct AppWindows {
   std::unique_ptr<Form6Backup> form6;
   std::unique_ptr<Form7HeadChart> form7;
   std::unique_ptr<Form8Compare> form8;
+  std::unique_ptr<Form9Library> form9;
 };
 
 // Creates the console and the windows and runs the main window's start-up.

@@ -127,7 +127,7 @@ TEST(AppWindows, WindowMenuListsTheSecondaryWindowsInOrder) {
   // Every entry is a secondary window's caption, in the window list's order;
   // the batch window is not among them: "Loading process" opens it.
   const QStringList windowList = {"创建文件", "F级引导", "串行ROM读写", "HDD ID 编辑", "备份固件", "磁头序列号表",
-                                  "比较备份"};
+                                  "比较备份", "固件库"};
   qsizetype last = -1;
   QStringList entries;
   for (QAction* action : menu->actions()) {

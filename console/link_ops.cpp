@@ -15,6 +15,7 @@ bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   if (path.empty()) return false;
   if (!link_.Open(path, rate, sysClassTty_)) return false;
   linkGone_ = false;
+  driveToldRate_ = 0;
   burstHead_.clear();
   burstOver_ = true;
   commandsOutstanding_ = 0;
@@ -39,8 +40,6 @@ void TFrmMain::ClosePort() {
   sessionLog.Flush();
 }
 
-bool TFrmMain::SetPortBaud(int rate) { return link_.SetBaud(rate); }
-
 bool TFrmMain::SetModemLines(bool on) { return link_.SetModemLines(on); }
 
 std::string TFrmMain::ReadAvailable() { return link_.ReadAvailable(); }
@@ -50,6 +49,7 @@ void TFrmMain::ServiceLink() {
     ReceiveNotify();
     link_.NotificationHandled(!burstOver_, settling_ ? settleFor_ : std::chrono::nanoseconds(0));
   }
+  ServiceNetworkNotices();
   if (link_.Lost() && link_.IsOpen()) PortLost();
 }
 

@@ -65,6 +65,8 @@ std::string RateCommand(int rate) { return ComPortCommand(comport::kSetBaudRate,
 
 bool Rfc2217Port::IsNetworkPort(std::string_view name) { return !SchemeOf(name).empty(); }
 
+bool Rfc2217Port::IsPlainBridge(std::string_view name) { return SchemeOf(name) == kTcpScheme; }
+
 bool Rfc2217Port::SplitName(std::string_view name, std::string& host, std::string& service) {
   const std::string_view scheme = SchemeOf(name);
   if (scheme.empty()) return false;
@@ -141,7 +143,7 @@ bool Rfc2217Port::Connect(const std::string& host, const std::string& service, C
   freeaddrinfo(found);
   if (c.fd < 0) {
     if (c.err == ECONNREFUSED)
-      error_ = TrFormat("无法连接 {1}：主机 {2} 拒绝了连接（该端口上没有服务器在服务）。", name_, host);
+      error_ = TrFormat("无法连接 {1}：主机 {2} 拒绝了连接（该端口上没有 ser2net 在服务）。", name_, host);
     else if (c.err == ETIMEDOUT)
       error_ = TrFormat("无法连接 {1}：主机 {2} 在 {3}内没有应答。", name_, host, LimitText());
     else

@@ -73,6 +73,7 @@ class Rfc2217Port {
 
   // Either scheme, in any letter case.
   static bool IsNetworkPort(std::string_view name);
+  static bool IsPlainBridge(std::string_view name);  // tcp://
   // The host and port number of "SCHEME://HOST:PORT" ("[v6 address]:PORT"
   // too); false when it is not of that form.
   static bool SplitName(std::string_view name, std::string& host, std::string& service);

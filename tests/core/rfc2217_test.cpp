@@ -249,18 +249,19 @@ TEST_F(NetworkSim, FaultsAreClear) {
   EXPECT_EQ(ReadFile("kept.bin"), (std::vector<uint8_t>{1, 2, 3}));
 }
 
-// A plain TCP bridge passes the bytes but no rate: the console says so and
-// refuses what would change the rate, so drive and port never part.
+// A plain TCP bridge (tcp://) passes the bytes but no rate: the console says
+// so and refuses what would change the rate, so drive and port never part.
 TEST_F(NetworkSim, PlainTcpPortRefusesRateChanges) {
   Serve({.rfc2217 = false});
   if (IsSkipped()) return;
   OpenAt("9600");
-  EXPECT_TRUE(PaneHas(server->Name() + " 没有速率控制（")) << PaneText();
+  EXPECT_TRUE(PaneHas(server->Name() + " 是普通 TCP 转发，没有速率控制")) << PaneText();
   ReadBuffer(*main, "2", "1", Path("plain.bin"));
   EXPECT_EQ(ReadFile("plain.bin"), drive->BufferBytes(2 * 512, 512));
   TakeReceived();
   ChangeRate("921600");
-  EXPECT_TRUE(PaneHas("不能切换到 921600 波特")) << PaneText();
+  EXPECT_TRUE(PaneHas("端口不能切换到 921600 波特：普通 TCP 转发没有速率控制，速率不能改变。驱动器没有被告知，仍在 9600 波特。"))
+      << PaneText();
   EXPECT_TRUE(PaneHas("正在调整速率，请稍候........失败！"));
   EXPECT_EQ(drive->Rate(), 9600);
   EXPECT_EQ(TakeReceived().find("b0921"), std::string::npos);

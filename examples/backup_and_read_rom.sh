@@ -19,9 +19,10 @@
 # ATA1.BIN), Vendor.BIN, ID.BIN, SN.TXT (the drive's serial number), ROM.BIN
 # and log.txt (everything the drive and the program said).
 #
-# Exit status: 0 when both succeeded, 1 when either failed (see log.txt), 2 for
-# no PORT or a port that cannot be opened, 130 when stopped with Ctrl-C (143
-# SIGTERM, 129 SIGHUP).
+# Exit status: 0 when both succeeded, 1 when either failed (see log.txt; a
+# transfer rate the port refused is such a failure), 2 for no PORT or a port
+# that cannot be opened, 130 when stopped with Ctrl-C (143 SIGTERM, 129
+# SIGHUP: only a signal gives these).
 
 set -u
 

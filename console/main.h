@@ -293,10 +293,10 @@ class TFrmMain {
   bool DispatchRate(std::string_view rateText);
   // The drive command of `rate` at the old rate, then the port, then a prompt.
   bool ChangeRate(const Rate& rate, std::string_view driveCommand);
-  // Why the port cannot take `rate`, known before the drive is told (a
-  // network port without rate control, a rate its server did not confirm at
-  // open, a drive already out of step); empty when it may.
-  std::string KnownRateRefusal(const Rate& rate) const;
+  // Refuses `rate` (RefuseRate) when the port is known not to take it before
+  // anything is sent: a network port without rate control, a rate its
+  // server did not confirm at open, a drive already out of step.
+  bool RefusedBeforehand(const Rate& rate);
   // Says so (see the rates above), shows the port's rate again and returns false.
   enum class DriveTold { No, Yes, Unknown };
   bool RefuseRate(const Rate& rate, const std::string& why, DriveTold told);

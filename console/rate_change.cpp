@@ -50,11 +50,14 @@ bool TFrmMain::Speed(const Rate& rate) {
   return RefuseRate(rate, PortRateProblem(), driveToldRate_ != 0 ? DriveTold::Yes : DriveTold::Unknown);
 }
 
-std::string TFrmMain::KnownRateRefusal(const Rate& rate) const {
-  if (driveToldRate_ != 0)
-    return Tr("驱动器与端口的速率已不一致，不再发送速率命令");
+bool TFrmMain::RefusedBeforehand(const Rate& rate) {
   const Rfc2217Port* remote = link_.Remote();
-  return remote ? remote->KnownRefusal(rate.baud) : std::string();
+  const std::string known = driveToldRate_ != 0 ? Tr("驱动器与端口的速率已不一致，不再发送速率命令")
+                            : remote            ? remote->KnownRefusal(rate.baud)
+                                                : std::string();
+  if (known.empty()) return false;
+  RefuseRate(rate, known, driveToldRate_ != 0 ? DriveTold::Yes : DriveTold::No);
+  return true;
 }
 
 bool TFrmMain::RefuseRate(const Rate& rate, const std::string& why, DriveTold told) {
@@ -81,9 +84,7 @@ bool TFrmMain::RefuseRate(const Rate& rate, const std::string& why, DriveTold to
 // the port follows, then a prompt is asked for at the new rate. Only that
 // prompt says the drive is there.
 bool TFrmMain::ChangeRate(const Rate& rate, std::string_view driveCommand) {
-  if (!PortOpen()) return false;
-  if (const std::string known = KnownRateRefusal(rate); !known.empty())
-    return RefuseRate(rate, known, driveToldRate_ != 0 ? DriveTold::Yes : DriveTold::No);
+  if (!PortOpen() || RefusedBeforehand(rate)) return false;
   WaitPrompt();
   SendString(driveCommand);
   Delay(10);
@@ -101,6 +102,8 @@ bool TFrmMain::SetF(const Rate& rate) { return ChangeRate(rate, rate.fCommand); 
 
 bool TFrmMain::DispatchRate(std::string_view rateText) {
   const Rate& rate = RateFromText(rateText);
+  // Not even the level test goes out for a rate known to be refused.
+  if (RefusedBeforehand(rate)) return false;
   return isT() ? Set(rate) : SetF(rate);
 }
 

@@ -469,7 +469,7 @@ void Rfc2217Port::WriterLoop() {
       outbox_.erase(0, static_cast<size_t>(n));
       lastProgress_ = Clock::now();
     } else if (n < 0 && errno == EAGAIN) {
-      if (Clock::now() - lastProgress_ >= kWriteStall) {
+      if (Clock::now() - lastProgress_ >= writeStall_) {
         LoseWriting(ETIMEDOUT);
         continue;
       }
@@ -482,6 +482,11 @@ void Rfc2217Port::WriterLoop() {
       LoseWriting(n < 0 ? errno : EPIPE);
     }
   }
+}
+
+void Rfc2217Port::SetWriteStall(std::chrono::milliseconds stall) {
+  std::lock_guard lock(writeMutex_);
+  writeStall_ = stall;
 }
 
 void Rfc2217Port::LoseWriting(int err) {

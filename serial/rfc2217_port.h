@@ -149,6 +149,10 @@ class Rfc2217Port {
   // Why the last open failed, or why the connection ended (UTF-8).
   std::string Error() const;
 
+  // How long a server may take no byte before the connection is given up
+  // (kWriteStall). For tests.
+  void SetWriteStall(std::chrono::milliseconds stall);
+
  private:
   using Clock = std::chrono::steady_clock;
   void Reset();  // closed, every state of a connection forgotten
@@ -202,6 +206,7 @@ class Rfc2217Port {
   std::condition_variable writeCv_;
   std::string outbox_;  // what the socket has not taken yet, in order
   Clock::time_point lastProgress_{};
+  std::chrono::milliseconds writeStall_{kWriteStall};
   bool writerStop_ = false;
   std::thread writer_;
 };

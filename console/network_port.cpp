@@ -43,8 +43,9 @@ void TFrmMain::AnnounceNetworkPort(const std::string& port) {
 
 void TFrmMain::ServiceNetworkNotices() {
   Rfc2217Port* remote = link_.Remote();
+  if (!remote || !remote->LineErrorsPending()) return;
   const auto now = std::chrono::steady_clock::now();
-  if (!remote || now - lineNoticeAt_ < kLineNoticeSpacing) return;
+  if (now - lineNoticeAt_ < kLineNoticeSpacing) return;
   const Rfc2217Port::LineErrors errors = remote->TakeLineErrors();
   if (!errors.Any()) return;
   lineNoticeAt_ = now;

@@ -89,9 +89,9 @@ bool TFrmMain::ChangeRate(const Rate& rate, std::string_view driveCommand) {
   SendString(driveCommand);
   Delay(10);
   if (!MovePort(rate)) {
-    if (LinkGone()) return false;  // the pane says why already
     driveToldRate_ = rate.baud;
-    return RefuseRate(rate, PortRateProblem(), DriveTold::Yes);
+    // A port lost on the way has said why in the pane already.
+    return RefuseRate(rate, LinkGone() ? Tr("端口已断开") : PortRateProblem(), DriveTold::Yes);
   }
   return WaitPrompt();
 }

@@ -121,6 +121,7 @@ void Rfc2217Port::Reset() {
     telnetSeen_ = comPortAnswered_ = comPortAgreed_ = false;
     rateReply_ = -1;
     lineErrors_ = {};
+    lineErrorsPending_ = false;
     dontSent_.reset();
     wontSent_.reset();
   }
@@ -391,6 +392,7 @@ void Rfc2217Port::Handle(const Event& event) {
         lineErrors_.parity += (state & comport::kParityError) != 0;
         lineErrors_.framing += (state & comport::kFramingError) != 0;
         lineErrors_.breaks += (state & comport::kBreak) != 0;
+        lineErrorsPending_ = lineErrors_.Any();
       }
       break;
     }
@@ -401,6 +403,7 @@ void Rfc2217Port::Handle(const Event& event) {
 
 Rfc2217Port::LineErrors Rfc2217Port::TakeLineErrors() {
   std::lock_guard lock(mutex_);
+  lineErrorsPending_ = false;
   return std::exchange(lineErrors_, {});
 }
 

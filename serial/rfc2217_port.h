@@ -36,6 +36,7 @@
 // server that takes nothing for kWriteStall, or lets kOutboxLimit pile up,
 // has the connection ended. However a connection ends, the socket is shut
 // down with it, which wakes whatever waits on it (the receive thread) at once.
+#include <atomic>
 #include <bitset>
 #include <chrono>
 #include <condition_variable>
@@ -130,6 +131,9 @@ class Rfc2217Port {
     bool Any() const { return overrun + parity + framing + breaks > 0; }
   };
   LineErrors TakeLineErrors();
+  // Whether TakeLineErrors has any, without taking the lock: looked at after
+  // every hand-over of received bytes.
+  bool LineErrorsPending() const { return lineErrorsPending_.load(); }
 
   // Takes what the socket holds (never blocks) and returns the line bytes
   // waiting to be read. Safe on any thread.
@@ -200,6 +204,7 @@ class Rfc2217Port {
   bool comPortAgreed_ = false;
   int64_t rateReply_ = -1;        // the rate of the latest SET-BAUDRATE answer
   LineErrors lineErrors_;
+  std::atomic<bool> lineErrorsPending_{false};
   std::bitset<256> dontSent_, wontSent_;  // refusals already sent
 
   std::mutex writeMutex_;  // the sending side: one sender at a time, no command torn by another

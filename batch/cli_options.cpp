@@ -300,7 +300,9 @@ other windows, the way their buttons run it.
                 as the port list shows it (ttyUSB0, opened under /dev), an
                 absolute device path (a pseudo-terminal such as /dev/pts/7
                 works), rfc2217://HOST:PORT for a port ser2net serves on
-                another machine, or SIM, the built-in simulated drive, to try things
+                another machine (RFC 2217: the rate travels along),
+                tcp://HOST:PORT for a plain TCP bridge (fixed rate: a rate
+                change fails), or SIM, the built-in simulated drive, to try things
                 out (said on stderr, as nothing read from it is a real drive's).
                 A name that is none of these is answered with the ports there
                 are.
@@ -310,7 +312,8 @@ other windows, the way their buttons run it.
                 9600 after it (default: the highest rate offered, as in the
                 windows). The port is probed first: 9600, 38400, 57600 and
                 115200 are always offered, 230400, 460800, 625200 and 921600
-                when the adapter takes them.
+                when the adapter takes them; on rfc2217:// the rates the
+                server confirms.
   --gap MS      how long the line must at least be quiet before the drive's
                 output counts as over, in milliseconds (0.1 steps; 0: only
                 automatic). Automatic covers USB adapters (their latency
@@ -456,6 +459,10 @@ BAUDRATE take 9600 then), a statement short of fields, a number that does not
 convert, a field R_SECTORS or W_SECTORS drops before the file name other than
 "-". The run goes on as the language says (--strict refuses it); an error that
 ends it names the line and the field.
+A step that fails (a transfer, a rate change, LEVEL/F, CMP_FILE of files that
+differ) does not end the run; stdout ends with a line naming the failed steps
+("2 of 9 steps failed: line 4 R_BUF, line 7 SPEED"). A rate the port refuses
+ends the run at once, nothing more sent: the pane says where the drive is.
 
 Output: every line of the terminal pane on stdout in UTF-8, once complete;
 message boxes on stderr as "CAPTION: TEXT"; on a terminal, the progress bar
@@ -472,16 +479,16 @@ the program and then to its group). One a second or more later ends the
 program at once and may leave the drive at the transfer rate, a script's
 download cut off or a ROM write half done.
 
-Exit status: 0 the script ran to its end (whatever the drive answered) or the
-operation succeeded (--check: every file agrees; --compare: every file is the
-same); 1 a statement raised an error or the operation reported a failure, a
-load whose TABLE step was skipped included, or a file that does not agree with
-the manifest or differs between the folders (the messages are on stdout and
-stderr); 2 bad usage (no --port included), a script that cannot be read or is
-empty (or, with --strict, has doubtful lines), a port that does not exist or
-cannot be opened, or a file or folder that cannot take what the operation
-makes; 128 + the signal's number when
-stopped by one: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
+Exit status: 0 every step of the script succeeded, or the operation succeeded
+(--check: every file agrees; --compare: every file is the same); 1 a step of
+the script failed, a statement raised an error, the port refused a rate, or the
+operation reported a failure, a load whose TABLE step was skipped included, or
+a file that does not agree with the manifest or differs between the folders
+(the messages are on stdout and stderr); 2 bad usage (no --port included), a
+script that cannot be read or is empty (or, with --strict, has doubtful lines),
+a port that does not exist or cannot be opened, or a file or folder that cannot
+take what the operation makes; 128 + the signal's number when stopped by one,
+and only then: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
 
 Examples:
   quorvane-batch --port ttyUSB0 check.cmd

@@ -70,8 +70,12 @@ TForm4::RunResult TForm4::Button9Click() {
   // What the check finds is only told: the run goes on as the language says.
   // Its lines are English in either language, as quorvane-batch prints them
   // on stderr, where scripts read them.
-  if (checkInPane)
+  if (remarksInPane)
     for (const ScriptNote& note : CheckScript(Memo1)) main_.AddLine(NoteLine(note));
+  for (const std::string& text : Memo1) {
+    const ScriptLine line = ParseLine(text);
+    if (line.kind == ScriptLine::Kind::Statement && KeywordOf(line.keyword) != Keyword::None) ++result.steps;
+  }
 
   // The drive's replies stay out of the pane while the script runs.
   main_.receiveMode = ReceiveMode::Empty;
@@ -79,8 +83,13 @@ TForm4::RunResult TForm4::Button9Click() {
   SetRunning(true);
   result.end = RunResult::End::Finished;
   const bool portWasOpen = main_.PortOpen();
+  bool rateRefused = false;
   size_t i = 0;
   size_t paneLines = 0;  // before the statement that runs
+  const auto stepFailed = [&] {
+    if (result.failed.empty() || result.failed.back().line != i + 1)
+      result.failed.push_back({i + 1, ParseLine(Memo1[i]).keyword});
+  };
   try {
     for (; i < Memo1.size(); ++i) {
       paneLines = main_.memo1.LineCount();
@@ -89,7 +98,14 @@ TForm4::RunResult TForm4::Button9Click() {
         Edit1 = line.text;
         Notify(View::What::CurrentLine);
         if (line.kind == ScriptLine::Kind::Statement) {
-          RunStatement(main_, line);
+          const int refusals = main_.RateRefusals();
+          if (!RunStatement(main_, line)) stepFailed();
+          // The drive may now be at another rate than the port: a next
+          // statement would only send what it cannot read.
+          if (main_.RateRefusals() != refusals) {
+            rateRefused = true;
+            throw std::runtime_error(main_.LastRateRefusal());
+          }
           main_.Delay(20);
         }
       }
@@ -115,18 +131,33 @@ TForm4::RunResult TForm4::Button9Click() {
     result.end = RunResult::End::Failed;
     result.error = Tr("执行命令时发生未知错误！");
   }
+  if (result.end == RunResult::End::Failed && i < Memo1.size()) stepFailed();
   // In a script of many lines the message alone does not say which one.
   if (result.end == RunResult::End::Failed && i < Memo1.size())
     result.error = "line " + std::to_string(i + 1) + " (" + QuotedLine(Memo1[i]) + "): " + result.error;
   result.line = i;
 
-  // Back to idle whatever happened, with the drive's next prompt in the pane.
+  // Back to idle whatever happened, with the drive's next prompt in the pane
+  // (unless the port left the drive behind).
+  if (remarksInPane && !result.failed.empty()) main_.AddLine(FailedStepsLine(result));
   SetRunning(false);
   main_.receiveMode = ReceiveMode::usercmd;
-  main_.SendString("\r");
+  if (!rateRefused) main_.SendString("\r");
   main_.stopFlag = 0;
   if (result.end == RunResult::End::Failed) main_.Dlg().ShowMessage(result.error);
   return result;
+}
+
+std::string FailedStepsLine(const TForm4::RunResult& result) {
+  if (result.failed.empty()) return {};
+  std::string text = std::to_string(result.failed.size()) + " of " + std::to_string(result.steps) +
+                     (result.steps == 1 ? " step failed:" : " steps failed:");
+  for (size_t k = 0; k < result.failed.size(); ++k)
+    text += (k == 0 ? " line " : ", line ") + std::to_string(result.failed[k].line) +
+            (result.failed[k].keyword.empty() ? "" : " " + result.failed[k].keyword);
+  if (result.end == TForm4::RunResult::End::Failed || result.end == TForm4::RunResult::End::Stopped)
+    text += " (the run ended at line " + std::to_string(result.line + 1) + ")";
+  return text;
 }
 
 }  // namespace qv

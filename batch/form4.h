@@ -36,11 +36,18 @@ class TForm4 {
       Refused,      // another long operation runs; the message was shown
       Finished,     // the last line was done
       Stopped,      // the stop flag ended it
-      Failed,       // a statement raised an error; its message was shown
+      Failed,       // a statement raised an error, or the port refused a rate; its message was shown
+    };
+    // A statement that did not do what it says (RunStatement).
+    struct FailedStep {
+      size_t line;          // from 1
+      std::string keyword;
     };
     End end = End::EmptyScript;
     std::string error;  // Failed: the message, after the line's number and text
     size_t line = 0;    // Stopped, Failed: index of the last line carried out
+    size_t steps = 0;   // the script's statements with a keyword of the language
+    std::vector<FailedStep> failed;
   };
 
   explicit TForm4(TFrmMain& main) : main_(main) {}
@@ -53,9 +60,10 @@ class TForm4 {
   bool Panel1Enabled = true;
   bool Button10Enabled = false;
   bool Running() const { return !Panel1Enabled; }
-  // Whether a run first puts the script's doubtful lines into the pane
-  // (the shell runner has said them on stderr before opening the port).
-  bool checkInPane = true;
+  // Whether a run puts its remarks into the pane: the script's doubtful lines
+  // before it and the failed steps after it (the shell runner says both on
+  // its own streams).
+  bool remarksInPane = true;
 
   void Button51Click();  // "读取流程"
   void Button1Click();   // "保存流程"
@@ -74,5 +82,10 @@ class TForm4 {
   TFrmMain& main_;
   View* view_ = nullptr;
 };
+
+// "2 of 9 steps failed: line 4 R_BUF, line 7 SPEED", with "(the run ended
+// at line 7)" after a run that did not reach its end; empty when none failed.
+// English in either language, as the check's lines are: scripts read it.
+std::string FailedStepsLine(const TForm4::RunResult& result);
 
 }  // namespace qv

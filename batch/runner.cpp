@@ -26,21 +26,23 @@ std::string_view FirstCharacter(std::string_view text) {
   return text.substr(0, length);
 }
 
-void Level(TFrmMain& main, std::string_view argument) {
+bool Level(TFrmMain& main, std::string_view argument) {
   // Without a level letter there is nothing sensible to send; the run ends
   // here like for any other statement it cannot carry out.
   if (argument.empty()) throw std::runtime_error(Tr("LEVEL 语句缺少级别字符！"));
   const std::string_view level = FirstCharacter(argument);
-  if (level == "F") main.ToF();
-  else if (level == "T") main.SendString("/\r");
+  if (level == "F") return main.ToF();
+  if (level == "T") main.SendString("/\r");
   else main.SendString("/" + Gbk(level) + "\r");
+  return true;
 }
 
 // Track reads are the largest files a script makes; far beyond those.
 constexpr uint64_t kMaxComparedScriptFile = 256u << 20;
 
-// Says in the pane whether two files are the same, and where they differ.
-void CompareFiles(TFrmMain& main, const CompareArgs& files) {
+// Says in the pane whether two files are the same, and where they differ;
+// true when they are.
+bool CompareFiles(TFrmMain& main, const CompareArgs& files) {
   FileBytes contents[2];
   const std::string* names[2] = {&files.file1, &files.file2};
   for (int k = 0; k < 2; ++k) {
@@ -49,6 +51,7 @@ void CompareFiles(TFrmMain& main, const CompareArgs& files) {
   }
   const FileComparison c = CompareBytes(contents[0].bytes, contents[1].bytes);
   main.AddLine(TrFormat("{1} 与 {2}：{3}", files.file1, files.file2, VerdictText(c)));
+  return c.Same();
 }
 
 void SendByte(TFrmMain& main, int32_t value) {
@@ -58,64 +61,56 @@ void SendByte(TFrmMain& main, int32_t value) {
 
 }  // namespace
 
-void RunStatement(TFrmMain& main, const ScriptLine& line) {
-  if (line.kind != ScriptLine::Kind::Statement) return;
+bool RunStatement(TFrmMain& main, const ScriptLine& line) {
+  if (line.kind != ScriptLine::Kind::Statement) return true;
   const std::string& arg = line.argument;
   switch (KeywordOf(line.keyword)) {
     case Keyword::None:
-      return;
+      return true;
     case Keyword::ECHO:
       main.AddLine(arg);
-      return;
+      return true;
     case Keyword::LEVEL:
-      Level(main, arg);
-      return;
+      return Level(main, arg);
     case Keyword::SLEEP:
       main.Delay(StrToInt(arg) / 10);
-      return;
+      return true;
     case Keyword::SPEED:
       // The level test decides between the T-level and the other-level
       // command; any text that is not a faster rate means 9600.
-      main.AdMySpeed(arg);
-      return;
+      return main.AdMySpeed(arg);
     case Keyword::BAUDRATE:
-      main.Speed(RateFromText(arg));
-      return;
+      return main.Speed(RateFromText(arg));
     case Keyword::STR:
       main.SendString(Gbk(arg) + "\r");
-      return;
+      return true;
     case Keyword::HEX:
       SendByte(main, HexToInt(arg));
-      return;
+      return true;
     case Keyword::DEC:
       SendByte(main, StrToInt(arg));
-      return;
+      return true;
     case Keyword::SEND_FILE: {
       const SendFileArgs a = SplitSendFileArgs(arg);
       const int32_t blockSize = StrToInt(a.blockSize);
-      SendFile(main, a.file, blockSize);
-      return;
+      return SendFile(main, a.file, blockSize);
     }
     case Keyword::R_SECTORS: {
       const TrackArgs a = SplitTrackArgs(arg);
-      ReadTrack(main, a.cylinder, a.head, a.startSector, a.sectorCount, a.buffer, a.chunk, a.file, true);
-      return;
+      return ReadTrack(main, a.cylinder, a.head, a.startSector, a.sectorCount, a.buffer, a.chunk, a.file, true);
     }
     case Keyword::W_SECTORS: {
       const TrackArgs a = SplitTrackArgs(arg);
-      WriteTrack(main, a.cylinder, a.head, a.startSector, a.sectorCount, a.buffer, a.chunk, a.file,
-                 main.ComboBox2.Text());
-      return;
+      return WriteTrack(main, a.cylinder, a.head, a.startSector, a.sectorCount, a.buffer, a.chunk, a.file,
+                        main.ComboBox2.Text());
     }
     case Keyword::R_BUF: {
       const BufferArgs a = SplitBufferArgs(arg);
-      ReadBuffer(main, a.startBlock, a.blockCount, a.file);
-      return;
+      return ReadBuffer(main, a.startBlock, a.blockCount, a.file);
     }
     case Keyword::W_BUF: {
       const BufferArgs a = SplitBufferArgs(arg);
-      WriteBuffer(main, a.startBlock, a.blockCount, a.file);
-      return;
+      return WriteBuffer(main, a.startBlock, a.blockCount, a.file);
     }
     case Keyword::CREAT_FILE: {
       // The routine reports a failure by its result only; in a script the
@@ -125,12 +120,12 @@ void RunStatement(TFrmMain& main, const ScriptLine& line) {
       if (!CutAndJoin(request, &why))
         throw EFileError(why.empty() ? TrFormat("生成文件{1}失败！", request.output)
                                     : TrFormat("生成文件{1}失败：{2}", request.output, why));
-      return;
+      return true;
     }
     case Keyword::CMP_FILE:
-      CompareFiles(main, SplitCompareArgs(arg));
-      return;
+      return CompareFiles(main, SplitCompareArgs(arg));
   }
+  return true;
 }
 
 }  // namespace qv

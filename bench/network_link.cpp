@@ -11,6 +11,9 @@
 //   BufferRead: 64 blocks of the drive's buffer read at 921600, less a read
 //             of none; ratio: the time per block against the line's own time
 //             for its bytes (1.0: as fast as the line).
+//   Open:     the port chosen in the port bar and opened with the open button,
+//             as quorvane-batch does, the rates it offers found out; closed
+//             again between two. Counters: median and 90th percentile in ms.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -133,6 +136,35 @@ void BufferRead(benchmark::State& state) {
   state.counters["ratio"] = perBlock / linePerBlock;
 }
 BENCHMARK(BufferRead)->Arg(0)->Arg(1)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void Open(benchmark::State& state) {
+  Bench bench;
+  if (!bench.drive.Start()) return state.SkipWithError("no pseudo-terminal");
+  std::string port = bench.drive.SlavePath();
+  if (state.range(0) != 0) {
+    bench.server = std::make_unique<test::Ser2NetServer>(port);
+    if (!bench.server->Running()) return state.SkipWithError(bench.server->Why().c_str());
+    port = bench.server->Name();
+  }
+  TFrmMain& main = bench.main;
+  std::vector<double> millis;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    main.ComboBox1.items = {port};
+    main.ComboBox1.index = 0;
+    main.ComboBox1Change();
+    main.ComboBox2.SelectText("9600");
+    main.btnSwitchClick();
+    if (!main.PortOpen()) return state.SkipWithError("the port did not open");
+    millis.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    state.PauseTiming();
+    main.btnSwitchClick();
+    state.ResumeTiming();
+  }
+  state.counters["median_ms"] = Percentile(millis, 0.5);
+  state.counters["p90_ms"] = Percentile(millis, 0.9);
+}
+BENCHMARK(Open)->Arg(0)->Arg(1)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace qv

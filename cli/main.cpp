@@ -66,16 +66,19 @@ int OpenPort(TFrmMain& main, const StreamDialogs& dialogs, const std::string& po
   return main.PortOpen() ? kExitDone : kExitUsage;
 }
 
-int RunScript(TFrmMain& main, const LoadedScript& script) {
+// The run's status; `failedSteps` gets the line naming the steps that failed.
+int RunScript(TFrmMain& main, const LoadedScript& script, std::string& failedSteps) {
   TForm4 form(main);
   form.Memo1 = script.lines;
-  form.checkInPane = false;  // said on stderr before the port was opened
+  form.remarksInPane = false;  // the check was said on stderr before the port opened, the failed steps come last
   const TForm4::RunResult result = form.Button9Click();
+  failedSteps = FailedStepsLine(result);
   switch (result.end) {
-    case TForm4::RunResult::End::Finished: return kExitDone;
+    case TForm4::RunResult::End::Finished: return result.failed.empty() ? kExitDone : kExitFailed;
     case TForm4::RunResult::End::Failed:
     case TForm4::RunResult::End::Refused: return kExitFailed;
-    case TForm4::RunResult::End::Stopped: return stop_signals::Status();
+    // Only a signal makes 128 + its number; main() sets that.
+    case TForm4::RunResult::End::Stopped: return kExitFailed;
     case TForm4::RunResult::End::EmptyScript: break;
   }
   return kExitUsage;
@@ -253,13 +256,13 @@ int main(int argc, char** argv) {
     status = result.succeeded ? kExitDone : kExitFailed;
     summary = result.summary;
   } else {
-    status = RunScript(main, script);
+    status = RunScript(main, script, summary);
   }
   // The closing CR asks for a prompt; let it reach the pane before closing.
   main.WaitHD(50);
   if (stop_signals::Requests() > 0) status = stop_signals::Status();
   status = finish(status);
-  // What was done, in one line after everything the drive said.
-  if (status == kExitDone && !summary.empty()) std::cout << summary << std::endl;
+  // What was done, or which steps failed, in one line after everything the drive said.
+  if ((status == kExitDone || !operation) && !summary.empty()) std::cout << summary << std::endl;
   return status;
 }

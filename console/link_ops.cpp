@@ -16,6 +16,7 @@ bool TFrmMain::OpenPort(const std::string& portName, int rate) {
   if (!link_.Open(path, rate, sysClassTty_)) return false;
   linkGone_ = false;
   promptsSinceScan_ = 0;
+  driveToldRate_ = 0;
   return true;
 }
 
@@ -36,14 +37,13 @@ void TFrmMain::ClosePort() {
   sessionLog.Flush();
 }
 
-bool TFrmMain::SetPortBaud(int rate) { return link_.SetBaud(rate); }
-
 bool TFrmMain::SetModemLines(bool on) { return link_.SetModemLines(on); }
 
 void TFrmMain::ServiceLink() {
   // What came before the device went is handled before its loss.
   if (link_.ChunkReady()) ReceiveNotify();
   else if (link_.Lost() && link_.IsOpen()) PortLost();
+  ServiceNetworkNotices();
 }
 
 void TFrmMain::ProcessEvents() {

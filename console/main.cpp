@@ -140,16 +140,10 @@ void TFrmMain::FormCreate(const StartupOptions& options) {
   ComboBox1.items = ListComPorts(sysClassTty_);
   ComboBox1.index = ComboBox1.items.empty() ? -1 : 0;
   if (!ComboBox1.items.empty()) ProbeRates(ComboBox1.items.front());
-  ComboBox7.items = ComboBox2.items;
-  ComboBox7.SelectLast();
-  for (ListControl* follower : rateFollowers_) {
-    follower->items = ComboBox2.items;
-    follower->SelectLast();
-  }
+  ShareRateList();
   Panel2Enabled = false;
   receiveMode = ReceiveMode::usercmd;
   Notify(MainView::What::Ports);
-  Notify(MainView::What::Rates);
   Notify(MainView::What::Port);
 }
 
@@ -218,10 +212,7 @@ void TFrmMain::btnSwitchClick() {
     }
     SetModemLines(CheckBox1);
     if (port == kSimPortName) AddLine(TrFormat("{1}。", Tr(kSimDriveNotice)));
-    if (!link_.RateChangeable())
-      AddLine(TrFormat("{1} 没有速率控制（服务器不支持 RFC 2217 的 COM-PORT-OPTION，例如普通 TCP 转发）："
-                       "速率不能改变，线路按服务器一方设定的速率工作；改变速率的操作将被拒绝。",
-                       port));
+    AnnounceNetworkPort(port);
     AnnounceLinkTiming();
     btnSwitch = kCaptionOpen;
     Panel2Enabled = true;
@@ -278,20 +269,17 @@ void TFrmMain::ComboBox1Change() {
   ComboBox2.items = BasicRates();
   ComboBox2.index = 0;
   const std::string port = ComboBox1.Text();
-  if (!OpenPort(port, 9600)) {
+  if (Rfc2217Port::IsNetworkPort(port)) {
+    // Every rate until the open asks the server for each.
+    for (size_t i = kBasicRateCount; i < kRates.size(); ++i) ComboBox2.items.emplace_back(kRates[i].text);
+  } else if (!OpenPort(port, 9600)) {
     AddLine(OpenFailureText(port));
     dialogs_.ShowMessage(Tr(kPortBusy));
   } else if (SetPortBaud(921600)) {
     for (size_t i = kBasicRateCount; i < kRates.size(); ++i) ComboBox2.items.emplace_back(kRates[i].text);
   }
   ClosePort();
-  ComboBox7.items = ComboBox2.items;
-  ComboBox7.SelectLast();
-  for (ListControl* follower : rateFollowers_) {
-    follower->items = ComboBox2.items;
-    follower->SelectLast();
-  }
-  Notify(MainView::What::Rates);
+  ShareRateList();
   receiveMode = ReceiveMode::usercmd;
 }
 
@@ -311,6 +299,7 @@ void TFrmMain::FollowPortDevices() {
 
 std::string TFrmMain::PortDescription(const std::string& portName) const {
   if (portName == kSimPortName) return Tr(kSimDriveNotice);
+  if (Rfc2217Port::IsPlainBridge(portName)) return Tr("网络串口（普通 TCP 转发，速率固定）");
   if (Rfc2217Port::IsNetworkPort(portName)) return Tr("网络串口（RFC 2217，例如 ser2net）");
   if (IsDevicePath(portName)) return DescribePort(IdentifyDevice(sysClassTty_, portName));
   return DescribePort(IdentifyPort(sysClassTty_, portName));

@@ -134,6 +134,8 @@ class TFrmMain {
   // operation goes straight down its own failure path instead of waiting out
   // each of its waits.
   bool LinkGone() const { return linkGone_; }
+  // Moves the port to `rate`; false when it refused. A network port's answer
+  // is awaited handling events, as the waits do.
   bool SetPortBaud(int rate);
   bool SetModemLines(bool on);
   // n ticks: each waits pauseTick (handling received bytes as they come) and
@@ -171,19 +173,30 @@ class TFrmMain {
   bool WaitHD(int n);
   bool WaitWB(int n);
   bool WaitWE(int n);
-  void WaitPrompt();
+  // True once the drive showed a prompt, false after the last attempt.
+  bool WaitPrompt();
   bool isT();
   bool isF();
   bool ToF();
 
   // --- rates ---
-  void Speed(const Rate& rate);  // port side only
-  void Set(const Rate& rate);    // drive at level T, then port
-  void SetF(const Rate& rate);   // drive at another level, then port
-  void SetSpeed();               // to ComboBox2's rate
-  void AdSpeed();                // to ComboBox7's rate
-  void AdMySpeed(std::string_view rateText);
-  void SetSpeed9600();
+  // Each true only when the change is done: the port took the rate (Speed),
+  // and the drive showed its prompt at it (the others). A port that refuses
+  // the rate stops the change at once: nothing more is sent, the pane says
+  // which rate, why, and where that leaves the drive, and a running
+  // operation is stopped.
+  bool Speed(const Rate& rate);  // port side only; the drive's rate is the caller's
+  bool Set(const Rate& rate);    // drive at level T, then port
+  bool SetF(const Rate& rate);   // drive at another level, then port
+  bool SetSpeed();               // to ComboBox2's rate
+  bool AdSpeed();                // to ComboBox7's rate
+  bool AdMySpeed(std::string_view rateText);
+  bool SetSpeed9600();
+  // How many rate changes the port has refused since the program started, and
+  // the pane line of the latest: a caller that counts before and after a step
+  // knows whether the step ended on one.
+  int RateRefusals() const { return rateRefusals_; }
+  const std::string& LastRateRefusal() const { return lastRateRefusal_; }
 
   // --- the pane (texts in UTF-8) ---
   void AddLine(std::string_view text);
@@ -276,8 +289,31 @@ class TFrmMain {
   // `forPrompt`: prompts handed over before it do not count as in sight.
   bool WaitFor(std::string& marker, int n, bool forPrompt);
   bool PromptIs(std::string_view prompt);
-  void DispatchRate(std::string_view rateText);
+  bool DispatchRate(std::string_view rateText);
+  // The drive command of `rate` at the old rate, then the port, then a prompt.
+  bool ChangeRate(const Rate& rate, std::string_view driveCommand);
+  // Refuses `rate` (RefuseRate) when the port is known not to take it before
+  // anything is sent: a network port without rate control, a rate its
+  // server did not confirm at open, a drive already out of step.
+  bool RefusedBeforehand(const Rate& rate);
+  // Says so (see the rates above), shows the port's rate again and returns false.
+  enum class DriveTold { No, Yes, Unknown };
+  bool RefuseRate(const Rate& rate, const std::string& why, DriveTold told);
+  // The port side of Speed, without a word when the port refuses.
+  bool MovePort(const Rate& rate);
+  // Why the port refused the rate it was last asked for.
+  std::string PortRateProblem() const;
   void ProbeRates(const std::string& port);
+  // The rate list copied into the transfer list and the other windows' lists.
+  void ShareRateList();
+  // After a network port opened: the rates its server confirmed become the
+  // rate list, and the pane says which it refused, or that it has no rate
+  // control at all.
+  void AnnounceNetworkPort(const std::string& port);
+  // The errors a network port's server saw on its line, as a pane line at
+  // most once per kLineNoticeSpacing.
+  void ServiceNetworkNotices();
+  static constexpr std::chrono::seconds kLineNoticeSpacing{1};
   void ShowClosedState();
   void PortLost();
   // The open/close button while an operation runs: the port closes as a lost
@@ -288,9 +324,6 @@ class TFrmMain {
   void Refuse(const std::string& text);
   // Why the port named `port` did not open, for the pane.
   std::string OpenFailureText(const std::string& port) const;
-  // A rate change the link cannot make (a network port without rate
-  // control): says so, stops the running operation and returns true.
-  bool RefuseFixedRate(const Rate& rate);
   // A line in the pane when the link's timing is set by hand, or when a USB
   // adapter's latency timer will slow every exchange down.
   void AnnounceLinkTiming();
@@ -308,6 +341,12 @@ class TFrmMain {
   std::vector<MainView*> views_;
   std::vector<ListControl*> rateFollowers_;
   bool linkGone_ = false;
+  int rateRefusals_ = 0;
+  std::string lastRateRefusal_;
+  // The drive was told this rate and the port refused it: they are out of
+  // step until the port is opened again, and no rate command goes out.
+  int driveToldRate_ = 0;
+  std::chrono::steady_clock::time_point lineNoticeAt_{};
   // The notices that may have cut into a running operation (the port was
   // lost, the log stopped), as the pane holds them (GBK); the latest few.
   static constexpr size_t kRememberedNotices = 8;

@@ -77,16 +77,18 @@ bool TFrmMain::WaitWB(int n) { return WaitFor(WbReply, n, false); }
 
 bool TFrmMain::WaitWE(int n) { return WaitFor(WeReply, n, false); }
 
-void TFrmMain::WaitPrompt() {
+bool TFrmMain::WaitPrompt() {
   const ReceiveMode remembered = receiveMode;
   receiveMode = ReceiveMode::syscmd;
-  for (int attempt = 0; attempt < 30; ++attempt) {
+  bool prompted = false;
+  for (int attempt = 0; attempt < 30 && !prompted; ++attempt) {
     SendString("\x1A");
     WaitHD(2);
     SendString("/\r");
-    if (WaitHD(5)) break;
+    prompted = WaitHD(5);
   }
   receiveMode = remembered;
+  return prompted;
 }
 
 // Brings the drive to show a prompt, asks once more and compares the level.

@@ -22,9 +22,10 @@
 # said). "quorvane-batch --compare" of two such folders judges the files the
 # manifests list and names ROM.BIN and log.txt without a verdict.
 #
-# Exit status: 0 when both succeeded, 1 when either failed (see log.txt), 2 for
-# no PORT or a port that cannot be opened, 130 when stopped with Ctrl-C (143
-# SIGTERM, 129 SIGHUP).
+# Exit status: 0 when both succeeded, 1 when either failed (see log.txt; a
+# transfer rate the port refused is such a failure), 2 for no PORT or a port
+# that cannot be opened, 130 when stopped with Ctrl-C (143 SIGTERM, 129
+# SIGHUP: only a signal gives these).
 
 set -u
 

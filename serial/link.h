@@ -67,8 +67,12 @@ class SerialLink {
   bool Open(const std::string& devicePath, int rate, const std::string& sysClassTty = "/sys/class/tty");
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& LastError() const { return lastError_; }
-  // A port on another machine (rfc2217://HOST:PORT), see rfc2217_port.h.
+  // A port on another machine (rfc2217://HOST:PORT or tcp://HOST:PORT), see rfc2217_port.h.
   bool IsRemote() const { return remote_ != nullptr; }
+  // Its client, for what only a network port has (the rates its server
+  // confirmed, line-state notices, a rate change awaited in two halves); null
+  // for a local device. Valid until the port closes.
+  Rfc2217Port* Remote() const { return remote_.get(); }
   // False where the rate cannot be changed: a network port behind a plain TCP bridge.
   bool RateChangeable() const;
   // Why a network port's connection ended (UTF-8); empty for a local device.

@@ -2,8 +2,9 @@
 
 namespace qv::telnet {
 
-void Decoder::Feed(std::string_view bytes, std::string& data, std::vector<Event>& events) {
+bool Decoder::Feed(std::string_view bytes, std::string& data, std::vector<Event>& events) {
   for (const char c : bytes) {
+    if (overlong_) return false;
     const auto b = static_cast<uint8_t>(c);
     switch (state_) {
       case State::Data:
@@ -31,21 +32,11 @@ void Decoder::Feed(std::string_view bytes, std::string& data, std::vector<Event>
         break;
       case State::Sub:
         if (b == kIac) state_ = State::SubIac;
-        else if (!subHasOption_) {
-          sub_.option = b;
-          subHasOption_ = true;
-        } else if (sub_.payload.size() < kLongestPayload) {
-          sub_.payload.push_back(c);
-        }
+        else AddToSub(c);
         break;
       case State::SubIac:
         if (b == kIac) {  // a doubled IAC inside the subnegotiation
-          if (!subHasOption_) {
-            sub_.option = b;
-            subHasOption_ = true;
-          } else if (sub_.payload.size() < kLongestPayload) {
-            sub_.payload.push_back(c);
-          }
+          AddToSub(c);
           state_ = State::Sub;
         } else if (b == kSe) {
           if (subHasOption_) events.push_back(sub_);
@@ -58,6 +49,18 @@ void Decoder::Feed(std::string_view bytes, std::string& data, std::vector<Event>
         }
         break;
     }
+  }
+  return !overlong_;
+}
+
+void Decoder::AddToSub(char c) {
+  if (!subHasOption_) {
+    sub_.option = static_cast<uint8_t>(c);
+    subHasOption_ = true;
+  } else if (sub_.payload.size() < kLongestPayload) {
+    sub_.payload.push_back(c);
+  } else {
+    overlong_ = true;
   }
 }
 

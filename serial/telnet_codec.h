@@ -19,8 +19,12 @@ inline constexpr uint8_t kBinary = 0, kEcho = 1, kSuppressGoAhead = 3, kComPort 
 // with the same code plus kServerOffset.
 namespace comport {
 inline constexpr uint8_t kSetBaudRate = 1, kSetDataSize = 2, kSetParity = 3, kSetStopSize = 4, kSetControl = 5,
-                         kPurgeData = 12;
+                         kSetLinestateMask = 10, kPurgeData = 12;
 inline constexpr uint8_t kServerOffset = 100;
+// The server's own notice of a line-state change (no request answered).
+inline constexpr uint8_t kNotifyLinestate = 106;
+// Line-state bits: what went wrong on the server's line.
+inline constexpr uint8_t kOverrun = 0x02, kParityError = 0x04, kFramingError = 0x08, kBreak = 0x10;
 inline constexpr uint8_t kParityNone = 1, kStopOne = 1;
 inline constexpr uint8_t kNoFlowControl = 1, kDtrOn = 8, kDtrOff = 9, kRtsOn = 11, kRtsOff = 12;
 inline constexpr uint8_t kPurgeBoth = 3;
@@ -39,19 +43,23 @@ struct Event {
 // cut anywhere between two reads; the decoder carries its state across.
 class Decoder {
  public:
-  // A subnegotiation longer than this is cut (the COM-PORT answers are at
-  // most five bytes); the rest of it is dropped, never taken as data.
+  // A subnegotiation longer than this is no answer of a COM-PORT server
+  // (those are at most five bytes): the decoder stops there.
   static constexpr size_t kLongestPayload = 64;
 
-  // Appends the data bytes among `bytes` to `data` and the commands to `events`.
-  void Feed(std::string_view bytes, std::string& data, std::vector<Event>& events);
+  // Appends the data bytes among `bytes` to `data` and the commands to
+  // `events`. False once a subnegotiation ran past kLongestPayload: what
+  // follows cannot be told apart from it, so nothing more is decoded.
+  bool Feed(std::string_view bytes, std::string& data, std::vector<Event>& events);
 
  private:
   enum class State { Data, Iac, Verb, Sub, SubIac };
+  void AddToSub(char c);
   State state_ = State::Data;
   uint8_t verb_ = 0;
   Event sub_;
   bool subHasOption_ = false;
+  bool overlong_ = false;
 };
 
 // Line data as it goes to the peer: every IAC doubled.

@@ -44,7 +44,7 @@ bool ReadBufferBlocks(TFrmMain& main, int64_t first, int64_t end, std::vector<ui
   return !(end > first && static_cast<int64_t>(output.size()) == previousSize);
 }
 
-void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
+bool ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
                 const std::string& fileName) {
   main.Memo3.clear();
   main.receiveMode = ReceiveMode::Empty;
@@ -79,6 +79,7 @@ void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string
     main.AppendToLastLine(good ? Tr("成功！") : Tr("失败！"));
   }
   main.AddLine("");
+  return good && !main.stopFlag;
 }
 
 }  // namespace qv

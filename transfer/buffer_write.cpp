@@ -20,7 +20,7 @@ constexpr int kBeforePromptTicks = 200;
 constexpr int kClosingPauseTicks = 200;
 }  // namespace
 
-void WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
+bool WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
                  const std::string& fileName) {
   main.Memo3.clear();
   bool good = true;
@@ -59,6 +59,7 @@ void WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::strin
   } else {
     main.AppendToLastLine(good ? Tr("成功！") : Tr("失败！"));
   }
+  return good && !main.stopFlag;
 }
 
 }  // namespace qv

@@ -66,7 +66,7 @@ struct TrackWrite {
 
 }  // namespace
 
-void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
+bool WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
                 const std::string& startSector, const std::string& sectorCount,
                 const std::string& bufferPosition, const std::string& chunk,
                 const std::string& fileName, const std::string& rateText) {
@@ -125,6 +125,7 @@ void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& 
   } else {
     main.AppendToLastLine(good ? Tr("完成！") : Tr("失败！"));
   }
+  return good && !main.stopFlag;
 }
 
 }  // namespace qv

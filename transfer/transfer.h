@@ -18,14 +18,16 @@ class TFrmMain;
 // fileName through hexadecimal dumps at level 2. A read that ends early (no
 // prompt, a block without bytes, STOP) still writes the blocks read so far;
 // a raised error (a dump that is not hexadecimal, the file) writes nothing.
-void ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
+// True when every block was read and written.
+bool ReadBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
                 const std::string& fileName);
 
 // Writes at most blockCount blocks of fileName into the drive's buffer at
 // startBlock (passed verbatim to the drive's "d" command). A file that cannot
 // be read or is larger than kMaxDownloadFileBytes raises EFileError, and an
-// empty one is refused with a message box, before anything is sent.
-void WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
+// empty one is refused with a message box, before anything is sent. True
+// when the drive took the download and showed its prompt after it.
+bool WriteBuffer(TFrmMain& main, const std::string& startBlock, const std::string& blockCount,
                  const std::string& fileName);
 
 // Sends fileName as one download sequence of blockSize-byte blocks; the drive
@@ -90,8 +92,8 @@ TrackReadOutcome ReadTrackSectors(TFrmMain& main, const std::string& cylinder, c
 // restore when the drive falls back to 9600 baud after a download. A chunk
 // below 1 raises std::invalid_argument after the first prompt request; a file
 // that cannot be read or is larger than kMaxDownloadFileBytes raises
-// EFileError before anything is sent.
-void WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
+// EFileError before anything is sent. True when every chunk was written.
+bool WriteTrack(TFrmMain& main, const std::string& cylinder, const std::string& head,
                 const std::string& startSector, const std::string& sectorCount,
                 const std::string& bufferPosition, const std::string& chunk,
                 const std::string& fileName, const std::string& rateText);

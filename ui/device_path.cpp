@@ -22,7 +22,9 @@ DevicePathCheck CheckDevicePath(const std::string& entered) {
     std::string host, service;
     check.ok = Rfc2217Port::SplitName(trimmed, host, service);
     if (check.ok) check.path = trimmed;
-    else check.message = Tr("网络串口的地址应为 rfc2217://主机:端口，例如 rfc2217://192.168.1.20:3001。");
+    else
+      check.message =
+          Tr("网络串口的地址应为 rfc2217://主机:端口（普通 TCP 转发为 tcp://主机:端口），例如 rfc2217://192.168.1.20:3001。");
     return check;
   }
   check.path = trimmed.front() == '/' ? trimmed : "/dev/" + trimmed;

@@ -478,7 +478,7 @@ void MainWindow::AskForDevicePath() {
   const QString path = QInputDialog::getText(
       this, QTr("其他设备"),
       QTr("串口设备的路径（例如 /dev/ttyUSB0、/dev/pts/3、/dev/rfcomm0、/dev/serial/by-id/…），\n"
-          "或另一台机器上由 ser2net 提供的网络串口（rfc2217://主机:端口）："),
+          "或另一台机器上由 ser2net 提供的网络串口（rfc2217://主机:端口，普通 TCP 转发为 tcp://主机:端口）："),
       QLineEdit::Normal, QStringLiteral("/dev/"), &ok);
   if (ok) AddDeviceByPath(path);
 }

@@ -24,6 +24,7 @@
 #include "lang/translate.h"
 #include "tests/core/transfer_sim_support.h"
 #include "tests/support/port_bar.h"
+#include "tests/support/rfc2217_test_server.h"
 #include "tests/support/ser2net_server.h"
 
 #ifndef QV_BATCH_BINARY
@@ -252,6 +253,27 @@ TEST_F(BatchCliTest, NetworkPortThroughSer2net) {
   const std::vector<uint8_t> rom = drive.RomBytes();
   EXPECT_TRUE(Read("rom.bin") == std::string(rom.begin(), rom.end()));
   EXPECT_EQ(drive.Rate(), 9600);
+}
+
+// Failed steps do not end a script, a rate the port refuses does: nothing more
+// is sent, not even the level test. The status is 1 and the last line names
+// the failed steps. The server keeps 460800 as its fastest.
+TEST_F(BatchCliTest, FailedStepsMakeTheStatusAndARefusedRateEndsTheRun) {
+  sim::SimDrive drive;
+  ASSERT_TRUE(drive.Start());
+  test::Rfc2217TestServer server(drive.SlavePath());
+  server.keptAbove = 460800;
+  Script("a.bin", "a");
+  Script("b.bin", "b");
+  const Outcome o =
+      RunCli({"--port", server.Name(), Script("s.cmd", "CMP_FILE/a.bin/b.bin\nSTR/one\nSPEED/921600\nSTR/two\n")}, dir);
+  EXPECT_EQ(o.status, 1) << o.err;
+  EXPECT_TRUE(o.out.ends_with("\n2 of 4 steps failed: line 1 CMP_FILE, line 3 SPEED (the run ended at line 3)\n")) << o.out;
+  EXPECT_NE(o.out.find(server.Name() + " 的服务器不接受 625200、921600 波特"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("端口不能切换到 921600 波特：打开时服务器没有确认这个速率（它回答 460800）。驱动器没有被告知，仍在 9600 波特。"),
+            std::string::npos)
+      << o.out;
+  EXPECT_EQ(drive.Received(), "one\r");
 }
 
 // Whether another program that locks ports, as serial terminals do, gets the port.

@@ -57,8 +57,9 @@ TEST_F(CoreMessages, WholeSentencesInEitherLanguage) {
          port.Open("rfc2217://nohost", 9600);
          return port.Error();
        },
-       "rfc2217://nohost 不是有效的网络串口地址，应为 rfc2217://主机:端口（例如 rfc2217://192.168.1.20:3001）。",
-       "rfc2217://nohost is not a valid network port address; write rfc2217://HOST:PORT (e.g. "
+       "rfc2217://nohost 不是有效的网络串口地址，应为 rfc2217://主机:端口 或 tcp://主机:端口（例如 "
+       "rfc2217://192.168.1.20:3001）。",
+       "rfc2217://nohost is not a valid network port address; write rfc2217://HOST:PORT or tcp://HOST:PORT (e.g. "
        "rfc2217://192.168.1.20:3001)."},
       {"missing file", [&] { return CannotReadMessage(missing, InputFile(missing).Trouble()); },
        "无法读取文件“" + missing + "”：文件不存在！", "Cannot read the file “" + missing + "”: the file does not exist!"},

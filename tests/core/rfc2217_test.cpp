@@ -7,11 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <thread>
 
 #include "serial/rfc2217_port.h"
+#include "serial/tcp_connect.h"
 #include "serial/telnet_codec.h"
 #include "tests/support/port_bar.h"
+#include "tests/support/rfc2217_test_server.h"
 #include "tests/support/ser2net_server.h"
 #include "transfer/transfer.h"
 #include "transfer_sim_support.h"
@@ -63,14 +66,15 @@ TEST(TelnetCodec, SequencesCutAnywhereDecodeAlike) {
     for (char ch : c.wire) bytewise.Feed(std::string_view(&ch, 1), data, events);
     EXPECT_EQ(data, c.data) << c.what << ", byte by byte";
   }
-  // A subnegotiation that never ends is cut, and none of it becomes data.
+  // A subnegotiation past the limit stops the decoder: nothing after it
+  // becomes data or a command.
   Decoder decoder;
   std::string data;
   std::vector<Event> events;
-  decoder.Feed(Bytes({255, 250, 44}) + std::string(1000, 'n') + Bytes({255, 240, 'd'}), data, events);
-  EXPECT_EQ(data, "d");
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].payload.size(), Decoder::kLongestPayload);
+  EXPECT_FALSE(decoder.Feed(Bytes({'a', 255, 250, 44}) + std::string(1000, 'n') + Bytes({255, 240, 'd'}), data, events));
+  EXPECT_FALSE(decoder.Feed("e", data, events));
+  EXPECT_EQ(data, "a");
+  EXPECT_TRUE(events.empty());
 }
 
 TEST(TelnetCodec, OutgoingIacIsDoubled) {
@@ -88,9 +92,60 @@ TEST(Rfc2217Names, FormOfTheAddress) {
   EXPECT_EQ(host + " " + service, "bench-3.lan 3001");
   EXPECT_TRUE(Rfc2217Port::SplitName("rfc2217://[fe80::1]:4000", host, service));
   EXPECT_EQ(host, "fe80::1");
+  // The scheme in any letter case; a plain bridge has its own.
+  EXPECT_TRUE(Rfc2217Port::SplitName("RFC2217://Bench:3001", host, service));
+  EXPECT_TRUE(Rfc2217Port::SplitName("Tcp://10.0.0.2:4001", host, service));
+  EXPECT_EQ(host + " " + service, "10.0.0.2 4001");
   for (const char* bad : {"rfc2217://host", "rfc2217://:3001", "rfc2217://h:0", "rfc2217://h:70000", "rfc2217://h:3x",
-                          "/dev/ttyUSB0", "tcp://h:1"})
+                          "/dev/ttyUSB0", "udp://h:1", "tcp:/h:1"})
     EXPECT_FALSE(Rfc2217Port::SplitName(bad, host, service)) << bad;
+}
+
+// An address that never answers (a listener whose queue is full drops the
+// connection request) is passed over: the next address is tried a quarter of
+// a second later, while the first still waits, and wins.
+TEST(TcpConnect, AnAddressThatNeverAnswersIsPassedOver) {
+  const auto listener = [](int backlog, sockaddr_in& address) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    listen(fd, backlog);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    return fd;
+  };
+  sockaddr_in deadAddress, liveAddress;
+  const int dead = listener(0, deadAddress), live = listener(4, liveAddress);
+  std::vector<int> queued;
+  for (int i = 0; i < 3; ++i) {
+    queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    connect(queued.back(), reinterpret_cast<sockaddr*>(&deadAddress), sizeof deadAddress);
+  }
+  addrinfo first{}, second{};
+  for (auto [info, address] : {std::pair{&first, &deadAddress}, std::pair{&second, &liveAddress}}) {
+    info->ai_family = AF_INET;
+    info->ai_socktype = SOCK_STREAM;
+    info->ai_addr = reinterpret_cast<sockaddr*>(address);
+    info->ai_addrlen = sizeof *address;
+  }
+  const net::Connection c = net::ConnectFirst({&first, &second}, net::Clock::now() + std::chrono::seconds(4));
+  ASSERT_GE(c.fd, 0) << std::strerror(c.err);
+  sockaddr_in peer{};
+  socklen_t size = sizeof peer;
+  getpeername(c.fd, reinterpret_cast<sockaddr*>(&peer), &size);
+  EXPECT_EQ(peer.sin_port, liveAddress.sin_port);
+  for (int fd : queued) close(fd);
+  for (int fd : {c.fd, dead, live}) close(fd);
+
+  // The families in turn, beginning with the first address's.
+  addrinfo v6a{}, v6b{}, v4{};
+  v6a.ai_family = v6b.ai_family = AF_INET6;
+  v4.ai_family = AF_INET;
+  v6a.ai_next = &v6b;
+  v6b.ai_next = &v4;
+  EXPECT_EQ(net::AttemptOrder(&v6a), (std::vector<const addrinfo*>{&v6a, &v4, &v6b}));
 }
 
 // A server that begins Telnet but never settles the COM-PORT option is given
@@ -244,23 +299,100 @@ TEST_F(NetworkSim, FaultsAreClear) {
   EXPECT_EQ(ReadFile("kept.bin"), (std::vector<uint8_t>{1, 2, 3}));
 }
 
-// A plain TCP bridge passes the bytes but no rate: the console says so and
-// refuses what would change the rate, so drive and port never part.
+// A plain TCP bridge (tcp://) passes the bytes but no rate: the console says
+// so and refuses what would change the rate, so drive and port never part.
 TEST_F(NetworkSim, PlainTcpPortRefusesRateChanges) {
   Serve({.rfc2217 = false});
   if (IsSkipped()) return;
   OpenAt("9600");
-  EXPECT_TRUE(PaneHas(server->Name() + " 没有速率控制（")) << PaneText();
+  EXPECT_TRUE(PaneHas(server->Name() + " 是普通 TCP 转发，没有速率控制")) << PaneText();
   ReadBuffer(*main, "2", "1", Path("plain.bin"));
   EXPECT_EQ(ReadFile("plain.bin"), drive->BufferBytes(2 * 512, 512));
   TakeReceived();
   ChangeRate("921600");
-  EXPECT_TRUE(PaneHas("不能切换到 921600 波特")) << PaneText();
+  EXPECT_TRUE(PaneHas("端口不能切换到 921600 波特：普通 TCP 转发没有速率控制，速率不能改变。驱动器没有被告知，仍在 9600 波特。"))
+      << PaneText();
   EXPECT_TRUE(PaneHas("正在调整速率，请稍候........失败！"));
   EXPECT_EQ(drive->Rate(), 9600);
   EXPECT_EQ(TakeReceived().find("b0921"), std::string::npos);
   EXPECT_FALSE(main->SetPortBaud(921600));
   EXPECT_TRUE(main->SetPortBaud(9600));
+  // A second user is refused in the server's words.
+  Rfc2217Port second;
+  EXPECT_FALSE(second.Open(server->Name(), 9600));
+  EXPECT_NE(second.Error().find("它说“Port already in use”"), std::string::npos) << second.Error();
+}
+
+// A server that waits for the client to begin Telnet, and keeps 460800 as its
+// fastest: the port opens with rate control and offers what it confirmed;
+// 0xFF crosses intact both ways. Then what ser2net does not show: a notice of
+// errors on its line, a rate it keeps after the drive was told another, and
+// a subnegotiation that never ends.
+class OwnServer : public NetworkSim {
+ protected:
+  int PauseScale() const override { return 10; }
+};
+
+TEST_F(OwnServer, WaitsForTheClientKeepsRatesAndReportsItsLine) {
+  test::Rfc2217TestServer own(drive->SlavePath());
+  own.keptAbove = 460800;
+  test::SetPortBar(*main, own.Name());
+  OpenAt("9600");
+  ASSERT_TRUE(main->PortOpen());
+  EXPECT_TRUE(PaneHas(own.Name() + " 的服务器不接受 625200、921600 波特")) << PaneText();
+  EXPECT_EQ(main->ComboBox2.items, (std::vector<std::string>{"9600", "38400", "57600", "115200", "230400", "460800"}));
+
+  ChangeRate("460800");
+  EXPECT_EQ(drive->Rate(), 460800);
+  std::vector<uint8_t> data = Blocks(2, 512, 3);
+  std::fill(data.begin() + 100, data.begin() + 400, 0xFF);
+  WriteFile("ff.bin", data);
+  EXPECT_TRUE(WriteBuffer(*main, "20", "2", Path("ff.bin")));
+  EXPECT_EQ(drive->BufferBytes(0x20 * 512, data.size()), data);
+  EXPECT_TRUE(ReadBuffer(*main, "20", "2", Path("back.bin")));
+  EXPECT_EQ(ReadFile("back.bin"), data);
+
+  own.SendRaw(ComPortCommand(comport::kNotifyLinestate, std::string(1, comport::kOverrun | comport::kFramingError)));
+  SettleUntil([&] { return PaneHas("溢出 1 次，奇偶校验错 0 次，帧错误 1 次，中断信号 0 次"); });
+  EXPECT_TRUE(PaneHas("溢出 1 次，奇偶校验错 0 次，帧错误 1 次，中断信号 0 次")) << PaneText();
+
+  // The server keeps 460800 from now on: the change fails as soon as it
+  // answers, and nothing goes out after the drive's command.
+  own.keptAbove = 57600;
+  TakeReceived();
+  ChangeRate("115200");
+  EXPECT_TRUE(PaneHas("正在调整速率，请稍候........失败！"));
+  EXPECT_TRUE(PaneHas("端口不能切换到 115200 波特：服务器回答它保持 460800 波特。驱动器已被告知 115200 波特："
+                      "请给驱动器断电重启，或手动把端口设为 115200 波特。"))
+      << PaneText();
+  EXPECT_TRUE(TakeReceived().ends_with("0115\r"));
+  EXPECT_EQ(main->ComboBox2.Text(), "460800");
+  EXPECT_FALSE(main->AdMySpeed("9600"));
+  EXPECT_EQ(TakeReceived(), "");
+
+  own.SendRaw(Bytes({255, 250, 44}) + std::string(100, 'x'));
+  SettleUntil([&] { return !main->PortOpen(); });
+  EXPECT_TRUE(PaneHas("服务器发来的 Telnet 子协商超过 64 字节")) << PaneText();
+}
+
+// A server that stops reading: sending never waits for it, STOP is taken
+// meanwhile, and the connection given up ends the wait at once.
+TEST_F(NetworkSim, ServerThatStopsReading) {
+  test::Rfc2217TestServer own(drive->SlavePath());
+  test::SetPortBar(*main, own.Name());
+  OpenAt("9600");
+  ASSERT_TRUE(main->PortOpen());
+  main->Link().Remote()->SetWriteStall(std::chrono::milliseconds(300));
+  own.StopReading();
+  // More than the kernel's buffers take (4 MiB at most here), the rest
+  // waiting in the port's own.
+  const std::vector<uint8_t> block(60000, 0x55);
+  for (int i = 0; i < 80; ++i) main->Sendbuffer(block.data(), static_cast<uint16_t>(block.size()));
+  StopWhen([] { return true; });
+  EXPECT_FALSE(main->WaitHD(1000));  // 10 s unless the loss ends it
+  EXPECT_EQ(main->stopFlag, 1);
+  EXPECT_FALSE(main->PortOpen());
+  EXPECT_TRUE(PaneHas("与 " + own.Name() + " 的连接已断开（服务器长时间不接收数据），端口已关闭。")) << PaneText();
 }
 
 }  // namespace

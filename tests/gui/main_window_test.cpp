@@ -355,12 +355,15 @@ TEST_F(GuiFixture, PathEntryTakesOnlyCharacterDevices) {
   EXPECT_EQ(main->ComboBox1.items.size(), portsBefore.size() + 1);
 
   // A port served over the network: only its form is checked here; it is
-  // reached when probed (no server on that port: refused, said so), and it
-  // stays in the list like other added devices.
+  // reached when opened, which asks its server for the rates (no server on
+  // that port: refused, said so), and it stays in the list like other added
+  // devices.
   EXPECT_FALSE(window->AddDeviceByPath(QStringLiteral("rfc2217://bench-3")));
   EXPECT_NE(dialogs.shown.back().text.find("rfc2217://主机:端口"), std::string::npos);
   const std::string remote = "rfc2217://127.0.0.1:" + std::to_string(test::FreeTcpPort());
   EXPECT_TRUE(window->AddDeviceByPath(QString::fromStdString(remote)));
+  EXPECT_EQ(Items(Find<QComboBox>("ComboBox2")), ToQ(AllRates()));
+  main->btnSwitchClick();
   EXPECT_EQ(dialogs.shown.back().text, "选择的端口正在被使用或不存在！");
   EXPECT_NE(Utf8FromGbk(main->memo1.Text()).find("无法连接 " + remote + "：主机 127.0.0.1 拒绝了连接"),
             std::string::npos);

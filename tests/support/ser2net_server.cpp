@@ -67,6 +67,7 @@ Ser2NetServer::Ser2NetServer(const std::string& device, Options options) {
   }
   dir_ = dir;
   port_ = FreeTcpPort();
+  rfc2217_ = options.rfc2217;
   // The settings the README gives a bench: no Nagle delay on the socket and
   // no character delay (either would hold bytes back hoping for more), one
   // user at a time.
@@ -109,7 +110,9 @@ Ser2NetServer::~Ser2NetServer() {
   }
 }
 
-std::string Ser2NetServer::Name() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+std::string Ser2NetServer::Name() const {
+  return (rfc2217_ ? "rfc2217://127.0.0.1:" : "tcp://127.0.0.1:") + std::to_string(port_);
+}
 
 void Ser2NetServer::Kill() {
   if (pid_ <= 0) return;

@@ -23,7 +23,8 @@ class Ser2NetServer {
   bool Running() const { return pid_ > 0; }
   const std::string& Why() const { return why_; }
   int Port() const { return port_; }
-  // The port's name for the console: rfc2217://127.0.0.1:PORT.
+  // The port's name for the console: rfc2217://127.0.0.1:PORT, or
+  // tcp://127.0.0.1:PORT for a plain bridge.
   std::string Name() const;
   // Ends the server at once (SIGKILL): its connections drop as a crashed
   // server's or a pulled network cable's would.
@@ -32,6 +33,7 @@ class Ser2NetServer {
  private:
   std::string dir_;
   int port_ = 0;
+  bool rfc2217_ = true;
   pid_t pid_ = -1;
   std::string why_;
 };

@@ -6,7 +6,8 @@
 // (both ways, 10 bits a byte) is the program's turnaround. For scale, the
 // same exchange is also timed with the plainest client there is (one write,
 // reads until the prompt), which shows what the simulated drive and the
-// pseudo-terminal take by themselves.
+// pseudo-terminal take by themselves. peak_rss_mib: the process's peak memory
+// after the read.
 //
 // Fast read: the copy into the buffer, 128 block dumps and 48 single reads.
 // Its prescribed pauses (160 ticks) are taken out of its time, which is then
@@ -14,6 +15,7 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -121,6 +123,10 @@ void InstructionReadPaced(benchmark::State& state) {
     state.counters["line_us_per_exchange"] = lineBoth * 1e6;
     state.counters["own_us_per_exchange"] = (perExchange - lineBoth) * 1e6;
     state.counters["own_us_beyond_drive_side"] = (perExchange - lineDriveSide) * 1e6;
+    // The process does nothing else: its peak is the read's.
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_mib"] = static_cast<double>(usage.ru_maxrss) / 1024;
     const double plain = monitor.PlainExchange(4096);
     if (plain > 0) state.counters["plain_client_us_per_exchange"] = plain * 1e6;
   }

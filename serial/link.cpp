@@ -73,8 +73,13 @@ bool SerialLink::TransportUnknown() const {
 
 void SerialLink::SetManualQuiet(std::chrono::microseconds quiet) {
   manual_ = quiet;
-  std::lock_guard lock(mutex_);
-  record_.SetManualQuiet(Clock::now(), quiet);
+  uint64_t decided;
+  {
+    std::lock_guard lock(mutex_);
+    record_.SetManualQuiet(Clock::now(), quiet);
+    decided = record_.ChunksDecided();
+  }
+  Announce(decided, true);
 }
 
 void SerialLink::Wake() {

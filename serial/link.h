@@ -22,10 +22,11 @@
 // across rates; only a lesson a FIFO could have taught at the old rate is
 // forgotten at a new one.
 //
-// Network ports. "rfc2217://HOST:PORT" is a port served on another machine
-// (rfc2217_port.h). Its socket takes the device's place in the receive
-// thread's epoll set; sysfs knows nothing of it, so its arrivals teach the
-// gaps. A rate change returns once the server has confirmed the new rate.
+// Network ports. "rfc2217://HOST:PORT" is a port served on another machine,
+// "tcp://HOST:PORT" a plain bridge at a fixed rate (rfc2217_port.h). Its
+// socket takes the device's place in the receive thread's epoll set; sysfs
+// knows nothing of it, so its arrivals teach the gaps. A rate change returns
+// once the server has confirmed the new rate.
 //
 // The thread waits with epoll_pwait2, whose timeout is finer than a
 // millisecond; see event_wait.h for kernels that lack it.

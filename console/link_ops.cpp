@@ -1,6 +1,7 @@
 // The console's side of the link: open and close, pacing, sending, counters.
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "console/convert.h"
 #include "console/main.h"
@@ -81,6 +82,12 @@ void TFrmMain::Delay(int n) {
     // What the pause was for went away with the device.
     if (linkGone_) return;
   }
+}
+
+void TFrmMain::FullDelay(int n) {
+  const auto shortened = std::exchange(pauseTick, kTick);
+  Delay(n);
+  pauseTick = shortened;
 }
 
 void TFrmMain::SendString(std::string_view bytes) {

@@ -147,6 +147,10 @@ class TFrmMain {
   // only tests and benchmarks shorten them, to run operations whose pauses
   // add up to minutes (a pause after each of 65536 ROM bytes).
   std::chrono::microseconds pauseTick{kTick};
+  // Delay(n) at the prescribed tick, however pauseTick is shortened: for a
+  // pause the drive cannot do without, such as the one in which it hears a
+  // rate command at the old rate before the port moves.
+  void FullDelay(int n);
   // How long one tick of a wait (WaitHD, WaitWB, WaitWE) lasts. A wait ends
   // as soon as what it waits for arrives, so only a drive that stays silent
   // makes it run its full length (up to 15 s); tests of such drives shorten

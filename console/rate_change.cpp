@@ -87,7 +87,8 @@ bool TFrmMain::ChangeRate(const Rate& rate, std::string_view driveCommand) {
   if (!PortOpen() || RefusedBeforehand(rate)) return false;
   WaitPrompt();
   SendString(driveCommand);
-  Delay(10);
+  // The drive must hear the whole command at the old rate before the port moves.
+  FullDelay(10);
   if (!MovePort(rate)) {
     driveToldRate_ = rate.baud;
     // A port lost on the way has said why in the pane already.

@@ -268,6 +268,8 @@ class TFrmMain {
 
   // The long operation running ("备份固件"), empty when none; see LongOperation.
   const std::string& BusyWith() const { return busyWith_; }
+  // edStatus tells of a refusal (until the operation ends), not of the port.
+  bool StatusTellsRefusal() const { return statusRefusal_; }
   // While one runs, the controls that would talk to the drive outside it
   // (the command line, the single-byte sender, the rate list, opening the
   // port) refuse: a notice in the pane and the status line says why. Never a

@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
@@ -50,6 +52,9 @@ const char* const kCaptionOpen = N_("关闭串口");
 const char* const kTitle = "Quorvane Version 7.0";
 // How often the port list looks for adapters plugged in or pulled out.
 constexpr int kPortWatchMs = 500;
+// STOP, in the client area; Panel2 starts at its left edge, so the bottom
+// row shares these x coordinates.
+constexpr QRect kStopGeometry{896, 670, 65, 16};
 
 // What is behind a port (an adapter's product, ids, driver and serial
 // number), shown beside its name in the open list; the name stays the item's
@@ -126,6 +131,16 @@ QLineEdit* MakeDisplay(QWidget* parent, const char* name, const QString& label, 
   edit->setPalette(palette);
   Name(edit, name, label);
   return edit;
+}
+
+// The width a line edit draws its text in: the style's contents rect less
+// the text margins, the 2 px the edit keeps on each side and 1 for the caret.
+int TextRoom(const QLineEdit* edit) {
+  QStyleOptionFrame option;
+  option.initFrom(edit);
+  option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+  const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+  return contents.marginsRemoved(edit->textMargins()).width() - 2 * 2 - 1;
 }
 
 // The byte a key types, as the console's key handlers take it; -1 for keys
@@ -209,7 +224,7 @@ MainWindow::MainWindow(TFrmMain& main, QWidget* parent) : QMainWindow(parent), m
   BuildPanel2(panel2);
 
   // STOP lies outside the lower panel so that it is usable at all times.
-  QPushButton* stop = MakeButton(client, "Button16", QStringLiteral("STOP"), QRect(896, 670, 65, 16));
+  QPushButton* stop = MakeButton(client, "Button16", QStringLiteral("STOP"), kStopGeometry);
   stop->setFont(CjkFont(11, true));
   stop->raise();
   connect(stop, &QPushButton::clicked, this, [this] { Run([this] { main_.Button16Click(); }); });
@@ -396,17 +411,22 @@ void MainWindow::BuildPanel2(QWidget* panel2) {
   procedureArea_->setGeometry(kProcedureArea);
   Name(procedureArea_, "procedureArea", QString());
 
-  // The bottom row: status, counters, CLEAR, progress.
-  edStatus_ = MakeDisplay(panel2, "edStatus", QStringLiteral("Status"), QRect(5, 240, 76, 21));
+  // The bottom row: status, counters, CLEAR, progress up to STOP. The status
+  // field takes what the others leave, so that a port's state shows whole in
+  // either language, the simulated drive's notice before it included.
+  constexpr int kProgressWidth = 140;
+  const int progressLeft = kStopGeometry.left() - 4 - kProgressWidth;
+  const int countAt = progressLeft - 260;  // "Count:", Rx, Tx and CLEAR
+  edStatus_ = MakeDisplay(panel2, "edStatus", QStringLiteral("Status"), QRect(5, 240, countAt - 8, 21));
   const QString countLabel = QStringLiteral("Count:");
-  QLabel* label31 = MakeLabel(panel2, "Label31", countLabel, 84, 243);
+  QLabel* label31 = MakeLabel(panel2, "Label31", countLabel, countAt, 243);
   label31->setPalette(edStatus_->palette());
-  edRx_ = MakeDisplay(panel2, "edRx", countLabel, QRect(126, 240, 70, 21));
-  edTx_ = MakeDisplay(panel2, "edTx", countLabel, QRect(200, 240, 72, 21));
-  QPushButton* button5 = MakeButton(panel2, "Button5", QStringLiteral("CLEAR"), QRect(280, 239, 56, 23));
+  edRx_ = MakeDisplay(panel2, "edRx", countLabel, QRect(countAt + 42, 240, 70, 21));
+  edTx_ = MakeDisplay(panel2, "edTx", countLabel, QRect(countAt + 116, 240, 72, 21));
+  QPushButton* button5 = MakeButton(panel2, "Button5", QStringLiteral("CLEAR"), QRect(countAt + 196, 239, 56, 23));
   connect(button5, &QPushButton::clicked, this, [this] { Run([this] { main_.Button5Click(); }); });
   progressBar1_ = new QProgressBar(panel2);
-  progressBar1_->setGeometry(344, 247, 553, 11);
+  progressBar1_->setGeometry(progressLeft, 247, kProgressWidth, 11);
   progressBar1_->setTextVisible(false);
   Name(progressBar1_, "ProgressBar1", QTr("进度"));
 }
@@ -597,11 +617,15 @@ void MainWindow::ShowPortDescriptions() {
 void MainWindow::ShowStatus() {
   QString status = Q(main_.edStatus);
   const bool sim = main_.SimulatedDriveOpen();
-  if (sim) status = QTrFormat("{1}：{2}", Tr(kSimDriveNotice), U8(status.trimmed()));
-  edStatus_->setText(status);
+  // The notice goes before the port's state; before a refusal it would
+  // crowd the refusal out of the field (the colour still tells).
+  if (sim && !main_.StatusTellsRefusal()) status = QTrFormat("{1}：{2}", Tr(kSimDriveNotice), U8(status.trimmed()));
+  edStatus_->setStyleSheet(sim ? QStringLiteral("QLineEdit { background: #ffd678; }") : QString());
+  // What is still too long (a path by id, a refusal, also told in the pane)
+  // loses its middle: the port's name and its settings stay in sight.
+  edStatus_->setText(edStatus_->fontMetrics().elidedText(status, Qt::ElideMiddle, TextRoom(edStatus_)));
   edStatus_->setToolTip(status);
   edStatus_->setCursorPosition(0);
-  edStatus_->setStyleSheet(sim ? QStringLiteral("QLineEdit { background: #ffd678; }") : QString());
 }
 
 void MainWindow::ShowEdit21() {

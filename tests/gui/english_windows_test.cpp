@@ -22,6 +22,7 @@
 
 #include "console/console_buttons.h"
 #include "console/language_setup.h"
+#include "console/long_operation.h"
 #include "procedures/procedure_buttons.h"
 #include "serial/port_list.h"
 #include "tests/gui/gui_fixture.h"
@@ -184,6 +185,27 @@ TEST_F(EnglishWindows, PortSwitchWorksAndFitsInEnglish) {
   }
 }
 
+// The longest states of a port show whole in the status field, in the window's
+// language: a network port's, and the simulated drive's at the top rate behind
+// its notice; a refusal keeps its start and its end in sight.
+void ExpectStatusShowsWhole(ui::MainWindow& window, TFrmMain& main) {
+  auto* status = In<QLineEdit>(&window, "edStatus");
+  main.edStatus = " STATUS: rfc2217://bench-3:3001 Opened 921600 None 8 1";
+  main.Notify(MainView::What::Status);
+  main.ComboBox2.index = static_cast<int>(main.ComboBox2.items.size()) - 1;
+  for (const bool sim : {false, true}) {
+    if (sim) In<QPushButton>(&window, "btnSwitch")->click();
+    ASSERT_EQ(main.SimulatedDriveOpen(), sim);
+    EXPECT_EQ(status->text().toStdString(), status->toolTip().toStdString());
+    EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()) + 8, status->width());  // frame and margins
+  }
+  LongOperation busy(main, Tr("批处理流程"));
+  main.RefusedWhileBusy(Tr("命令行"));  // SIM still open: no notice before it
+  EXPECT_TRUE(status->text().startsWith(QStringLiteral(" “")) && status->text().endsWith(status->toolTip().right(12)));
+}
+
+TEST_F(EnglishWindows, LongestStatusShowsWhole) { ExpectStatusShowsWhole(*app->mainWindow, *app->main); }
+
 // Lists every clipped caption and every Chinese text left, window by window,
 // the texts the windows take from the core models included.
 TEST_F(EnglishWindows, EveryWindowFitsAndIsEnglish) {
@@ -197,6 +219,8 @@ TEST_F(EnglishWindows, EveryWindowFitsAndIsEnglish) {
 
 namespace qv::test {
 namespace {
+
+TEST_F(GuiFixture, LongestStatusShowsWhole) { ExpectStatusShowsWhole(*window, *main); }  // in Chinese
 
 // The 语言 / Language menu keeps its choice for the next start and shows the
 // kept choice checked; "follow the system" removes it again.

@@ -219,9 +219,9 @@ TEST_F(SilentDriveGui, AStopSignalClosesTheWindowAndItsPort) {
   EXPECT_EQ(std::count(sent.begin(), sent.end(), '\x1B'), 0);
 }
 
-// The status field is narrow; what does not fit shows whole in its tool tip,
+// The status shows whole in its tool tip too (where a long path is cut short),
 // with the port open and with it closed (the panel disabled).
-TEST_F(GuiFixture, StatusThatDoesNotFitShowsWholeInItsToolTip) {
+TEST_F(GuiFixture, StatusShowsWholeInItsToolTip) {
   window->show();
   auto* status = Find<QLineEdit>("edStatus");
   for (const bool open : {true, false}) {
@@ -230,7 +230,6 @@ TEST_F(GuiFixture, StatusThatDoesNotFitShowsWholeInItsToolTip) {
     else Find<QPushButton>("btnSwitch")->click();
     ASSERT_EQ(main->PortOpen(), open);
     const QString text = status->text();
-    EXPECT_GT(status->fontMetrics().horizontalAdvance(text), status->width());
     QToolTip::hideText();
     QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), status->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(status, &hover);

@@ -4,7 +4,6 @@
 #include <iterator>
 
 #include "console/text.h"
-#include "firmware/backup.h"
 #include "firmware/backup_compare.h"
 #include "firmware/manifest.h"
 #include "firmware/manifest_check.h"

@@ -1,7 +1,8 @@
 #pragma once
 // The firmware backup: copies a drive's firmware modules out of its reserved
 // area into a folder of module files. The module loading puts such a folder
-// back, so the file names below are the ones it looks for.
+// back, so the backup writes the file names it looks for (module_file, beside
+// the manifest's name).
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,21 +13,6 @@ namespace qv {
 class TFrmMain;
 struct FamilyRecord;
 struct Manifest;
-
-namespace module_file {
-inline constexpr const char* kApp = "APP.BIN";
-inline constexpr const char* kCert0 = "CERT0.BIN";  // pieces, removed once CERT.BIN is built
-inline constexpr const char* kCert1 = "CERT1.BIN";
-inline constexpr const char* kCert = "CERT.BIN";
-inline constexpr const char* kTable0 = "Table0.BIN";  // as read, removed once Table.BIN is built
-inline constexpr const char* kTable = "Table.BIN";
-inline constexpr const char* kAta = "ATA.BIN";
-inline constexpr const char* kAta0 = "ATA0.BIN";
-inline constexpr const char* kAta1 = "ATA1.BIN";
-inline constexpr const char* kVendor = "Vendor.BIN";
-inline constexpr const char* kId = "ID.BIN";
-inline constexpr const char* kSn = "SN.TXT";
-}  // namespace module_file
 
 // Where the drive's track reads put the sectors in its buffer and how many
 // sectors one read command may take: upper-case hexadecimal without leading

@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "files/file_io.h"
-#include "firmware/backup_folder.h"
 #include "firmware/manifest.h"
 #include "lang/translate.h"
 

@@ -14,8 +14,6 @@ namespace qv {
 
 struct FamilyReport;
 
-inline constexpr const char* kOldManifestName = "MANIFEST.OLD";
-
 // The drive's own words for the manifest ("NHPLUS2HD_S-1A_3.AAC"); empty when
 // the drive named nothing.
 std::string DriveWords(const FamilyReport& report);

@@ -16,8 +16,26 @@
 namespace qv {
 
 inline constexpr const char* kManifestName = "MANIFEST.TXT";
+// The manifest a new backup replaced, kept for the hashes of the files it replaced.
+inline constexpr const char* kOldManifestName = "MANIFEST.OLD";
 // Larger than any manifest of a backup folder; a larger file is not one.
 inline constexpr uint64_t kMaxManifestBytes = 1 << 20;
+
+// The files the backup writes and the module loading takes back.
+namespace module_file {
+inline constexpr const char* kApp = "APP.BIN";
+inline constexpr const char* kCert0 = "CERT0.BIN";  // pieces, removed once CERT.BIN is built
+inline constexpr const char* kCert1 = "CERT1.BIN";
+inline constexpr const char* kCert = "CERT.BIN";
+inline constexpr const char* kTable0 = "Table0.BIN";  // as read, removed once Table.BIN is built
+inline constexpr const char* kTable = "Table.BIN";
+inline constexpr const char* kAta = "ATA.BIN";
+inline constexpr const char* kAta0 = "ATA0.BIN";
+inline constexpr const char* kAta1 = "ATA1.BIN";
+inline constexpr const char* kVendor = "Vendor.BIN";
+inline constexpr const char* kId = "ID.BIN";
+inline constexpr const char* kSn = "SN.TXT";
+}  // namespace module_file
 
 struct ManifestFile {
   std::string name;

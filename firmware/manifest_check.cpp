@@ -6,7 +6,6 @@
 
 #include "console/text.h"
 #include "files/file_digest.h"
-#include "firmware/backup.h"
 #include "lang/translate.h"
 
 namespace qv {

@@ -4,8 +4,8 @@
 
 #include "console/main.h"
 #include "console/text.h"
-#include "firmware/family_table.h"
 #include "files/file_digest.h"
+#include "firmware/family/family_table.h"
 #include "firmware/form6.h"
 #include "firmware/manifest.h"
 #include "lang/translate.h"

@@ -22,7 +22,7 @@
 
 #include "console/main.h"
 #include "console/text.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "firmware/form6.h"
 #include "sim/sim_drive.h"
 #include "tests/support/port_bar.h"

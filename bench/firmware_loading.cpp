@@ -21,7 +21,7 @@
 
 #include "console/main.h"
 #include "files/file_io.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "firmware/form2.h"
 #include "serial/rates.h"
 #include "sim/sim_drive.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "console/text.h"
-#include "firmware/family_lookup.h"
+#include "firmware/family/family_lookup.h"
 #include "firmware/manifest_check.h"
 #include "lang/translate.h"
 

@@ -10,8 +10,8 @@
 #include "console/long_operation.h"
 #include "console/text.h"
 #include "files/file_io.h"
-#include "firmware/family_lookup.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_lookup.h"
+#include "firmware/family/family_table.h"
 #include "lang/translate.h"
 #include "transfer/transfer_common.h"
 

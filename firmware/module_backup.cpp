@@ -18,7 +18,7 @@
 #include "firmware/ata_split.h"
 #include "firmware/backup.h"
 #include "firmware/backup_folder.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "firmware/manifest.h"
 #include "firmware/verified_read.h"
 #include "lang/translate.h"

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "console/main.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "ui/form1_create_file.h"
 #include "ui/form2_loading.h"
 #include "ui/form3_serial_rom.h"

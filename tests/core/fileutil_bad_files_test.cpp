@@ -17,7 +17,7 @@
 #include "console/convert.h"
 #include "files/file_io.h"
 #include "fileutil/form1.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "firmware/form2.h"
 #include "tests/core/transfer_sim_support.h"
 #include "tests/support/temp_dir.h"

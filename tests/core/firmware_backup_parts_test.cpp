@@ -5,7 +5,7 @@
 #include "console/convert.h"
 #include "firmware/ata_split.h"
 #include "firmware/backup.h"
-#include "firmware/family_lookup.h"
+#include "firmware/family/family_lookup.h"
 #include "firmware/form6.h"
 
 namespace qv {

@@ -8,7 +8,7 @@
 
 #include "console/main.h"
 #include "files/file_io.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "firmware/form2.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"

@@ -9,8 +9,8 @@
 #include <memory>
 #include <tuple>
 
-#include "firmware/family_lookup.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_lookup.h"
+#include "firmware/family/family_table.h"
 #include "firmware/form2.h"
 #include "transfer_sim_support.h"
 

@@ -11,7 +11,7 @@
 #include "batch/folder_reports.h"
 #include "console/main.h"
 #include "files/file_io.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "firmware/form2.h"
 #include "firmware/manifest.h"
 #include "firmware/manifest_check.h"

@@ -1,7 +1,7 @@
 // The drive-family table the program carries, written beside the program
 // (or into the user's data folder) when no table file exists yet. Technicians
 // edit that file to add families; this text is only the starting point.
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 
 #include "console/text.h"
 

@@ -1,4 +1,4 @@
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 
 #include <array>
 #include <filesystem>

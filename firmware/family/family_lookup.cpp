@@ -1,4 +1,4 @@
-#include "firmware/family_lookup.h"
+#include "firmware/family/family_lookup.h"
 
 #include "console/main.h"
 #include "console/text.h"

@@ -7,7 +7,7 @@
 #include "files/file_digest.h"
 #include "firmware/family/family_table.h"
 #include "firmware/form6.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 #include "lang/translate.h"
 #include "library/library_settings.h"
 #include "transfer/form3.h"

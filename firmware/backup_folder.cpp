@@ -4,7 +4,7 @@
 
 #include "console/text.h"
 #include "firmware/family/family_lookup.h"
-#include "firmware/manifest_check.h"
+#include "firmware/manifest/manifest_check.h"
 #include "lang/translate.h"
 
 namespace qv {

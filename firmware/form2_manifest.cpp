@@ -6,7 +6,7 @@
 
 #include "console/text.h"
 #include "firmware/form2.h"
-#include "firmware/manifest_check.h"
+#include "firmware/manifest/manifest_check.h"
 #include "lang/translate.h"
 
 namespace qv {

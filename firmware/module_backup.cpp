@@ -19,7 +19,7 @@
 #include "firmware/backup.h"
 #include "firmware/backup_folder.h"
 #include "firmware/family/family_table.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 #include "firmware/verified_read.h"
 #include "lang/translate.h"
 

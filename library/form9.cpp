@@ -8,7 +8,7 @@
 
 #include "console/dialogs.h"
 #include "console/text.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 #include "library/library_settings.h"
 #include "library/sqlite_db.h"
 

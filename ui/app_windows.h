@@ -8,6 +8,7 @@
 
 #include "console/main.h"
 #include "firmware/family/family_table.h"
+#include "ui/backup_comparison_window.h"
 #include "ui/form1_create_file.h"
 #include "ui/form2_loading.h"
 #include "ui/form3_serial_rom.h"
@@ -15,7 +16,6 @@
 #include "ui/form5_id_editor.h"
 #include "ui/form6_backup.h"
 #include "ui/form7_head_chart.h"
-#include "ui/form8_compare.h"
 #include "ui/form9_library.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"

@@ -13,8 +13,8 @@
 #include "files/file_io.h"
 #include "firmware/family/family_table.h"
 #include "firmware/form2.h"
-#include "firmware/manifest.h"
-#include "firmware/manifest_check.h"
+#include "firmware/manifest/manifest.h"
+#include "firmware/manifest/manifest_check.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 

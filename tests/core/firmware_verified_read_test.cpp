@@ -8,7 +8,7 @@
 
 #include "console/language_setup.h"
 #include "files/file_io.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 #include "firmware/verified_read.h"
 #include "lang/translate.h"
 #include "tests/core/firmware_backup_sim.h"

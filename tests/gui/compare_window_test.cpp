@@ -14,7 +14,7 @@
 #include "tests/support/quiet_startup.h"
 #include "tests/support/temp_dir.h"
 #include "ui/app_windows.h"
-#include "ui/form8_compare.h"
+#include "ui/backup_comparison_window.h"
 
 namespace qv::test {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "console/language_setup.h"
 #include "console/settings_file.h"
-#include "firmware/manifest_check.h"
+#include "firmware/manifest/manifest_check.h"
 #include "library/library.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/generated_backup.h"

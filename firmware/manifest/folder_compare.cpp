@@ -1,4 +1,4 @@
-#include "firmware/backup_compare.h"
+#include "firmware/manifest/folder_compare.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "files/file_io.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 #include "lang/translate.h"
 
 namespace qv {

@@ -1,4 +1,4 @@
-#include "ui/form8_compare.h"
+#include "ui/backup_comparison_window.h"
 
 #include <QAbstractTableModel>
 #include <QElapsedTimer>

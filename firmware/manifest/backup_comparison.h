@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/backup_compare.h"
+#include "firmware/manifest/folder_compare.h"
 #include "lang/translate.h"
 
 namespace qv {

@@ -1,4 +1,4 @@
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 
 #include <charconv>
 #include <set>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 
 namespace qv {
 

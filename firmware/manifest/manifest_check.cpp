@@ -1,4 +1,4 @@
-#include "firmware/manifest_check.h"
+#include "firmware/manifest/manifest_check.h"
 
 #include <filesystem>
 #include <set>

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 
 namespace qv {
 

@@ -7,7 +7,7 @@
 // 1 MB scrolls as easily as one of a sector.
 #include <QDialog>
 
-#include "firmware/form8.h"
+#include "firmware/manifest/backup_comparison.h"
 
 class QLabel;
 class QLineEdit;

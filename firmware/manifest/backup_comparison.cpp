@@ -1,4 +1,4 @@
-#include "firmware/form8.h"
+#include "firmware/manifest/backup_comparison.h"
 
 #include <filesystem>
 #include <system_error>

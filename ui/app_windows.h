@@ -39,7 +39,7 @@ struct AppWindows {
   std::unique_ptr<Form5IdEditor> form5;
   std::unique_ptr<Form6Backup> form6;
   std::unique_ptr<Form7HeadChart> form7;
-  std::unique_ptr<Form8Compare> form8;
+  std::unique_ptr<BackupComparisonWindow> comparison;
   std::unique_ptr<Form9Library> form9;
 };
 

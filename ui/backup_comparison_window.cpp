@@ -31,7 +31,7 @@ const QColor kDifferent(255, 200, 200);
 // The file list: name and verdict ("…" while still to come).
 class FileListModel : public QAbstractTableModel {
  public:
-  explicit FileListModel(const TForm8& form, QObject* parent) : QAbstractTableModel(parent), form_(form) {}
+  explicit FileListModel(const BackupComparison& form, QObject* parent) : QAbstractTableModel(parent), form_(form) {}
 
   int rowCount(const QModelIndex& parent = {}) const override {
     return parent.isValid() ? 0 : static_cast<int>(form_.ListView1.size());
@@ -39,7 +39,7 @@ class FileListModel : public QAbstractTableModel {
   int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 2; }
   QVariant data(const QModelIndex& index, int role) const override {
     if (!index.isValid() || index.row() >= rowCount()) return {};
-    const TForm8::Row& row = form_.ListView1[static_cast<size_t>(index.row())];
+    const BackupComparison::Row& row = form_.ListView1[static_cast<size_t>(index.row())];
     if (role == Qt::DisplayRole) {
       if (index.column() == 0) return Q(row.name);
       return row.comparison ? Q(VerdictText(*row.comparison)) : QStringLiteral("…");
@@ -61,7 +61,7 @@ class FileListModel : public QAbstractTableModel {
   }
 
  private:
-  const TForm8& form_;
+  const BackupComparison& form_;
 };
 
 // The picked file side by side: the offset, 16 bytes of the first folder's
@@ -72,18 +72,18 @@ class HexPairModel : public QAbstractTableModel {
   static constexpr int kGapColumn = 17;
   static constexpr int kColumns = 34;
 
-  explicit HexPairModel(const TForm8& form, QObject* parent) : QAbstractTableModel(parent), form_(form) {}
+  explicit HexPairModel(const BackupComparison& form, QObject* parent) : QAbstractTableModel(parent), form_(form) {}
 
   int rowCount(const QModelIndex& parent = {}) const override {
     if (parent.isValid()) return 0;
     const uint64_t longest = std::max(form_.bytes1.size(), form_.bytes2.size());
-    return static_cast<int>((longest + TForm8::kRowBytes - 1) / TForm8::kRowBytes);
+    return static_cast<int>((longest + BackupComparison::kRowBytes - 1) / BackupComparison::kRowBytes);
   }
   int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : kColumns; }
 
   QVariant data(const QModelIndex& index, int role) const override {
     if (!index.isValid()) return {};
-    const uint64_t rowStart = static_cast<uint64_t>(index.row()) * TForm8::kRowBytes;
+    const uint64_t rowStart = static_cast<uint64_t>(index.row()) * BackupComparison::kRowBytes;
     const int column = index.column();
     if (column == 0) {
       if (role == Qt::DisplayRole) return QStringLiteral("%1").arg(rowStart, 6, 16, QLatin1Char('0')).toUpper();
@@ -119,12 +119,13 @@ class HexPairModel : public QAbstractTableModel {
   }
 
  private:
-  const TForm8& form_;
+  const BackupComparison& form_;
 };
 
-Form8Compare::Form8Compare(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs), model_(dialogs) {
-  setWindowTitle(QTr(TForm8::kCaption));
-  NameWindow(this, "TForm8");
+BackupComparisonWindow::BackupComparisonWindow(Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), dialogs_(dialogs), model_(dialogs) {
+  setWindowTitle(QTr(BackupComparison::kCaption));
+  NameWindow(this, "BackupComparisonWindow");
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(kClientWidth, kClientHeight);
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -133,11 +134,11 @@ Form8Compare::Form8Compare(Dialogs& dialogs, QWidget* parent) : QDialog(parent),
   ShowModel();
 }
 
-Form8Compare::~Form8Compare() { model_.onChanged = nullptr; }
+BackupComparisonWindow::~BackupComparisonWindow() { model_.onChanged = nullptr; }
 
-void Form8Compare::Build() {
-  auto folderRow = [this](int y, const char* labelName, const char* label, const char* editName,
-                          const char* buttonName, const char* hint, void (TForm8::*click)(), std::string TForm8::*field) {
+void BackupComparisonWindow::Build() {
+  auto folderRow = [this](int y, const char* labelName, const char* label, const char* editName, const char* buttonName,
+                          const char* hint, void (BackupComparison::*click)(), std::string BackupComparison::*field) {
     NamedLabel(this, labelName, label, QRect(10, y, 90, 22));
     auto* edit = new QLineEdit(this);
     Name(edit, editName, QTr(label));
@@ -151,10 +152,10 @@ void Form8Compare::Build() {
     connect(button, &QPushButton::clicked, this, [this, click] { Run(click); });
     return edit;
   };
-  edit1_ = folderRow(10, "Label1", N_("第一个文件夹:"), "Edit1", "Button1", TForm8::kFolderTitle1, &TForm8::Button1Click,
-                     &TForm8::Edit1);
-  edit2_ = folderRow(40, "Label2", N_("第二个文件夹:"), "Edit2", "Button2", TForm8::kFolderTitle2, &TForm8::Button2Click,
-                     &TForm8::Edit2);
+  edit1_ = folderRow(10, "Label1", N_("第一个文件夹:"), "Edit1", "Button1", BackupComparison::kFolderTitle1,
+                     &BackupComparison::Button1Click, &BackupComparison::Edit1);
+  edit2_ = folderRow(40, "Label2", N_("第二个文件夹:"), "Edit2", "Button2", BackupComparison::kFolderTitle2,
+                     &BackupComparison::Button2Click, &BackupComparison::Edit2);
   auto* compare = new QPushButton(QTr("比较"), this);
   Name(compare, "Button3", compare->text());
   compare->setGeometry(484, 22, 80, 28);
@@ -214,7 +215,7 @@ void Form8Compare::Build() {
   connect(drawGrid1_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             if (!showing_ && current.isValid())
-              model_.position = static_cast<uint64_t>(current.row()) * TForm8::kRowBytes;
+              model_.position = static_cast<uint64_t>(current.row()) * BackupComparison::kRowBytes;
           });
 
   comparing_ = new QTimer(this);
@@ -222,11 +223,11 @@ void Form8Compare::Build() {
   connect(comparing_, &QTimer::timeout, this, [this] { CompareSlice(); });
 }
 
-void Form8Compare::Run(void (TForm8::*handler)()) {
+void BackupComparisonWindow::Run(void (BackupComparison::*handler)()) {
   RunHandler(dialogs_, [this, handler] { (model_.*handler)(); });
 }
 
-void Form8Compare::CompareSlice() {
+void BackupComparisonWindow::CompareSlice() {
   const int first = static_cast<int>(model_.ListView1.size() - model_.Pending());
   QElapsedTimer slice;
   slice.start();
@@ -237,7 +238,7 @@ void Form8Compare::CompareSlice() {
   if (model_.Pending() == 0) comparing_->stop();
 }
 
-void Form8Compare::ShowModel() {
+void BackupComparisonWindow::ShowModel() {
   showing_ = true;
   if (edit1_->text() != Q(model_.Edit1)) edit1_->setText(Q(model_.Edit1));
   if (edit2_->text() != Q(model_.Edit2)) edit2_->setText(Q(model_.Edit2));
@@ -252,7 +253,7 @@ void Form8Compare::ShowModel() {
   bytes_->Reset();
   button4_->setEnabled(model_.picked >= 0);
   if (model_.picked >= 0) {
-    const TForm8::Row& row = model_.ListView1[static_cast<size_t>(model_.picked)];
+    const BackupComparison::Row& row = model_.ListView1[static_cast<size_t>(model_.picked)];
     label3_->setText(QTrFormat("{1}：{2}", row.name, row.comparison ? VerdictText(*row.comparison) : std::string()));
   } else {
     label3_->clear();
@@ -261,9 +262,9 @@ void Form8Compare::ShowModel() {
   showing_ = false;
 }
 
-void Form8Compare::ShowPosition() {
+void BackupComparisonWindow::ShowPosition() {
   if (bytes_->rowCount() == 0) return;
-  const QModelIndex at = bytes_->index(static_cast<int>(model_.position / TForm8::kRowBytes), 0);
+  const QModelIndex at = bytes_->index(static_cast<int>(model_.position / BackupComparison::kRowBytes), 0);
   drawGrid1_->setCurrentIndex(at);
   drawGrid1_->scrollTo(at, QAbstractItemView::PositionAtTop);
 }

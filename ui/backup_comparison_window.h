@@ -1,10 +1,10 @@
 #pragma once
-// The comparison window TForm8 "比较备份": two folder choosers, the list of
-// the files of either folder with their verdicts, and the file picked from it
-// as two columns of hexadecimal bytes, the differing ones marked, with a
-// button to the next difference. The model (TForm8 of the core) does the
-// work; this window draws it. Only the rows in sight are drawn, so a module of
-// 1 MB scrolls as easily as one of a sector.
+// The comparison window "比较备份": two folder choosers, the list of the files
+// of either folder with their verdicts, and the file picked from it as two
+// columns of hexadecimal bytes, the differing ones marked, with a button to
+// the next difference. The model (BackupComparison of the core) does the
+// work; this window draws it. Only the rows in sight are drawn, so a module
+// of 1 MB scrolls as easily as one of a sector.
 #include <QDialog>
 
 #include "firmware/manifest/backup_comparison.h"
@@ -24,24 +24,24 @@ namespace qv::ui {
 class FileListModel;
 class HexPairModel;
 
-class Form8Compare : public QDialog {
+class BackupComparisonWindow : public QDialog {
   Q_OBJECT
  public:
-  explicit Form8Compare(Dialogs& dialogs, QWidget* parent = nullptr);
-  ~Form8Compare() override;
+  explicit BackupComparisonWindow(Dialogs& dialogs, QWidget* parent = nullptr);
+  ~BackupComparisonWindow() override;
 
-  TForm8& Model() { return model_; }
+  BackupComparison& Model() { return model_; }
 
  private:
   void Build();
-  void Run(void (TForm8::*handler)());
+  void Run(void (BackupComparison::*handler)());
   void ShowModel();
   // Works out verdicts for a slice of time, then lets the window breathe.
   void CompareSlice();
   void ShowPosition();
 
   Dialogs& dialogs_;
-  TForm8 model_;
+  BackupComparison model_;
   bool showing_ = false;
   FileListModel* files_ = nullptr;
   HexPairModel* bytes_ = nullptr;

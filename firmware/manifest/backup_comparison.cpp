@@ -10,17 +10,17 @@
 
 namespace qv {
 
-void TForm8::Changed() {
+void BackupComparison::Changed() {
   if (onChanged) onChanged();
 }
 
-std::string TForm8::Folder(const std::string& field) const {
+std::string BackupComparison::Folder(const std::string& field) const {
   std::string folder = Trim(field);
   if (!folder.empty() && !folder.ends_with('/')) folder += '/';
   return folder;
 }
 
-void TForm8::ChooseFolder(std::string& field, const char* title) {
+void BackupComparison::ChooseFolder(std::string& field, const char* title) {
   const std::optional<std::string> chosen = dialogs_.ChooseFolder(Tr(title));
   if (!chosen) return;
   field = Folder(*chosen);
@@ -29,10 +29,10 @@ void TForm8::ChooseFolder(std::string& field, const char* title) {
   if (!Trim(Edit1).empty() && !Trim(Edit2).empty()) Button3Click();
 }
 
-void TForm8::Button1Click() { ChooseFolder(Edit1, kFolderTitle1); }
-void TForm8::Button2Click() { ChooseFolder(Edit2, kFolderTitle2); }
+void BackupComparison::Button1Click() { ChooseFolder(Edit1, kFolderTitle1); }
+void BackupComparison::Button2Click() { ChooseFolder(Edit2, kFolderTitle2); }
 
-bool TForm8::Button3Click() {
+bool BackupComparison::Button3Click() {
   for (const std::string* field : {&Edit1, &Edit2}) {
     std::error_code ec;
     const std::string folder = Folder(*field);
@@ -55,14 +55,14 @@ bool TForm8::Button3Click() {
   return true;
 }
 
-bool TForm8::CompareNext() {
+bool BackupComparison::CompareNext() {
   if (compared_ >= ListView1.size()) return false;
   Row& row = ListView1[compared_++];
   row.comparison = CompareFileIn(folder1_, folder2_, row.name, judged_);
   return true;
 }
 
-void TForm8::Pick(int row) {
+void BackupComparison::Pick(int row) {
   if (row < 0 || row >= static_cast<int>(ListView1.size())) return;
   picked = row;
   const std::string& name = ListView1[row].name;
@@ -83,7 +83,7 @@ void TForm8::Pick(int row) {
   Changed();
 }
 
-bool TForm8::Button4Click() {
+bool BackupComparison::Button4Click() {
   const uint64_t nextRow = (position / kRowBytes + 1) * kRowBytes;
   std::optional<uint64_t> next = NextDifference(bytes1, bytes2, nextRow);
   if (!next) next = NextDifference(bytes1, bytes2, 0);

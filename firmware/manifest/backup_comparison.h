@@ -18,14 +18,14 @@ namespace qv {
 
 class Dialogs;
 
-class TForm8 {
+class BackupComparison {
  public:
   static constexpr const char* kCaption = N_("比较备份");
   static constexpr const char* kFolderTitle1 = N_("选择第一个备份文件夹");
   static constexpr const char* kFolderTitle2 = N_("选择第二个备份文件夹");
   static constexpr uint64_t kRowBytes = 16;  // bytes a row of the side-by-side view shows
 
-  explicit TForm8(Dialogs& dialogs) : dialogs_(dialogs) {}
+  explicit BackupComparison(Dialogs& dialogs) : dialogs_(dialogs) {}
 
   // --- controls (texts in UTF-8) ---
   std::string Edit1;  // first folder

@@ -53,12 +53,12 @@ TEST(LibraryWindow, OpensFromTheMenuAndComparesTwoBackups) {
   table->selectionModel()->select(table->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   table->selectionModel()->select(table->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   In<QPushButton>(app->form9.get(), "Button4")->click();
-  ASSERT_TRUE(app->form8->isVisible());
-  const TForm8& compare = app->form8->Model();
+  ASSERT_TRUE(app->comparison->isVisible());
+  const BackupComparison& compare = app->comparison->Model();
   ASSERT_EQ(compare.ListView1.size(), 4u);  // APP.BIN CERT.BIN SN.TXT Vendor.BIN
   EXPECT_TRUE(CheckFolder(compare.Edit1).AllAgree());
   EXPECT_TRUE(CheckFolder(compare.Edit2).AllAgree());
-  app->form8->close();
+  app->comparison->close();
   app->form9->close();
 }
 

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 # use both; the firmware library keeps what the backups made; the batch
 # runner drives all of those; the shell runner and the windows sit on top.
 declare -A layer=([lang]=0 [files]=1 [sim]=1 [serial]=2 [console]=3 [transfer]=4 [procedures]=4 [fileutil]=4
-                  [firmware/family]=5 [firmware/manifest]=5 [firmware]=6
+                  [firmware/family]=5 [firmware/manifest]=5 [firmware/backup]=6 [firmware]=6
                   [library]=7 [batch]=8 [cli]=9 [ui]=9 [app]=10)
 
 # The folder of the layers a path lies in: its first two names where those

@@ -1,4 +1,4 @@
-#include "firmware/verified_read.h"
+#include "firmware/backup/verified_read.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "console/convert.h"
 #include "console/main.h"
 #include "files/file_io.h"
-#include "firmware/backup.h"
+#include "firmware/backup/backup.h"
 #include "lang/translate.h"
 #include "transfer/transfer.h"
 

@@ -5,7 +5,7 @@
 #include "console/convert.h"
 #include "console/main.h"
 #include "console/text.h"
-#include "firmware/backup.h"
+#include "firmware/backup/backup.h"
 
 namespace qv {
 

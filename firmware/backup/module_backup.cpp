@@ -15,12 +15,12 @@
 #include "console/text.h"
 #include "files/file_io.h"
 #include "fileutil/cut_join.h"
-#include "firmware/ata_split.h"
-#include "firmware/backup.h"
-#include "firmware/backup_folder.h"
+#include "firmware/backup/ata_split.h"
+#include "firmware/backup/backup.h"
+#include "firmware/backup/backup_folder.h"
+#include "firmware/backup/verified_read.h"
 #include "firmware/family/family_table.h"
 #include "firmware/manifest/manifest.h"
-#include "firmware/verified_read.h"
 #include "lang/translate.h"
 
 namespace qv {

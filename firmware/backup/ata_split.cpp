@@ -1,4 +1,4 @@
-#include "firmware/ata_split.h"
+#include "firmware/backup/ata_split.h"
 
 namespace qv {
 

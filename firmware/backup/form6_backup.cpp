@@ -1,4 +1,4 @@
-#include "firmware/form6.h"
+#include "firmware/backup/form6_backup.h"
 
 #include <cstdlib>
 #include <exception>
@@ -8,8 +8,8 @@
 #include "console/main.h"
 #include "console/text.h"
 #include "files/folder_check.h"
-#include "firmware/backup.h"
-#include "firmware/backup_folder.h"
+#include "firmware/backup/backup.h"
+#include "firmware/backup/backup_folder.h"
 #include "firmware/family/family_lookup.h"
 #include "firmware/family/family_table.h"
 #include "lang/translate.h"

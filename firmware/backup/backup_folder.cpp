@@ -1,4 +1,4 @@
-#include "firmware/backup_folder.h"
+#include "firmware/backup/backup_folder.h"
 
 #include <algorithm>
 

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 # use both; the firmware library keeps what the backups made; the batch
 # runner drives all of those; the shell runner and the windows sit on top.
 declare -A layer=([lang]=0 [files]=1 [sim]=1 [serial]=2 [console]=3 [transfer]=4 [procedures]=4 [fileutil]=4
-                  [firmware/family]=5 [firmware/manifest]=5 [firmware/backup]=6 [firmware]=6
+                  [firmware/family]=5 [firmware/manifest]=5 [firmware/backup]=6 [firmware/loading]=6
                   [library]=7 [batch]=8 [cli]=9 [ui]=9 [app]=10)
 
 # The folder of the layers a path lies in: its first two names where those
@@ -27,6 +27,13 @@ folder_of() {
 }
 
 status=0
+# firmware/ holds only the folders of its concerns, each with its layer
+# above: a file or folder beside them would go unchecked.
+for entry in firmware/*; do
+  [[ -d $entry && -v layer[$entry] ]] && continue
+  echo "$entry: firmware/ holds only the folders of its concerns, each with its layer here"
+  status=1
+done
 while IFS=: read -r file line text; do
   folder_of "$file"
   from=$folder
@@ -37,5 +44,5 @@ while IFS=: read -r file line text; do
     echo "$file:$line: $from (layer ${layer[$from]}) includes $to (layer ${layer[$to]})"
     status=1
   fi
-done < <(grep -rn -E '^#include "[a-z]+/' --include='*.h' --include='*.cpp' "${!layer[@]}" | sort -u)
+done < <(grep -rn -E '^#include "[a-z]+/' --include='*.h' --include='*.cpp' "${!layer[@]}")
 exit $status

@@ -18,7 +18,7 @@
 #include "files/file_io.h"
 #include "fileutil/form1.h"
 #include "firmware/family/family_table.h"
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 #include "tests/core/transfer_sim_support.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/file_io.h"

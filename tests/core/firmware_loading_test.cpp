@@ -11,7 +11,7 @@
 
 #include "firmware/family/family_lookup.h"
 #include "firmware/family/family_table.h"
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 #include "transfer_sim_support.h"
 
 namespace qv {

@@ -12,7 +12,7 @@
 #include "console/main.h"
 #include "files/file_io.h"
 #include "firmware/family/family_table.h"
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 #include "firmware/manifest/manifest.h"
 #include "firmware/manifest/manifest_check.h"
 #include "tests/support/scripted_dialogs.h"

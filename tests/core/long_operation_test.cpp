@@ -10,7 +10,7 @@
 #include "console/long_operation.h"
 #include "firmware/backup/form6_backup.h"
 #include "firmware/family/family_table.h"
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 #include "procedures/id_editor.h"
 #include "tests/core/transfer_sim_support.h"
 #include "tests/support/port_bar.h"

@@ -12,7 +12,7 @@
 #include "console/text.h"
 #include "files/file_digest.h"
 #include "files/file_io.h"
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 #include "lang/translate.h"
 #include "transfer/file_io.h"
 #include "transfer/transfer.h"

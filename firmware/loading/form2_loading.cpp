@@ -1,6 +1,6 @@
 // The loading window's fields: module, buffer, family, file and folder choice,
 // the reset and the family lookup.
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 
 #include <algorithm>
 #include <filesystem>

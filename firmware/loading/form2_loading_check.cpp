@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "console/text.h"
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 #include "firmware/manifest/manifest_check.h"
 #include "lang/translate.h"
 

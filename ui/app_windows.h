@@ -16,7 +16,7 @@
 #include "ui/form5_id_editor.h"
 #include "ui/form6_backup.h"
 #include "ui/form7_head_chart.h"
-#include "ui/form9_library.h"
+#include "ui/library_window.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_event_pump.h"

@@ -16,7 +16,7 @@
 #include "tests/support/quiet_startup.h"
 #include "tests/support/temp_dir.h"
 #include "ui/app_windows.h"
-#include "ui/form9_library.h"
+#include "ui/library_window.h"
 
 namespace qv::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/form9_library.h"
+#include "ui/library_window.h"
 
 #include <QAbstractTableModel>
 #include <algorithm>

@@ -8,7 +8,7 @@
 // (TForm9 of the core) does the work; this window draws it.
 #include <QDialog>
 
-#include "library/form9.h"
+#include "library/library_browser.h"
 
 class QCheckBox;
 class QLabel;

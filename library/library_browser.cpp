@@ -1,4 +1,4 @@
-#include "library/form9.h"
+#include "library/library_browser.h"
 
 #include <stdlib.h>
 

@@ -37,29 +37,29 @@ std::vector<std::string> BackupFoldersIn(const std::string& folder) {
 
 }  // namespace
 
-TForm9::TForm9(Dialogs& dialogs, std::string userDataFolder)
+LibraryBrowser::LibraryBrowser(Dialogs& dialogs, std::string userDataFolder)
     : dialogs_(dialogs), userDataFolder_(std::move(userDataFolder)) {
   const LibrarySettings settings = ReadLibrarySettings(userDataFolder_);
   Edit1 = settings.folder;
   CheckBox1 = settings.autoAdd;
 }
 
-TForm9::~TForm9() {
+LibraryBrowser::~LibraryBrowser() {
   std::error_code ec;
   if (!comparisons_.empty()) fs::remove_all(comparisons_, ec);
 }
 
-void TForm9::Changed() {
+void LibraryBrowser::Changed() {
   if (onChanged) onChanged();
 }
 
-std::unique_ptr<FirmwareLibrary> TForm9::Open(FirmwareLibrary::Access access) {
+std::unique_ptr<FirmwareLibrary> LibraryBrowser::Open(FirmwareLibrary::Access access) {
   FirmwareLibrary::Opened opened = FirmwareLibrary::Open(Edit1, access);
   if (!opened.library) dialogs_.ShowMessage(opened.problem);
   return std::move(opened.library);
 }
 
-void TForm9::Refresh() {
+void LibraryBrowser::Refresh() {
   ListView1.clear();
   selected.clear();
   if (std::unique_ptr<FirmwareLibrary> library = Open(FirmwareLibrary::Access::Read)) {
@@ -72,7 +72,7 @@ void TForm9::Refresh() {
   ShowMatrix();
 }
 
-void TForm9::Button1Click() {
+void LibraryBrowser::Button1Click() {
   const std::optional<std::string> chosen = dialogs_.ChooseFolder(Tr(kFolderTitle));
   if (!chosen) return;
   Edit1 = Trim(*chosen);
@@ -82,12 +82,12 @@ void TForm9::Button1Click() {
   Refresh();
 }
 
-void TForm9::CheckBox1Click() {
+void LibraryBrowser::CheckBox1Click() {
   if (!SaveAutoAdd(userDataFolder_, CheckBox1))
     dialogs_.ShowMessage(TrFormat("无法保存设置文件“{1}”！", userDataFolder_ + "settings"));
 }
 
-void TForm9::Button2Click() {
+void LibraryBrowser::Button2Click() {
   const std::optional<std::string> chosen = dialogs_.ChooseFolder(Tr(kAddTitle));
   if (!chosen) return;
   const std::vector<std::string> folders = BackupFoldersIn(*chosen);
@@ -111,14 +111,14 @@ void TForm9::Button2Click() {
   dialogs_.ShowMessage(message + Lines(refused));
 }
 
-void TForm9::Select(std::vector<int> rows) {
+void LibraryBrowser::Select(std::vector<int> rows) {
   selected.clear();
   for (int row : rows)
     if (row >= 0 && row < static_cast<int>(ListView1.size())) selected.push_back(row);
   ShowMatrix();
 }
 
-void TForm9::ShowMatrix() {
+void LibraryBrowser::ShowMatrix() {
   matrixDrives.clear();
   matrix = {};
   standings.clear();
@@ -139,7 +139,7 @@ void TForm9::ShowMatrix() {
   Changed();
 }
 
-void TForm9::Button3Click() {
+void LibraryBrowser::Button3Click() {
   if (selected.empty()) {
     dialogs_.ShowMessage(Tr("请先在表中选择要导出的备份！"));
     return;
@@ -156,7 +156,7 @@ void TForm9::Button3Click() {
     dialogs_.ShowMessage(Tr("没有导出：") + Lines(outcome.problems));
 }
 
-std::string TForm9::ComparisonFolder(FirmwareLibrary& library, const LibraryBackup& backup) {
+std::string LibraryBrowser::ComparisonFolder(FirmwareLibrary& library, const LibraryBackup& backup) {
   // Named by the backup's manifest: another library's backup of the same number is another backup.
   const std::string folder = comparisons_ + backup.manifestSha256.substr(0, 16) + "/";
   std::error_code ec;
@@ -167,7 +167,7 @@ std::string TForm9::ComparisonFolder(FirmwareLibrary& library, const LibraryBack
   return {};
 }
 
-void TForm9::Button4Click() {
+void LibraryBrowser::Button4Click() {
   if (selected.size() != 2) {
     dialogs_.ShowMessage(Tr("请在表中选择要比较的两个备份！"));
     return;
@@ -188,7 +188,7 @@ void TForm9::Button4Click() {
   if (!second.empty() && onCompare) onCompare(first, second);
 }
 
-void TForm9::Button5Click() {
+void LibraryBrowser::Button5Click() {
   if (!dialogs_.AskYesNo(Tr("提示"), TrFormat("从“{1}”中保存的清单和文件重建固件库的数据库，并逐一核对保存的文件吗？", Edit1)))
     return;
   const LibraryRebuild outcome = FirmwareLibrary::Rebuild(Edit1);

@@ -17,7 +17,7 @@ namespace qv {
 
 class Dialogs;
 
-class TForm9 {
+class LibraryBrowser {
  public:
   static constexpr const char* kCaption = N_("固件库");
   static constexpr const char* kFolderTitle = N_("选择固件库所在的文件夹");
@@ -25,10 +25,10 @@ class TForm9 {
   static constexpr const char* kExportTitle = N_("选择导出到的文件夹（新的或空的）");
 
   // The library is the one the settings in `userDataFolder` name.
-  TForm9(Dialogs& dialogs, std::string userDataFolder);
-  ~TForm9();  // removes the folders exported for a comparison
-  TForm9(const TForm9&) = delete;
-  TForm9& operator=(const TForm9&) = delete;
+  LibraryBrowser(Dialogs& dialogs, std::string userDataFolder);
+  ~LibraryBrowser();  // removes the folders exported for a comparison
+  LibraryBrowser(const LibraryBrowser&) = delete;
+  LibraryBrowser& operator=(const LibraryBrowser&) = delete;
 
   // --- controls (texts in UTF-8) ---
   std::string Edit1;      // "固件库:" the library's folder

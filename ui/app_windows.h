@@ -40,7 +40,7 @@ struct AppWindows {
   std::unique_ptr<Form6Backup> form6;
   std::unique_ptr<Form7HeadChart> form7;
   std::unique_ptr<BackupComparisonWindow> comparison;
-  std::unique_ptr<Form9Library> form9;
+  std::unique_ptr<LibraryWindow> library;
 };
 
 // Creates the console and the windows and runs the main window's start-up.

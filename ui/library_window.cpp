@@ -42,7 +42,7 @@ const char* StandingName(Standing standing) {
 // verified, the folder it came from.
 class BackupTableModel : public QAbstractTableModel {
  public:
-  explicit BackupTableModel(const TForm9& form, QObject* parent) : QAbstractTableModel(parent), form_(form) {}
+  explicit BackupTableModel(const LibraryBrowser& form, QObject* parent) : QAbstractTableModel(parent), form_(form) {}
   int rowCount(const QModelIndex& parent = {}) const override {
     return parent.isValid() ? 0 : static_cast<int>(form_.ListView1.size());
   }
@@ -72,14 +72,14 @@ class BackupTableModel : public QAbstractTableModel {
   }
 
  private:
-  const TForm9& form_;
+  const LibraryBrowser& form_;
 };
 
 // The matrix: a row per drive (the one picked first), a column per module;
 // each cell the letter of its copy, marked by how it stands in its column.
 class MatrixModel : public QAbstractTableModel {
  public:
-  explicit MatrixModel(const TForm9& form, QObject* parent) : QAbstractTableModel(parent), form_(form) {}
+  explicit MatrixModel(const LibraryBrowser& form, QObject* parent) : QAbstractTableModel(parent), form_(form) {}
   int rowCount(const QModelIndex& parent = {}) const override {
     return parent.isValid() ? 0 : static_cast<int>(form_.matrix.rows.size());
   }
@@ -122,13 +122,13 @@ class MatrixModel : public QAbstractTableModel {
         if (m.name == form_.matrix.modules[static_cast<size_t>(index.column())]) tip = Q(StandingText(m)) + "\n" + tip;
     return tip;
   }
-  const TForm9& form_;
+  const LibraryBrowser& form_;
 };
 
-Form9Library::Form9Library(Dialogs& dialogs, const std::string& userDataFolder, QWidget* parent)
+LibraryWindow::LibraryWindow(Dialogs& dialogs, const std::string& userDataFolder, QWidget* parent)
     : QDialog(parent), dialogs_(dialogs), model_(dialogs, userDataFolder) {
-  setWindowTitle(QTr(TForm9::kCaption));
-  NameWindow(this, "TForm9");
+  setWindowTitle(QTr(LibraryBrowser::kCaption));
+  NameWindow(this, "LibraryWindow");
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(kClientWidth, kClientHeight);
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -137,7 +137,7 @@ Form9Library::Form9Library(Dialogs& dialogs, const std::string& userDataFolder, 
   ShowModel();
 }
 
-Form9Library::~Form9Library() {
+LibraryWindow::~LibraryWindow() {
   model_.onChanged = nullptr;
   // Hidden while the model the tables read is still there: hiding them later,
   // from QDialog's destructor, would ask it for headers.
@@ -146,14 +146,14 @@ Form9Library::~Form9Library() {
   delete listView2_;
 }
 
-void Form9Library::showEvent(QShowEvent* event) {
+void LibraryWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   // What other programs added meanwhile shows each time the window does.
   RunHandler(dialogs_, [this] { model_.Refresh(); });
 }
 
-void Form9Library::Build() {
-  auto button = [this](const char* name, const QString& caption, const QRect& at, void (TForm9::*click)()) {
+void LibraryWindow::Build() {
+  auto button = [this](const char* name, const QString& caption, const QRect& at, void (LibraryBrowser::*click)()) {
     auto* b = new QPushButton(caption, this);
     Name(b, name, b->text());
     b->setGeometry(at);
@@ -166,8 +166,8 @@ void Form9Library::Build() {
   Name(edit1_, "Edit1", QTr("固件库:"));
   edit1_->setReadOnly(true);
   edit1_->setGeometry(90, 10, 430, 22);
-  auto* choose = button("Button1", QStringLiteral("..."), QRect(524, 9, 30, 24), &TForm9::Button1Click);
-  choose->setToolTip(QTr(TForm9::kFolderTitle));
+  auto* choose = button("Button1", QStringLiteral("..."), QRect(524, 9, 30, 24), &LibraryBrowser::Button1Click);
+  choose->setToolTip(QTr(LibraryBrowser::kFolderTitle));
   checkBox1_ = new QCheckBox(QTr("完成的备份自动加入固件库"), this);
   Name(checkBox1_, "CheckBox1", checkBox1_->text());
   checkBox1_->setGeometry(570, 10, 320, 22);
@@ -177,7 +177,8 @@ void Form9Library::Build() {
     RunHandler(dialogs_, [this] { model_.CheckBox1Click(); });
   });
 
-  auto filter = [this](int x, const char* labelName, const char* label, const char* editName, std::string TForm9::*field) {
+  auto filter = [this](int x, const char* labelName, const char* label, const char* editName,
+                       std::string LibraryBrowser::*field) {
     NamedLabel(this, labelName, label, QRect(x, 42, 60, 22));
     auto* edit = new QLineEdit(this);
     Name(edit, editName, QTr(label));
@@ -187,10 +188,10 @@ void Form9Library::Build() {
       RunHandler(dialogs_, [this] { model_.Refresh(); });
     });
   };
-  filter(10, "Label2", N_("系列:"), "Edit2", &TForm9::Edit2);
-  filter(250, "Label3", N_("序列号:"), "Edit3", &TForm9::Edit3);
-  button("Button2", QTr("加入…"), QRect(600, 41, 90, 24), &TForm9::Button2Click);
-  button("Button5", QTr("重建"), QRect(700, 41, 90, 24), &TForm9::Button5Click);
+  filter(10, "Label2", N_("系列:"), "Edit2", &LibraryBrowser::Edit2);
+  filter(250, "Label3", N_("序列号:"), "Edit3", &LibraryBrowser::Edit3);
+  button("Button2", QTr("加入…"), QRect(600, 41, 90, 24), &LibraryBrowser::Button2Click);
+  button("Button5", QTr("重建"), QRect(700, 41, 90, 24), &LibraryBrowser::Button5Click);
 
   backups_ = new BackupTableModel(model_, this);
   listView1_ = new QTableView(this);
@@ -215,8 +216,8 @@ void Form9Library::Build() {
   });
 
   label4_ = NamedLabel(this, "Label4", "", QRect(10, 300, 560, 22));
-  button("Button3", QTr("导出…"), QRect(590, 299, 90, 24), &TForm9::Button3Click);
-  button("Button4", QTr("比较所选的两个"), QRect(690, 299, 200, 24), &TForm9::Button4Click);
+  button("Button3", QTr("导出…"), QRect(590, 299, 90, 24), &LibraryBrowser::Button3Click);
+  button("Button4", QTr("比较所选的两个"), QRect(690, 299, 200, 24), &LibraryBrowser::Button4Click);
   label5_ = NamedLabel(this, "Label5", "", QRect(10, 328, 880, 22));
 
   cells_ = new MatrixModel(model_, this);
@@ -233,7 +234,7 @@ void Form9Library::Build() {
              QRect(10, kClientHeight - 34, 880, 22));
 }
 
-void Form9Library::ShowModel() {
+void LibraryWindow::ShowModel() {
   showing_ = true;
   if (edit1_->text() != Q(model_.Edit1)) edit1_->setText(Q(model_.Edit1));
   checkBox1_->setChecked(model_.CheckBox1);

@@ -1,11 +1,11 @@
 #pragma once
-// The firmware library window TForm9 "固件库": the library's folder and the
+// The firmware library window "固件库": the library's folder and the
 // box that adds finished backups by themselves, the backups in a table with
 // a filter by family and serial number, and the module matrix of the drive
 // picked against the other drives of its family and firmware, each copy
 // lettered and marked (red: different from all others, yellow: one of
 // several variants) as the comparison window marks differences. The model
-// (TForm9 of the core) does the work; this window draws it.
+// (LibraryBrowser of the core) does the work; this window draws it.
 #include <QDialog>
 
 #include "library/library_browser.h"
@@ -20,13 +20,13 @@ namespace qv::ui {
 class BackupTableModel;
 class MatrixModel;
 
-class Form9Library : public QDialog {
+class LibraryWindow : public QDialog {
   Q_OBJECT
  public:
-  Form9Library(Dialogs& dialogs, const std::string& userDataFolder, QWidget* parent = nullptr);
-  ~Form9Library() override;
+  LibraryWindow(Dialogs& dialogs, const std::string& userDataFolder, QWidget* parent = nullptr);
+  ~LibraryWindow() override;
 
-  TForm9& Model() { return model_; }
+  LibraryBrowser& Model() { return model_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -36,7 +36,7 @@ class Form9Library : public QDialog {
   void ShowModel();
 
   Dialogs& dialogs_;
-  TForm9 model_;
+  LibraryBrowser model_;
   bool showing_ = false;
   BackupTableModel* backups_ = nullptr;
   MatrixModel* cells_ = nullptr;

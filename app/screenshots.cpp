@@ -160,20 +160,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write the backup folders\n");
     return 1;
   }
-  qv::TForm8& compare = windows->form8->Model();
+  qv::BackupComparison& compare = windows->comparison->Model();
   compare.Edit1 = backups.filePath(QStringLiteral("donor")).toStdString();
   compare.Edit2 = backups.filePath(QStringLiteral("patient")).toStdString();
-  windows->form8->show();
+  windows->comparison->show();
   if (!compare.Button3Click()) return 1;
   while (compare.CompareNext()) {
   }
   for (size_t row = 0; row < compare.ListView1.size(); ++row)
     if (compare.ListView1[row].name == "CERT.BIN") compare.Pick(static_cast<int>(row));
   const QString home = english ? QStringLiteral("/home/user/backups/") : QStringLiteral("/home/user/备份/");
-  windows->form8->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(home + QStringLiteral("donor/"));
-  windows->form8->findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(home + QStringLiteral("patient/"));
-  if (!Save(windows->form8.get(), out, QStringLiteral("compare-window") + suffix)) return 1;
-  windows->form8->close();
+  windows->comparison->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(home + QStringLiteral("donor/"));
+  windows->comparison->findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(home + QStringLiteral("patient/"));
+  if (!Save(windows->comparison.get(), out, QStringLiteral("compare-window") + suffix)) return 1;
+  windows->comparison->close();
   window.close();
   return 0;
 }

@@ -4,10 +4,9 @@
 #include <iterator>
 
 #include "console/text.h"
-#include "firmware/backup.h"
-#include "firmware/backup_compare.h"
-#include "firmware/manifest.h"
-#include "firmware/manifest_check.h"
+#include "firmware/manifest/folder_compare.h"
+#include "firmware/manifest/manifest.h"
+#include "firmware/manifest/manifest_check.h"
 #include "lang/translate.h"
 
 namespace qv {

@@ -4,10 +4,10 @@
 
 #include "console/main.h"
 #include "console/text.h"
-#include "firmware/family_table.h"
 #include "files/file_digest.h"
-#include "firmware/form6.h"
-#include "firmware/manifest.h"
+#include "firmware/backup/form6_backup.h"
+#include "firmware/family/family_table.h"
+#include "firmware/manifest/manifest.h"
 #include "lang/translate.h"
 #include "library/library_settings.h"
 #include "transfer/form3.h"

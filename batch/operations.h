@@ -6,7 +6,7 @@
 #include <string>
 
 #include "batch/cli_options.h"
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 
 namespace qv {
 

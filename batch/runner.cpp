@@ -7,7 +7,7 @@
 #include "console/text.h"
 #include "files/file_io.h"
 #include "fileutil/cut_join.h"
-#include "firmware/backup_compare.h"
+#include "firmware/manifest/folder_compare.h"
 #include "lang/translate.h"
 #include "serial/rates.h"
 #include "transfer/transfer.h"

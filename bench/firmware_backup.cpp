@@ -22,8 +22,8 @@
 
 #include "console/main.h"
 #include "console/text.h"
-#include "firmware/family_table.h"
-#include "firmware/form6.h"
+#include "firmware/backup/form6_backup.h"
+#include "firmware/family/family_table.h"
 #include "sim/sim_drive.h"
 #include "tests/support/port_bar.h"
 #include "tests/support/scripted_dialogs.h"

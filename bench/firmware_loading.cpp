@@ -21,8 +21,8 @@
 
 #include "console/main.h"
 #include "files/file_io.h"
-#include "firmware/family_table.h"
-#include "firmware/form2.h"
+#include "firmware/family/family_table.h"
+#include "firmware/loading/form2_loading.h"
 #include "serial/rates.h"
 #include "sim/sim_drive.h"
 #include "tests/support/port_bar.h"

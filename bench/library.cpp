@@ -24,7 +24,7 @@
 #include "batch/library_reports.h"
 #include "files/file_digest.h"
 #include "files/file_io.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 #include "library/library.h"
 #include "library/object_store.h"
 

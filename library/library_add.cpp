@@ -8,8 +8,8 @@
 
 #include "files/file_digest.h"
 #include "files/file_io.h"
-#include "firmware/manifest.h"
-#include "firmware/manifest_check.h"
+#include "firmware/manifest/manifest.h"
+#include "firmware/manifest/manifest_check.h"
 #include "lang/translate.h"
 #include "library/library.h"
 #include "library/library_index.h"

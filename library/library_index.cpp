@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 #include "library/sqlite_db.h"
 
 namespace qv {

@@ -8,7 +8,7 @@
 
 #include "files/file_io.h"
 #include "files/folder_check.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 #include "lang/translate.h"
 #include "library/library.h"
 #include "library/library_index.h"

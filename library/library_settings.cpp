@@ -3,7 +3,7 @@
 #include "console/language_setup.h"
 #include "console/main.h"
 #include "console/settings_file.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 #include "lang/translate.h"
 #include "library/library.h"
 #include "library/library_index.h"

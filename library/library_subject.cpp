@@ -5,8 +5,8 @@
 
 #include "files/file_digest.h"
 #include "files/file_io.h"
-#include "firmware/manifest.h"
-#include "firmware/manifest_check.h"
+#include "firmware/manifest/manifest.h"
+#include "firmware/manifest/manifest_check.h"
 #include "lang/translate.h"
 #include "library/library_index.h"
 #include "library/sqlite_db.h"

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "console/text.h"
-#include "firmware/backup.h"
+#include "firmware/manifest/manifest.h"
 #include "lang/translate.h"
 
 namespace qv {

@@ -23,7 +23,7 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   app->main->FormCreate(options);
   LoadFamilyTable(*app->main, app->families);
 
-  // 2. TForm1 ... 10. TForm9, in this order; the "窗口" menu lists them in
+  // 2. TForm1 ... 10. LibraryWindow, in this order; the "窗口" menu lists them in
   // the same order, all but the batch window, which "Loading process" opens.
   // 2. TForm1 "创建文件"
   app->form1 = std::make_unique<Form1CreateFile>(app->dialogs);
@@ -47,25 +47,25 @@ std::unique_ptr<AppWindows> CreateWindows(const StartupOptions& options) {
   // 8. TForm7 "磁头序列号表"
   app->form7 = std::make_unique<Form7HeadChart>(app->main->ownFiles, app->dialogs);
   app->mainWindow->AddWindowMenuEntry(app->form7->windowTitle(), app->form7.get(), false);
-  // 9. TForm8 "比较备份": needs no drive; not modal, so that both folders stay at hand.
-  app->form8 = std::make_unique<Form8Compare>(app->dialogs);
-  app->mainWindow->AddWindowMenuEntry(app->form8->windowTitle(), app->form8.get(), false);
-  // 10. TForm9 "固件库": needs no drive; opens the comparison window on two of its backups.
-  app->form9 = std::make_unique<Form9Library>(app->dialogs, app->main->ownFiles.UserDir());
-  app->mainWindow->AddWindowMenuEntry(app->form9->windowTitle(), app->form9.get(), false);
-  app->form9->Model().onCompare = [windows = app.get()](const std::string& first, const std::string& second) {
-    TForm8& compare = windows->form8->Model();
+  // 9. BackupComparisonWindow "比较备份": needs no drive; not modal, so that both folders stay at hand.
+  app->comparison = std::make_unique<BackupComparisonWindow>(app->dialogs);
+  app->mainWindow->AddWindowMenuEntry(app->comparison->windowTitle(), app->comparison.get(), false);
+  // 10. LibraryWindow "固件库": needs no drive; opens the comparison window on two of its backups.
+  app->library = std::make_unique<LibraryWindow>(app->dialogs, app->main->ownFiles.UserDir());
+  app->mainWindow->AddWindowMenuEntry(app->library->windowTitle(), app->library.get(), false);
+  app->library->Model().onCompare = [windows = app.get()](const std::string& first, const std::string& second) {
+    BackupComparison& compare = windows->comparison->Model();
     compare.Edit1 = first;
     compare.Edit2 = second;
     if (!compare.Button3Click()) return;
-    windows->form8->show();
-    windows->form8->raise();
-    windows->form8->activateWindow();
+    windows->comparison->show();
+    windows->comparison->raise();
+    windows->comparison->activateWindow();
   };
   // A backup that completes goes into the library, which the window then shows.
   app->form6->Model().onBackupDone = [windows = app.get(), add = AutoAddHook(*app->main)](const std::string& folder) {
     add(folder);
-    if (windows->form9->isVisible()) windows->form9->Model().Refresh();
+    if (windows->library->isVisible()) windows->library->Model().Refresh();
   };
 
   return app;

@@ -7,7 +7,8 @@
 #include <memory>
 
 #include "console/main.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
+#include "ui/backup_comparison_window.h"
 #include "ui/form1_create_file.h"
 #include "ui/form2_loading.h"
 #include "ui/form3_serial_rom.h"
@@ -15,8 +16,7 @@
 #include "ui/form5_id_editor.h"
 #include "ui/form6_backup.h"
 #include "ui/form7_head_chart.h"
-#include "ui/form8_compare.h"
-#include "ui/form9_library.h"
+#include "ui/library_window.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_event_pump.h"
@@ -39,8 +39,8 @@ struct AppWindows {
   std::unique_ptr<Form5IdEditor> form5;
   std::unique_ptr<Form6Backup> form6;
   std::unique_ptr<Form7HeadChart> form7;
-  std::unique_ptr<Form8Compare> form8;
-  std::unique_ptr<Form9Library> form9;
+  std::unique_ptr<BackupComparisonWindow> comparison;
+  std::unique_ptr<LibraryWindow> library;
 };
 
 // Creates the console and the windows and runs the main window's start-up.

@@ -6,7 +6,7 @@
 #include <QDialog>
 
 #include "console/main.h"
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 
 class QCheckBox;
 class QComboBox;

@@ -6,7 +6,7 @@
 #include <QDialog>
 
 #include "console/main.h"
-#include "firmware/form6.h"
+#include "firmware/backup/form6_backup.h"
 
 class QCheckBox;
 class QComboBox;

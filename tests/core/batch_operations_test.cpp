@@ -8,7 +8,7 @@
 #include <tuple>
 
 #include "batch/operations.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "tests/core/firmware_backup_sim.h"
 
 namespace qv {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "console/convert.h"
-#include "firmware/ata_split.h"
-#include "firmware/backup.h"
-#include "firmware/family_lookup.h"
-#include "firmware/form6.h"
+#include "firmware/backup/ata_split.h"
+#include "firmware/backup/backup.h"
+#include "firmware/backup/form6_backup.h"
+#include "firmware/family/family_lookup.h"
 
 namespace qv {
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "console/text.h"
-#include "firmware/family_table.h"
-#include "firmware/form6.h"
+#include "firmware/backup/form6_backup.h"
+#include "firmware/family/family_table.h"
 #include "sim/sim_drive.h"
 #include "tests/core/transfer_sim_support.h"
 

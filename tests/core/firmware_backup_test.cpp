@@ -7,7 +7,7 @@
 
 #include "files/file_digest.h"
 #include "files/file_io.h"
-#include "firmware/backup.h"
+#include "firmware/backup/backup.h"
 #include "tests/core/firmware_backup_sim.h"
 #include "transfer/form3.h"
 

@@ -7,8 +7,8 @@
 
 #include "batch/folder_reports.h"
 #include "files/file_io.h"
-#include "firmware/backup_compare.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/folder_compare.h"
+#include "firmware/manifest/manifest.h"
 #include "tests/support/temp_dir.h"
 
 namespace qv {

@@ -8,8 +8,8 @@
 
 #include "console/main.h"
 #include "files/file_io.h"
-#include "firmware/family_table.h"
-#include "firmware/form2.h"
+#include "firmware/family/family_table.h"
+#include "firmware/loading/form2_loading.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 

@@ -8,8 +8,8 @@
 
 #include "console/language_setup.h"
 #include "files/file_io.h"
-#include "firmware/manifest.h"
-#include "firmware/verified_read.h"
+#include "firmware/backup/verified_read.h"
+#include "firmware/manifest/manifest.h"
 #include "lang/translate.h"
 #include "tests/core/firmware_backup_sim.h"
 

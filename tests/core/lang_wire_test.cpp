@@ -14,7 +14,7 @@
 #include "batch/operations.h"
 #include "console/language_setup.h"
 #include "files/file_io.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "lang/translate.h"
 #include "procedures/id_editor.h"
 #include "tests/support/sim_fixture.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "batch/form4.h"
-#include "firmware/form2.h"
+#include "firmware/loading/form2_loading.h"
 #include "firmware_backup_sim.h"
 #include "tests/support/port_bar.h"
 #include "transfer/form3.h"

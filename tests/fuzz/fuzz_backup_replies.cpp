@@ -3,7 +3,7 @@
 // model text of the vendor data's ID sector.
 #include "console/convert.h"
 #include "console/text_store.h"
-#include "firmware/backup.h"
+#include "firmware/backup/backup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

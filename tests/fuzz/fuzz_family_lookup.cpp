@@ -4,8 +4,8 @@
 
 #include "console/text.h"
 #include "console/text_store.h"
-#include "firmware/family_lookup.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_lookup.h"
+#include "firmware/family/family_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<std::string> names = [] {

@@ -2,7 +2,7 @@
 // backup and the loading window read them.
 #include <cstdlib>
 
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qv::FamilyTable table;

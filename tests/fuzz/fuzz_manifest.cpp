@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "console/text.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "tests/support/quiet_startup.h"
 #include "tests/support/temp_dir.h"
 #include "ui/app_windows.h"
-#include "ui/form8_compare.h"
+#include "ui/backup_comparison_window.h"
 
 namespace qv::test {
 namespace {
@@ -29,14 +29,14 @@ bool Marked(QTableView* view, int row, int column) {
 TEST(CompareWindow, OpensFromTheMenu) {
   TempDir dir;
   auto app = ui::CreateWindows(QuietStartup(dir.Path()));
-  auto* entry = app->mainWindow->findChild<QAction*>(QStringLiteral("MenuWindow_TForm8"));
+  auto* entry = app->mainWindow->findChild<QAction*>(QStringLiteral("MenuWindow_BackupComparisonWindow"));
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->text(), QStringLiteral("比较备份"));
   entry->trigger();
-  EXPECT_TRUE(app->form8->isVisible());
-  EXPECT_EQ(app->form8->objectName(), QStringLiteral("TForm8"));
-  EXPECT_EQ(app->form8->windowModality(), Qt::NonModal);
-  app->form8->close();
+  EXPECT_TRUE(app->comparison->isVisible());
+  EXPECT_EQ(app->comparison->objectName(), QStringLiteral("BackupComparisonWindow"));
+  EXPECT_EQ(app->comparison->windowModality(), Qt::NonModal);
+  app->comparison->close();
 }
 
 TEST(CompareWindow, VerdictsThenAModuleSideBySide) {
@@ -55,7 +55,7 @@ TEST(CompareWindow, VerdictsThenAModuleSideBySide) {
   for (const auto& f : files) ASSERT_TRUE(WriteFileBytes(dir / f.path, f.bytes));
 
   ScriptedDialogs dialogs;
-  ui::Form8Compare form(dialogs);
+  ui::BackupComparisonWindow form(dialogs);
   form.show();
   EXPECT_EQ(In<QLineEdit>(&form, "Edit1")->accessibleName(), QStringLiteral("第一个文件夹:"));
   dialogs.shown.clear();

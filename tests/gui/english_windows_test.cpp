@@ -155,8 +155,8 @@ QStringList FaultsOfAll(const ui::AppWindows& app, Check check) {
   QStringList faults;
   for (QWidget* window : std::initializer_list<QWidget*>{app.mainWindow.get(), app.form1.get(), app.form2.get(),
                                                          app.form3.get(), app.form4.get(), app.form5.get(),
-                                                         app.form6.get(), app.form7.get(), app.form8.get(),
-                                                         app.form9.get()})
+                                                         app.form6.get(), app.form7.get(), app.comparison.get(),
+                                                         app.library.get()})
     faults << Faults(window, check);
   return faults;
 }

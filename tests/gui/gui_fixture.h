@@ -13,7 +13,7 @@
 #include <string>
 
 #include "console/main.h"
-#include "firmware/family_table.h"
+#include "firmware/family/family_table.h"
 #include "sim/sim_drive.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/main_window.h"

@@ -9,14 +9,14 @@
 
 #include "console/language_setup.h"
 #include "console/settings_file.h"
-#include "firmware/manifest_check.h"
+#include "firmware/manifest/manifest_check.h"
 #include "library/library.h"
 #include "tests/gui/gui_fixture.h"
 #include "tests/support/generated_backup.h"
 #include "tests/support/quiet_startup.h"
 #include "tests/support/temp_dir.h"
 #include "ui/app_windows.h"
-#include "ui/form9_library.h"
+#include "ui/library_window.h"
 
 namespace qv::test {
 namespace {
@@ -41,25 +41,25 @@ TEST(LibraryWindow, OpensFromTheMenuAndComparesTwoBackups) {
   TempDir dir;
   auto app = ui::CreateWindows(QuietStartup(dir.Path()));
   FillLibrary(dir, app->main->ownFiles.UserDir() + "library");
-  auto* entry = app->mainWindow->findChild<QAction*>(QStringLiteral("MenuWindow_TForm9"));
+  auto* entry = app->mainWindow->findChild<QAction*>(QStringLiteral("MenuWindow_LibraryWindow"));
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->text(), QStringLiteral("固件库"));
   entry->trigger();
-  ASSERT_TRUE(app->form9->isVisible());
-  auto* table = In<QTableView>(app->form9.get(), "ListView1");
+  ASSERT_TRUE(app->library->isVisible());
+  auto* table = In<QTableView>(app->library.get(), "ListView1");
   ASSERT_EQ(table->model()->rowCount(), 3);
   EXPECT_EQ(Cell(table, 0, 4), QStringLiteral("S3"));  // newest first
 
   table->selectionModel()->select(table->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   table->selectionModel()->select(table->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  In<QPushButton>(app->form9.get(), "Button4")->click();
-  ASSERT_TRUE(app->form8->isVisible());
-  const TForm8& compare = app->form8->Model();
+  In<QPushButton>(app->library.get(), "Button4")->click();
+  ASSERT_TRUE(app->comparison->isVisible());
+  const BackupComparison& compare = app->comparison->Model();
   ASSERT_EQ(compare.ListView1.size(), 4u);  // APP.BIN CERT.BIN SN.TXT Vendor.BIN
   EXPECT_TRUE(CheckFolder(compare.Edit1).AllAgree());
   EXPECT_TRUE(CheckFolder(compare.Edit2).AllAgree());
-  app->form8->close();
-  app->form9->close();
+  app->comparison->close();
+  app->library->close();
 }
 
 TEST(LibraryWindow, FilterMatrixExportAndSettings) {
@@ -67,7 +67,7 @@ TEST(LibraryWindow, FilterMatrixExportAndSettings) {
   const std::string userData = dir / "user-data/";
   FillLibrary(dir, userData + "library");
   ScriptedDialogs dialogs;
-  ui::Form9Library form(dialogs, userData);
+  ui::LibraryWindow form(dialogs, userData);
   form.show();
   auto* table = In<QTableView>(&form, "ListView1");
   ASSERT_EQ(table->model()->rowCount(), 3);

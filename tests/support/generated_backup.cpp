@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "files/file_io.h"
-#include "firmware/manifest.h"
+#include "firmware/manifest/manifest.h"
 
 namespace qv::test {
 

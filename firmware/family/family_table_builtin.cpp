@@ -1,0 +1,213 @@
+// The drive-family table the program carries, written beside the program
+// (or into the user's data folder) when no table file exists yet. Technicians
+// edit that file to add families; this text is only the starting point.
+#include "firmware/family/family_table.h"
+
+#include "console/text.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kBuiltInUtf8 = R"TABLE(//[NHPLUS2HD_S-1A_3.AAC]
+//固件类型也可以使用[NHPLUS2HD_S-1A]、[NHPLUS2HD_3.AAC]、[NHPLUS2HD_3.XXX]或[NHPLUS2HD]格式
+//注意固件类型顺序，如果[NHPLUS2HD]与其它格式同时使用必须放在最前面，其它任意。
+//APP= SA偏移   起始扇区  扇区数  缓冲区
+//只有APP需要填写缓冲区,也可以不填
+//CERT0=SA偏移   起始扇区  扇区数 [SA偏移   起始扇区  扇区数]
+//CERT1=SA偏移   起始扇区  扇区数
+//CERT0为0头的数据，CERT1为1头的数据
+//TABLE=SA偏移   起始扇区  扇区数
+//ATA=SA偏移   起始扇区  扇区数
+//VEN=SA偏移   起始扇区  扇区数
+//所有数值都为16进制
+//根据需要可自行添加
+
+
+[4200.2 MERCURY]
+APP=16 0 1A0 60
+CERT0=64 0 1F2 66 0 1C6
+TABLE=66 1C6 16
+ATA=68 0 7C
+VEN=6C 0 12
+
+[4200.2 MERC2]
+APP=10 0 238 60
+CERT0=3E 0 31A
+CERT1=3E 0 EE
+TABLE=42 18D 17
+ATA=44 0 80
+VEN=48 0 12
+
+[5400.3 VENUS]
+APP=16 0 238 60
+CERT0=66 0 262
+CERT1=66 0 1A6
+TABLE=6A 131 18
+ATA=6C 0 95
+VEN=70 0 12
+
+[5400.4 CORSATR]
+APP=16 0 238 60
+CERT0=66 0 337 6A 0 129
+TABLE=68 19B 16
+ATA=6C 0 9D
+VEN=70 0 12
+
+[AVALANCHE]
+APP=15 0 180 80
+CERT0=22 0 22F
+TABLE=22 200 E
+ATA=23 0 5F
+VEN=25 0 12
+
+[ALPINE_3.XXX]
+APP=15 0 180 80
+CERT0=29 0 240
+TABLE=29 240 11
+ATA=2A 0 5D
+VEN=2C 0 12
+
+[ALPINE_8.XXX]
+APP=15 0 180 80
+CERT0=29 0 244
+TABLE=29 244 11
+ATA=2A 0 61
+VEN=2C 0 12
+
+[APLUS]
+APP=15 0 180 80
+CERT0=47 0 2F8
+TABLE=47 2F8 13
+ATA=49 0 61
+VEN=4B 0 12
+
+[PUMA]
+APP=15 0 1A0 60
+CERT0=47 0 280
+CERT1=47 0 134
+TABLE=48 134 14
+ATA=49 0 71
+VEN=4B 0 12
+
+[TONKA]
+APP=16 0 1A0 60
+CERT0=64 0 2C9
+CERT1=64 0 DF
+TABLE=66 DF 15
+ATA=68 0 7A
+VEN=6C 0 12
+
+[TONKA15]
+APP=16 0 238 60
+CERT0=64 0 280
+CERT1=64 0 188
+TABLE=66 188 18
+ATA=68 0 9D
+VEN=6C 0 12
+
+[TONKA2]
+APP=16 0 238 60
+CERT0=64 0 280
+CERT1=64 0 188
+TABLE=66 188 18
+ATA=68 0 9D
+VEN=6C 0 12
+
+[TONKA40]
+APP=16 0 234 60
+CERT0=64 0 2FD 66 0 10B
+TABLE=66 10B 18
+ATA=68 0 9D
+VEN=6C 0 12
+
+[TLITE1HD.09E]
+APP=16 0 238 60
+CERT0=64 0 280 66 0 188
+TABLE=66 188 18
+ATA=68 0 9D
+VEN=6C 0 12
+
+[TLITE1HD.09K]
+APP=16 0 238 60
+CERT0=64 0 280 66 0 1A8
+TABLE=66 1A8 18
+ATA=68 0 9D
+VEN=6C 0 12
+
+[TLITE2HD.09E]
+APP=16 0 238 60
+CERT0=64 0 280 66 0 188
+TABLE=66 188 18
+ATA=68 0 9D
+VEN=6C 0 12
+
+[TLITE2HD.09K]
+APP=16 0 238 60
+CERT0=64 0 280
+CERT1=64 0 1A8
+TABLE=66 1A8 18
+ATA=68 0 9D
+VEN=6C 0 12
+
+[GALAXY]
+APP=16 0 238 60
+CERT0=70 0 280
+CERT1=70 0 1A8
+TABLE=72 1A8 18
+ATA=74 0 9D
+VEN=78 0 12
+
+[GALAXY2D]
+APP=16 0 238 60
+CERT0=70 0 280
+CERT1=70 0 1A8
+TABLE=72 1A8 18
+ATA=74 0 9D
+VEN=78 0 12
+
+[NHAWK1HD]
+APP=16 0 238 60
+CERT0=64 0 280 66 0 1A8
+TABLE=66 1A8 18
+ATA=68 0 9D
+VEN=6C 0 12
+
+[NHAWK2HD]
+APP=16 0 238 60
+CERT0=64 0 280
+CERT1=64 0 1A8
+TABLE=66 1A8 18
+ATA=68 0 9D
+VEN=6C 0 12
+
+[NHPLUS2HD_S-1A]
+APP=16 0 238 60
+CERT0=64 0 35C
+CERT1=64 0 CC
+TABLE=66 CC 17
+ATA=68 0 93
+VEN=6C 0 12
+
+[NHPLUS2HD_S-1N]
+APP=16 0 238 60
+CERT0=64 0 35C
+CERT1=64 0 1C4
+TABLE=66 1C4 17
+ATA=68 0 93
+VEN=6C 0 12
+)TABLE";
+
+}  // namespace
+
+std::string BuiltInFamilyTable() {
+  // The file is GBK with CR LF line ends, as the technicians' editors expect.
+  std::string text;
+  for (const char* c = kBuiltInUtf8; *c; ++c) {
+    if (*c == '\n') text += '\r';
+    text += *c;
+  }
+  return Gbk(text);
+}
+
+}  // namespace qv

@@ -122,12 +122,15 @@ bool TForm3::Run(Operation operation) {
   std::exception_ptr error;
   bool succeeded = false;
   try {
-    main_.AdMySpeed(ComboBox2.Text());
-    switch (operation) {
-      case Operation::ReadByBuffer: succeeded = ReadRom(main_, path); break;
-      case Operation::ReadByInstruction: succeeded = ReadROM1(main_, path); break;
-      case Operation::WriteByBuffer: succeeded = WriteBios(main_, ComboBox3, path); break;
-      case Operation::WriteByInstruction: succeeded = WriteBios1(main_, path); break;
+    // A rate the port refused is said in the pane; nothing is read or
+    // written, and nothing reads as though STOP had been pressed.
+    if (main_.AdMySpeed(ComboBox2.Text())) {
+      switch (operation) {
+        case Operation::ReadByBuffer: succeeded = ReadRom(main_, path); break;
+        case Operation::ReadByInstruction: succeeded = ReadROM1(main_, path); break;
+        case Operation::WriteByBuffer: succeeded = WriteBios(main_, ComboBox3, path); break;
+        case Operation::WriteByInstruction: succeeded = WriteBios1(main_, path); break;
+      }
     }
   } catch (...) {
     error = std::current_exception();

@@ -49,8 +49,7 @@ struct TrackWrite {
     main.Delay(30);
     if (!Prompt("\r", kFallbackTicks)) {
       // Silent: the drive went back to 9600 after the download.
-      main.Speed(kRates[0]);
-      main.AdMySpeed(rateText);
+      if (!main.Speed(kRates[0]) || !main.AdMySpeed(rateText)) return false;
     }
     if (!Prompt("/2\r", kPromptTicks)) return false;
     if (!Prompt("/U\r", kPromptTicks)) return false;

@@ -46,9 +46,9 @@ void TForm6::SetPanel(bool enabled) {
   Changed();
 }
 
-void TForm6::AdSpeed() {
+bool TForm6::AdSpeed() {
   main_.WaitPrompt();
-  main_.AdMySpeed(ComboBox2.Text());
+  return main_.AdMySpeed(ComboBox2.Text());
 }
 
 void TForm6::Button2Click() {
@@ -185,7 +185,9 @@ bool TForm6::RunBackup(const std::string& folder) {
     }
 
     main_.receiveMode = ReceiveMode::Empty;
-    AdSpeed();
+    // A rate the port refused is said in the pane; the backup fails rather
+    // than stop as if STOP had been pressed.
+    const bool atRate = AdSpeed();
     BackupPlan plan{record, folder, HexToInt(Trim(Edit2)), buffer};
     plan.app = CheckBox1;
     plan.cert = CheckBox2;
@@ -197,7 +199,7 @@ bool TForm6::RunBackup(const std::string& folder) {
     plan.driveWords = DriveWords(report);
     plan.serial = serial;
     if (earlier.SameDrive(serial)) plan.earlier = &*earlier.manifest;
-    good = BackupModules(main_, plan);
+    good = atRate && BackupModules(main_, plan);
     main_.receiveMode = ReceiveMode::Empty;
     main_.AddLine(good ? Tr("备份完成!") : Tr("备份失败!"));
   } catch (const std::exception& e) {

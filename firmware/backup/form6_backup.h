@@ -69,7 +69,8 @@ class TForm6 {
   void Changed();
   void SetPanel(bool enabled);
   // The backup's rate: the T-level or F-level switch for ComboBox2's rate.
-  void AdSpeed();
+  // Drive and port to the transfer rate; false when the port refused it.
+  bool AdSpeed();
   // Steps that talk to the drive, between disabling and enabling the panel.
   bool RunBackup(const std::string& folder);
   // Asks before a backup with the places of a family the drive does not

@@ -151,7 +151,8 @@ class TForm2 {
   bool RunChain();
   // Drive and port to 9600, then to the loading rate when the drive is at level T.
   bool ToLevelT();
-  void AdSpeed();
+  // Drive and port to the transfer rate; false when the port refused it.
+  bool AdSpeed();
   // The module file's bytes (at most `limit`); nothing after a message box
   // when the file can't be read or is empty.
   std::optional<std::vector<uint8_t>> ReadModule(const std::string& file, uint64_t limit);

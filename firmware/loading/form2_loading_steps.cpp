@@ -174,8 +174,7 @@ bool TForm2::RunChain() {
     main_.ToF();
     good = main_.isF();
     if (good) {
-      AdSpeed();
-      good = LoadApp(Trim(Edit1), Trim(ComboBox1), StrToInt(Trim(ComboBox3)), CheckBox10);
+      good = AdSpeed() && LoadApp(Trim(Edit1), Trim(ComboBox1), StrToInt(Trim(ComboBox3)), CheckBox10);
     }
   }
   if (CheckBox2 && good) good = ToLevelT() && LoadCert(Trim(Edit2), StrToInt(Trim(ComboBox4)), CheckBox9);
@@ -193,13 +192,13 @@ bool TForm2::ToLevelT() {
     main_.AddLine(Tr(kNeedLevelT));
     return false;
   }
-  AdSpeed();
-  return true;
+  // A rate the port refused is said in the pane: the step fails.
+  return AdSpeed();
 }
 
-void TForm2::AdSpeed() {
+bool TForm2::AdSpeed() {
   main_.WaitPrompt();
-  main_.AdMySpeed(ComboBox2.Text());
+  return main_.AdMySpeed(ComboBox2.Text());
 }
 
 // --- the steps ---

@@ -16,6 +16,7 @@
 #include "tests/support/port_bar.h"
 #include "tests/support/rfc2217_test_server.h"
 #include "tests/support/ser2net_server.h"
+#include "transfer/form3.h"
 #include "transfer/transfer.h"
 #include "transfer_sim_support.h"
 
@@ -373,6 +374,24 @@ TEST_F(OwnServer, WaitsForTheClientKeepsRatesAndReportsItsLine) {
   own.SendRaw(Bytes({255, 250, 44}) + std::string(100, 'x'));
   SettleUntil([&] { return !main->PortOpen(); });
   EXPECT_TRUE(PaneHas("服务器发来的 Telnet 子协商超过 64 字节")) << PaneText();
+}
+
+// A transfer rate the server stops taking: the serial ROM window reads
+// nothing and says why, never as though STOP had been pressed.
+TEST_F(OwnServer, ARefusedTransferRateFailsTheOperationNotAsAStop) {
+  test::Rfc2217TestServer own(drive->SlavePath());
+  test::SetPortBar(*main, own.Name());
+  OpenAt("9600");
+  ASSERT_TRUE(main->PortOpen());
+  own.keptAbove = 57600;
+  TForm3 form(*main);
+  form.ComboBox2.items = {"115200"};
+  form.ComboBox2.index = 0;
+  form.Edit1 = Path("rom.bin");
+  form.Button2Click();
+  EXPECT_TRUE(PaneHas("端口不能切换到 115200 波特：服务器回答它保持")) << PaneText();
+  EXPECT_FALSE(PaneHas("用户中止")) << PaneText();
+  EXPECT_FALSE(Exists("rom.bin"));
 }
 
 // A server that stops reading: sending never waits for it, STOP is taken

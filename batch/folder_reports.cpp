@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "console/text.h"
+#include "files/folder_check.h"
 #include "firmware/manifest/folder_compare.h"
 #include "firmware/manifest/manifest.h"
 #include "firmware/manifest/manifest_check.h"
@@ -12,11 +13,6 @@
 namespace qv {
 
 namespace {
-
-std::string WithSlash(std::string folder) {
-  if (!folder.ends_with('/')) folder += '/';
-  return folder;
-}
 
 // What the manifest says of the backup as a whole, as its [backup] section
 // has it: a backup cut short is no good copy, however well its files agree.

@@ -7,17 +7,13 @@
 #include <filesystem>
 
 #include "console/text.h"
+#include "files/folder_check.h"
 
 namespace qv {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string WithSlash(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
 
 bool IsWritableFolder(const std::string& folder) {
   std::error_code ec;

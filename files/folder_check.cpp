@@ -73,4 +73,9 @@ std::string FolderTroubleMessage(const std::string& folder, const FileTrouble& t
   return TrFormat("无法在文件夹“{1}”中新建文件：{2}！", folder, trouble.reason);
 }
 
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && !folder.ends_with('/')) folder += '/';
+  return folder;
+}
+
 }  // namespace qv

@@ -15,6 +15,10 @@ namespace qv {
 // read-only or full medium.
 FileTrouble FolderTakesNewFiles(const std::string& folder, bool create);
 
+// The folder with a '/' at its end, as file names are joined to it; an empty
+// text stays empty.
+std::string WithSlash(std::string folder);
+
 // "无法在文件夹“folder”中新建文件：reason！"
 std::string FolderTroubleMessage(const std::string& folder, const FileTrouble& trouble);
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "files/folder_check.h"
 #include "library/library.h"
 
 namespace qv {
@@ -41,8 +42,6 @@ int64_t IndexBackup(SqliteDb& db, const Manifest& manifest, const std::string& m
 extern const char* const kBackupColumns;
 LibraryBackup BackupFromRow(const SqliteStatement& row);
 
-
-std::string WithSlash(std::string folder);
 // A name of a file in the folder itself: no '/', not "." or "..". A manifest
 // could name any path; the library reads and writes only inside the folder.
 bool IsPlainFileName(const std::string& name);

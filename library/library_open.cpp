@@ -80,11 +80,6 @@ bool HasTables(SqliteDb& db) { return db.Number("SELECT count(*) FROM sqlite_mas
 
 }  // namespace
 
-std::string WithSlash(std::string folder) {
-  if (!folder.empty() && !folder.ends_with('/')) folder += '/';
-  return folder;
-}
-
 std::string DatabaseProblem(const std::string& folder, const SqliteError& error) {
   std::string why;
   switch (error.Code()) {

@@ -35,17 +35,18 @@ std::chrono::microseconds LineTime(size_t bytes, int rate) {
   return std::chrono::microseconds(static_cast<long long>(bytes) * 10 * 1000000LL / rate);
 }
 
-struct Pending {
-  std::string bytes;
-  int rate;
-  bool solo;
-  bool noise;
-  Clock::time_point notBefore;
-};
-
 }  // namespace
 
 struct SimDrive::Impl {
+  // Output waiting for its moment.
+  struct Pending {
+    std::string bytes;
+    int rate;
+    bool solo;
+    bool noise;
+    Clock::time_point notBefore;
+  };
+
   explicit Impl(const SimOptions& o) : model(o), dice(o.seed), noise(o.seed + 7) {}
 
   mutable std::mutex mu;

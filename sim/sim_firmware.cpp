@@ -11,7 +11,7 @@ namespace qv::sim {
 namespace {
 
 constexpr uint8_t kCtrlA = 0x01, kCtrlL = 0x0C;
-constexpr size_t kBlock = 512;
+constexpr size_t kSectorBytes = 512;
 constexpr int kIdSector = 4;  // of the vendor module
 
 std::string Hex4(int value) {
@@ -89,7 +89,7 @@ bool DriveModel::BufferQuery(const std::string& cmd, std::vector<Emit>& out) {
   }
   // The boot monitor names its buffer with "B0" (at level 2 "B" is the buffer display).
   if (level_ == 'F' && cmd == "B0") {
-    const std::string size = Hex4(static_cast<int>(buffer.size() / kBlock));
+    const std::string size = Hex4(static_cast<int>(buffer.size() / kSectorBytes));
     Answer({"Buffer segments", "Seg 0 RD:" + base + ":" + chunk + ":" + size + " WR:" + base + ":" + chunk}, out);
     return true;
   }
@@ -117,12 +117,12 @@ void DriveModel::ShapeModuleSector(int cyl, int head, int sector, std::vector<ui
   // Code sectors never begin with a zero byte and end in FF only where an
   // overlay ends, so the split finds the designed places and no others.
   data[0] |= 1;
-  data[kBlock - 1] = data[kBlock - 1] == 0xFF ? 0xFE : data[kBlock - 1];
+  data[kSectorBytes - 1] = data[kSectorBytes - 1] == 0xFF ? 0xFE : data[kSectorBytes - 1];
   if (i == layout->second) {
     const uint8_t header[4] = {0x00, 0x00, static_cast<uint8_t>(f.ataBoundary ? 0x16 : 0x17), 0x00};
     std::copy(header, header + 4, data.begin());
   }
-  if (f.ataSectorEnds && (i == layout->firstEnd || i == layout->secondEnd)) data[kBlock - 1] = 0xFF;
+  if (f.ataSectorEnds && (i == layout->firstEnd || i == layout->secondEnd)) data[kSectorBytes - 1] = 0xFF;
 }
 
 }  // namespace qv::sim

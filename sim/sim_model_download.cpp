@@ -11,7 +11,7 @@ constexpr uint8_t kMark1 = 0xCC, kMark2 = 0x33;
 constexpr char kReady[] = {'\x77', '\x88'};
 constexpr char kAck[] = {'\x06'};
 constexpr char kNak[] = {'\x15'};
-constexpr size_t kBlock = 512;
+constexpr size_t kDownloadBlock = 512;
 constexpr long long kMaxSizeShift = 4;  // blocks of 512 << k bytes, up to 8 KiB
 
 }  // namespace
@@ -23,8 +23,8 @@ bool DriveModel::ArmDownload(const std::string& args) {
   long long pos = 0, shift = 0;
   if (!f[0].empty() && !ParseHex(f[0], pos)) return false;
   if (f.size() > 1 && !f[1].empty() && (!ParseHex(f[1], shift) || shift > kMaxSizeShift)) return false;
-  dlBase_ = static_cast<size_t>(pos) * kBlock;
-  dlBlockSize_ = kBlock << shift;
+  dlBase_ = static_cast<size_t>(pos) * kDownloadBlock;
+  dlBlockSize_ = kDownloadBlock << shift;
   dlBlocks_.clear();
   dlModule_.clear();
   dl_ = Dl::Armed;

@@ -22,7 +22,7 @@ constexpr int kRomBlocks = kRomBytes / kBlockBytes;
 constexpr uint32_t kSingleFirst = 0x140, kSingleEnd = 0x170;
 constexpr int kCopyTicks = 500;       // "e4": the drive prepares the copy
 constexpr int kCopyReadyTicks = 10;   // the prompt after it comes at once
-constexpr const char* kProgressLine = N_("正在读取ROM.........");
+constexpr const char* kReadingLine = N_("正在读取ROM.........");
 constexpr const char* kAskInstructionRead = N_("读取ROM数据有误，是否使用指令方法读取?");
 
 // The bytes of the capture buffer's "=" lines, in line order.
@@ -58,7 +58,7 @@ bool ReadRom(TFrmMain& main, const std::string& fileName) {
     }
 
     if (good && !main.stopFlag) {
-      main.AddLine(Tr(kProgressLine));
+      main.AddLine(Tr(kReadingLine));
       main.SetProgress(kRomBlocks, 0);
       image.reserve(kRomBytes);
       good = ReadBufferBlocks(main, 0, kRomBlocks, image);
@@ -134,7 +134,7 @@ bool ReadROM1(TFrmMain& main, const std::string& fileName) {
   try {
     if (prompted && !main.stopFlag) {
       good = true;
-      main.AddLine(Tr(kProgressLine));
+      main.AddLine(Tr(kReadingLine));
       main.SetProgress(static_cast<int>(kRomBytes), 0);
       main.receiveMode = ReceiveMode::R_DATA;
       main.Memo3.clear();

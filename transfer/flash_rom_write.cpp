@@ -15,7 +15,7 @@ namespace qv {
 
 namespace {
 
-constexpr const char* kProgressLine = N_("正在写入ROM......");
+constexpr const char* kWritingLine = N_("正在写入ROM......");
 // After the download the drive erases the flash and programs it from the
 // buffer; "/F" brings its prompt back after each step.
 constexpr const char* kProgramSteps[] = {"e5", "/F", "e9", "/F", "e3,200,1,0", "/F", "e6", "/F"};
@@ -58,7 +58,7 @@ bool WriteBios(TFrmMain& main, const std::string& entryBuffer, const std::string
     // Read and checked before the drive hears anything of this write; a file
     // that can't be read leaves no progress line without an outcome.
     const std::vector<uint8_t> data = ReadWholeFile(fileName, kMaxRomFileBytes);
-    main.AddLine(Tr(kProgressLine));
+    main.AddLine(Tr(kWritingLine));
     good = FastWriteImageAccepted(main, data.size());
     if (good) {
       Exchange(main, "\x1A", 5);
@@ -109,7 +109,7 @@ bool WriteBios1(TFrmMain& main, const std::string& fileName) {
   main.SetProgress(static_cast<int>(kRomBytes), 0);
   bool good = true;
   main.AddLine(Tr("指令方式写入ROM需要较长时间，请耐心等待！"));
-  main.AddLine(Tr(kProgressLine));
+  main.AddLine(Tr(kWritingLine));
   Exchange(main, "Z\r", 50);
   main.SendString("Z\r");
   main.Delay(100);

@@ -22,7 +22,7 @@ Form1CreateFile::Form1CreateFile(Dialogs& dialogs, QWidget* parent) : QDialog(pa
   setFont(CjkFont(kFontPixels, false));
   setFixedSize(460, 268);
 
-  auto label = [this](QWidget* parent, const char* text, int x, int y, int w = 70) {
+  auto label = [](QWidget* parent, const char* text, int x, int y, int w = 70) {
     auto* l = new QLabel(QTr(text), parent);
     l->setGeometry(x, y, w, 22);
     return l;

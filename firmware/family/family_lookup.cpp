@@ -8,7 +8,7 @@ namespace qv {
 namespace {
 
 constexpr int kReportTicks = 5;
-constexpr int kPromptTicks = 100;
+constexpr int kLastPromptTicks = 100;
 
 // The text before the first space, trimmed; empty when there is no space.
 std::string BeforeFirstSpace(std::string_view text) {
@@ -67,7 +67,7 @@ FamilyReport QueryFamilyReport(TFrmMain& main) {
   main.SendString("\x0C");  // Ctrl-L
   main.WaitHD(kReportTicks);
   main.SendString("\r");
-  main.WaitHD(kPromptTicks);
+  main.WaitHD(kLastPromptTicks);
   std::vector<std::string> lines;
   for (std::string_view line : main.CaptureLines()) lines.push_back(Utf8FromGbk(line));
   return ParseFamilyReport(lines);

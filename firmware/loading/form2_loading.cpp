@@ -10,6 +10,7 @@
 #include "console/long_operation.h"
 #include "console/text.h"
 #include "files/file_io.h"
+#include "files/folder_check.h"
 #include "firmware/family/family_lookup.h"
 #include "firmware/family/family_table.h"
 #include "lang/translate.h"
@@ -26,11 +27,6 @@ namespace {
 bool IsFolder(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_directory(path, ec);
-}
-
-std::string WithSlash(std::string folder) {
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
 }
 
 // The folder holding a folder (given with its closing '/'), with its own

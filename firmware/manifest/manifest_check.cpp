@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "console/text.h"
+#include "files/folder_check.h"
 #include "files/file_digest.h"
 #include "lang/translate.h"
 
@@ -13,11 +14,6 @@ namespace qv {
 namespace {
 
 using Kind = ManifestVerdict::Kind;
-
-std::string WithSlash(std::string folder) {
-  if (!folder.ends_with('/')) folder += '/';
-  return folder;
-}
 
 }  // namespace
 

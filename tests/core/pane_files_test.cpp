@@ -31,24 +31,24 @@ ReceivedChunk Bytes(std::string bytes) {
 std::string FileText(const std::string& path) { return ReadFileBytes(path, 1 << 20).bytes; }
 
 // What happens to the pane, and when (milliseconds after kStart).
-struct Step {
+struct PaneStep {
   int atMs;
   std::function<void(TFrmMain&, SessionLog&)> act;
 };
-Step Chunk(int atMs, std::string bytes) {
+PaneStep Chunk(int atMs, std::string bytes) {
   return {atMs, [bytes](TFrmMain& main, SessionLog&) { main.HandleChunk(Bytes(bytes)); }};
 }
-Step Line(int atMs, std::string utf8) {
+PaneStep Line(int atMs, std::string utf8) {
   return {atMs, [utf8](TFrmMain& main, SessionLog&) { main.AddLine(utf8); }};
 }
-Step Verdict(int atMs, std::string utf8) {
+PaneStep Verdict(int atMs, std::string utf8) {
   return {atMs, [utf8](TFrmMain& main, SessionLog&) { main.AppendToLastLine(utf8); }};
 }
-Step Clear(int atMs) {
+PaneStep Clear(int atMs) {
   return {atMs, [](TFrmMain& main, SessionLog&) { main.Button6Click(); }};
 }
 // The writer takes what has come so far (a line still arriving, as far as it goes).
-Step Written(int atMs, std::string expected) {
+PaneStep Written(int atMs, std::string expected) {
   return {atMs, [expected](TFrmMain&, SessionLog& log) {
             log.Flush();
             const std::string path = log.Path();
@@ -62,7 +62,7 @@ TEST(SessionLog, LinesAreThePanesLinesStampedWhenTheirFirstByteCame) {
   struct Case {
     const char* what;
     std::string before;  // on the pane before the log starts (GBK)
-    std::vector<Step> steps;
+    std::vector<PaneStep> steps;
     std::string log;
   };
   const Case cases[] = {
@@ -121,7 +121,7 @@ TEST(SessionLog, LinesAreThePanesLinesStampedWhenTheirFirstByteCame) {
     LocalTime now = kStart;
     SessionLog log(main.memo1, [&now] { return now; });
     ASSERT_FALSE(log.Start(dir / "session.log"));
-    for (const Step& step : c.steps) {
+    for (const PaneStep& step : c.steps) {
       now = kStart + milliseconds(step.atMs);
       step.act(main, log);
     }

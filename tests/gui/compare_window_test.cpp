@@ -19,9 +19,6 @@
 namespace qv::test {
 namespace {
 
-QString Cell(QTableView* view, int row, int column, int role = Qt::DisplayRole) {
-  return view->model()->data(view->model()->index(row, column), role).toString();
-}
 bool Marked(QTableView* view, int row, int column) {
   return view->model()->data(view->model()->index(row, column), Qt::BackgroundRole).isValid();
 }

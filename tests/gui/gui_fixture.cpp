@@ -67,4 +67,8 @@ void GuiFixture::TypeText(QWidget* target, const QString& text) {
   }
 }
 
+QString Cell(QTableView* view, int row, int column, int role) {
+  return view->model()->data(view->model()->index(row, column), role).toString();
+}
+
 }  // namespace qv::test

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -66,5 +67,8 @@ class GuiFixture : public ::testing::Test {
   std::unique_ptr<TFrmMain> main;
   std::unique_ptr<ui::MainWindow> window;
 };
+
+// What a table view shows in a cell (its text, or another role).
+QString Cell(QTableView* view, int row, int column, int role = Qt::DisplayRole);
 
 }  // namespace qv::test

@@ -21,9 +21,6 @@
 namespace qv::test {
 namespace {
 
-QString Cell(QTableView* view, int row, int column, int role = Qt::DisplayRole) {
-  return view->model()->data(view->model()->index(row, column), role).toString();
-}
 
 // Three drives of one family and firmware: APP alike, S3's CERT differs.
 void FillLibrary(const TempDir& dir, const std::string& library) {
